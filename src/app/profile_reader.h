@@ -1,0 +1,42 @@
+#pragma once
+// Reads an INI-style file whole, answers and changes values in memory, and
+// writes it back. Lookups are exact and case-sensitive; the file's order of
+// sections and entries is kept.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zorbel {
+
+class ProfileReader {
+ public:
+  void SetPath(const std::string& path);
+  const std::string& Path() const { return path_; }
+  bool ReadFile();
+  // Replaces the file whole (written beside it, then renamed over it).
+  void WriteFile() const;
+  std::string GetValue(const std::string& section, const std::string& name);
+  bool SetValue(const std::string& section, const std::string& name, const std::string& value, bool create);
+  bool DeleteValue(const std::string& section, const std::string& name);
+  bool DeleteKey(const std::string& section);
+  int GetNumValues(const std::string& section) const;
+  std::string GetValueName(const std::string& section, int index) const;
+  int FindSection(const std::string& name) const;
+  int FindKey(int sectionIndex, const std::string& name) const;
+  uint32_t ImageNumberMask(const std::string& prefix) const;
+  const std::string& ErrorText() const { return error_; }
+  int SectionCount() const { return static_cast<int>(sectionNames_.size()); }
+  const std::string& SectionName(int index) const { return sectionNames_[static_cast<size_t>(index)]; }
+
+ private:
+  struct Section {
+    std::vector<std::string> values;
+    std::vector<std::string> names;
+  };
+  std::string path_;
+  std::vector<Section> sections_;
+  std::vector<std::string> sectionNames_;
+  std::string error_;
+};
+
+}  // namespace zorbel
