@@ -80,6 +80,13 @@ class SerialPort {
   bool IsOpen() const;
 
  private:
+  // Backend hooks for the code shared by every platform (serial_port.cpp).
+  // One flash-method request: sends the two request bytes, fills the two
+  // reply bytes; returns 0 or a Windows code.
+  uint32_t SendMethodRequest(const uint8_t* request, uint8_t* reply);
+  // Stores code as the last error and returns it.
+  uint32_t RecordError(uint32_t code);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
