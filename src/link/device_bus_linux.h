@@ -1,0 +1,15 @@
+#pragma once
+// The Linux discovery: USB devices under a sysfs root, their ttys and block
+// devices. The roots can point at a fake tree (tests).
+#include <memory>
+#include <string>
+
+#include "link/device_bus.h"
+
+namespace zorbel {
+
+// sysRoot: where "bus/usb/devices" lies ("/sys"); devRoot: where the device
+// nodes lie ("/dev").
+std::unique_ptr<DeviceBus> MakeSysfsDeviceBus(const std::string& sysRoot, const std::string& devRoot);
+
+}  // namespace zorbel
