@@ -1,7 +1,8 @@
 #include "settings/device_settings.h"
 
+#include "app/file_replace.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,29 +28,6 @@ bool ReadPrefix(const std::string& path, size_t limit, std::vector<uint8_t>& out
   out.resize(limit);
   in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(limit));
   out.resize(static_cast<size_t>(in.gcount()));
-  return true;
-}
-
-// A file the tool rewrites is replaced whole or not at all.
-bool ReplaceFileWhole(const std::string& path, std::span<const uint8_t> bytes) {
-  const std::string temp = path + ".new";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    return false;
-  }
   return true;
 }
 
@@ -127,8 +105,7 @@ std::string FormatSettingsText(const DeviceSettings& settings) {
 
 std::string WriteSettingsText(const std::string& path, const DeviceSettings& settings) {
   const std::string text = FormatSettingsText(settings);
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  if (!ReplaceFileWhole(path, {bytes, text.size()})) return kCreateTextFailed;
+  if (!ReplaceFileWhole(path, text, FileMode::kBinary)) return kCreateTextFailed;
   return {};
 }
 
@@ -152,7 +129,8 @@ std::string BuildSettingsImage(const std::string& templatePath, const std::strin
   // image still gets checked for its marker and carries no text.
   ReadPrefix(textPath, kMaxEmbeddedText, text);
   if (std::string failure = EmbedSettingsText(image, text); !failure.empty()) return failure;
-  if (!ReplaceFileWhole(imagePath, image)) return kOpenImageFailed;
+  const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
+  if (!ReplaceFileWhole(imagePath, bytes, FileMode::kBinary)) return kOpenImageFailed;
   return {};
 }
 
