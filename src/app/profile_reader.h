@@ -13,8 +13,11 @@ class ProfileReader {
   void SetPath(const std::string& path);
   const std::string& Path() const { return path_; }
   bool ReadFile();
-  // Replaces the file whole (written beside it, then renamed over it).
-  void WriteFile() const;
+  // Lines of any length are read whole; one trailing '\r' is dropped so that
+  // files with Windows line ends read the same everywhere.
+  // Replaces the file whole (written beside it, then renamed over it). False
+  // when it could not be written; the old file is then untouched.
+  bool WriteFile() const;
   std::string GetValue(const std::string& section, const std::string& name);
   bool SetValue(const std::string& section, const std::string& name, const std::string& value, bool create);
   bool DeleteValue(const std::string& section, const std::string& name);
