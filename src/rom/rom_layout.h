@@ -59,6 +59,8 @@ void CopyNameField(std::span<uint8_t> field, std::string_view name, size_t maxBy
 // 8 hex digits, stopping at the first other character. Decimal: leading
 // blanks, then digits (wrapping at 32 bits).
 uint32_t ParseListHex(std::string_view text);
+// 0..15 for a hex digit, -1 for any other character.
+int HexDigitValue(char c);
 uint32_t ParseListDecimal(std::string_view text);
 
 }  // namespace zorbel

@@ -32,6 +32,7 @@ inline constexpr const char* kNandCountExceeds =
 inline constexpr const char* kNandImageTruncated = "ERROR: NAND ROM image runs past the end of the file !";
 inline constexpr const char* kNandTrailingData =
     "ERROR: NAND ROM file holds more data than its header counts !";
+inline constexpr const char* kNandNotRomFile = "ERROR: Not a NAND ROM file !";
 inline constexpr const char* kNandBadImageHeader = "ERROR: NAND ROM image header is damaged !";
 
 }  // namespace zorbel::rom_text

@@ -1,0 +1,115 @@
+#include "rom/rom_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "rom/rom_layout.h"
+
+namespace zorbel {
+
+bool RomInput::Open(const std::string& path) {
+  Close();
+  if (path.empty()) return false;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return false;
+  file_ = std::fopen(path.c_str(), "rb");
+  if (file_ == nullptr) return false;
+  const auto size = std::filesystem::file_size(path, ec);
+  size_ = ec ? 0 : size;
+  position_ = 0;
+  return true;
+}
+
+void RomInput::Close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+}
+
+size_t RomInput::Read(std::span<uint8_t> buf) {
+  size_t got = 0;
+  while (got < buf.size()) {
+    const size_t n = std::fread(buf.data() + got, 1, buf.size() - got, file_);
+    if (n == 0) break;
+    got += n;
+  }
+  position_ += got;
+  return got;
+}
+
+bool RomInput::Skip(uint64_t count) {
+  if (count > size_ - std::min(size_, position_)) return false;
+  if (!SeekFile(file_, position_ + count)) return false;
+  position_ += count;
+  return true;
+}
+
+std::string RomTarget::WorkingPath(const std::string& finalPath) { return finalPath + ".zorbel-part"; }
+
+RomTarget::~RomTarget() {
+  if (file_ != nullptr) {
+    std::fclose(file_);
+    std::error_code ec;
+    std::filesystem::remove(workPath_, ec);
+  }
+}
+
+bool RomTarget::Open(const std::string& finalPath) {
+  if (finalPath.empty()) return false;
+  std::error_code ec;
+  if (std::filesystem::is_directory(finalPath, ec)) return false;
+  finalPath_ = finalPath;
+  workPath_ = WorkingPath(finalPath);
+  file_ = std::fopen(workPath_.c_str(), "w+b");
+  position_ = 0;
+  size_ = 0;
+  return file_ != nullptr;
+}
+
+bool RomTarget::Write(std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return true;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) return false;
+  position_ += bytes.size();
+  size_ = std::max(size_, position_);
+  return true;
+}
+
+bool RomTarget::WriteFill(uint64_t count) {
+  static constexpr auto kFill = [] {
+    std::array<uint8_t, 4096> a{};
+    a.fill(kRomFill);
+    return a;
+  }();
+  while (count > 0) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, kFill.size()));
+    if (!Write({kFill.data(), n})) return false;
+    count -= n;
+  }
+  return true;
+}
+
+bool RomTarget::Seek(uint64_t position) {
+  if (position > size_) {
+    if (!SeekFile(file_, size_)) return false;
+    position_ = size_;
+    return WriteFill(position - size_);
+  }
+  if (!SeekFile(file_, position)) return false;
+  position_ = position;
+  return true;
+}
+
+bool RomTarget::Commit() {
+  if (file_ == nullptr) return false;
+  const bool synced = std::fflush(file_) == 0 && SyncFile(file_);
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (synced && closed && ReplaceFile(workPath_, finalPath_)) return true;
+  std::error_code ec;
+  std::filesystem::remove(workPath_, ec);
+  return false;
+}
+
+}  // namespace zorbel
