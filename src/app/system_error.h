@@ -14,4 +14,8 @@ std::string SystemMessageText(uint32_t windowsCode);
 // failure paths build it and go on with their own result.
 std::string ReportSystemError(uint32_t windowsCode);
 
+// The nearest Windows code for a POSIX errno value (POSIX backends only;
+// the table is in system_error_posix.cpp).
+uint32_t WindowsCodeFromErrno(int errnoValue);
+
 }  // namespace zorbel
