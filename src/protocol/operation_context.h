@@ -67,6 +67,10 @@ struct OperationContext {
   HeadFields head;
   KeptHead* keptHead = nullptr;  // owned by the page; required by burns and VCOM verifies
 
+  // The longest wait for a reply over the COM port (the board's loader
+  // answers well within it); tests shorten it.
+  uint32_t replyWaitMs = 10000;
+
   // The NAND image verify's copy of the data received; empty: "_" + the
   // image file's name beside it.
   std::string verifyCopyPath;
