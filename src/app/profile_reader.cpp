@@ -24,7 +24,8 @@ bool ProfileReader::ReadFile() {
   std::error_code ec;
   if (!std::filesystem::exists(path_, ec) || ec) return false;
   std::ifstream in(path_);
-  if (!in) {
+  // A folder opens as a stream on some systems but is no file to read.
+  if (!in || std::filesystem::is_directory(path_, ec)) {
     error_ = kOpenError;
     return false;
   }
