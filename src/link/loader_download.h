@@ -20,9 +20,6 @@ inline constexpr uint32_t kLoaderDoneMessage = 0x406;
 // Posted with the percentage, at multiples of 5.
 inline constexpr uint32_t kLoaderPercentMessage = 0x407;
 
-inline constexpr uint32_t kLoaderChunkSize = 4096;
-inline constexpr uint32_t kLoaderHeaderSize = 16;
-
 // The file name appended to moduleDirectory.
 inline constexpr const char* kComLoaderFile = "//xusb.bin";
 

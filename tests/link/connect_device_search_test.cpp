@@ -1,0 +1,183 @@
+// The searches over a DeviceBus: product and vendor IDs, the volume table and
+// its handles. The bus here only lists and opens made-up volumes; no board
+// record is involved.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/tool_state.h"
+#include "app/user_prompt.h"
+#include "link/device_bus.h"
+#include "link/device_search.h"
+
+namespace zorbel {
+namespace {
+
+class CountingTransport final : public ScsiTransport {
+ public:
+  CountingTransport(int& live, std::string path) : live_(live), path_(std::move(path)) { ++live_; }
+  ~CountingTransport() override { --live_; }
+  bool Execute(const ScsiCommand&) override { return true; }
+  uint32_t LastError() const override { return 0; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  int& live_;
+  std::string path_;
+};
+
+class ListedBus final : public DeviceBus {
+ public:
+  bool EnumerateMcuPorts(std::vector<McuPort>& ports) override {
+    ports = this->ports;
+    return enumerates;
+  }
+  std::vector<std::string> FindVolumesForDevice(const std::string& deviceId) override {
+    searched.push_back(deviceId);
+    auto it = volumes.find(deviceId);
+    return it == volumes.end() ? std::vector<std::string>{} : it->second;
+  }
+  std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, uint32_t* error) override {
+    if (path.find("dead") != std::string::npos) {
+      if (error) *error = 2;
+      return nullptr;
+    }
+    return std::make_unique<CountingTransport>(live, path);
+  }
+  void MarkDeviceInRegistry(const std::string& vendorId, const std::string& productId, UserPrompt&) override {
+    marks.push_back(vendorId + ":" + productId);
+  }
+
+  bool enumerates = true;
+  std::vector<McuPort> ports;
+  std::map<std::string, std::vector<std::string>> volumes;
+  std::vector<std::string> searched;
+  std::vector<std::string> marks;
+  int live = 0;
+};
+
+TEST(DeviceSearch, VendorIdAndDeviceIdFollowTheProductId) {
+  struct Case {
+    const char* product;
+    const char* vendor;
+    const char* deviceId;
+  };
+  for (const Case& c : {Case{"B192", "7C3A", "USB\\VID_7C3A&PID_B192"}, Case{"100E", "0813", "USB\\VID_0813&PID_100E"},
+                        Case{"6E21", "7C3A", "USB\\VID_7C3A&PID_6E21"}}) {
+    EXPECT_EQ(VendorIdFor(c.product), c.vendor) << c.product;
+    const std::string id = MakeDeviceId(c.vendor, c.product);
+    EXPECT_EQ(id, c.deviceId);
+    EXPECT_EQ(id.size(), 21u);
+  }
+}
+
+TEST(DeviceSearch, ProductTableGivesFamilyAndStage) {
+  struct Case {
+    const char* product;
+    uint32_t family;
+    bool loaderDisk;
+  };
+  for (const Case& c : {Case{"6E21", 1, true}, Case{"6E22", 1, false}, Case{"6E31", 2, true}, Case{"6E32", 2, false},
+                        Case{"6E11", 3, true}, Case{"6E12", 3, false}, Case{"B190", 0, false},
+                        Case{"B191", 0, false}, Case{"B192", 0, true}}) {
+    const ProductInfo* info = FindProduct(c.product);
+    ASSERT_NE(info, nullptr) << c.product;
+    EXPECT_EQ(info->chipFamily, c.family) << c.product;
+    EXPECT_EQ(info->loaderDisk, c.loaderDisk) << c.product;
+  }
+  EXPECT_EQ(FindProduct("100E"), nullptr);
+  EXPECT_EQ(FindProduct("6e21"), nullptr);
+}
+
+TEST(DeviceSearch, FirstVolumeThatOpensBecomesTheDeviceHandle) {
+  ListedBus bus;
+  bus.volumes["USB\\VID_7C3A&PID_6E21"] = {"dead-a", "good-b", "good-c"};
+  ConnectionState connection;
+  ASSERT_TRUE(DetectDiskByProductId(bus, connection, "6E21"));
+  auto* handle = dynamic_cast<CountingTransport*>(connection.deviceHandle());
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(handle->Path(), "good-b");
+  EXPECT_EQ(connection.volumes[0].path, "good-b");
+  // The search stops at the first volume that opens.
+  EXPECT_EQ(bus.live, 1);
+  EXPECT_EQ(connection.productId, "6E21");
+  EXPECT_EQ(connection.vendorId, "7C3A");
+}
+
+TEST(DeviceSearch, NoVolumeOpensStillFindsTheDisk) {
+  ListedBus bus;
+  bus.volumes["USB\\VID_7C3A&PID_B190"] = {"dead-1", "dead-2"};
+  ConnectionState connection;
+  EXPECT_TRUE(DetectDiskByProductId(bus, connection, "B190"));
+  EXPECT_EQ(connection.deviceHandle(), nullptr);
+}
+
+TEST(DeviceSearch, RepeatedSearchesCloseTheHandlesTheyReplace) {
+  ListedBus bus;
+  bus.volumes["USB\\VID_7C3A&PID_B191"] = {"good-1"};
+  ConnectionState connection;
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(DetectDiskByProductId(bus, connection, "B191"));
+  EXPECT_EQ(bus.live, 1);
+  EXPECT_FALSE(DetectDiskByProductId(bus, connection, "B192"));
+  EXPECT_EQ(bus.live, 0);
+  EXPECT_EQ(connection.deviceHandle(), nullptr);
+}
+
+TEST(DeviceSearch, VolumeTableHoldsAtMostEight) {
+  ListedBus bus;
+  std::vector<std::string> many;
+  for (int i = 0; i < 12; ++i) many.push_back("dead-" + std::to_string(i));
+  many.push_back("good-last");
+  bus.volumes["USB\\VID_7C3A&PID_6E31"] = many;
+  ConnectionState connection;
+  EXPECT_TRUE(DetectDiskByProductId(bus, connection, "6E31"));
+  EXPECT_EQ(connection.deviceHandle(), nullptr);
+  EXPECT_EQ(connection.volumes[7].path, "dead-7");
+  EXPECT_EQ(bus.live, 0);
+}
+
+TEST(DeviceSearch, PortSearchTakesTheFirstMatchingDescription) {
+  struct Case {
+    const char* name;
+    std::vector<McuPort> ports;
+    bool enumerates;
+    bool found;
+    std::string path;
+    std::string status;
+  };
+  const std::vector<Case> cases = {
+      {"NumberedPort",
+       {{4, "\\\\.\\COM4", "Other Device"}, {7, "\\\\.\\COM7", "velmora arm 926-based mcu ports"}},
+       true,
+       true,
+       "\\\\.\\COM7",
+       " COM7 Connected"},
+      {"NodeWithoutNumber", {{0, "/dev/ttyACM1", "Velmora ARM 926-Based MCU Ports"}}, true, true, "/dev/ttyACM1",
+       " /dev/ttyACM1 Connected"},
+      {"NoneMatch", {{3, "\\\\.\\COM3", "Velmora ARM 926-Based MCU Ports "}}, true, false, "", ""},
+      {"EnumerationUnavailable", {{3, "\\\\.\\COM3", "Velmora ARM 926-Based MCU Ports"}}, false, false, "", ""},
+  };
+  for (const Case& c : cases) {
+    ListedBus bus;
+    bus.ports = c.ports;
+    bus.enumerates = c.enumerates;
+    FoundPort found;
+    EXPECT_EQ(FindVcomPort(bus, found), c.found) << c.name;
+    EXPECT_EQ(found.path, c.path) << c.name;
+    EXPECT_EQ(found.statusText, c.status) << c.name;
+  }
+}
+
+TEST(DeviceSearch, RegistryMarkCarriesTheVendorId) {
+  ListedBus bus;
+  RecordingPrompt prompt;
+  MarkDeviceInRegistry(bus, "B191", prompt);
+  MarkDeviceInRegistry(bus, "100E", prompt);
+  EXPECT_EQ(bus.marks, (std::vector<std::string>{"7C3A:B191", "0813:100E"}));
+}
+
+}  // namespace
+}  // namespace zorbel

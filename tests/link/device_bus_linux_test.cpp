@@ -1,0 +1,181 @@
+// The sysfs discovery against fake trees laid out like the kernel's: USB
+// devices linked from bus/usb/devices, interfaces with their ttys, SCSI hosts
+// with their block devices.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/tool_state.h"
+#include "app/user_prompt.h"
+#include "link/device_bus_linux.h"
+#include "link/device_search.h"
+
+namespace zorbel {
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteText(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file) << text << "\n";
+}
+
+class FakeSysfs {
+ public:
+  FakeSysfs() {
+    root_ = fs::temp_directory_path() /
+            ("zorbel-sysfs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "bus" / "usb" / "devices");
+    fs::create_directories(root_ / "devices" / "usb1");
+  }
+  ~FakeSysfs() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  std::string Sys() const { return root_.string(); }
+  std::string Dev() const { return (root_ / "dev").string(); }
+
+  // A USB device below `parent` (a device dir, or the root hub's folder).
+  fs::path AddDevice(const fs::path& parent, const std::string& name, const std::string& vid, const std::string& pid,
+                     const std::string& product) {
+    const fs::path dir = parent / name;
+    WriteText(dir / "idVendor", vid);
+    WriteText(dir / "idProduct", pid);
+    if (!product.empty()) WriteText(dir / "product", product);
+    // The kernel links every device and interface here; loops back up the tree
+    // are there too and must not be followed.
+    fs::create_directory_symlink(dir, root_ / "bus" / "usb" / "devices" / name);
+    fs::create_directory_symlink(root_ / "devices", dir / "subsystem");
+    return dir;
+  }
+  fs::path AddDevice(const std::string& name, const std::string& vid, const std::string& pid,
+                     const std::string& product) {
+    return AddDevice(root_ / "devices" / "usb1", name, vid, pid, product);
+  }
+
+  fs::path AddInterface(const fs::path& device, const std::string& name, const std::string& interfaceText) {
+    const fs::path dir = device / name;
+    fs::create_directories(dir);
+    if (!interfaceText.empty()) WriteText(dir / "interface", interfaceText);
+    fs::create_directory_symlink(dir, root_ / "bus" / "usb" / "devices" / name);
+    return dir;
+  }
+
+  void AddTty(const fs::path& interface, const std::string& tty) {
+    WriteText(interface / "tty" / tty / "dev", "166:0");
+    fs::create_directory_symlink(interface, interface / "tty" / tty / "device");
+  }
+
+  void AddDisk(const fs::path& interface, const std::string& host, const std::string& block) {
+    const fs::path scsi = interface / host / "target0:0:0" / "0:0:0:0";
+    WriteText(scsi / "block" / block / "dev", "8:0");
+    WriteText(scsi / "block" / block / (block + "1") / "partition", "1");
+    fs::create_directories(scsi / "scsi_generic" / "sg0");
+  }
+
+ private:
+  fs::path root_;
+};
+
+std::vector<std::string> Paths(const std::vector<McuPort>& ports) {
+  std::vector<std::string> out;
+  for (const auto& p : ports) out.push_back(p.path);
+  return out;
+}
+
+TEST(SysfsDeviceBus, TwoBoardsOfOneProductGiveAllTheirVolumesInWalkOrder) {
+  FakeSysfs sys;
+  const fs::path a = sys.AddDevice("1-1", "7c3a", "6e21", "Quen Loader");
+  sys.AddDisk(sys.AddInterface(a, "1-1:1.0", ""), "host2", "sdb");
+  const fs::path b = sys.AddDevice("1-2", "7C3A", "6E21", "Quen Loader");
+  sys.AddDisk(sys.AddInterface(b, "1-2:1.0", ""), "host3", "sdc");
+  // Same product ID, other vendor: not the board.
+  const fs::path other = sys.AddDevice("1-3", "0813", "6e21", "Camera");
+  sys.AddDisk(sys.AddInterface(other, "1-3:1.0", ""), "host4", "sdd");
+
+  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
+  EXPECT_EQ(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"),
+            (std::vector<std::string>{sys.Dev() + "/sdb", sys.Dev() + "/sdc"}));
+  EXPECT_EQ(bus->FindVolumesForDevice("usb\\vid_0813&pid_6E21"), (std::vector<std::string>{sys.Dev() + "/sdd"}));
+  EXPECT_TRUE(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E22").empty());
+}
+
+TEST(SysfsDeviceBus, DiskSearchKeepsIdsAndReportsFoundWhenNoVolumeOpens) {
+  FakeSysfs sys;
+  const fs::path a = sys.AddDevice("2-1", "7c3a", "b190", "Boot");
+  sys.AddDisk(sys.AddInterface(a, "2-1:1.0", ""), "host2", "sdx");
+  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
+  ConnectionState connection;
+  // The node does not exist in the fake /dev: found, but without a handle.
+  EXPECT_TRUE(DetectDiskByProductId(*bus, connection, "B190"));
+  EXPECT_EQ(connection.deviceId, "USB\\VID_7C3A&PID_B190");
+  EXPECT_EQ(connection.volumes[0].path, sys.Dev() + "/sdx");
+  EXPECT_EQ(connection.deviceHandle(), nullptr);
+  EXPECT_FALSE(DetectDiskByProductId(*bus, connection, "B192"));
+  EXPECT_EQ(connection.volumes[0].path, "");
+}
+
+TEST(SysfsDeviceBus, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
+  FakeSysfs sys;
+  const fs::path board = sys.AddDevice("1-4", "7c3a", "b101", "Board Product");
+  sys.AddTty(sys.AddInterface(board, "1-4:1.0", "VELMORA arm 926-based MCU ports"), "ttyACM3");
+  // The counterpart of a "PortName" without a number: not listed.
+  sys.AddTty(sys.AddInterface(board, "1-4:1.2", "Velmora ARM 926-Based MCU Ports"), "ttyACM");
+  // No interface string: the device's product string describes it.
+  sys.AddTty(sys.AddInterface(board, "1-4:1.4", ""), "ttyACM4");
+
+  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
+  std::vector<McuPort> ports;
+  ASSERT_TRUE(bus->EnumerateMcuPorts(ports));
+  ASSERT_EQ(Paths(ports), (std::vector<std::string>{sys.Dev() + "/ttyACM3", sys.Dev() + "/ttyACM4"}));
+  EXPECT_EQ(ports[0].description, "VELMORA arm 926-based MCU ports");
+  EXPECT_EQ(ports[1].description, "Board Product");
+  EXPECT_EQ(ports[0].number, 0u);
+
+  FoundPort found;
+  ASSERT_TRUE(FindVcomPort(*bus, found));
+  EXPECT_EQ(found.path, sys.Dev() + "/ttyACM3");
+  EXPECT_EQ(found.statusText, " " + sys.Dev() + "/ttyACM3 Connected");
+}
+
+TEST(SysfsDeviceBus, PortOfADeviceBehindAHubIsListedOnce) {
+  FakeSysfs sys;
+  const fs::path hub = sys.AddDevice("1-5", "05e3", "0610", "USB2.0 Hub");
+  sys.AddInterface(hub, "1-5:1.0", "");
+  const fs::path board = sys.AddDevice(hub, "1-5.2", "7c3a", "b101", "");
+  sys.AddTty(sys.AddInterface(board, "1-5.2:1.0", "Velmora ARM 926-Based MCU Ports"), "ttyUSB0");
+
+  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
+  std::vector<McuPort> ports;
+  ASSERT_TRUE(bus->EnumerateMcuPorts(ports));
+  EXPECT_EQ(Paths(ports), (std::vector<std::string>{sys.Dev() + "/ttyUSB0"}));
+}
+
+TEST(SysfsDeviceBus, OtherDescriptionsAreNotTheBoard) {
+  FakeSysfs sys;
+  const fs::path modem = sys.AddDevice("1-6", "1234", "5678", "");
+  sys.AddTty(sys.AddInterface(modem, "1-6:1.0", "Velmora ARM 926-Based MCU Port"), "ttyACM0");
+  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
+  FoundPort found;
+  EXPECT_FALSE(FindVcomPort(*bus, found));
+}
+
+TEST(SysfsDeviceBus, MissingTreeFindsNothing) {
+  auto bus = MakeSysfsDeviceBus("/nonexistent/zorbel-sys", "/dev");
+  std::vector<McuPort> ports{McuPort{1, "x", "y"}};
+  EXPECT_FALSE(bus->EnumerateMcuPorts(ports));
+  EXPECT_TRUE(ports.empty());
+  EXPECT_TRUE(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21").empty());
+  RecordingPrompt prompt;
+  bus->MarkDeviceInRegistry("7C3A", "B190", prompt);
+  EXPECT_TRUE(prompt.Messages().empty());
+}
+
+}  // namespace
+}  // namespace zorbel
