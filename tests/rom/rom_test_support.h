@@ -1,0 +1,115 @@
+#pragma once
+// Scratch folders, made-up image files, list files and readers of the bytes
+// the builders produce.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zorbel::romtest {
+
+namespace fs = std::filesystem;
+
+inline std::vector<uint8_t> ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteAll(const fs::path& p, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(p, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Bytes that differ from their neighbours and never look like fill.
+inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+  std::vector<uint8_t> v(size);
+  for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>((i * 7 + seed) % 251);
+  return v;
+}
+
+inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<uint32_t>(b.at(at)) | (static_cast<uint32_t>(b.at(at + 1)) << 8) |
+         (static_cast<uint32_t>(b.at(at + 2)) << 16) | (static_cast<uint32_t>(b.at(at + 3)) << 24);
+}
+
+inline uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8));
+}
+
+inline std::string Text(const std::vector<uint8_t>& b, size_t at, size_t size) {
+  std::string s;
+  for (size_t i = 0; i < size && b.at(at + i) != 0; ++i) s += static_cast<char>(b[at + i]);
+  return s;
+}
+
+inline bool AllFill(const std::vector<uint8_t>& b, size_t from, size_t to) {
+  for (size_t i = from; i < to; ++i) {
+    if (b.at(i) != 0xFF) return false;
+  }
+  return true;
+}
+
+inline bool Holds(const std::vector<uint8_t>& b, size_t at, const std::vector<uint8_t>& part) {
+  return at + part.size() <= b.size() && std::equal(part.begin(), part.end(), b.begin() + static_cast<long>(at));
+}
+
+// One list-file section: its name and its lines in file order.
+struct Section {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> entries;
+};
+
+// A fresh folder per test, removed afterwards.
+class RomFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    dir_ = fs::temp_directory_path() / ("zorbel_rom_" + std::to_string(std::random_device{}()) + "_" + name);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::string File(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    WriteAll(dir_ / name, bytes);
+    return Path(name);
+  }
+
+  std::string List(const std::string& name, const std::vector<Section>& sections) const {
+    std::ofstream out(dir_ / name);
+    for (const auto& s : sections) {
+      out << "[" << s.name << "]\n";
+      for (const auto& [k, v] : s.entries) out << k << "=" << v << "\n";
+      out << "\n";
+    }
+    return Path(name);
+  }
+
+  // Nothing but the expected files: no working file left behind.
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      if (e.path().string().find(".zorbel-part") != std::string::npos) names.push_back(e.path().filename());
+    }
+    return names;
+  }
+
+  fs::path dir_;
+};
+
+}  // namespace zorbel::romtest
