@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "app/test_temp_folder.h"
 
 namespace zorbel {
 namespace {
@@ -260,21 +260,17 @@ TEST(LoaderHeaderTest, ParsesFieldsAndVersionText) {
 }
 
 TEST(LoaderHeaderTest, FileShorterThanItsHeaderIsRefused) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() /
-                       ("zorbel_loader_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  fs::create_directories(dir);
+  const testing::TempFolder dir;
   const std::vector<uint8_t> header = {'Q', 'K', 0x5A, 0xA5, 0, 0, 0, 0x30, 0x10, 0, 0, 0, 1, 2, 3, 4};
   struct Case {
     size_t size;
     bool ok;
   };
   for (const Case& c : {Case{0, false}, Case{15, false}, Case{16, true}, Case{40, true}}) {
-    const std::string path = (dir / ("musb" + std::to_string(c.size) + ".bin")).string();
-    {
-      std::ofstream out(path, std::ios::binary);
-      for (size_t i = 0; i < c.size; ++i) out.put(static_cast<char>(i < 16 ? header[i] : 0x77));
-    }
+    const std::string path = dir.File("musb" + std::to_string(c.size) + ".bin");
+    std::string bytes(c.size, '\x77');
+    for (size_t i = 0; i < c.size && i < header.size(); ++i) bytes[i] = static_cast<char>(header[i]);
+    testing::WriteBytes(path, bytes);
     LoaderImageHeader h;
     std::string error;
     EXPECT_EQ(ReadLoaderImageHeader(path, &h, &error), c.ok) << c.size;
@@ -287,9 +283,8 @@ TEST(LoaderHeaderTest, FileShorterThanItsHeaderIsRefused) {
   }
   LoaderImageHeader h;
   std::string error;
-  EXPECT_FALSE(ReadLoaderImageHeader((dir / "absent.bin").string(), &h, &error));
+  EXPECT_FALSE(ReadLoaderImageHeader(dir.File("absent.bin"), &h, &error));
   EXPECT_FALSE(error.empty());
-  fs::remove_all(dir);
 }
 
 }  // namespace

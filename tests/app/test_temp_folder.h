@@ -1,0 +1,50 @@
+#pragma once
+// A fresh folder per test, removed afterwards, and whole-file byte helpers for
+// checking exactly what the tool wrote.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace zorbel::testing {
+
+class TempFolder {
+ public:
+  TempFolder() {
+    const auto* unit = ::testing::UnitTest::GetInstance();
+    path_ = std::filesystem::temp_directory_path() /
+            ("zorbel_" + std::string(unit->current_test_suite()->name()) + "_" +
+             unit->current_test_info()->name() + "_" + std::to_string(unit->random_seed()));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  // Ends in a separator, as the executable's folder does.
+  std::string Folder() const { return path_.string() + "/"; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace zorbel::testing
