@@ -1,7 +1,81 @@
+// zorbel-writer: the window. With --virtual-board=KIND[:DIR] the window finds
+// an in-process virtual board instead of USB (KIND: vcom, older, quen, rast,
+// pilk; DIR keeps the board's flash between runs).
+#include <QApplication>
+#include <QCoreApplication>
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
 
-// The window is not built yet; say so rather than pretend to work.
-int main() {
-  std::fprintf(stderr, "zorbel-writer: Zorbel Flash Writer window (not yet available in this build)\n");
-  return 2;
+#include "app/clock.h"
+#include "app/tool_state.h"
+#include "app/ui/main_window.h"
+#include "app/user_prompt.h"
+#include "link/device_bus.h"
+#include "virtual_board.h"
+
+namespace {
+
+constexpr const char* kVirtualBoardOption = "--virtual-board=";
+
+struct VirtualBoardRequest {
+  zorbel::sim::BoardKind kind;
+  std::string dir;
+};
+
+// Empty when the option is absent; false in ok when it is malformed.
+std::optional<VirtualBoardRequest> ParseVirtualBoard(int argc, char** argv, bool& ok) {
+  ok = true;
+  const std::string prefix = kVirtualBoardOption;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind(prefix, 0) != 0) continue;
+    const std::string value = arg.substr(prefix.size());
+    const size_t colon = value.find(':');
+    const auto kind = zorbel::sim::ParseKind(value.substr(0, colon));
+    if (!kind) {
+      ok = false;
+      return std::nullopt;
+    }
+    return VirtualBoardRequest{*kind, colon == std::string::npos ? std::string() : value.substr(colon + 1)};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromUtf8(zorbel::kAppTitle));
+
+  bool ok = true;
+  const auto request = ParseVirtualBoard(argc, argv, ok);
+  if (!ok) {
+    std::fprintf(stderr, "zorbel-writer: --virtual-board=KIND[:DIR], KIND one of vcom, older, quen, rast, pilk\n");
+    return 2;
+  }
+
+  zorbel::ToolState state;
+  state.moduleDirectory = QCoreApplication::applicationDirPath().toStdString() + "/";
+  zorbel::RealClock clock;
+
+  std::unique_ptr<zorbel::sim::VirtualBoard> board;
+  std::unique_ptr<zorbel::DeviceBus> platformBus;
+  zorbel::DeviceBus* bus = nullptr;
+  if (request) {
+    zorbel::sim::BoardOptions options;
+    options.kind = request->kind;
+    options.stateDir = request->dir;
+    board = std::make_unique<zorbel::sim::VirtualBoard>(options);
+    bus = &board->Bus();
+  } else {
+    platformBus = zorbel::MakePlatformDeviceBus();
+    bus = platformBus.get();
+  }
+
+  zorbel::MainWindow window(state, *bus, clock);
+  window.exec();
+  // Start-up returns false: the process ends with the window.
+  return 0;
 }

@@ -1,0 +1,24 @@
+#include "app/ui/qt_progress_sink.h"
+
+#include <QMetaObject>
+
+namespace zorbel {
+
+QtProgressSink::QtProgressSink(QObject* target, ProgressHandler onProgress, ColourHandler onColour)
+    : target_(target), onProgress_(std::move(onProgress)), onColour_(std::move(onColour)) {}
+
+void QtProgressSink::Progress(uint32_t messageNumber, int percent) {
+  QObject* target = target_;
+  if (target == nullptr || !onProgress_) return;
+  QMetaObject::invokeMethod(
+      target, [handler = onProgress_, messageNumber, percent] { handler(messageNumber, percent); },
+      Qt::QueuedConnection);
+}
+
+void QtProgressSink::SetBarColour(uint32_t rgb) {
+  QObject* target = target_;
+  if (target == nullptr || !onColour_) return;
+  QMetaObject::invokeMethod(target, [handler = onColour_, rgb] { handler(rgb); }, Qt::QueuedConnection);
+}
+
+}  // namespace zorbel

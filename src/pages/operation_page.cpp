@@ -1,0 +1,136 @@
+#include "pages/operation_page.h"
+
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMetaObject>
+
+#include "app/profile_reader.h"
+#include "app/tool_settings.h"
+#include "app/tool_state.h"
+#include "controls/mac_progress_ctrl.h"
+#include "pages/page_host.h"
+
+namespace zorbel {
+namespace {
+
+constexpr const char* kChooseFileTitle = "Choose burning file...";
+constexpr const char* kChooseFileFilter = "Bin,Img Files  (*.bin *.img *.gz);;All Files (*.*)";
+
+}  // namespace
+
+OperationPage::OperationPage(PageHost& host, const char* className, uint32_t progressMessage,
+                             uint32_t barColour, QWidget* parent)
+    : QWidget(parent),
+      host_(host),
+      progressMessage_(progressMessage),
+      barColour_(barColour),
+      progressSink_(
+          this, [this](uint32_t number, int percent) { OnProgressMessage(number, percent); },
+          [this](uint32_t rgb) { bar_->SetColor(rgb); }) {
+  setObjectName(QString::fromUtf8(className));
+  bar_ = new CMacProgressCtrl(this);
+  bar_->setObjectName("progress");
+  bar_->setRange(0, 100);
+  bar_->setValue(0);
+  bar_->SetColor(barColour_);
+}
+
+OperationPage::~OperationPage() { AbortAndWait(); }
+
+void OperationPage::AbortAndWait() {
+  if (worker_.joinable()) {
+    abort_.Set();
+    port_.Close();
+    worker_.join();
+  }
+}
+
+void OperationPage::OnProgressMessage(uint32_t messageNumber, int percent) {
+  if (messageNumber == progressMessage_) bar_->setValue(percent);
+}
+
+void OperationPage::PressAction(Action& action) {
+  if (action.prepare && !action.prepare()) return;
+  if (action.button->text().compare(action.idleCaption, Qt::CaseInsensitive) == 0) {
+    Start(action);
+  } else {
+    Abort(action);
+  }
+}
+
+void OperationPage::Start(Action& action) {
+  if (running_.load()) return;  // an aborted worker has not returned yet
+  if (!action.confirmCaption.isEmpty()) {
+    const auto answer = QMessageBox::warning(this, action.confirmCaption, QString::fromUtf8(kConfirmOperation),
+                                             QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer != QMessageBox::Ok) return;
+  }
+  if (action.startsBar) {
+    bar_->setValue(0);
+    bar_->SetColor(barColour_);
+  }
+  JoinFinishedWorker();
+
+  auto ctx = std::make_shared<OperationContext>(host_.State());
+  ctx->progress = &progressSink_;
+  ctx->prompt = &host_.Prompt();
+  ctx->abort = &abort_;
+  ctx->port = &port_;
+  ctx->clock = &host_.WorkerClock();
+  ctx->portName = host_.State().connection.portPath;
+  if (action.fill) action.fill(*ctx);
+
+  host_.SetSelectorEnabled(false);
+  abort_.Reset();
+  action.button->setText(action.busyCaption);
+  running_.store(true);
+  worker_ = std::thread([this, &action, ctx] {
+    const int result = action.work ? action.work(*ctx) : 0;
+    // The page joins this thread before it goes, so `this` is still here.
+    running_.store(false);
+    QMetaObject::invokeMethod(this, [this, &action, result] { Restore(action, result); }, Qt::QueuedConnection);
+  });
+}
+
+void OperationPage::Abort(Action& action) {
+  if (action.closePortOnAbort) port_.Close();
+  abort_.Set();
+  bar_->setValue(0);
+  action.button->setEnabled(false);
+}
+
+void OperationPage::Restore(Action& action, int result) {
+  JoinFinishedWorker();
+  // Also after a failure or an abort: a half-filled bar would claim progress.
+  OnProgressMessage(progressMessage_, 0);
+  action.button->setEnabled(true);
+  action.button->setText(action.idleCaption);
+  host_.SetSelectorEnabled(true);
+  if (action.finish) action.finish(result);
+}
+
+void OperationPage::JoinFinishedWorker() {
+  if (worker_.joinable() && !running_.load()) worker_.join();
+}
+
+std::string OperationPage::ChooseFile(const char* folderKey) {
+  const std::string folder = RememberedFolder(host_.PathProfile(), folderKey);
+  const QString chosen =
+      QFileDialog::getOpenFileName(this, QString::fromUtf8(kChooseFileTitle), QString::fromStdString(folder),
+                                   QString::fromUtf8(kChooseFileFilter), nullptr, QFileDialog::ReadOnly);
+  if (chosen.isEmpty()) return {};
+  const std::string path = chosen.toStdString();
+  RememberFolder(host_.PathProfile(), folderKey, path);
+  return path;
+}
+
+void OperationPage::keyPressEvent(QKeyEvent* event) {
+  if (swallowEnter_ && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+}  // namespace zorbel

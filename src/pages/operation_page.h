@@ -1,0 +1,105 @@
+#pragma once
+// What every page that talks to the board shares: a start/abort button told
+// apart by its caption, checks that run before the caption is looked at, an
+// optional confirmation, one tracked worker thread per page (destroying the
+// page aborts it and waits), progress by the page's message number, the
+// controls restored on every path, and the file choice with the remembered
+// folder of "path.ini".
+#include <QPointer>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/abort_event.h"
+#include "app/ui/qt_progress_sink.h"
+#include "link/serial_port.h"
+#include "protocol/operation_context.h"
+
+namespace zorbel {
+
+class CMacProgressCtrl;
+class PageHost;
+
+inline constexpr const char* kConfirmOperation = "Do you confirm this operation ?";
+inline constexpr const char* kAbortCaption = "Abort";
+
+class OperationPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  // className becomes the object name; progressMessage is the page's
+  // ProgressMessage number; barColour its bar colour (see Rgb()).
+  OperationPage(PageHost& host, const char* className, uint32_t progressMessage, uint32_t barColour,
+                QWidget* parent = nullptr);
+  ~OperationPage() override;
+
+  // Signals the abort, closes the port and waits for the worker. Used when
+  // the window closes.
+  void AbortAndWait();
+  bool WorkerRunning() const { return running_.load(); }
+
+  CMacProgressCtrl* ProgressBar() const { return bar_; }
+  uint32_t ProgressMessageNumber() const { return progressMessage_; }
+  uint32_t BarColour() const { return barColour_; }
+  // The handler of the page's progress message: other numbers are ignored.
+  void OnProgressMessage(uint32_t messageNumber, int percent);
+
+ protected:
+  // One start/abort button and the operation behind it.
+  struct Action {
+    QPushButton* button = nullptr;
+    QString idleCaption;
+    QString busyCaption = QString::fromUtf8(kAbortCaption);
+    // Runs first, on every press; false ends the press (it showed its message).
+    std::function<bool()> prepare;
+    // Non-empty: ask kConfirmOperation with this caption before starting.
+    QString confirmCaption;
+    // Set the bar to 0 and to the page's colour before starting.
+    bool startsBar = true;
+    // Abort closes the page's port so a blocked transfer fails at once.
+    bool closePortOnAbort = true;
+    // UI thread, at the start: the operation's inputs.
+    std::function<void(OperationContext&)> fill;
+    // Worker thread: runs the operation and shows its outcome; returns 1 or 0.
+    std::function<int(OperationContext&)> work;
+    // UI thread, after the controls were restored.
+    std::function<void(int result)> finish;
+  };
+
+  // The button's click handler.
+  void PressAction(Action& action);
+
+  // A file chosen by the user ("" when cancelled); the folder is remembered
+  // under folderKey in "path.ini".
+  std::string ChooseFile(const char* folderKey);
+
+  // Enter is consumed before it reaches a button or the window.
+  void SetSwallowEnter(bool on) { swallowEnter_ = on; }
+  void keyPressEvent(QKeyEvent* event) override;
+
+  PageHost& host_;
+  CMacProgressCtrl* bar_ = nullptr;
+  AbortEvent abort_;
+  SerialPort port_;
+
+ private:
+  void Start(Action& action);
+  void Abort(Action& action);
+  void Restore(Action& action, int result);
+  void JoinFinishedWorker();
+
+  uint32_t progressMessage_;
+  uint32_t barColour_;
+  QtProgressSink progressSink_;
+  std::thread worker_;
+  std::atomic<bool> running_{false};
+  bool swallowEnter_ = false;
+};
+
+}  // namespace zorbel

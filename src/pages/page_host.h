@@ -1,0 +1,28 @@
+#pragma once
+// What an operation page needs of the window that holds it. The main window
+// implements it; tests may too.
+#include <string>
+
+namespace zorbel {
+
+class Clock;
+class ProfileReader;
+class UserPrompt;
+struct ToolState;
+
+class PageHost {
+ public:
+  virtual ~PageHost() = default;
+  virtual ToolState& State() = 0;
+  // Safe from workers: boxes appear modally on the UI thread.
+  virtual UserPrompt& Prompt() = 0;
+  // Every wait of an operation.
+  virtual Clock& WorkerClock() = 0;
+  // Bound to "path.ini" beside the executable; UI thread only.
+  virtual ProfileReader& PathProfile() = 0;
+  // UI thread only.
+  virtual void SetSelectorEnabled(bool enabled) = 0;
+  virtual void SetStatusText(const std::string& text) = 0;
+};
+
+}  // namespace zorbel
