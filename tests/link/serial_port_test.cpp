@@ -1,0 +1,458 @@
+// SerialPort over a real pseudo-terminal: the termios code runs for real and
+// the test answers on the master side as the board would.
+#include "link/serial_port.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/user_prompt.h"
+#include "pty_pair.h"
+
+namespace zorbel {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+using testing::PtyPair;
+
+constexpr uint32_t kWinInvalidArg = 0x80070057u;
+
+class SerialPortPty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty_.ok());
+    ASSERT_EQ(port_.Open(pty_.slavePath(), 2048, 2048), 0u);
+  }
+  // The slave's line settings as the kernel holds them.
+  termios SlaveTermios() {
+    termios tio{};
+    const int fd = ::open(pty_.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    return tio;
+  }
+
+  PtyPair pty_;
+  SerialPort port_;
+};
+
+TEST_F(SerialPortPty, OpenTwiceKeepsTheFirstHandle) {
+  EXPECT_EQ(port_.Open(pty_.slavePath(), 2048, 2048), win_error::kAlreadyInitialized);
+  EXPECT_EQ(port_.LastError(), win_error::kAlreadyInitialized);
+  ASSERT_TRUE(port_.IsOpen());
+  uint32_t written = 0;
+  EXPECT_EQ(port_.Write("ok", &written, nullptr, 1000), 0u);
+  EXPECT_EQ(written, 2u);
+  EXPECT_EQ(pty_.Receive(2), (std::vector<uint8_t>{'o', 'k'}));
+}
+
+TEST_F(SerialPortPty, OpenSetsTheDefaultLine) {
+  EXPECT_EQ(port_.GetBaudrate(), 9600);
+  EXPECT_EQ(port_.GetDataBits(), 8);
+  EXPECT_EQ(port_.GetParity(), 0);
+  EXPECT_EQ(port_.GetStopBits(), 0);
+  EXPECT_EQ(port_.GetHandshaking(), 0);
+  EXPECT_EQ(port_.GetEventMask(), 0xC1u);
+  const termios tio = SlaveTermios();
+  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | INPCK), 0u);
+  EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);  // raw: binary bytes pass untouched
+}
+
+TEST_F(SerialPortPty, SecondObjectCannotShareAnOpenPort) {
+  SerialPort other;
+  EXPECT_EQ(other.Open(pty_.slavePath(), 2048, 2048), win_error::kAccessDenied);
+  EXPECT_FALSE(other.IsOpen());
+}
+
+TEST(SerialPortClosed, EveryOperationButOpenAndCloseFailsWithInvalidHandle) {
+  SerialPort port;
+  uint8_t byte = 0;
+  uint32_t count = 7;
+  EXPECT_EQ(port.Setup(9600, 8, 0, 0), win_error::kInvalidHandle);
+  EXPECT_EQ(port.SetEventChar('x', true), win_error::kInvalidHandle);
+  EXPECT_EQ(port.SetMask(1), win_error::kInvalidHandle);
+  EXPECT_EQ(port.WaitEvent(nullptr, 10), win_error::kInvalidHandle);
+  EXPECT_EQ(port.SetupHandshaking(0), win_error::kInvalidHandle);
+  EXPECT_EQ(port.SetupReadTimeouts(1, 10), win_error::kInvalidHandle);
+  EXPECT_EQ(port.Write(&byte, 1, &count, nullptr, 10), win_error::kInvalidHandle);
+  EXPECT_EQ(count, 0u);
+  count = 7;
+  EXPECT_EQ(port.Read(&byte, 1, &count, nullptr, 10), win_error::kInvalidHandle);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(port.GetBaudrate(), -1);
+  EXPECT_EQ(port.GetDataBits(), -1);
+  EXPECT_EQ(port.GetParity(), -1);
+  EXPECT_EQ(port.GetStopBits(), -1);
+  EXPECT_EQ(port.GetHandshaking(), -1);
+  EXPECT_EQ(port.GetEventMask(), 0u);
+  EXPECT_EQ(port.GetEventChar(), 0);
+  EXPECT_EQ(port.Close(), 0u);
+  RecordingPrompt prompt;
+  EXPECT_EQ(port.ChooseMethod(3, &prompt), 0);
+  EXPECT_EQ(port.LastError(), win_error::kInvalidHandle);
+  EXPECT_EQ(prompt.Messages().size(), 1u);
+}
+
+TEST(SerialPortClosed, OpenOfAMissingOrNonSerialPathFails) {
+  struct Case {
+    const char* path;
+    uint32_t error;
+  };
+  const Case cases[] = {
+      {"/nonexistent/tty", win_error::kFileNotFound},
+      {"/dev/null", 1},  // not a terminal: incorrect function
+  };
+  for (const auto& c : cases) {
+    SerialPort port;
+    EXPECT_EQ(port.Open(c.path, 2048, 2048), c.error) << c.path;
+    EXPECT_FALSE(port.IsOpen()) << c.path;
+    EXPECT_EQ(port.GetBaudrate(), -1) << c.path;
+  }
+}
+
+TEST_F(SerialPortPty, ReopenAfterClose) {
+  EXPECT_EQ(port_.Close(), 0u);
+  EXPECT_FALSE(port_.IsOpen());
+  EXPECT_EQ(port_.Open(pty_.slavePath(), 2048, 2048), 0u);
+  EXPECT_TRUE(port_.IsOpen());
+}
+
+TEST_F(SerialPortPty, HandshakingModesAreKeptAsTheControlBlockWould) {
+  struct Case {
+    std::vector<int> modes;
+    int reported;
+    bool rtscts;
+    bool xonxoff;
+  };
+  const Case cases[] = {
+      {{0}, 0, false, false},
+      {{1}, 1, true, false},
+      {{2}, 2, false, true},
+      {{2, 1}, 1, true, false},  // hardware clears the XON/XOFF flags
+      {{1, 2}, 2, false, true},  // software clears CTS/DSR, DTR and RTS control
+      {{1, 0}, 0, false, false},
+      {{2, 0}, 0, false, false},
+  };
+  for (const auto& c : cases) {
+    for (int mode : c.modes) ASSERT_EQ(port_.SetupHandshaking(mode), 0u);
+    EXPECT_EQ(port_.GetHandshaking(), c.reported);
+    const termios tio = SlaveTermios();
+    EXPECT_EQ((tio.c_cflag & CRTSCTS) != 0, c.rtscts);
+    EXPECT_EQ((tio.c_iflag & (IXON | IXOFF)) == (IXON | IXOFF), c.xonxoff);
+    EXPECT_EQ((tio.c_iflag & (IXON | IXOFF)) == 0, !c.xonxoff);
+  }
+}
+
+TEST_F(SerialPortPty, UnknownModesAreRefusedAndChangeNothing) {
+  ASSERT_EQ(port_.SetupHandshaking(2), 0u);
+  EXPECT_EQ(port_.SetupHandshaking(3), kWinInvalidArg);
+  EXPECT_EQ(port_.LastError(), kWinInvalidArg);
+  EXPECT_EQ(port_.GetHandshaking(), 2);
+  EXPECT_TRUE(SlaveTermios().c_iflag & IXON);
+
+  // Non-blocking reads stay non-blocking after a refused mode.
+  ASSERT_EQ(port_.SetupReadTimeouts(0, 0), 0u);
+  EXPECT_EQ(port_.SetupReadTimeouts(2, 5000), kWinInvalidArg);
+  EXPECT_EQ(port_.SetupHandshaking(-1), kWinInvalidArg);
+  uint8_t buffer[4];
+  uint32_t got = 9;
+  const auto start = steady_clock::now();
+  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, kInfinite), 0u);
+  EXPECT_EQ(got, 0u);
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1000));
+}
+
+TEST_F(SerialPortPty, SetupChangesTheLineOrRefusesAndKeepsIt) {
+  struct Case {
+    uint32_t baud;
+    uint8_t dataBits, parity, stopBits;
+    uint32_t result;
+    speed_t speed;
+    tcflag_t parityFlags;  // of PARODD | CMSPAR (a pty forces CS8 and drops PARENB)
+    bool twoStops;
+  };
+  const Case cases[] = {
+      {115200, 8, 0, 0, 0, B115200, 0, false},
+      {19200, 7, 2, 0, 0, B19200, 0, false},
+      {9600, 8, 1, 2, 0, B9600, PARODD, true},
+      {57600, 5, 3, 0, 0, B57600, PARODD | CMSPAR, false},
+      {38400, 6, 4, 0, 0, B38400, CMSPAR, false},
+      {12345, 8, 0, 0, win_error::kInvalidParameter, 0, 0, false},
+      {9600, 9, 0, 0, win_error::kInvalidParameter, 0, 0, false},
+      {9600, 8, 5, 0, win_error::kInvalidParameter, 0, 0, false},
+      {9600, 8, 0, 1, win_error::kInvalidParameter, 0, 0, false},  // 1.5 stop bits
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.baud * 100 + c.dataBits * 10 + c.parity);
+    const int32_t oldBaud = port_.GetBaudrate();
+    const int32_t oldBits = port_.GetDataBits();
+    const termios before = SlaveTermios();
+    EXPECT_EQ(port_.Setup(c.baud, c.dataBits, c.parity, c.stopBits), c.result);
+    const termios tio = SlaveTermios();
+    if (c.result != 0) {
+      EXPECT_EQ(port_.GetBaudrate(), oldBaud);
+      EXPECT_EQ(port_.GetDataBits(), oldBits);
+      EXPECT_EQ(tio.c_cflag, before.c_cflag);
+      continue;
+    }
+    EXPECT_EQ(port_.GetBaudrate(), static_cast<int32_t>(c.baud));
+    EXPECT_EQ(port_.GetDataBits(), c.dataBits);
+    EXPECT_EQ(port_.GetParity(), c.parity);
+    EXPECT_EQ(port_.GetStopBits(), c.stopBits);
+    EXPECT_EQ(cfgetospeed(&tio), c.speed);
+    EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), c.parityFlags);
+    EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStops);
+    EXPECT_EQ((tio.c_iflag & INPCK) != 0, c.parity != 0);
+  }
+}
+
+TEST_F(SerialPortPty, EventCharAddsItsEventOnlyWhenAsked) {
+  ASSERT_EQ(port_.SetEventChar('\n', false), 0u);
+  EXPECT_EQ(port_.GetEventChar(), '\n');
+  EXPECT_EQ(port_.GetEventMask(), 0xC1u);
+  ASSERT_EQ(port_.SetEventChar('#', true), 0u);
+  EXPECT_EQ(port_.GetEventChar(), '#');
+  EXPECT_EQ(port_.GetEventMask(), 0xC3u);
+}
+
+TEST_F(SerialPortPty, BlockingReadShortOfBytesReturnsWhatCameAfterThePortTimeout) {
+  ASSERT_EQ(port_.SetupReadTimeouts(1, 200), 0u);
+  ASSERT_TRUE(pty_.Send({1, 2, 3}));
+  uint8_t buffer[10] = {};
+  uint32_t got = 0;
+  const auto start = steady_clock::now();
+  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, kInfinite), 0u);
+  EXPECT_GE(steady_clock::now() - start, milliseconds(190));
+  EXPECT_EQ(got, 3u);
+  EXPECT_EQ(buffer[0], 1);
+  EXPECT_EQ(buffer[2], 3);
+  EXPECT_EQ(port_.LastError(), 0u);
+}
+
+TEST_F(SerialPortPty, BlockingReadReturnsAsSoonAsTheCountIsThere) {
+  ASSERT_EQ(port_.SetupReadTimeouts(1, 10000), 0u);
+  std::thread board([this] {
+    std::this_thread::sleep_for(milliseconds(20));
+    pty_.Send({9, 8});
+    std::this_thread::sleep_for(milliseconds(20));
+    pty_.Send({7, 6});
+  });
+  uint8_t buffer[4] = {};
+  uint32_t got = 0;
+  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, 5000), 0u);
+  board.join();
+  EXPECT_EQ(got, 4u);
+  EXPECT_EQ(buffer[3], 6);
+}
+
+TEST_F(SerialPortPty, WaitThatRunsOutGivesTimeoutAndLeavesNothingPending) {
+  ASSERT_EQ(port_.SetupReadTimeouts(1, 10000), 0u);
+  uint8_t buffer[4] = {};
+  uint32_t got = 5;
+  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, 100), win_error::kTimeout);
+  EXPECT_EQ(port_.LastError(), win_error::kTimeout);
+  EXPECT_EQ(got, 0u);
+  // Bytes sent afterwards all reach the next read: no earlier read took them.
+  ASSERT_TRUE(pty_.Send({0xA1, 0xA2, 0xA3, 0xA4}));
+  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, 2000), 0u);
+  EXPECT_EQ(got, 4u);
+  EXPECT_EQ(buffer[0], 0xA1);
+
+  EXPECT_EQ(port_.WaitEvent(nullptr, 50), win_error::kTimeout);
+}
+
+TEST_F(SerialPortPty, NonBlockingReadReturnsWhatIsThere) {
+  ASSERT_EQ(port_.SetupReadTimeouts(0, 0), 0u);
+  ASSERT_TRUE(pty_.Send({5, 6}));
+  ASSERT_EQ(port_.WaitEvent(nullptr, 2000), 0u);
+  EXPECT_EQ(port_.GetEventMask(), 0x01u);  // the event seen, as the wait reports it
+  uint8_t buffer[8] = {};
+  uint32_t total = 0;
+  for (int i = 0; i < 100 && total < 2; ++i) {
+    uint32_t got = 0;
+    ASSERT_EQ(port_.Read(buffer + total, sizeof buffer - total, &got, nullptr, kInfinite), 0u);
+    total += got;
+    if (got == 0) std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_EQ(total, 2u);
+  EXPECT_EQ(buffer[1], 6);
+}
+
+TEST_F(SerialPortPty, CallerRecordIsCompletedBeforeReturning) {
+  ASSERT_EQ(port_.SetupReadTimeouts(1, 1000), 0u);
+  ASSERT_TRUE(pty_.Send({1, 2, 3, 4}));
+  SerialOverlapped ov;
+  ov.pending = true;
+  uint8_t buffer[4];
+  EXPECT_EQ(port_.Read(buffer, 4, nullptr, &ov, 2000), 0u);
+  EXPECT_FALSE(ov.pending);
+  EXPECT_EQ(ov.transferred, 4u);
+  EXPECT_EQ(ov.error, 0u);
+
+  SerialOverlapped wov;
+  EXPECT_EQ(port_.Write(buffer, 4, nullptr, &wov, 2000), 0u);
+  EXPECT_EQ(wov.transferred, 4u);
+  EXPECT_EQ(pty_.Receive(4), (std::vector<uint8_t>{1, 2, 3, 4}));
+}
+
+TEST_F(SerialPortPty, ReadAfterTheBoardHangsUpFails) {
+  ASSERT_EQ(port_.SetupReadTimeouts(1, 1000), 0u);
+  pty_.CloseMaster();
+  uint8_t buffer[4];
+  uint32_t got = 0;
+  const uint32_t result = port_.Read(buffer, sizeof buffer, &got, nullptr, 2000);
+  EXPECT_NE(result, 0u);
+  EXPECT_NE(result, win_error::kTimeout);
+}
+
+// --- ChooseMethod: the test answers the in-band request on the master.
+
+struct MethodPeer {
+  std::vector<std::vector<uint8_t>> replies;  // one per request; empty: stay silent
+  std::vector<std::vector<uint8_t>> requests;
+};
+
+void PlayMethodPeer(const PtyPair& pty, MethodPeer& peer) {
+  for (const auto& reply : peer.replies) {
+    std::vector<uint8_t> request = pty.Receive(2, 3000);
+    if (request.size() != 2) return;
+    peer.requests.push_back(request);
+    if (!reply.empty()) pty.Send(reply);
+  }
+}
+
+TEST_F(SerialPortPty, ChooseMethodAnswersAndAsksAgainOnAMismatch) {
+  struct Case {
+    uint8_t method;
+    std::vector<std::vector<uint8_t>> replies;
+    uint8_t answer;
+  };
+  const Case cases[] = {
+      {3, {{0x83, 0x42}}, 0x42},
+      {4, {{0x00, 0x00}, {0x84, 0x02}}, 0x02},
+      {0, {{0x81, 0x11}, {0xFF, 0x00}, {0x80, 0x07}}, 0x07},
+      {10, {{0x8A, 0x00}}, 0x00},
+  };
+  ASSERT_EQ(port_.SetupReadTimeouts(1, 2000), 0u);
+  for (const auto& c : cases) {
+    MethodPeer peer{c.replies, {}};
+    std::thread board([&] { PlayMethodPeer(pty_, peer); });
+    RecordingPrompt prompt;
+    EXPECT_EQ(port_.ChooseMethod(c.method, &prompt), c.answer);
+    board.join();
+    EXPECT_TRUE(prompt.Messages().empty());
+    EXPECT_EQ(port_.LastError(), 0u);
+    ASSERT_EQ(peer.requests.size(), c.replies.size());
+    for (const auto& request : peer.requests) {
+      EXPECT_EQ(request, (std::vector<uint8_t>{0xB0, static_cast<uint8_t>(0x80 + c.method)}));
+    }
+  }
+}
+
+TEST_F(SerialPortPty, ChooseMethodGivesUpOnAPeerThatNeverMatches) {
+  ASSERT_EQ(port_.SetupReadTimeouts(1, 2000), 0u);
+  MethodPeer peer{std::vector<std::vector<uint8_t>>(9, {0x85, 0x01}), {}};
+  std::thread board([&] { PlayMethodPeer(pty_, peer); });
+  RecordingPrompt prompt;
+  EXPECT_EQ(port_.ChooseMethod(3, &prompt), 0);
+  board.join();
+  EXPECT_NE(port_.LastError(), 0u);
+  ASSERT_EQ(prompt.Messages(), std::vector<std::string>{"ChooseMethod - Unable to set flash method"});
+  EXPECT_EQ(peer.requests.size(), 9u);  // the first request and 8 more
+  EXPECT_TRUE(pty_.Receive(1, 100).empty());
+}
+
+TEST_F(SerialPortPty, ChooseMethodFailsWhenThePeerIsSilent) {
+  ASSERT_EQ(port_.SetupReadTimeouts(1, 100), 0u);
+  MethodPeer peer{{{}}, {}};
+  std::thread board([&] { PlayMethodPeer(pty_, peer); });
+  RecordingPrompt prompt;
+  EXPECT_EQ(port_.ChooseMethod(3, &prompt), 0);
+  board.join();
+  EXPECT_EQ(port_.LastError(), win_error::kTimeout);
+  EXPECT_EQ(prompt.Messages().size(), 1u);
+  EXPECT_EQ(peer.requests.size(), 1u);
+  EXPECT_EQ(port_.ChooseMethod(3, nullptr), 0);  // no prompt: fails quietly
+}
+
+// --- Close from another thread.
+
+TEST(SerialPortThreads, CloseUnblocksAReaderAtOnce) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPort port;
+  ASSERT_EQ(port.Open(pty.slavePath(), 2048, 2048), 0u);
+  ASSERT_EQ(port.SetupReadTimeouts(1, 10000), 0u);
+  std::atomic<bool> started{false};
+  std::atomic<uint32_t> result{0};
+  steady_clock::time_point returned;
+  std::thread reader([&] {
+    uint8_t buffer[16];
+    uint32_t got = 0;
+    started = true;
+    result = port.Read(buffer, sizeof buffer, &got, nullptr, kInfinite);
+    returned = steady_clock::now();
+  });
+  while (!started) std::this_thread::yield();
+  std::this_thread::sleep_for(milliseconds(50));  // let it block in the wait
+  const auto closing = steady_clock::now();
+  EXPECT_EQ(port.Close(), 0u);
+  reader.join();
+  EXPECT_NE(result.load(), 0u);
+  EXPECT_LT(returned - closing, milliseconds(100));
+  EXPECT_FALSE(port.IsOpen());
+}
+
+TEST(SerialPortThreads, CloseUnblocksAWriterOnAFullLine) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPort port;
+  ASSERT_EQ(port.Open(pty.slavePath(), 2048, 2048), 0u);
+  std::atomic<bool> started{false};
+  std::atomic<uint32_t> result{0};
+  std::thread writer([&] {
+    // Nobody reads the master: the line fills and the write waits.
+    std::vector<uint8_t> big(1 << 20, 0x55);
+    uint32_t written = 0;
+    started = true;
+    result = port.Write(big.data(), static_cast<uint32_t>(big.size()), &written, nullptr, kInfinite);
+  });
+  while (!started) std::this_thread::yield();
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(port.Close(), 0u);
+  writer.join();
+  EXPECT_EQ(result.load(), win_error::kOperationAborted);
+}
+
+TEST(SerialPortThreads, ConcurrentClosesAndCallsEndCleanly) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPort port;
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(port.Open(pty.slavePath(), 2048, 2048), 0u);
+    ASSERT_EQ(port.SetupReadTimeouts(1, 10000), 0u);
+    std::thread reader([&] {
+      uint8_t buffer[4];
+      uint32_t got = 0;
+      // Either closed before it starts (6) or woken by the close (995).
+      const uint32_t r = port.Read(buffer, sizeof buffer, &got, nullptr, kInfinite);
+      EXPECT_TRUE(r == win_error::kInvalidHandle || r == win_error::kOperationAborted) << r;
+    });
+    std::thread closer([&] { port.Close(); });
+    port.Close();
+    closer.join();
+    reader.join();
+    EXPECT_FALSE(port.IsOpen());
+  }
+}
+
+}  // namespace
+}  // namespace zorbel
