@@ -113,8 +113,10 @@ class ChunkSource {
   ChunkSource(InputFile& file, std::span<const uint8_t> prefix) : file_(file), prefix_(prefix) {}
   bool Fill(uint8_t* out, uint32_t n) {
     const size_t fromPrefix = std::min<size_t>(n, prefix_.size());
-    std::memcpy(out, prefix_.data(), fromPrefix);
-    prefix_ = prefix_.subspan(fromPrefix);
+    if (fromPrefix > 0) {
+      std::memcpy(out, prefix_.data(), fromPrefix);
+      prefix_ = prefix_.subspan(fromPrefix);
+    }
     const size_t fromFile = n - fromPrefix;
     return file_.Read(out + fromPrefix, fromFile) == fromFile;
   }

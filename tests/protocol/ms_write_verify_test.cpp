@@ -1,0 +1,350 @@
+// Writes, verifies, read-backs and downloads over the disk, against the
+// virtual board.
+#include <gtest/gtest.h>
+
+#include "protocol/ms_operations.h"
+#include "protocol/protocol_texts.h"
+#include "protocol_fixture.h"
+
+namespace zorbel::testing {
+namespace {
+
+constexpr uint8_t kWriterProcess = 0x61;
+constexpr uint8_t kWriteFile = 0x63;
+constexpr uint8_t kGetFileData = 0x64;
+constexpr uint8_t kGetLastStatus = 0x65;
+
+sim::Medium SimMedium(Medium m) {
+  switch (m) {
+    case Medium::kNor:
+      return sim::Medium::kNor;
+    case Medium::kNand:
+      return sim::Medium::kNand;
+    case Medium::kSpi:
+      return sim::Medium::kSpi;
+    case Medium::kSd:
+      return sim::Medium::kSd;
+  }
+  return sim::Medium::kAny;
+}
+
+struct WriteCase {
+  const char* name;
+  sim::BoardKind kind;
+  Medium medium;
+  DataKind dataKind;
+  size_t fileSize;
+  uint32_t imageType;
+  std::vector<uint32_t> chunkLengths;  // data phases of CMD_WriteFile
+  uint32_t headLength;                 // the head's length field
+  size_t headSize;
+  uint8_t unit;
+  uint8_t method;
+  uint32_t message;
+};
+
+class MsWriteTest : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
+  const WriteCase& c = GetParam();
+  DiskRig rig(c.kind, /*keepChunks=*/true);
+  const auto data = Pattern(c.fileSize);
+  rig.ctx.filePath = rig.dir.File("image.bin");
+  WriteFileBytes(rig.ctx.filePath, data);
+  rig.ctx.head.imageNumber = "5";
+  rig.ctx.head.imageName = "a-name-that-runs-past-sixteen";
+  rig.ctx.head.imageType = c.imageType;
+  rig.ctx.head.executeAddress = "30008000";
+  rig.ctx.head.start = "40";
+
+  ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, c.dataKind), 1) << ::testing::PrintToString(rig.board.ProtocolErrors());
+  EXPECT_TRUE(rig.prompt.Messages().empty());
+
+  const auto heads = rig.Commands(kWriterProcess);
+  ASSERT_EQ(heads.size(), 1u);
+  EXPECT_EQ(heads[0].unit, c.unit);
+  EXPECT_EQ(heads[0].selector, c.method);
+  ASSERT_EQ(heads[0].sent.size(), c.headSize);
+  EXPECT_EQ(Le32(heads[0].sent, 0), 0u);
+  EXPECT_EQ(Le32(heads[0].sent, 4), c.headLength);
+
+  std::vector<uint32_t> lengths;
+  std::vector<uint8_t> stream;
+  for (const auto& w : rig.Commands(kWriteFile)) {
+    lengths.push_back(w.length);
+    EXPECT_EQ(w.unit, c.unit);
+    stream.insert(stream.end(), w.sent.begin(), w.sent.end());
+  }
+  EXPECT_EQ(lengths, c.chunkLengths);
+  // Every chunk is followed by its percentage.
+  ASSERT_EQ(rig.progress.Events().size(), c.chunkLengths.size());
+  EXPECT_EQ(rig.progress.Events().back(), (RecordingProgress::Event{c.message, 100}));
+
+  const size_t prefix = c.headLength - c.fileSize;
+  stream.resize(c.headLength);  // a one-byte chunk travels as two
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), stream.begin() + static_cast<ptrdiff_t>(prefix)));
+  if (prefix > 0) {
+    EXPECT_EQ(Le32(stream, 0), 0x514B5AA5u);
+    EXPECT_EQ(Le32(stream, 8), c.fileSize);  // the header carries the file's length
+  }
+  if (c.dataKind == DataKind::kImage) {
+    const uint32_t number = c.imageType == 3 ? 0 : 5;
+    const auto stored = rig.board.ImageData(SimMedium(c.medium), number);
+    ASSERT_EQ(stored.size(), c.headLength);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), stored.begin() + static_cast<ptrdiff_t>(prefix)));
+  } else {
+    EXPECT_EQ(rig.board.Flash(SimMedium(c.medium), 0, static_cast<uint32_t>(data.size())), data);
+  }
+  EXPECT_EQ(rig.Commands(kGetLastStatus).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, MsWriteTest,
+    ::testing::Values(
+        WriteCase{"SpiOneFullChunk", sim::BoardKind::kQuen, Medium::kSpi, DataKind::kImage, 65536, 1, {65536},
+                  65536, 60, 0, 5, 0x409},
+        WriteCase{"SpiOneByteOver", sim::BoardKind::kQuen, Medium::kSpi, DataKind::kImage, 65537, 1, {65536, 2},
+                  65537, 60, 0, 5, 0x409},
+        WriteCase{"NandSystemImageWithBootHeader", sim::BoardKind::kQuen, Medium::kNand, DataKind::kImage, 100000,
+                  3, {65536, 34496}, 100032, 60, 0, 3, 0x40B},
+        WriteCase{"NandOlderChipShortHead", sim::BoardKind::kOlder, Medium::kNand, DataKind::kImage, 5000, 1,
+                  {5000}, 5000, 44, 0, 3, 0x40B},
+        WriteCase{"OlderChipSystemImageHasNoHeader", sim::BoardKind::kOlder, Medium::kNand, DataKind::kImage,
+                  70000, 3, {65536, 4464}, 70000, 44, 0, 3, 0x40B},
+        WriteCase{"SdImageOnUnit3", sim::BoardKind::kQuen, Medium::kSd, DataKind::kImage, 131072, 0,
+                  {65536, 65536}, 131072, 60, 3, 7, 0x41B},
+        WriteCase{"RawNor", sim::BoardKind::kQuen, Medium::kNor, DataKind::kRaw, 70000, 0, {65536, 4464}, 70000,
+                  12, 0, 2, 0x406},
+        WriteCase{"RawSpi", sim::BoardKind::kQuen, Medium::kSpi, DataKind::kRaw, 4096, 0, {4096}, 4096, 12, 0, 6,
+                  0x40E}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MsWriteHeadTest, OlderChipHeadCarriesOnlySixteenNameBytesAndNoSystemImageFields) {
+  DiskRig rig(sim::BoardKind::kOlder);
+  rig.ctx.filePath = rig.dir.File("x.bin");
+  WriteFileBytes(rig.ctx.filePath, Pattern(100));
+  rig.ctx.head = HeadFields{};
+  rig.ctx.head.imageNumber = "7";
+  rig.ctx.head.imageName = "0123456789abcdefXYZ";
+  rig.ctx.head.imageType = 3;
+  rig.ctx.head.executeAddress = "1234";
+  rig.ctx.head.start = "10";
+  ASSERT_EQ(MsWriteImage(rig.ctx, Medium::kNand, DataKind::kImage), 1);
+  const auto head = rig.Commands(kWriterProcess).at(0).sent;
+  ASSERT_EQ(head.size(), 44u);
+  EXPECT_EQ(std::string(head.begin() + 12, head.begin() + 28), "0123456789abcdef");
+  EXPECT_EQ(Le32(head, 8), 0u);   // a System Image names no number,
+  EXPECT_EQ(Le32(head, 28), 3u);  // carries its kind,
+  EXPECT_EQ(Le32(head, 32), 0u);  // no execute address
+  EXPECT_EQ(Le32(head, 36), 0u);  // and no start
+}
+
+TEST(MsWriteStatusPollTest, SdWaitsFiveSecondsThenPollsFiftyTimesTwoHundredApart) {
+  struct Case {
+    uint32_t busyMs;  // how long the board keeps programming
+    int result;
+    uint64_t elapsedMs;
+    size_t statusCalls;
+  };
+  for (const Case& c : {Case{0, 1, 5100, 1}, Case{7000, 1, 7100, 11}, Case{1000000, 0, 15100, 50}}) {
+    sim::BoardOptions o = DiskOptions(sim::BoardKind::kQuen, nullptr);
+    o.progressStep = 100;  // one step of busyMs
+    o.stepDelayMs = c.busyMs;
+    DiskRig rig(o, false);
+    rig.ctx.filePath = rig.dir.File("sd.bin");
+    WriteFileBytes(rig.ctx.filePath, Pattern(1000));
+    rig.ctx.head.imageNumber = "1";
+    const uint64_t start = rig.clock.NowMs();
+    EXPECT_EQ(MsWriteImage(rig.ctx, Medium::kSd, DataKind::kImage), c.result) << c.busyMs;
+    EXPECT_EQ(rig.clock.NowMs() - start, c.elapsedMs) << c.busyMs;
+    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls) << c.busyMs;
+    EXPECT_TRUE(rig.prompt.Messages().empty());
+  }
+}
+
+TEST(MsWriteStatusPollTest, TriesPerMemberEndTheWrite) {
+  struct Case {
+    Medium medium;
+    DataKind kind;
+    size_t tries;
+  };
+  for (const Case& c : {Case{Medium::kNand, DataKind::kImage, 5}, Case{Medium::kSpi, DataKind::kImage, 10},
+                        Case{Medium::kSpi, DataKind::kRaw, 10}, Case{Medium::kNor, DataKind::kRaw, 5}}) {
+    sim::BoardOptions o = DiskOptions(sim::BoardKind::kQuen, nullptr);
+    o.progressStep = 100;
+    o.stepDelayMs = 1000000;
+    DiskRig rig(o, false);
+    rig.ctx.filePath = rig.dir.File("f.bin");
+    WriteFileBytes(rig.ctx.filePath, Pattern(300));
+    rig.ctx.head.imageNumber = "2";
+    EXPECT_EQ(MsWriteImage(rig.ctx, c.medium, c.kind), 0);
+    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.tries);
+    EXPECT_EQ(rig.clock.NowMs(), 100u);
+  }
+}
+
+TEST(MsWriteInputTest, RefusesWithoutTouchingTheBoard) {
+  struct Case {
+    const char* name;
+    bool handle;
+    const char* file;  // null: no path; "": a missing file
+    size_t size;
+    std::vector<std::string> messages;
+  };
+  const std::vector<Case> cases = {
+      {"NoHandle", false, "f.bin", 10, {texts::kNoDeviceHandle}},
+      {"NoPath", true, nullptr, 0, {}},
+      {"Missing", true, "", 0, {"Open file failed in write file(7)"}},
+      {"Empty", true, "f.bin", 0, {texts::kFileLengthZero}},
+  };
+  for (const Case& c : cases) {
+    DiskRig rig;
+    if (!c.handle) rig.state.connection.volumes[0].handle.reset();
+    if (c.file != nullptr) {
+      rig.ctx.filePath = rig.dir.File(*c.file ? c.file : "missing.bin");
+      if (*c.file) WriteFileBytes(rig.ctx.filePath, Pattern(c.size));
+    }
+    EXPECT_EQ(MsWriteImage(rig.ctx, Medium::kSpi, DataKind::kImage), 0) << c.name;
+    EXPECT_EQ(rig.prompt.Messages(), c.messages) << c.name;
+    EXPECT_TRUE(rig.commands.empty()) << c.name;
+  }
+}
+
+TEST(MsVerifyTest, MatchesWhatWasWrittenAndFailsSilentlyOnOneDifferentByte) {
+  struct Case {
+    const char* name;
+    Medium medium;
+    DataKind kind;
+    uint32_t imageType;
+    size_t size;
+    bool numberBoxEnabled;
+  };
+  const std::vector<Case> cases = {
+      {"NandImage", Medium::kNand, DataKind::kImage, 1, 70000, true},
+      {"SpiImage", Medium::kSpi, DataKind::kImage, 0, 65536, true},
+      {"SdImage", Medium::kSd, DataKind::kImage, 2, 1, true},
+      {"NandSystemImageThroughDisabledBox", Medium::kNand, DataKind::kImage, 3, 100000, false},
+      {"RawNor", Medium::kNor, DataKind::kRaw, 0, 70000, true},
+      {"RawSpi", Medium::kSpi, DataKind::kRaw, 0, 131073, true},
+  };
+  for (const Case& c : cases) {
+    for (const bool corrupt : {false, true}) {
+      DiskRig rig;
+      auto data = Pattern(c.size, 7);
+      rig.ctx.filePath = rig.dir.File("v.bin");
+      WriteFileBytes(rig.ctx.filePath, data);
+      rig.ctx.head.imageNumber = "4";
+      rig.ctx.head.imageType = c.imageType;
+      rig.ctx.head.address = "20000";
+      ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, c.kind), 1) << c.name;
+      if (corrupt) {
+        data[data.size() - 1] ^= 0x01;
+        WriteFileBytes(rig.ctx.filePath, data);
+      }
+      rig.commands.clear();
+      RecordingProgress verifyProgress;
+      rig.ctx.progress = &verifyProgress;
+      rig.ctx.head.imageNumberEnabled = c.numberBoxEnabled;
+      EXPECT_EQ(MsVerify(rig.ctx, c.medium, c.kind), corrupt ? 0 : 1) << c.name << corrupt;
+      EXPECT_TRUE(rig.prompt.Messages().empty()) << c.name;
+      const auto head = rig.Commands(kWriterProcess).at(0).sent;
+      EXPECT_EQ(Le32(head, 0), 3u);
+      const uint32_t expectedLength = c.medium == Medium::kNor ? static_cast<uint32_t>(c.size) : 0;
+      EXPECT_EQ(Le32(head, 4), expectedLength) << c.name;
+      if (c.medium == Medium::kNor) {
+        EXPECT_EQ(Le32(head, 8), 0x20000u);
+      }
+      EXPECT_EQ(rig.Commands(kGetLastStatus).size(), 0u);
+      EXPECT_EQ(verifyProgress.Events().front().percent, 0);
+      EXPECT_EQ(verifyProgress.Colours(), std::vector<uint32_t>{0x46BEECu});
+    }
+  }
+}
+
+TEST(MsReadRawSpiTest, ReadsWholeBlocksIntoTheTarget) {
+  DiskRig rig;
+  const auto data = Pattern(131072, 3);
+  rig.ctx.filePath = rig.dir.File("raw.bin");
+  WriteFileBytes(rig.ctx.filePath, data);
+  ASSERT_EQ(MsWriteImage(rig.ctx, Medium::kSpi, DataKind::kRaw), 1);
+  rig.commands.clear();
+  RecordingProgress readProgress;
+  rig.ctx.progress = &readProgress;
+  rig.ctx.filePath = rig.dir.File("back.bin");
+  ASSERT_EQ(MsReadRawSpi(rig.ctx, 131072), 1);
+  EXPECT_EQ(ReadFileBytes(rig.ctx.filePath), data);
+  const auto reads = rig.Commands(kGetFileData);
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0].length, 65536u);
+  const auto head = rig.Commands(kWriterProcess).at(0);
+  EXPECT_EQ(head.selector, 6);
+  EXPECT_EQ(head.sent, (std::vector<uint8_t>{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(readProgress.Events(), (std::vector<RecordingProgress::Event>{{0x40E, 0}, {0x40E, 50}, {0x40E, 100}}));
+}
+
+TEST(MsReadRawSpiTest, FailedReadKeepsTheEarlierFile) {
+  DiskRig rig;
+  rig.ctx.filePath = rig.dir.File("back.bin");
+  WriteFileBytes(rig.ctx.filePath, {1, 2, 3});
+  rig.board.InjectFault({sim::FaultKind::kFailCommand, sim::Operation::kVerify, sim::Medium::kSpi, 2, 0});
+  EXPECT_EQ(MsReadRawSpi(rig.ctx, 3 * 65536), 0);
+  EXPECT_EQ(ReadFileBytes(rig.ctx.filePath), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(rig.dir.Names(), (std::vector<std::string>{"back.bin"}));
+}
+
+TEST(MsDownloadTest, SdramModesAndTheLoaderStage) {
+  struct Case {
+    const char* name;
+    bool loader;
+    uint32_t mode;
+    uint32_t skip;
+    size_t fileSize;
+    uint32_t address;
+    size_t statusCalls;
+  };
+  const std::vector<Case> cases = {
+      {"DownloadOnlyReadsStatus", false, 0, 0, 70000, 0x8000, 1},
+      {"DownloadAndRunDoesNot", false, 1, 0, 4097, 0x8000, 0},
+      {"LoaderSkipsHeaderAndPrefix", true, 0, 100, 16 + 100 + 5000, 0xE00000, 0},
+  };
+  for (const Case& c : cases) {
+    DiskRig rig;
+    const auto data = Pattern(c.fileSize, 9);
+    rig.ctx.filePath = rig.dir.File("sdram.bin");
+    WriteFileBytes(rig.ctx.filePath, data);
+    rig.ctx.head.mode = c.mode;
+    rig.ctx.head.address = "12345678";  // not used over the disk
+    const int result = c.loader ? MsDownloadLoader(rig.ctx, c.skip) : MsDownloadSdram(rig.ctx);
+    ASSERT_EQ(result, 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
+    const size_t offset = c.loader ? 16 + c.skip : 0;
+    const auto head = rig.Commands(kWriterProcess).at(0);
+    EXPECT_EQ(head.selector, 0);
+    EXPECT_EQ(Le32(head.sent, 0), 1u);
+    EXPECT_EQ(Le32(head.sent, 4), c.fileSize - offset);
+    EXPECT_EQ(Le32(head.sent, 8), c.address);
+    EXPECT_EQ(rig.board.Sdram(c.address, static_cast<uint32_t>(c.fileSize - offset)),
+              std::vector<uint8_t>(data.begin() + static_cast<ptrdiff_t>(offset), data.end()))
+        << c.name;
+    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls) << c.name;
+  }
+}
+
+TEST(MsDownloadTest, LoaderWithNothingAfterItsHeaderIsRefusedBeforeAnyCommand) {
+  struct Case {
+    size_t fileSize;
+    uint32_t skip;
+    const char* message;
+  };
+  for (const Case& c : {Case{116, 100, texts::kFileLengthZero}, Case{115, 100, texts::kLoaderTooShort},
+                        Case{10, 0, texts::kLoaderTooShort}}) {
+    DiskRig rig;
+    rig.ctx.filePath = rig.dir.File("loader.bin");
+    WriteFileBytes(rig.ctx.filePath, Pattern(c.fileSize));
+    EXPECT_EQ(MsDownloadLoader(rig.ctx, c.skip), 0);
+    EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{c.message});
+    EXPECT_TRUE(rig.commands.empty());
+  }
+}
+
+}  // namespace
+}  // namespace zorbel::testing

@@ -1,0 +1,180 @@
+#pragma once
+// The virtual board and the tool's services around one operation, for the
+// protocol tests. The disk is reached in-process through a tap that records
+// every command block as it goes by; the board itself answers.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/abort_event.h"
+#include "app/clock.h"
+#include "app/progress_sink.h"
+#include "app/tool_state.h"
+#include "app/user_prompt.h"
+#include "link/scsi_transport.h"
+#include "protocol/operation_context.h"
+#include "virtual_board.h"
+
+namespace zorbel::testing {
+
+// One command as it went to the board.
+struct TappedCommand {
+  uint8_t op = 0;
+  uint8_t unit = 0;      // byte 1
+  uint8_t selector = 0;  // byte 6
+  uint32_t length = 0;   // data phase
+  std::vector<uint8_t> sent;  // to-board data (heads and parameters; chunks kept only when asked)
+  bool ok = false;
+};
+
+class TapTransport final : public ScsiTransport {
+ public:
+  TapTransport(std::unique_ptr<ScsiTransport> inner, std::vector<TappedCommand>* log, bool keepChunks)
+      : inner_(std::move(inner)), log_(log), keepChunks_(keepChunks) {}
+  bool Execute(const ScsiCommand& c) override {
+    TappedCommand t;
+    t.op = c.cdb[0];
+    t.unit = c.cdb[1];
+    t.selector = c.cdb[6];
+    t.length = c.dataLength;
+    const bool chunk = t.op == 0x63;
+    if (c.direction == ScsiDirection::kToDevice && c.data != nullptr && (!chunk || keepChunks_)) {
+      const auto* p = static_cast<const uint8_t*>(c.data);
+      t.sent.assign(p, p + c.dataLength);
+    }
+    const bool ok = inner_->Execute(c);
+    t.ok = ok;
+    log_->push_back(std::move(t));
+    return ok;
+  }
+  uint32_t LastError() const override { return inner_->LastError(); }
+
+ private:
+  std::unique_ptr<ScsiTransport> inner_;
+  std::vector<TappedCommand>* log_;
+  bool keepChunks_;
+};
+
+// A scratch folder removed with the test.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    static int counter = 0;
+    path_ = std::filesystem::temp_directory_path() /
+            ("zorbel-protocol-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  // Names of the files in the folder, sorted.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 1) {
+  std::vector<uint8_t> v(n);
+  uint32_t x = seed * 2654435761u + 12345;
+  for (auto& b : v) {
+    x = x * 1103515245u + 12345;
+    b = static_cast<uint8_t>(x >> 16);
+  }
+  return v;
+}
+
+inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline uint32_t Le32(const std::vector<uint8_t>& b, size_t offset) {
+  return static_cast<uint32_t>(b.at(offset)) | (static_cast<uint32_t>(b.at(offset + 1)) << 8) |
+         (static_cast<uint32_t>(b.at(offset + 2)) << 16) | (static_cast<uint32_t>(b.at(offset + 3)) << 24);
+}
+
+// The family-1 boot header as the settings build it: magic, 0, length slot, reversed magic.
+inline void SetQuenBootHeader(ChipSettings& chip) {
+  chip.bootHeader.fill(0);
+  const uint8_t header[16] = {0xA5, 0x5A, 0x4B, 0x51, 0, 0, 0, 0, 0, 0, 0, 0, 0x51, 0x4B, 0x5A, 0xA5};
+  std::copy(std::begin(header), std::end(header), chip.bootHeader.begin());
+  chip.bootHeader[16] = 0x11;  // made-up clock words
+  chip.bootHeader[20] = 0x22;
+  chip.bootHeaderLength = 32;
+}
+
+inline sim::BoardOptions DiskOptions(sim::BoardKind kind, Clock* clock) {
+  sim::BoardOptions o;
+  o.kind = kind;
+  o.clock = clock;
+  o.startInLoaderStage = true;
+  o.stepDelayMs = 0;
+  o.spiEraseBusyPolls = 0;
+  return o;
+}
+
+// A disk board in its loader stage, the application state pointing at it,
+// and recorders for what the operation shows.
+struct DiskRig {
+  explicit DiskRig(sim::BoardKind kind = sim::BoardKind::kQuen, bool keepChunks = false)
+      : DiskRig(DiskOptions(kind, nullptr), keepChunks) {}
+  DiskRig(sim::BoardOptions options, bool keepChunks) : board(WithClock(options, &clock)), ctx(state) {
+    const bool family = options.kind != sim::BoardKind::kOlder;
+    state.familyMode = family ? 1 : 0;
+    state.chipFamily = options.kind == sim::BoardKind::kQuen ? 1 : options.kind == sim::BoardKind::kOlder ? 0 : 2;
+    SetQuenBootHeader(state.chip);
+    state.connection.volumes[0].path = board.VolumePath();
+    state.connection.volumes[0].handle = std::make_unique<TapTransport>(board.OpenDisk(), &commands, keepChunks);
+    ctx.progress = &progress;
+    ctx.prompt = &prompt;
+    ctx.clock = &clock;
+  }
+  static sim::BoardOptions WithClock(sim::BoardOptions o, Clock* c) {
+    o.clock = c;
+    return o;
+  }
+  std::vector<TappedCommand> Commands(uint8_t op) const {
+    std::vector<TappedCommand> out;
+    for (const auto& c : commands) {
+      if (c.op == op) out.push_back(c);
+    }
+    return out;
+  }
+  std::vector<int> Percents() const {
+    std::vector<int> out;
+    for (const auto& e : progress.Events()) out.push_back(e.percent);
+    return out;
+  }
+
+  FakeClock clock;
+  sim::VirtualBoard board;
+  ToolState state;
+  std::vector<TappedCommand> commands;
+  RecordingProgress progress;
+  RecordingPrompt prompt;
+  ScratchDir dir;
+  OperationContext ctx;
+};
+
+}  // namespace zorbel::testing
