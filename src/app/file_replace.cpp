@@ -35,4 +35,11 @@ bool ReplaceFileWhole(const std::string& path, std::string_view content, FileMod
   return true;
 }
 
+bool OpenForReading(std::ifstream& in, const std::string& path, FileMode mode) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return false;
+  in.open(path, mode == FileMode::kBinary ? std::ios::in | std::ios::binary : std::ios::in);
+  return in.is_open();
+}
+
 }  // namespace zorbel

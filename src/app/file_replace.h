@@ -2,6 +2,7 @@
 // Replaces a file whole or not at all: the new content is written to a file
 // beside it, flushed, closed and renamed over the old one. A failure at any
 // step leaves the old file as it was and removes the partial one.
+#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -10,5 +11,9 @@ namespace zorbel {
 enum class FileMode { kBinary, kText };  // kText: "\n" becomes "\r\n" on Windows
 
 bool ReplaceFileWhole(const std::string& path, std::string_view content, FileMode mode);
+
+// Opens a file to read it; false for anything that is not a readable file
+// (a folder opens as a stream on some systems and then reads as empty).
+bool OpenForReading(std::ifstream& in, const std::string& path, FileMode mode);
 
 }  // namespace zorbel

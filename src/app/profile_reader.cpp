@@ -23,9 +23,8 @@ void ProfileReader::SetPath(const std::string& path) { path_ = path; }
 bool ProfileReader::ReadFile() {
   std::error_code ec;
   if (!std::filesystem::exists(path_, ec) || ec) return false;
-  std::ifstream in(path_);
-  // A folder opens as a stream on some systems but is no file to read.
-  if (!in || std::filesystem::is_directory(path_, ec)) {
+  std::ifstream in;
+  if (!OpenForReading(in, path_, FileMode::kText)) {
     error_ = kOpenError;
     return false;
   }

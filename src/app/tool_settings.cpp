@@ -83,8 +83,8 @@ std::optional<uint32_t> ParseHexWord(std::string_view text) {
 class PrivateProfile {
  public:
   bool Load(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) return false;
+    std::ifstream in;
+    if (!OpenForReading(in, path, FileMode::kText)) return false;
     std::string line;
     while (std::getline(in, line)) {
       const std::string_view text = Trim(line);
@@ -233,8 +233,8 @@ int ReadChipSettings(ToolState& state, const std::string& iniPath, std::string* 
 }
 
 bool ReadSdPort(ToolState& state, const std::string& path) {
-  std::ifstream in(path);
-  if (!in) {
+  std::ifstream in;
+  if (!OpenForReading(in, path, FileMode::kText)) {
     state.sdPort = 0;
     return false;
   }

@@ -1,7 +1,8 @@
 #include "protocol/records.h"
 
-#include <cstdio>
 #include <fstream>
+
+#include "app/file_replace.h"
 
 namespace zorbel {
 
@@ -123,29 +124,9 @@ std::array<uint8_t, 2> EncodeFormatFlag(bool format) { return {static_cast<uint8
 
 std::array<uint8_t, 4> EncodeU32Parameter(uint32_t value) { return EncodeU32(value); }
 
-std::string LoaderImageHeader::VersionText() const {
-  char text[32];
-  std::snprintf(text, sizeof text, " 20%02x/%02x/%02x-V%02x", year, month, day, version);
-  return text;
-}
-
-bool ParseLoaderImageHeader(std::span<const uint8_t> bytes, LoaderImageHeader* out) {
-  if (bytes.size() < kLoaderHeaderSize) return false;
-  LoaderImageHeader h;
-  std::copy(bytes.begin(), bytes.begin() + 4, h.magic.begin());
-  h.address = LoadLe32(bytes.data() + 4);
-  h.length = LoadLe32(bytes.data() + 8);
-  h.version = bytes[12];
-  h.day = bytes[13];
-  h.month = bytes[14];
-  h.year = bytes[15];
-  *out = h;
-  return true;
-}
-
 bool ReadLoaderImageHeader(const std::string& path, LoaderImageHeader* out, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::ifstream in;
+  if (!OpenForReading(in, path, FileMode::kBinary)) {
     if (error != nullptr) *error = "cannot open " + path;
     return false;
   }

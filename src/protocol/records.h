@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 #include <string_view>
@@ -239,6 +240,8 @@ std::array<uint8_t, 2> EncodeFormatFlag(bool format);
 std::array<uint8_t, 4> EncodeU32Parameter(uint32_t value);
 
 // ---- LoaderImageHeader: the first 16 bytes of every loader file -------------
+// Parsing is inline: the connection code in link/ reads loader headers and
+// must not need this library at link time.
 inline constexpr size_t kLoaderHeaderSize = 16;
 inline constexpr uint32_t kMaxLoaderPayload = 65536;
 
@@ -253,11 +256,27 @@ struct LoaderImageHeader {
 
   bool HasRomMagic() const { return StartsWithRomMagic(magic); }
   // " 20YY/MM/DD-VNN": each byte printed as two hexadecimal digits.
-  std::string VersionText() const;
+  std::string VersionText() const {
+    char text[32];
+    std::snprintf(text, sizeof text, " 20%02x/%02x/%02x-V%02x", year, month, day, version);
+    return text;
+  }
 };
 
 // Bytes shorter than 16 give false and leave *out unchanged.
-bool ParseLoaderImageHeader(std::span<const uint8_t> bytes, LoaderImageHeader* out);
+inline bool ParseLoaderImageHeader(std::span<const uint8_t> bytes, LoaderImageHeader* out) {
+  if (bytes.size() < kLoaderHeaderSize) return false;
+  LoaderImageHeader h;
+  for (size_t i = 0; i < h.magic.size(); ++i) h.magic[i] = bytes[i];
+  h.address = LoadLe32(bytes.data() + 4);
+  h.length = LoadLe32(bytes.data() + 8);
+  h.version = bytes[12];
+  h.day = bytes[13];
+  h.month = bytes[14];
+  h.year = bytes[15];
+  *out = h;
+  return true;
+}
 // Reads the first 16 bytes of a file; false when it cannot be opened or is
 // shorter than 16 bytes, with *error (if given) saying which.
 bool ReadLoaderImageHeader(const std::string& path, LoaderImageHeader* out, std::string* error = nullptr);

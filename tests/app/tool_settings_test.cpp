@@ -191,6 +191,7 @@ TEST(ChipSettingsTest, BadOrMissingFilesChangeNothing) {
   const std::string tooMany = UserDefine(101);
   const std::vector<Case> cases = {
       {"missing file", 2, nullptr, kChipSettingsMissing, false},
+      {"a folder in the file's place", 1, "", kChipSettingsMissing, false},
       {"101 register lines", 2, tooMany.c_str(), kChipSettingsRefused, true},
       {"line without equals", 3, "[USER_DEFINE]\n10=1\n20\n", kChipSettingsRefused, true},
       {"value not hexadecimal", 2, "[USER_DEFINE]\n10=zz\n", kChipSettingsRefused, true},
@@ -204,7 +205,11 @@ TEST(ChipSettingsTest, BadOrMissingFilesChangeNothing) {
   for (const auto& c : cases) {
     const std::string path = dir.File("Zorbel.ini");
     fs::remove(path);
-    if (c.ini != nullptr) WriteBytes(path, c.ini);
+    if (c.ini != nullptr && *c.ini == '\0') {
+      fs::create_directories(path);
+    } else if (c.ini != nullptr) {
+      WriteBytes(path, c.ini);
+    }
     ToolState state;
     state.chipFamily = c.family;
     state.chip.addressWord = 0x1234;
@@ -220,6 +225,7 @@ TEST(ChipSettingsTest, BadOrMissingFilesChangeNothing) {
     EXPECT_EQ(state.chip.bootHeader, before.bootHeader) << c.label;
     EXPECT_EQ(state.chip.bootHeaderLength, before.bootHeaderLength) << c.label;
     EXPECT_FALSE(state.chip.clockSkew) << c.label;
+    fs::remove_all(path);
   }
 }
 
@@ -255,10 +261,13 @@ TEST(SdPortTest, ReadTakesTheLineAfterTheHeaderWithinRange) {
     EXPECT_EQ(state.sdPort, c.port) << c.label;
   }
 
-  ToolState state;
-  state.sdPort = 2;
-  EXPECT_FALSE(ReadSdPort(state, dir.File("missing.ini")));
-  EXPECT_EQ(state.sdPort, 0u);
+  for (const char* unreadable : {"missing.ini", "folder.ini"}) {
+    fs::create_directories(dir.File("folder.ini"));
+    ToolState state;
+    state.sdPort = 2;
+    EXPECT_FALSE(ReadSdPort(state, dir.File(unreadable))) << unreadable;
+    EXPECT_EQ(state.sdPort, 0u) << unreadable;
+  }
 }
 
 TEST(SdPortTest, WriteReplacesTheFileAndReadsBack) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -283,8 +284,12 @@ TEST(LoaderHeaderTest, FileShorterThanItsHeaderIsRefused) {
   }
   LoaderImageHeader h;
   std::string error;
-  EXPECT_FALSE(ReadLoaderImageHeader(dir.File("absent.bin"), &h, &error));
-  EXPECT_FALSE(error.empty());
+  for (const char* unreadable : {"absent.bin", "folder.bin"}) {
+    std::filesystem::create_directories(dir.File("folder.bin"));
+    error.clear();
+    EXPECT_FALSE(ReadLoaderImageHeader(dir.File(unreadable), &h, &error)) << unreadable;
+    EXPECT_NE(error.find("cannot open"), std::string::npos) << unreadable;
+  }
 }
 
 }  // namespace
