@@ -1,44 +1,49 @@
 #include "app/file_replace.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "app/paths.h"
+
 namespace zorbel {
 
+namespace {
+
+std::ios::openmode Flags(std::ios::openmode base, FileMode mode) {
+  return mode == FileMode::kBinary ? base | std::ios::binary : base;
+}
+
+}  // namespace
+
 bool ReplaceFileWhole(const std::string& path, std::string_view content, FileMode mode) {
-  const std::string temp = path + ".new~";
+  const std::filesystem::path target = Utf8Path(path);
+  const std::filesystem::path temp = Utf8Path(path + ".new~");
+  std::error_code ec;
   {
-    std::ios::openmode flags = std::ios::out | std::ios::trunc;
-    if (mode == FileMode::kBinary) flags |= std::ios::binary;
-    std::ofstream out(temp, flags);
+    std::ofstream out(temp, Flags(std::ios::out | std::ios::trunc, mode));
     if (!out) return false;
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temp.c_str());
-      return false;
-    }
+    const bool written = static_cast<bool>(out);
     out.close();
-    if (out.fail()) {
-      std::remove(temp.c_str());
+    if (!written || out.fail()) {
+      std::filesystem::remove(temp, ec);
       return false;
     }
   }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
+  std::filesystem::rename(temp, target, ec);
   if (ec) {
-    std::remove(temp.c_str());
+    std::filesystem::remove(temp, ec);
     return false;
   }
   return true;
 }
 
 bool OpenForReading(std::ifstream& in, const std::string& path, FileMode mode) {
+  const std::filesystem::path file = Utf8Path(path);
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  in.open(path, mode == FileMode::kBinary ? std::ios::in | std::ios::binary : std::ios::in);
+  if (std::filesystem::is_directory(file, ec)) return false;
+  in.open(file, Flags(std::ios::in, mode));
   return in.is_open();
 }
 

@@ -25,4 +25,9 @@ std::string ModuleFile(std::string_view moduleDirectory, std::string_view name) 
   return result;
 }
 
+std::filesystem::path Utf8Path(std::string_view path) {
+  const std::u8string text(path.begin(), path.end());
+  return std::filesystem::path(text);
+}
+
 }  // namespace zorbel

@@ -1,6 +1,7 @@
 #pragma once
 // Path text helpers shared by every part that names files: the tool accepts
 // both '/' and '\\' as separators, whatever the platform.
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,9 @@ std::string FileNamePart(std::string_view path);
 // A file in the executable's folder. moduleDirectory normally ends in a
 // separator; one is added when it does not (an empty folder gives the bare name).
 std::string ModuleFile(std::string_view moduleDirectory, std::string_view name);
+
+// Path texts are UTF-8 throughout the tool; this makes the file-system path
+// from one without going through the system's narrow code page (Windows).
+std::filesystem::path Utf8Path(std::string_view path);
 
 }  // namespace zorbel

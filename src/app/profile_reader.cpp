@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "app/file_replace.h"
+#include "app/paths.h"
 
 namespace zorbel {
 
@@ -22,7 +23,7 @@ void ProfileReader::SetPath(const std::string& path) { path_ = path; }
 
 bool ProfileReader::ReadFile() {
   std::error_code ec;
-  if (!std::filesystem::exists(path_, ec) || ec) return false;
+  if (!std::filesystem::exists(Utf8Path(path_), ec) || ec) return false;
   std::ifstream in;
   if (!OpenForReading(in, path_, FileMode::kText)) {
     error_ = kOpenError;
