@@ -1,0 +1,126 @@
+#pragma once
+// Inside of VirtualBoard, shared by its source files: the stage machine, the
+// storage, the fault list and the disk transfer in progress. Every field is
+// guarded by `mutex`; the serial session takes it only around model calls,
+// never while it waits on the wire.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "board_model.h"
+#include "virtual_board.h"
+
+namespace zorbel::sim {
+
+// The servers run threads of their own; destroying one stops it and joins them.
+class SerialServer {
+ public:
+  virtual ~SerialServer() = default;
+  virtual std::string Path() const = 0;
+  // Closes the pseudo-terminal at once (a disconnect).
+  virtual void Hangup() = 0;
+};
+
+class SocketServer {
+ public:
+  virtual ~SocketServer() = default;
+};
+
+// What a CMD_WriterProcess head opened on the disk, until its data has moved.
+struct DiskTransfer {
+  enum class Kind { kNone, kWrite, kRead } kind = Kind::kNone;
+  Operation operation = Operation::kAny;
+  Medium medium = Medium::kAny;
+  uint8_t method = 0;
+  uint32_t expected = 0;  // bytes a write still has to carry in all
+  uint32_t address = 0;   // SDRAM address or raw offset
+  ImageEntry entry;       // for image writes
+  std::vector<uint8_t> received;
+  // Reads: where the stream comes from.
+  uint64_t readBase = 0;
+  uint64_t readLimit = 0;  // bytes that may be read in all
+  uint64_t readPos = 0;
+  std::vector<uint8_t> readBuffer;  // used instead of the flash when not empty
+};
+
+class BoardBus;
+
+struct VirtualBoard::Impl {
+  explicit Impl(BoardOptions opts);
+  ~Impl();
+
+  BoardOptions options;
+  RealClock realClock;
+  Clock* clock;
+  mutable std::mutex mutex;
+  BoardModel model;
+
+  Stage stage = Stage::kBoot;
+  std::optional<Stage> pendingStage;
+  uint64_t pendingAtMs = 0;
+  uint64_t generation = 0;  // bumped at each re-enumeration; stale disk handles fail
+
+  // Boot stage
+  std::optional<uint32_t> loadAddress;
+  bool firstStageOk = false;
+  std::vector<BoardRegisterWrite> registers;
+
+  std::vector<uint8_t> lastLoader;
+  std::vector<uint8_t> lastHead;
+  uint8_t lastMethod = 0;
+  std::optional<uint32_t> ranAddress;
+  std::vector<std::string> errors;
+
+  struct ArmedFault {
+    Fault fault;
+    uint32_t seen = 0;
+    bool spent = false;
+  };
+  std::vector<ArmedFault> faults;
+
+  // Disk side
+  DiskTransfer transfer;
+  uint8_t lastStatus = 0;
+  uint64_t busyUntilMs = 0;
+  uint32_t spiEraseBusyLeft = 0;
+  bool hugeTableAnnounced = false;
+
+  std::unique_ptr<SerialServer> serial;
+  std::vector<std::unique_ptr<SocketServer>> sockets;
+  std::unique_ptr<BoardBus> bus;
+
+  // --- all *Locked members expect `mutex` held ---
+  bool IsFamily() const { return options.kind != BoardKind::kVcom && options.kind != BoardKind::kOlder; }
+  bool IsDisk() const { return options.kind != BoardKind::kVcom; }
+  void UpdateStageLocked();
+  void SetStageLocked(Stage next);
+  // Brings `next` up after the re-enumeration delay, unless a fault keeps it down.
+  void ScheduleStageLocked(Stage next);
+  std::string ProductIdLocked() const;
+  void LogLocked(const std::string& line);
+  // Counts one event of this kind; the fault that fires on it, if any.
+  std::optional<Fault> FireLocked(FaultKind kind, Operation operation, Medium medium);
+  // Programming time of one operation, in ms, with any slow-programming fault.
+  uint32_t StepDelayLocked(Operation operation, Medium medium);
+  void Disconnect();  // the board vanishes from USB
+
+  bool ExecuteScsiLocked(const ScsiCommand& command);
+
+  // Persistence (no-ops without a state folder).
+  void SaveLocked();
+  bool LoadState();
+};
+
+// A stage-tagged loader payload check, shared by the serial and disk boot stages.
+// Empty when the stage is acceptable, else why not.
+std::string CheckStage(const std::vector<uint8_t>& payload, const char (&tag)[4], uint32_t expectedLength,
+                       std::optional<uint32_t> expectedAddress, BoardKind kind);
+
+std::unique_ptr<SerialServer> StartSerialServer(VirtualBoard::Impl& board, std::string* error);
+std::unique_ptr<SocketServer> StartSocketServer(VirtualBoard::Impl& board, const std::string& path,
+                                                std::string* error);
+
+}  // namespace zorbel::sim

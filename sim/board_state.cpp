@@ -1,0 +1,154 @@
+// Saving the board to its folder and loading it back, so successive runs of
+// the tool meet the same flash contents, tables and stage. The file is
+// replaced whole: written beside, flushed, renamed.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "board_bytes.h"
+#include "board_impl.h"
+
+namespace zorbel::sim {
+namespace {
+
+constexpr char kStateFile[] = "board.state";
+constexpr uint32_t kStateMagic = 0x5342565A;  // "ZVBS"
+constexpr uint32_t kStateVersion = 1;
+
+void PutMedium(std::vector<uint8_t>& out, const MediumState* m) {
+  out.push_back(m ? 1 : 0);
+  if (!m) return;
+  AppendLe32(out, static_cast<uint32_t>(m->table.size()));
+  for (const ImageEntry& e : m->table) {
+    for (uint32_t v : {e.recordCode, e.length, e.number, e.type, e.executeAddress, e.start, e.end}) {
+      AppendLe32(out, v);
+    }
+    AppendLe32(out, static_cast<uint32_t>(e.name.size()));
+    out.insert(out.end(), e.name.begin(), e.name.end());
+  }
+  AppendLe32(out, static_cast<uint32_t>(m->store.pages().size()));
+  for (const auto& [index, bytes] : m->store.pages()) {
+    AppendLe64(out, index);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+}
+
+bool GetMedium(ByteReader& in, MediumState* m) {
+  bool present = in.U8() != 0;
+  if (!present) return in.ok();
+  uint32_t count = in.U32();
+  std::vector<ImageEntry> table;
+  for (uint32_t i = 0; i < count && in.ok(); ++i) {
+    ImageEntry e;
+    e.recordCode = in.U32();
+    e.length = in.U32();
+    e.number = in.U32();
+    e.type = in.U32();
+    e.executeAddress = in.U32();
+    e.start = in.U32();
+    e.end = in.U32();
+    uint32_t nameLength = in.U32();
+    if (nameLength > 32) return false;
+    e.name.resize(nameLength);
+    in.Bytes(e.name.data(), nameLength);
+    table.push_back(e);
+  }
+  uint32_t pages = in.U32();
+  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> stored;
+  for (uint32_t i = 0; i < pages && in.ok(); ++i) {
+    uint64_t index = in.U64();
+    std::vector<uint8_t> bytes(FlashStore::kPageSize);
+    in.Bytes(bytes.data(), bytes.size());
+    stored.emplace_back(index, std::move(bytes));
+  }
+  if (!in.ok()) return false;
+  // A slot the options leave empty, or a smaller medium, drops what does not fit.
+  if (!m) return true;
+  m->table = std::move(table);
+  for (auto& [index, bytes] : stored) {
+    if ((index + 1) * FlashStore::kPageSize <= m->store.size()) m->store.SetPage(index, std::move(bytes));
+  }
+  return true;
+}
+
+}  // namespace
+
+void VirtualBoard::Impl::SaveLocked() {
+  if (options.stateDir.empty()) return;
+  std::vector<uint8_t> out;
+  AppendLe32(out, kStateMagic);
+  AppendLe32(out, kStateVersion);
+  AppendLe32(out, static_cast<uint32_t>(options.kind));
+  AppendLe32(out, static_cast<uint32_t>(stage == Stage::kGone ? Stage::kLoader : stage));
+  AppendLe32(out, model.nandReservedMb);
+  AppendLe32(out, model.sdReservedMb);
+  out.push_back(model.sdFormatRequested ? 1 : 0);
+  out.push_back(model.sdPort);
+  AppendLe32(out, model.nandIdParameters[0]);
+  AppendLe32(out, model.nandIdParameters[1]);
+  AppendLe32(out, static_cast<uint32_t>(model.rawNandOrder.size()));
+  for (uint32_t n : model.rawNandOrder) AppendLe32(out, n);
+  for (Medium medium : {Medium::kNor, Medium::kNand, Medium::kSpi}) PutMedium(out, model.Get(medium));
+  for (uint8_t port = 0; port < 3; ++port) PutMedium(out, model.SdSlot(port));
+
+  std::error_code ec;
+  std::filesystem::create_directories(options.stateDir, ec);
+  std::filesystem::path target = std::filesystem::path(options.stateDir) / kStateFile;
+  std::filesystem::path temp = target;
+  temp += ".new";
+  {
+    std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    f.flush();
+    if (!f) {
+      LogLocked("state: cannot write " + temp.string());
+      std::filesystem::remove(temp, ec);
+      return;
+    }
+  }
+  std::filesystem::rename(temp, target, ec);
+  if (ec) {
+    LogLocked("state: cannot replace " + target.string());
+    std::filesystem::remove(temp, ec);
+  }
+}
+
+bool VirtualBoard::Impl::LoadState() {
+  std::filesystem::path target = std::filesystem::path(options.stateDir) / kStateFile;
+  std::ifstream f(target, std::ios::binary);
+  if (!f) return false;
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  ByteReader in(bytes.data(), bytes.size());
+  if (in.U32() != kStateMagic || in.U32() != kStateVersion) {
+    LogLocked("state: " + target.string() + " is not a board state");
+    return false;
+  }
+  if (in.U32() != static_cast<uint32_t>(options.kind)) {
+    LogLocked("state: " + target.string() + " belongs to another kind of board");
+    return false;
+  }
+  // Parse into a scratch model first, so a damaged file changes nothing.
+  BoardModel loaded(options);
+  uint32_t savedStage = in.U32();
+  loaded.nandReservedMb = in.U32();
+  loaded.sdReservedMb = in.U32();
+  loaded.sdFormatRequested = in.U8() != 0;
+  loaded.sdPort = in.U8();
+  loaded.nandIdParameters[0] = in.U32();
+  loaded.nandIdParameters[1] = in.U32();
+  uint32_t order = in.U32();
+  for (uint32_t i = 0; i < order && in.ok(); ++i) loaded.rawNandOrder.push_back(in.U32());
+  bool ok = in.ok();
+  for (Medium medium : {Medium::kNor, Medium::kNand, Medium::kSpi}) ok = ok && GetMedium(in, loaded.Get(medium));
+  for (uint8_t port = 0; port < 3; ++port) ok = ok && GetMedium(in, loaded.SdSlot(port));
+  if (!ok || savedStage > static_cast<uint32_t>(Stage::kLoader) || loaded.sdPort > 2) {
+    LogLocked("state: " + target.string() + " is damaged; starting fresh");
+    return false;
+  }
+  if (!loaded.SdSlot(loaded.sdPort)) loaded.sdPort = model.sdPort;
+  model = std::move(loaded);
+  stage = static_cast<Stage>(savedStage);
+  return true;
+}
+
+}  // namespace zorbel::sim

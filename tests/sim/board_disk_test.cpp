@@ -1,0 +1,498 @@
+// The board's disk, driven with raw command blocks.
+#include <gtest/gtest.h>
+
+#include "board_test_util.h"
+#include "standin_files.h"
+#include "virtual_board.h"
+
+namespace zorbel::sim::test {
+namespace {
+
+constexpr uint32_t kDelay = 300;
+
+BoardOptions Options(BoardKind kind, FakeClock& clock, bool loader = false) {
+  BoardOptions o;
+  o.kind = kind;
+  o.clock = &clock;
+  o.reenumerateDelayMs = kDelay;
+  o.startInLoaderStage = loader;
+  return o;
+}
+
+BoardOptions LoaderOptions(BoardKind kind) {
+  BoardOptions o;
+  o.kind = kind;
+  o.startInLoaderStage = true;
+  return o;
+}
+
+ImageEntry Entry(uint32_t number, const std::string& name, uint32_t start, uint32_t type = 0) {
+  ImageEntry e;
+  e.number = number;
+  e.name = name;
+  e.start = start;
+  e.type = type;
+  return e;
+}
+
+Disk OpenCurrent(VirtualBoard& board) {
+  std::string id = "USB\\VID_7C3A&PID_" + board.ProductId();
+  auto volumes = board.Bus().FindVolumesForDevice(id);
+  if (volumes.size() != 1) return Disk(nullptr);
+  uint32_t error = 0;
+  return Disk(board.Bus().OpenVolume(volumes[0], &error));
+}
+
+// The first-stage part of the boot sequence; true when every command was taken.
+bool BootFirstStage(Disk& disk, BoardKind kind, uint32_t address, const Bytes& stage) {
+  bool ok = disk.In(BootCdb('Q', 1), 3583).has_value();
+  ok = ok && disk.In(BootCdb('R', 0xB8001000), 3583) && disk.In(BootCdb('S', 0x00010203), 3583);
+  ok = ok && disk.In(BootCdb('U', address), 3583);
+  Cdb r = BootCdb('r');
+  r[2] = static_cast<uint8_t>(stage.size());
+  r[3] = static_cast<uint8_t>(stage.size() >> 8);
+  r[4] = r[5] = 0;
+  ok = ok && disk.Out(r, stage);
+  if (kind == BoardKind::kOlder) return ok && disk.In(BootCdb(0x60), 8).has_value();
+  return ok && disk.None(BootCdb(0x60));
+}
+
+Bytes FirstStage(BoardKind kind, uint32_t length) {
+  return MakeStage(kFirstStageTag, length, FamilyLoadAddress(kind), kind);
+}
+
+struct FamilyCase {
+  BoardKind kind;
+  const char* bootId;
+  const char* loaderId;
+};
+
+class FamilyBoot : public ::testing::TestWithParam<FamilyCase> {};
+
+TEST_P(FamilyBoot, BootDiskBecomesLoaderDiskAfterTheDelay) {
+  FakeClock clock;
+  VirtualBoard board(Options(GetParam().kind, clock));
+  ASSERT_EQ(board.ProductId(), GetParam().bootId);
+  Disk boot = OpenCurrent(board);
+  ASSERT_TRUE(boot.ok());
+  ASSERT_TRUE(BootFirstStage(boot, GetParam().kind, FamilyLoadAddress(GetParam().kind),
+                             FirstStage(GetParam().kind, 4000)));
+  EXPECT_EQ(board.ProductId(), "");  // away while it re-enumerates
+  clock.Advance(kDelay - 1);
+  EXPECT_TRUE(board.Bus().FindVolumesForDevice(std::string("USB\\VID_7C3A&PID_") + GetParam().loaderId).empty());
+  clock.Advance(1);
+  EXPECT_EQ(board.ProductId(), GetParam().loaderId);
+  // Case does not matter, and a prefix of the device ID finds it too.
+  EXPECT_EQ(board.Bus().FindVolumesForDevice(std::string("usb\\vid_7c3a&pid_") + GetParam().loaderId).size(), 1u);
+  EXPECT_FALSE(boot.Status(3).has_value()) << "a handle of the boot disk outlives the re-enumeration";
+  EXPECT_EQ(boot.LastError(), 1167u);
+  Disk loader = OpenCurrent(board);
+  ASSERT_TRUE(loader.ok());
+  EXPECT_EQ(loader.Status(3), 0u);
+  EXPECT_EQ(board.LoadAddress(), FamilyLoadAddress(GetParam().kind));
+  EXPECT_EQ(board.RegisterWrites(), (std::vector<BoardRegisterWrite>{{'R', 0xB8001000}, {'S', 0x00010203}}));
+  EXPECT_TRUE(board.ProtocolErrors().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, FamilyBoot,
+                         ::testing::Values(FamilyCase{BoardKind::kQuen, "6E22", "6E21"},
+                                           FamilyCase{BoardKind::kRast, "6E32", "6E31"},
+                                           FamilyCase{BoardKind::kPilk, "6E12", "6E11"}));
+
+TEST(OlderBoot, GoesThroughTheIntermediateDiskToTheLoaderDisk) {
+  FakeClock clock;
+  VirtualBoard board(Options(BoardKind::kOlder, clock));
+  Bytes file = MakeDiskLoader(BoardKind::kOlder, 12288, 70000);
+  Bytes first(file.begin() + 16, file.begin() + 16 + 12288);
+  Bytes second(file.begin() + 16 + 12288, file.end());
+  Disk boot = OpenCurrent(board);
+  ASSERT_EQ(board.ProductId(), "B190");
+  ASSERT_TRUE(BootFirstStage(boot, BoardKind::kOlder, kOlderLoadAddress, first));
+  clock.Advance(kDelay);
+  ASSERT_EQ(board.ProductId(), "B191");
+  Disk mid = OpenCurrent(board);
+  EXPECT_FALSE(mid.Status(3).has_value()) << "the first stage only takes the second stage";
+  ASSERT_TRUE(mid.Head(0, 0, RawHead(1, static_cast<uint32_t>(second.size()), 0x00E00000)));
+  ASSERT_TRUE(mid.Send(0, second));
+  clock.Advance(kDelay);
+  EXPECT_EQ(board.ProductId(), "B192");
+  EXPECT_EQ(board.Sdram(0x00E00000, 64), Bytes(second.begin(), second.begin() + 64));
+}
+
+struct BootFault {
+  const char* what;
+  uint32_t loadAddress;
+  Bytes stage;
+  int rLength;  // -1: the stage's own length
+};
+
+class BootRefusal : public ::testing::TestWithParam<BootFault> {};
+
+TEST_P(BootRefusal, StaysInTheBootStage) {
+  FakeClock clock;
+  VirtualBoard board(Options(BoardKind::kQuen, clock));
+  Disk disk = OpenCurrent(board);
+  const BootFault& f = GetParam();
+  ASSERT_TRUE(disk.In(BootCdb('U', f.loadAddress), 3583));
+  Cdb r = BootCdb('r');
+  uint32_t n = f.rLength < 0 ? static_cast<uint32_t>(f.stage.size()) : static_cast<uint32_t>(f.rLength);
+  r[2] = static_cast<uint8_t>(n);
+  r[3] = static_cast<uint8_t>(n >> 8);
+  r[4] = r[5] = 0;
+  EXPECT_FALSE(disk.Out(r, f.stage));
+  EXPECT_FALSE(disk.None(BootCdb(0x60))) << "run without a first stage";
+  clock.Advance(kDelay * 10);
+  EXPECT_EQ(board.ProductId(), "6E22");
+  EXPECT_FALSE(board.ProtocolErrors().empty());
+}
+
+Bytes WrongTag() {
+  Bytes s = FirstStage(BoardKind::kQuen, 2048);
+  s[0] = 'X';
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stages, BootRefusal,
+    ::testing::Values(BootFault{"wrong magic", FamilyLoadAddress(BoardKind::kQuen), WrongTag(), -1},
+                      BootFault{"another chip's loader", FamilyLoadAddress(BoardKind::kQuen),
+                                MakeStage(kFirstStageTag, 2048, FamilyLoadAddress(BoardKind::kQuen),
+                                          BoardKind::kRast),
+                                -1},
+                      BootFault{"loaded at the wrong address", 0xFFE76000, FirstStage(BoardKind::kQuen, 2048), -1},
+                      BootFault{"command block length differs from the data", FamilyLoadAddress(BoardKind::kQuen),
+                                FirstStage(BoardKind::kQuen, 2048), 2047}));
+
+TEST(FamilyBootEdges, FirstStageOf65536BytesTravelsWithZeroLength) {
+  FakeClock clock;
+  VirtualBoard board(Options(BoardKind::kPilk, clock));
+  Disk disk = OpenCurrent(board);
+  ASSERT_TRUE(BootFirstStage(disk, BoardKind::kPilk, FamilyLoadAddress(BoardKind::kPilk),
+                             FirstStage(BoardKind::kPilk, 65536)));
+  clock.Advance(kDelay);
+  EXPECT_EQ(board.ProductId(), "6E11");
+  EXPECT_EQ(board.LastLoader().size(), 65536u);
+}
+
+TEST(FamilyBootEdges, RunWithADataPhaseIsRefusedOnAFamilyBoard) {
+  FakeClock clock;
+  VirtualBoard board(Options(BoardKind::kQuen, clock));
+  Disk disk = OpenCurrent(board);
+  Bytes stage = FirstStage(BoardKind::kQuen, 1024);
+  ASSERT_TRUE(disk.In(BootCdb('U', FamilyLoadAddress(BoardKind::kQuen)), 3583));
+  Cdb r = BootCdb('r', 1024);
+  ASSERT_TRUE(disk.Out(r, stage));
+  EXPECT_FALSE(disk.In(BootCdb(0x60), 8).has_value());
+  clock.Advance(kDelay);
+  EXPECT_EQ(board.ProductId(), "6E22");
+}
+
+// ---------------------------------------------------------------- loader stage
+
+struct BurnCase {
+  BoardKind kind;
+  size_t headSize;
+  Medium medium;
+  uint8_t method;
+  uint8_t unit;
+  uint32_t start;
+  uint32_t length;
+  uint32_t unitBytes;
+};
+
+class ImageBurn : public ::testing::TestWithParam<BurnCase> {};
+
+TEST_P(ImageBurn, LandsInTheTableAndVerifiesBack) {
+  const BurnCase& c = GetParam();
+  FakeClock clock;
+  VirtualBoard board(Options(c.kind, clock, true));
+  Disk disk(board.OpenDisk());
+  Bytes image = Pattern(c.length, 0x31);
+  ASSERT_TRUE(disk.Head(c.unit, c.method, ImageHead(c.headSize, 0, c.length, 7, "a-rather-long-image-name-of-32ch", 1,
+                                                     0x8000, c.start)));
+  ASSERT_TRUE(disk.Send(c.unit, image));
+  clock.Advance(1000);
+  EXPECT_EQ(disk.Status(3), 0u);
+
+  auto entry = board.FindImage(c.medium, 7);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->start, c.start);
+  EXPECT_EQ(entry->end, c.start + (c.length + c.unitBytes - 1) / c.unitBytes - 1);
+  EXPECT_EQ(board.Flash(c.medium, uint64_t{c.start} * c.unitBytes, c.length), image);
+
+  // The table as the disk sends it.
+  uint8_t code = c.medium == Medium::kNand ? 1 : c.medium == Medium::kSpi ? 2 : 3;
+  auto count = disk.In(LoaderCdb('b', c.unit, code, 0), 4);
+  ASSERT_TRUE(count);
+  ASSERT_EQ(Get32(count->data()), 1u);
+  auto table = disk.In(LoaderCdb('b', c.unit, code, 1), static_cast<uint32_t>(c.headSize));
+  ASSERT_TRUE(table);
+  size_t nameWidth = c.headSize == 60 ? 32 : 16;
+  EXPECT_EQ(Get32(&(*table)[8]), 7u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&(*table)[12]), nameWidth),
+            std::string("a-rather-long-image-name-of-32ch").substr(0, nameWidth));
+  EXPECT_EQ(Get32(&(*table)[12 + nameWidth]), 1u);
+  EXPECT_EQ(Get32(&(*table)[16 + nameWidth]), entry->end);
+  EXPECT_EQ(Get32(&(*table)[20 + nameWidth]), c.start);
+
+  ASSERT_TRUE(disk.Head(c.unit, c.method, ImageHead(c.headSize, 3, 0, 7, "", 0, 0, 0)));
+  EXPECT_EQ(disk.Fetch(c.unit, c.length), image);
+  EXPECT_FALSE(disk.In(LoaderCdb('d', c.unit, 0), 1)) << "read past the image";
+  EXPECT_EQ(board.ProtocolErrors().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, ImageBurn,
+    ::testing::Values(BurnCase{BoardKind::kQuen, 60, Medium::kNand, 3, 0, 4, 100000, 16384},
+                      BurnCase{BoardKind::kOlder, 44, Medium::kNand, 3, 0, 1, 65537, 16384},
+                      BurnCase{BoardKind::kRast, 60, Medium::kSpi, 5, 0, 2, 65536, 65536},
+                      BurnCase{BoardKind::kPilk, 60, Medium::kSd, 7, 3, 0x22, 1, 512}));
+
+std::vector<uint8_t> BootHeader32(uint32_t imageLength) {
+  Bytes h(32, 0);
+  Put32(&h[0], 0x514B5AA5);
+  Put32(&h[4], 0x30000000);
+  Put32(&h[8], imageLength);
+  Put32(&h[12], 0xA55A4B51);
+  return h;
+}
+
+struct PrefixCase {
+  const char* what;
+  Bytes header;
+  uint8_t status;
+};
+
+class SystemImagePrefix : public ::testing::TestWithParam<PrefixCase> {};
+
+TEST_P(SystemImagePrefix, IsCheckedBeforeTheImageIsStored) {
+  FakeClock clock;
+  VirtualBoard board(Options(BoardKind::kQuen, clock, true));
+  Disk disk(board.OpenDisk());
+  Bytes image = Pattern(100000, 0x55);
+  Bytes stream = GetParam().header;
+  stream.insert(stream.end(), image.begin(), image.end());
+  ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 0, static_cast<uint32_t>(stream.size()), 0, "sys", 3, 0, 0)));
+  ASSERT_TRUE(disk.Send(0, stream));
+  clock.Advance(1000);
+  EXPECT_EQ(disk.Status(3), GetParam().status);
+  EXPECT_EQ(board.FindImage(Medium::kNand, 0).has_value(), GetParam().status == 0);
+}
+
+Bytes WrongLengthHeader() { return BootHeader32(99999); }
+Bytes NoMagicHeader() {
+  Bytes h = BootHeader32(100000);
+  h[12] = 0;
+  return h;
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, SystemImagePrefix,
+                         ::testing::Values(PrefixCase{"valid", BootHeader32(100000), 0},
+                                           PrefixCase{"length differs", WrongLengthHeader(), 1},
+                                           PrefixCase{"second magic missing", NoMagicHeader(), 1},
+                                           PrefixCase{"no header", Bytes(), 1}));
+
+TEST(SystemImagePrefix, RegisterListHeaderOfAFamilyTwoBoard) {
+  FakeClock clock;
+  VirtualBoard board(Options(BoardKind::kRast, clock, true));
+  Disk disk(board.OpenDisk());
+  Bytes h(48, 0);  // n = 3: 24 + 24 = 48
+  Put32(&h[0], 0x514B5AA5);
+  Put32(&h[8], 5000);
+  Put32(&h[16], 0xAA55AA55);
+  Put32(&h[20], 3);
+  Bytes image = Pattern(5000, 3);
+  h.insert(h.end(), image.begin(), image.end());
+  ASSERT_TRUE(disk.Head(0, 5, ImageHead(60, 0, static_cast<uint32_t>(h.size()), 0, "sys", 3, 0, 0)));
+  ASSERT_TRUE(disk.Send(0, h));
+  clock.Advance(1000);
+  EXPECT_EQ(disk.Status(3), 0u);
+  EXPECT_EQ(board.ImageData(Medium::kSpi, 0), h);
+}
+
+struct Refusal {
+  const char* what;
+  BoardKind kind;
+  Cdb cdb;
+  ScsiDirection direction;
+  Bytes data;
+  uint32_t readLength;
+};
+
+class LoaderRefusal : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(LoaderRefusal, CommandFails) {
+  const Refusal& r = GetParam();
+  VirtualBoard board(LoaderOptions(r.kind));
+  ScsiCommand c;
+  c.cdb = r.cdb;
+  c.direction = r.direction;
+  Bytes buffer = r.data;
+  if (r.direction == ScsiDirection::kFromDevice) buffer.assign(r.readLength, 0);
+  c.data = buffer.data();
+  c.dataLength = static_cast<uint32_t>(buffer.size());
+  EXPECT_FALSE(board.ExecuteScsi(c)) << r.what;
+  EXPECT_EQ(board.ProtocolErrors().size(), 1u) << r.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, LoaderRefusal,
+    ::testing::Values(
+        Refusal{"44-byte head on a family board", BoardKind::kQuen, LoaderCdb('a', 0, 3), ScsiDirection::kToDevice,
+                ImageHead(44, 0, 10, 1, "x", 0, 0, 1), 0},
+        Refusal{"60-byte burn head on the older chip", BoardKind::kOlder, LoaderCdb('a', 0, 3),
+                ScsiDirection::kToDevice, ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0},
+        Refusal{"SD head with unit 0", BoardKind::kQuen, LoaderCdb('a', 0, 7), ScsiDirection::kToDevice,
+                ImageHead(60, 0, 10, 1, "x", 0, 0, 0x22), 0},
+        Refusal{"NAND head with unit 3", BoardKind::kQuen, LoaderCdb('a', 3, 3), ScsiDirection::kToDevice,
+                ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0},
+        Refusal{"raw head of 16 bytes", BoardKind::kQuen, LoaderCdb('a', 0, 6), ScsiDirection::kToDevice,
+                Bytes(16, 0), 0},
+        Refusal{"SDRAM head with command 0", BoardKind::kQuen, LoaderCdb('a', 0, 0), ScsiDirection::kToDevice,
+                RawHead(0, 100, 0x8000), 0},
+        Refusal{"raw SPI verify with a length", BoardKind::kQuen, LoaderCdb('a', 0, 6), ScsiDirection::kToDevice,
+                RawHead(3, 100, 0), 0},
+        Refusal{"method 4 over the disk", BoardKind::kQuen, LoaderCdb('a', 0, 4), ScsiDirection::kToDevice,
+                RawHead(0, 100, 0), 0},
+        Refusal{"chunk without a head", BoardKind::kQuen, LoaderCdb('c', 0, 0), ScsiDirection::kToDevice,
+                Bytes(10, 0), 0},
+        Refusal{"file data without a head", BoardKind::kQuen, LoaderCdb('d', 0, 0), ScsiDirection::kFromDevice,
+                Bytes(), 10},
+        Refusal{"status selector 6 read with 4 bytes", BoardKind::kQuen, LoaderCdb('e', 0, 6),
+                ScsiDirection::kFromDevice, Bytes(), 4},
+        Refusal{"status selector 3 read with 5 bytes", BoardKind::kQuen, LoaderCdb('e', 0, 3),
+                ScsiDirection::kFromDevice, Bytes(), 5},
+        Refusal{"reserved size with its upper bytes", BoardKind::kQuen, LoaderCdb('f', 0, 0),
+                ScsiDirection::kToDevice, Bytes{0x70, 0x11, 0x01, 0x00}, 0},
+        Refusal{"format flag of 4 bytes", BoardKind::kQuen, LoaderCdb('f', 0, 4), ScsiDirection::kToDevice,
+                Bytes{1, 0, 0, 0}, 0},
+        Refusal{"SD port 3", BoardKind::kQuen, LoaderCdb('f', 0, 5), ScsiDirection::kToDevice, Bytes{3, 0}, 0},
+        Refusal{"table of medium 4", BoardKind::kQuen, LoaderCdb('b', 0, 4, 0), ScsiDirection::kFromDevice,
+                Bytes(), 4},
+        Refusal{"SD table with unit 0", BoardKind::kQuen, LoaderCdb('b', 0, 3, 0), ScsiDirection::kFromDevice,
+                Bytes(), 4},
+        Refusal{"boot command in the loader stage", BoardKind::kQuen, BootCdb('Q', 1), ScsiDirection::kFromDevice,
+                Bytes(), 3583}));
+
+TEST(LoaderChunks, ChunkLongerThanAnnouncedFailsAndOneByteTravelsAsTwo) {
+  VirtualBoard board(LoaderOptions(BoardKind::kQuen));
+  Disk disk(board.OpenDisk());
+  ASSERT_TRUE(disk.Head(0, 6, RawHead(0, 65537, 0)));
+  ASSERT_TRUE(disk.Out(LoaderCdb('c', 0, 0), Pattern(65536, 1)));
+  EXPECT_FALSE(disk.Out(LoaderCdb('c', 0, 0), Bytes(3, 0))) << "3 bytes where 1 remains";
+  EXPECT_TRUE(disk.Out(LoaderCdb('c', 0, 0), Bytes{0x5A, 0x00}));
+  EXPECT_EQ(board.Flash(Medium::kSpi, 65535, 3), (Bytes{Pattern(65536, 1).back(), 0x5A, 0xFF}));
+  EXPECT_FALSE(disk.Out(LoaderCdb('c', 0, 0), Bytes{1, 0})) << "the write is complete";
+}
+
+TEST(LoaderStatus, SelectorsAnswerTheBoardsGeometry) {
+  BoardOptions o = LoaderOptions(BoardKind::kQuen);
+  o.nandBlockCount = 2048;
+  o.nandBlockSizeCode = 2;
+  o.sdSizeMb = {256, 0, 64};
+  VirtualBoard board(o);
+  Disk disk(board.OpenDisk());
+  EXPECT_EQ(disk.Status(0), 2048u);
+  EXPECT_EQ(disk.Status(4), 256u);  // 2048 x 128 KB
+  EXPECT_EQ(disk.Status(5), 256u);
+  auto id = disk.In(LoaderCdb('e', 0, 6), 5);
+  ASSERT_TRUE(id);
+  EXPECT_EQ(*id, Bytes(o.nandId.begin(), o.nandId.end()));
+
+  // Port 1 has no card; port 2 has a smaller one.
+  ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 5), Bytes{1, 0}));
+  EXPECT_FALSE(disk.Status(5).has_value());
+  ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 5), Bytes{2, 0}));
+  EXPECT_EQ(disk.Status(5), 64u);
+  EXPECT_TRUE(disk.In(LoaderCdb('b', 3, 3, 2), 4));
+  EXPECT_EQ(board.SdPort(), 2);
+}
+
+TEST(LoaderParameters, ReservedSizesIdParametersAndFormatFlag) {
+  VirtualBoard board(LoaderOptions(BoardKind::kQuen));
+  Disk disk(board.OpenDisk());
+  ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 0), Bytes{0x10, 0, 0, 0}));
+  EXPECT_EQ(disk.Status(3), 0u);
+  EXPECT_EQ(board.NandReservedMb(), 16u);
+  ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 0), Bytes{0x70, 0x11, 0, 0}));  // 4464 MB: more than the NAND holds
+  EXPECT_EQ(disk.Status(3), 1u);
+  EXPECT_EQ(board.NandReservedMb(), 16u);
+  ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 2), Bytes{0x00, 0x08, 0, 0}));
+  ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 3), Bytes{0x40, 0, 0, 0}));
+  EXPECT_EQ(board.NandIdParameters(), (std::array<uint32_t, 2>{2048, 64}));
+  ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 4), Bytes{1, 0}));
+  EXPECT_TRUE(board.SdFormatRequested());
+  ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 1), Bytes{0x00, 0x02, 0, 0}));
+  EXPECT_EQ(board.SdReservedMb(), 512u);
+}
+
+TEST(LoaderErase, NandRangesSpiWholeFlashAndOneImage) {
+  BoardOptions o = LoaderOptions(BoardKind::kOlder);
+  o.nandBlockCount = 1000;
+  o.spiEraseBusyPolls = 2;
+  VirtualBoard board(o);
+  ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(1, "a", 10), Pattern(100, 1)));
+  ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(2, "b", 300), Pattern(100, 2)));
+  ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(3, "c", 900), Pattern(100, 3)));
+  ASSERT_TRUE(board.PutImage(Medium::kSpi, Entry(1, "s", 1), Pattern(100, 4)));
+  Disk disk(board.OpenDisk());
+
+  // A 60-byte erase-by-range head in the 44-byte layout: last block at 32, first at 36.
+  Bytes range = ImageHead(44, 2, 0, 0xFFFFFFFF, "", 0, 511, 256);
+  range.resize(60, 0);
+  ASSERT_TRUE(disk.Head(0, 3, range));
+  EXPECT_EQ(disk.Status(3), 0u);
+  EXPECT_TRUE(board.FindImage(Medium::kNand, 1));
+  EXPECT_FALSE(board.FindImage(Medium::kNand, 2));
+  Bytes last = ImageHead(44, 2, 0, 0xFFFFFFFF, "", 0, 1023, 768);
+  last.resize(60, 0);
+  ASSERT_TRUE(disk.Head(0, 3, last));  // names blocks past the end: the board erases what exists
+  EXPECT_FALSE(board.FindImage(Medium::kNand, 3));
+
+  ASSERT_TRUE(disk.Head(0, 3, ImageHead(44, 2, 0, 1, "", 0, 0, 0)));
+  EXPECT_TRUE(board.Table(Medium::kNand).empty());
+  ASSERT_TRUE(disk.Head(0, 3, ImageHead(44, 2, 0, 1, "", 0, 0, 0)));
+  EXPECT_EQ(disk.Status(3), 1u) << "erasing an image that is not there";
+
+  ASSERT_TRUE(disk.Head(0, 5, ImageHead(44, 2, 0, 0xFFFFFFFF, "", 0, 0, 0)));
+  EXPECT_NE(disk.Status(2), 0u);
+  EXPECT_NE(disk.Status(2), 0u);
+  EXPECT_EQ(disk.Status(2), 0u);
+  EXPECT_TRUE(board.Table(Medium::kSpi).empty());
+}
+
+TEST(LoaderModify, ChangesTheTypeOrReportsAMissingImage) {
+  VirtualBoard board(LoaderOptions(BoardKind::kQuen));
+  ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(4, "m", 2, 0), Pattern(10, 1)));
+  Disk disk(board.OpenDisk());
+  ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 1, 0, 4, "", 2, 0, 0)));
+  EXPECT_EQ(disk.Status(3), 0u);
+  EXPECT_EQ(board.FindImage(Medium::kNand, 4)->type, 2u);
+  ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 1, 0, 5, "", 2, 0, 0)));
+  EXPECT_EQ(disk.Status(3), 1u);
+}
+
+TEST(LoaderBurn, OverlappingImageIsRefused) {
+  FakeClock clock;
+  VirtualBoard board(Options(BoardKind::kQuen, clock, true));
+  ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(1, "a", 4), Pattern(40000, 1)));
+  Disk disk(board.OpenDisk());
+  ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 0, 10, 2, "b", 0, 0, 6)));  // block 6 is image 1's third block
+  ASSERT_TRUE(disk.Send(0, Pattern(10, 2)));
+  clock.Advance(1000);
+  EXPECT_EQ(disk.Status(3), 1u);
+  EXPECT_FALSE(board.FindImage(Medium::kNand, 2));
+  EXPECT_EQ(board.ImageData(Medium::kNand, 1), Pattern(40000, 1));
+}
+
+TEST(LoaderDownload, SdramOverTheDisk) {
+  VirtualBoard board(LoaderOptions(BoardKind::kQuen));
+  Disk disk(board.OpenDisk());
+  Bytes file = Pattern(70000, 9);
+  ASSERT_TRUE(disk.Head(0, 0, RawHead(1, 70000, 0x8000)));
+  ASSERT_TRUE(disk.Send(0, file));
+  EXPECT_EQ(board.Sdram(0x8000, 70000), file);
+}
+
+}  // namespace
+}  // namespace zorbel::sim::test

@@ -1,0 +1,137 @@
+#pragma once
+// The test's own encoding of what the tool would send: command blocks and
+// heads built byte by byte, so the board is checked against the wire
+// contract and not against either side's code.
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/scsi_transport.h"
+
+namespace zorbel::sim::test {
+
+using Bytes = std::vector<uint8_t>;
+using Cdb = std::array<uint8_t, 16>;
+
+inline void Put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+inline uint32_t Get32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void Append32(Bytes& b, uint32_t v) {
+  uint8_t x[4];
+  Put32(x, v);
+  b.insert(b.end(), x, x + 4);
+}
+
+inline Cdb BootCdb(uint8_t letter, uint32_t value = 0) {
+  Cdb c{};
+  c[0] = 0x06;
+  c[1] = letter;
+  Put32(c.data() + 2, value);
+  return c;
+}
+
+inline Cdb LoaderCdb(uint8_t op, uint8_t unit, uint8_t byte6, uint8_t byte7 = 0) {
+  Cdb c{};
+  c[0] = op;
+  c[1] = unit;
+  c[6] = byte6;
+  c[7] = byte7;
+  return c;
+}
+
+// {command, length, number, name, type, exec, start, 0} in the 60- or 44-byte layout.
+inline Bytes ImageHead(size_t size, uint32_t command, uint32_t length, uint32_t number, const std::string& name,
+                       uint32_t type, uint32_t exec, uint32_t start) {
+  Bytes h(size, 0);
+  size_t nameWidth = size == 60 ? 32 : 16;
+  Put32(&h[0], command);
+  Put32(&h[4], length);
+  Put32(&h[8], number);
+  std::memcpy(&h[12], name.data(), std::min(name.size(), nameWidth));
+  Put32(&h[12 + nameWidth], type);
+  Put32(&h[16 + nameWidth], exec);
+  Put32(&h[20 + nameWidth], start);
+  return h;
+}
+
+inline Bytes RawHead(uint32_t command, uint32_t length, uint32_t address) {
+  Bytes h;
+  Append32(h, command);
+  Append32(h, length);
+  Append32(h, address);
+  return h;
+}
+
+inline Bytes Pattern(size_t n, uint8_t seed) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 9));
+  return b;
+}
+
+class Disk {
+ public:
+  explicit Disk(std::unique_ptr<ScsiTransport> t) : t_(std::move(t)) {}
+  bool ok() const { return t_ != nullptr; }
+  bool Out(const Cdb& cdb, Bytes data) {
+    ScsiCommand c;
+    c.cdb = cdb;
+    c.direction = ScsiDirection::kToDevice;
+    c.data = data.data();
+    c.dataLength = static_cast<uint32_t>(data.size());
+    return t_->Execute(c);
+  }
+  std::optional<Bytes> In(const Cdb& cdb, uint32_t length) {
+    Bytes data(length, 0xCC);
+    ScsiCommand c;
+    c.cdb = cdb;
+    c.direction = ScsiDirection::kFromDevice;
+    c.data = data.data();
+    c.dataLength = length;
+    if (!t_->Execute(c)) return std::nullopt;
+    return data;
+  }
+  bool None(const Cdb& cdb) {
+    ScsiCommand c;
+    c.cdb = cdb;
+    return t_->Execute(c);
+  }
+  uint32_t LastError() const { return t_->LastError(); }
+
+  // Loader-stage conveniences.
+  bool Head(uint8_t unit, uint8_t method, const Bytes& head) { return Out(LoaderCdb('a', unit, method), head); }
+  bool Send(uint8_t unit, const Bytes& data, size_t chunk = 65536) {
+    for (size_t at = 0; at < data.size(); at += chunk) {
+      size_t n = std::min(chunk, data.size() - at);
+      Bytes part(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + n));
+      if (n == 1) part.push_back(0);  // the channel sends a one-byte chunk as two bytes
+      if (!Out(LoaderCdb('c', unit, 0), part)) return false;
+    }
+    return true;
+  }
+  std::optional<Bytes> Fetch(uint8_t unit, size_t total, size_t chunk = 65536) {
+    Bytes all;
+    for (size_t at = 0; at < total; at += chunk) {
+      auto part = In(LoaderCdb('d', unit, 0), static_cast<uint32_t>(std::min(chunk, total - at)));
+      if (!part) return std::nullopt;
+      all.insert(all.end(), part->begin(), part->end());
+    }
+    return all;
+  }
+  std::optional<uint32_t> Status(uint8_t selector) {
+    auto r = In(LoaderCdb('e', 0, selector), selector == 6 ? 5 : 4);
+    if (!r) return std::nullopt;
+    return Get32(r->data());
+  }
+
+ private:
+  std::unique_ptr<ScsiTransport> t_;
+};
+
+}  // namespace zorbel::sim::test
