@@ -1,6 +1,8 @@
 #include "controls/mac_progress_ctrl.h"
 
+#include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <QPalette>
 #include <initializer_list>
 
@@ -109,13 +111,9 @@ void CMacProgressCtrl::AdvanceStripes() {
 void CMacProgressCtrl::paintEvent(QPaintEvent* /*event*/) {
   const QSize size = this->size();
   if (size.isEmpty()) return;
-  if (buffer_.size() != size) buffer_ = QPixmap(size);
-  QPainter p(&buffer_);
-  p.fillRect(rect(), palette().color(QPalette::Button));
-
   const bool vertical = orientation() == Qt::Vertical;
-  // Along the bar and across it; a vertical bar is drawn as a horizontal one
-  // turned so that it grows from the bottom and its light side is on the left.
+  // A vertical bar is painted as a horizontal one and turned a quarter left:
+  // it grows from the bottom, its top edge becomes the left one.
   const int length = vertical ? size.height() : size.width();
   const int across = vertical ? size.width() : size.height();
   int filled = length;
@@ -125,21 +123,31 @@ void CMacProgressCtrl::paintEvent(QPaintEvent* /*event*/) {
                        : static_cast<int>((static_cast<long long>(value()) - minimum()) * length / span);
     filled = std::clamp(filled, 0, length);
   }
-  if (vertical) {
-    p.setTransform(QTransform(0, -1, 1, 0, 0, size.height() - 1));
-  }
-  if (filled > 0) {
-    p.fillRect(QRect(0, 0, filled, across), ToQColor(shades_.light3));
-    if (vertical && filled <= 3 && !indeterminate_) {
-      p.fillRect(QRect(0, 0, filled, across), ToQColor(shades_.base));
-      p.setPen(QPen(ToQColor(shades_.dark1), 1));
-      p.drawRect(QRect(0, 0, filled - 1, across - 1));
-    } else {
-      DrawHorizontal(p, 0, 0, filled, across);
-      if (indeterminate_) DrawStripes(p, 0, 0, filled, across);
+
+  QImage bar(length, across, QImage::Format_RGB32);
+  {
+    QPainter p(&bar);
+    p.fillRect(bar.rect(), palette().color(QPalette::Button));
+    if (filled > 0) {
+      p.fillRect(QRect(0, 0, filled, across), ToQColor(shades_.light3));
+      if (vertical && filled <= 3 && !indeterminate_) {
+        p.fillRect(QRect(0, 0, filled, across), ToQColor(shades_.base));
+        p.setPen(QPen(ToQColor(shades_.dark1), 1));
+        p.drawRect(QRect(0, 0, filled - 1, across - 1));
+      } else {
+        DrawHorizontal(p, 0, 0, filled, across);
+        if (indeterminate_) DrawStripes(p, 0, 0, filled, across);
+      }
     }
   }
-  p.end();
+  if (vertical) bar = bar.transformed(QTransform().rotate(-90));
+
+  // Double-buffered: the screen only ever gets the finished picture.
+  if (buffer_.size() != size) buffer_ = QPixmap(size);
+  {
+    QPainter p(&buffer_);
+    p.drawImage(0, 0, bar);
+  }
   QPainter screen(this);
   screen.drawPixmap(0, 0, buffer_);
 }
