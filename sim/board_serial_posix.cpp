@@ -180,7 +180,8 @@ class PtyServer final : public SerialServer {
     if (hungUp_) CloseFds();
   }
 
-  // Per-chunk faults. True when the board stops answering (disconnect).
+  // Per-chunk faults: true when the board answers no further (a disconnect,
+  // or a short acknowledgement after which it waits for the next command).
   bool ChunkFaults(Operation operation, Medium medium, uint32_t chunkLength, bool* acked) {
     std::optional<Fault> disconnect, shortAck, wrongAck;
     {
@@ -199,8 +200,7 @@ class PtyServer final : public SerialServer {
       uint8_t b[4];
       StoreLe32(b, chunkLength);
       Write(b, 2);
-      *acked = true;
-      return false;
+      return true;
     }
     if (wrongAck) {
       WriteU32(wrongAck->value ? wrongAck->value : chunkLength - 1);

@@ -1,0 +1,458 @@
+// The board's COM port, driven with raw bytes on the pseudo-terminal slave.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "board_test_util.h"
+#include "standin_files.h"
+#include "virtual_board.h"
+
+namespace zorbel::sim::test {
+namespace {
+
+// The test's end of the line: plain POSIX calls, not the tool's serial port.
+class Line {
+ public:
+  explicit Line(const std::string& path) {
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd_ >= 0) {
+      termios t{};
+      tcgetattr(fd_, &t);
+      cfmakeraw(&t);
+      tcsetattr(fd_, TCSANOW, &t);
+    }
+  }
+  ~Line() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  bool Write(const Bytes& b) {
+    size_t done = 0;
+    while (done < b.size()) {
+      ssize_t n = write(fd_, b.data() + done, b.size() - done);
+      if (n <= 0) return false;
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  }
+  // Up to n bytes, waiting at most ms for the rest.
+  Bytes Read(size_t n, int ms = 3000) {
+    Bytes out;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (out.size() < n) {
+      int left = static_cast<int>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
+      if (left <= 0) break;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, left) <= 0) break;
+      if (p.revents & (POLLHUP | POLLERR)) break;
+      uint8_t buf[8192];
+      ssize_t k = read(fd_, buf, std::min(sizeof buf, n - out.size()));
+      if (k <= 0) break;
+      out.insert(out.end(), buf, buf + k);
+    }
+    return out;
+  }
+  std::optional<uint32_t> Word(int ms = 3000) {
+    Bytes b = Read(4, ms);
+    if (b.size() != 4) return std::nullopt;
+    return Get32(b.data());
+  }
+  uint8_t Choose(uint8_t method) {
+    Write({0xB0, static_cast<uint8_t>(0x80 + method)});
+    Bytes r = Read(2);
+    return r.size() == 2 && r[0] == 0x80 + method ? r[1] : 0;
+  }
+  // Sends data in 4096-byte chunks; the acknowledgements received.
+  std::vector<uint32_t> SendChunks(const Bytes& data) {
+    std::vector<uint32_t> acks;
+    for (size_t at = 0; at < data.size(); at += 4096) {
+      size_t n = std::min<size_t>(4096, data.size() - at);
+      Write(Bytes(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + n)));
+      auto w = Word();
+      if (!w) break;
+      acks.push_back(*w);
+    }
+    return acks;
+  }
+  // Status words until 100 or an error bit; empty on a short read.
+  std::vector<uint32_t> StatusWords(uint32_t mask) {
+    std::vector<uint32_t> words;
+    while (auto w = Word()) {
+      words.push_back(*w);
+      if ((*w & 0xFFFF0000u) || (*w & mask) == 100) break;
+    }
+    return words;
+  }
+  // Receives `total` bytes as a verify does, answering each chunk with its verdict.
+  Bytes Verify(size_t total, const Bytes* expected = nullptr) {
+    Bytes all;
+    while (all.size() < total) {
+      size_t n = std::min<size_t>(4096, total - all.size());
+      Bytes chunk = Read(n);
+      if (chunk.size() != n) break;
+      bool same = !expected || std::equal(chunk.begin(), chunk.end(), expected->begin() + static_cast<std::ptrdiff_t>(all.size()));
+      all.insert(all.end(), chunk.begin(), chunk.end());
+      Bytes verdict;
+      Append32(verdict, same ? static_cast<uint32_t>(n) : 0);
+      Write(verdict);
+      if (!same) break;
+    }
+    return all;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+BoardOptions VcomOptions(FakeClock& clock, bool loader) {
+  BoardOptions o;
+  o.kind = BoardKind::kVcom;
+  o.clock = &clock;
+  o.startInLoaderStage = loader;
+  return o;
+}
+
+Bytes Stream(const Bytes& file) {
+  // What the tool sends: the start record, then the announced length from just after the header.
+  Bytes s;
+  Append32(s, static_cast<uint32_t>(file.size()));
+  Append32(s, Get32(&file[4]));
+  s.insert(s.end(), file.begin() + 16, file.end());
+  s.resize(8 + file.size(), 0);
+  return s;
+}
+
+class LoaderStream : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(LoaderStream, IsAcknowledgedChunkByChunkAndStartsTheLoader) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, false));
+  std::vector<McuPort> ports;
+  ASSERT_TRUE(board.Bus().EnumerateMcuPorts(ports));
+  ASSERT_EQ(ports.size(), 1u);
+  EXPECT_EQ(ports[0].description, "Velmora ARM 926-Based MCU Ports");
+  EXPECT_EQ(ports[0].path, board.PtyPath());
+  Line line(board.PtyPath());
+  ASSERT_TRUE(line.ok());
+  Bytes file = MakeSerialLoader(GetParam());
+  Bytes s = Stream(file);
+  line.Write(Bytes(s.begin(), s.begin() + 8));
+  std::vector<uint32_t> acks = line.SendChunks(Bytes(s.begin() + 8, s.end()));
+  std::vector<uint32_t> expected(file.size() / 4096, 4096);
+  if (file.size() % 4096) expected.push_back(file.size() % 4096);
+  EXPECT_EQ(acks, expected);
+  EXPECT_EQ(line.Choose(4), 1) << "the loader answers once it runs";
+  EXPECT_EQ(board.CurrentStage(), Stage::kLoader);
+  EXPECT_EQ(board.LastLoader(), Bytes(file.begin() + 16, file.end()));
+  EXPECT_TRUE(board.ProtocolErrors().empty());
+}
+
+// A file of 4096 x 3 bytes has no remainder chunk; 20000 has one.
+INSTANTIATE_TEST_SUITE_P(Lengths, LoaderStream, ::testing::Values(4096 * 3 - 16, 20000));
+
+TEST(LoaderStreamRefusal, WrongMagicKeepsTheBootStage) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, false));
+  Line line(board.PtyPath());
+  Bytes file = MakeSerialLoader(5000);
+  file[16] = 'Y';
+  Bytes s = Stream(file);
+  line.Write(Bytes(s.begin(), s.begin() + 8));
+  EXPECT_EQ(line.SendChunks(Bytes(s.begin() + 8, s.end())).size(), 2u);
+  // Still the boot code: a flash-method request is not understood.
+  line.Write({0xB0, 0x84});
+  EXPECT_TRUE(line.Read(2, 300).size() < 2);
+  EXPECT_EQ(board.CurrentStage(), Stage::kBoot);
+  EXPECT_FALSE(board.ProtocolErrors().empty());
+}
+
+struct MethodAnswer {
+  uint8_t code;
+  uint8_t method;
+  uint8_t answer;
+};
+
+class ChooseMethod : public ::testing::TestWithParam<MethodAnswer> {};
+
+TEST_P(ChooseMethod, AnswersTheBlockSizeCodeForMethodFour) {
+  FakeClock clock;
+  BoardOptions o = VcomOptions(clock, true);
+  o.nandBlockSizeCode = GetParam().code;
+  VirtualBoard board(o);
+  Line line(board.PtyPath());
+  EXPECT_EQ(line.Choose(GetParam().method), GetParam().answer);
+  EXPECT_EQ(board.LastMethod(), GetParam().method);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, ChooseMethod,
+                         ::testing::Values(MethodAnswer{1, 4, 1}, MethodAnswer{2, 4, 2}, MethodAnswer{3, 4, 3},
+                                           MethodAnswer{3, 3, 1}, MethodAnswer{2, 0, 1}));
+
+Bytes Head60(uint32_t command, uint32_t length, uint32_t number, uint32_t type, uint32_t start) {
+  return ImageHead(60, command, length, number, "image", type, 0x8000, start);
+}
+
+struct SerialBurn {
+  uint8_t method;
+  uint8_t tableMethod;
+  Medium medium;
+  uint32_t start;
+  uint32_t length;
+};
+
+class SerialImageBurn : public ::testing::TestWithParam<SerialBurn> {};
+
+TEST_P(SerialImageBurn, ProgramsInStepsAndShowsInTheTableAndVerify) {
+  const SerialBurn& c = GetParam();
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  Line line(board.PtyPath());
+  Bytes image = Pattern(c.length, 0x42);
+  line.Choose(c.method);
+  line.Write(Head60(0, c.length, 3, 1, c.start));
+  ASSERT_EQ(line.Word(), c.length) << "head acknowledgement";
+  std::vector<uint32_t> acks = line.SendChunks(image);
+  ASSERT_EQ(acks.size(), (c.length + 4095) / 4096);
+  EXPECT_EQ(line.StatusWords(0xFF), (std::vector<uint32_t>{25, 50, 75, 100}));
+  EXPECT_EQ(board.ImageData(c.medium, 3), image);
+
+  line.Choose(c.tableMethod);
+  auto count = line.Word();
+  ASSERT_EQ(count, 1u);
+  Bytes entry = line.Read(60);
+  ASSERT_EQ(entry.size(), 60u);
+  EXPECT_EQ(Get32(&entry[8]), 3u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&entry[12])), "image");
+  EXPECT_EQ(Get32(&entry[44]), 1u);
+  EXPECT_EQ(Get32(&entry[52]), c.medium == Medium::kNor ? 0x8000u : c.start) << "NOR: flash address";
+
+  line.Choose(c.method);
+  line.Write(Head60(3, c.length, 3, 0, 0));
+  ASSERT_TRUE(line.Word());
+  EXPECT_EQ(line.Verify(c.length, &image), image);
+  EXPECT_TRUE(board.ProtocolErrors().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, SerialImageBurn,
+                         ::testing::Values(SerialBurn{3, 8, Medium::kNand, 2, 10000},
+                                           SerialBurn{5, 9, Medium::kSpi, 1, 8192},
+                                           SerialBurn{1, 7, Medium::kNor, 0x8000, 4097}));
+
+TEST(SerialNor, DeviceTextThenTable) {
+  FakeClock clock;
+  BoardOptions o = VcomOptions(clock, true);
+  o.norDeviceText = "NOR-16-CHARS-LONG";
+  VirtualBoard board(o);
+  Line line(board.PtyPath());
+  line.Choose(10);
+  EXPECT_EQ(line.Read(16), Bytes(o.norDeviceText.begin(), o.norDeviceText.begin() + 16));
+  line.Choose(7);
+  EXPECT_EQ(line.Word(), 0u);
+}
+
+TEST(SerialErase, ReportsStepsThenModifyAnswersOnce) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  ImageEntry e;
+  e.number = 3;
+  e.start = 1;
+  ASSERT_TRUE(board.PutImage(Medium::kSpi, e, Pattern(100, 1)));
+  e.number = 4;
+  e.start = 2;
+  ASSERT_TRUE(board.PutImage(Medium::kSpi, e, Pattern(100, 2)));
+  Line line(board.PtyPath());
+  line.Choose(5);
+  line.Write(Head60(1, 0, 4, 2, 0));
+  EXPECT_EQ(line.Word(), 100u);
+  EXPECT_EQ(board.FindImage(Medium::kSpi, 4)->type, 2u);
+  line.Choose(5);
+  line.Write(Head60(1, 0, 9, 2, 0));
+  EXPECT_EQ(line.Word(), 0x00010000u) << "modify of a missing image";
+  line.Choose(5);
+  line.Write(Head60(2, 0, 3, 0, 0));
+  EXPECT_EQ(line.StatusWords(0xFFFF), (std::vector<uint32_t>{25, 50, 75, 100}));
+  EXPECT_FALSE(board.FindImage(Medium::kSpi, 3));
+  line.Choose(5);
+  line.Write(Head60(2, 0, 0xFFFFFFFF, 0, 0));
+  EXPECT_EQ(line.StatusWords(0xFFFF).back(), 100u);
+  EXPECT_TRUE(board.Table(Medium::kSpi).empty());
+}
+
+Bytes NandRom(uint32_t blockSize, const std::vector<std::pair<uint32_t, uint32_t>>& images /* number, length */,
+              uint32_t startBlock) {
+  Bytes rom;
+  for (auto [number, length] : images) {
+    Bytes h(64, 0);
+    Put32(&h[0], number);
+    std::memcpy(&h[4], "rom", 3);
+    Put32(&h[36], 1);
+    Put32(&h[40], 0x9000);
+    Put32(&h[44], startBlock);
+    h[48] = 'Q';
+    h[49] = 'K';
+    h[50] = 0x5A;
+    h[51] = 0xA5;
+    Put32(&h[52], 0x9000);
+    Put32(&h[56], length);
+    rom.insert(rom.end(), h.begin(), h.end());
+    Bytes data = Pattern(length, static_cast<uint8_t>(number));
+    rom.insert(rom.end(), data.begin(), data.end());
+    uint32_t rest = (length + 16) % blockSize;
+    if (rest) rom.insert(rom.end(), blockSize - rest, 0xFF);
+    startBlock += (length + 16 + blockSize - 1) / blockSize;
+  }
+  return rom;
+}
+
+struct RawNandCase {
+  uint32_t romBlockSize;
+  uint32_t announced;
+  bool accepted;
+};
+
+class RawNandBurn : public ::testing::TestWithParam<RawNandCase> {};
+
+TEST_P(RawNandBurn, PlacesEveryImageAtItsStartBlockAndVerifiesTheSameBytes) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));  // 16 KB blocks
+  Line line(board.PtyPath());
+  Bytes rom = NandRom(GetParam().romBlockSize, {{1, 1000}, {2, 20000}}, 3);
+  EXPECT_EQ(line.Choose(4), 1);
+  line.Write(RawHead(0, static_cast<uint32_t>(rom.size()), GetParam().announced));
+  ASSERT_TRUE(line.Word());
+  ASSERT_EQ(line.SendChunks(rom).size(), (rom.size() + 4095) / 4096);
+  std::vector<uint32_t> words = line.StatusWords(0xFFFF);
+  ASSERT_FALSE(words.empty());
+  EXPECT_EQ(words.back() == 100, GetParam().accepted);
+  if (!GetParam().accepted) {
+    EXPECT_TRUE(board.Table(Medium::kNand).empty());
+    return;
+  }
+  EXPECT_EQ(board.FindImage(Medium::kNand, 1)->start, 3u);
+  EXPECT_EQ(board.FindImage(Medium::kNand, 2)->start, 4u);
+  EXPECT_EQ(board.Flash(Medium::kNand, 4 * 16384, 20000), Pattern(20000, 2));
+  line.Choose(4);
+  line.Write(RawHead(3, static_cast<uint32_t>(rom.size()), 2));
+  ASSERT_TRUE(line.Word());
+  EXPECT_EQ(line.Verify(rom.size(), &rom), rom);
+}
+
+INSTANTIATE_TEST_SUITE_P(Roms, RawNandBurn,
+                         ::testing::Values(RawNandCase{16384, 2, true}, RawNandCase{16384, 3, false},
+                                           RawNandCase{131072, 2, false}));
+
+TEST(SerialDownload, SdramWithTheRunBit) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  Line line(board.PtyPath());
+  Bytes file = Pattern(4097, 5);
+  line.Choose(0);
+  line.Write(RawHead(0, 4097, 0x80008000));
+  ASSERT_TRUE(line.Word());
+  EXPECT_EQ(line.SendChunks(file), (std::vector<uint32_t>{4096, 1}));
+  // The last ack is written after the data is kept; wait for the board to finish with it.
+  for (int i = 0; i < 100 && !board.RanAddress(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(board.RanAddress(), 0x8000u);
+  EXPECT_EQ(board.Sdram(0x8000, 4097), file);
+}
+
+TEST(SerialHead, ShortHeadIsLoggedAndTheBoardListensAgain) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  Line line(board.PtyPath());
+  line.Choose(3);
+  line.Write(Bytes(44, 0));  // a 44-byte head where 60 belong
+  EXPECT_TRUE(line.Read(4, 1500).empty());
+  EXPECT_FALSE(board.ProtocolErrors().empty());
+  EXPECT_EQ(line.Choose(4), 1);
+}
+
+// ---------------------------------------------------------------- faults
+
+TEST(SerialFaults, ShortAndWrongChunkAcks) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  board.InjectFault({FaultKind::kWrongChunkAck, Operation::kDownload, Medium::kAny, 2, 7});
+  Line line(board.PtyPath());
+  line.Choose(0);
+  line.Write(RawHead(0, 3 * 4096, 0x8000));
+  ASSERT_TRUE(line.Word());
+  EXPECT_EQ(line.SendChunks(Pattern(3 * 4096, 1)), (std::vector<uint32_t>{4096, 7, 4096}));
+
+  board.InjectFault({FaultKind::kShortChunkAck, Operation::kBurn, Medium::kNand, 1, 0});
+  line.Choose(3);
+  line.Write(Head60(0, 100, 1, 0, 1));
+  ASSERT_TRUE(line.Word());
+  line.Write(Pattern(100, 1));
+  EXPECT_EQ(line.Read(4, 500).size(), 2u);
+}
+
+TEST(SerialFaults, ErrorBitsInTheNthStatusWord) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  board.InjectFault({FaultKind::kStatusErrorBits, Operation::kBurn, Medium::kAny, 3, 0x00020000});
+  Line line(board.PtyPath());
+  line.Choose(5);
+  line.Write(Head60(0, 10, 1, 0, 1));
+  ASSERT_TRUE(line.Word());
+  line.SendChunks(Pattern(10, 1));
+  EXPECT_EQ(line.StatusWords(0xFF), (std::vector<uint32_t>{25, 50, 0x00020000 | 75}));
+}
+
+TEST(SerialFaults, ChooseMethodAnsweredWronglyThenRight) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  board.InjectFault({FaultKind::kFailCommand, Operation::kChooseMethod, Medium::kAny, 1, 2});
+  Line line(board.PtyPath());
+  EXPECT_EQ(line.Choose(4), 0);
+  EXPECT_EQ(line.Choose(4), 0);
+  EXPECT_EQ(line.Choose(4), 1);
+}
+
+TEST(SerialFaults, DisconnectAtChunkClosesThePort) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, false));
+  board.InjectFault({FaultKind::kDisconnectAtChunk, Operation::kLoaderStream, Medium::kAny, 2, 0});
+  Line line(board.PtyPath());
+  Bytes s = Stream(MakeSerialLoader(20000));
+  line.Write(Bytes(s.begin(), s.begin() + 8));
+  EXPECT_EQ(line.SendChunks(Bytes(s.begin() + 8, s.end())), (std::vector<uint32_t>{4096}));
+  EXPECT_EQ(board.CurrentStage(), Stage::kGone);
+  std::vector<McuPort> ports;
+  board.Bus().EnumerateMcuPorts(ports);
+  EXPECT_TRUE(ports.empty());
+}
+
+TEST(SerialFaults, HugeTableCount) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  board.InjectFault({FaultKind::kHugeTableCount, Operation::kReadTable, Medium::kNand, 1, 0x40000000});
+  Line line(board.PtyPath());
+  line.Choose(8);
+  EXPECT_EQ(line.Word(), 0x40000000u);
+  EXPECT_TRUE(line.Read(60, 300).empty());
+}
+
+TEST(SerialFaults, SlowProgrammingTakesBoardTime) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  board.InjectFault({FaultKind::kSlowProgramming, Operation::kBurn, Medium::kAny, 1, 5000});
+  Line line(board.PtyPath());
+  uint64_t before = clock.NowMs();
+  line.Choose(3);
+  line.Write(Head60(0, 10, 1, 0, 1));
+  ASSERT_TRUE(line.Word());
+  line.SendChunks(Pattern(10, 1));
+  EXPECT_EQ(line.StatusWords(0xFF).size(), 4u);
+  EXPECT_GE(clock.NowMs() - before, 4u * 5000);
+}
+
+}  // namespace
+}  // namespace zorbel::sim::test
