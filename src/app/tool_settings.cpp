@@ -28,8 +28,9 @@ constexpr const char* kSdPortHeader = "[SD_Port]";
 constexpr const char* kTooManyRegistersText =
     "Zorbel.ini: the USER_DEFINE section holds more than 100 register lines.\n"
     "The memory settings were not loaded; shorten the section and connect again.";
-constexpr const char* kBadNumberText = "Zorbel.ini: \"%s\" is not a hexadecimal number.\n"
-                                       "The memory settings were not loaded; correct the file and connect again.";
+constexpr const char* kBadNumberText =
+    "Zorbel.ini: \"%s\" is not a hexadecimal number.\n"
+    "The memory settings were not loaded; correct the file and connect again.";
 
 constexpr uint32_t kUserDefineMarker = 0xAA55AA55u;
 // Register lines with this address stand in the boot header but are never
@@ -91,7 +92,8 @@ class PrivateProfile {
       if (text.empty() || text.front() == ';') continue;
       if (text.front() == '[') {
         const size_t close = text.find(']');
-        sections_.push_back({std::string(Trim(text.substr(1, close == std::string_view::npos ? text.npos : close - 1))), {}});
+        sections_.push_back(
+            {std::string(Trim(text.substr(1, close == std::string_view::npos ? text.npos : close - 1))), {}});
         continue;
       }
       if (sections_.empty()) continue;  // lines before any section belong to none
@@ -181,7 +183,8 @@ int ReadFamily2Or3(ChipSettings& chip, const PrivateProfile& profile, std::strin
     for (const std::string& line : *lines) {
       const size_t eq = line.find('=');
       const auto reg = ParseHexWord(std::string_view(line).substr(0, eq));
-      const auto value = eq == std::string::npos ? std::nullopt : ParseHexWord(std::string_view(line).substr(eq + 1));
+      const auto value =
+          eq == std::string::npos ? std::nullopt : ParseHexWord(std::string_view(line).substr(eq + 1));
       if (!reg || !value) {
         if (error != nullptr) *error = Substitute(kBadNumberText, line);
         return kChipSettingsRefused;

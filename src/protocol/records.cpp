@@ -72,8 +72,8 @@ std::array<uint8_t, kShortImageHeadSize> EncodeShortImageHead(const ImageHeadFie
   std::array<uint8_t, kShortImageHeadSize> out{};
   StoreFront(out.data(), fields);
   // The first 16 bytes of the 32-byte field, again without half a character.
-  const auto name = EncodeImageName(std::string_view(fields.name).substr(
-      0, Utf8CutLength(fields.name, kShortImageNameSize)));
+  const auto name = EncodeImageName(
+      std::string_view(fields.name).substr(0, Utf8CutLength(fields.name, kShortImageNameSize)));
   std::copy(name.begin(), name.begin() + kShortImageNameSize, out.begin() + 12);
   StoreTail(out.data(), 12 + kShortImageNameSize, fields);
   return out;

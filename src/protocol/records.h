@@ -49,8 +49,8 @@ inline constexpr uint32_t kMsLoaderAddress = 0x00E00000u;  // second loader stag
 inline constexpr uint32_t kMsLoaderCommand = 1;
 
 // Special image numbers, erase heads only.
-inline constexpr uint32_t kEraseAllImages = 0xFFFFFFFFu;    // ERASE_ALL_IMAGES
-inline constexpr uint32_t kEraseSystemArea = 0xFFFFEEEEu;   // ERASE_SYSTEM_AREA, NAND only
+inline constexpr uint32_t kEraseAllImages = 0xFFFFFFFFu;   // ERASE_ALL_IMAGES
+inline constexpr uint32_t kEraseSystemArea = 0xFFFFEEEEu;  // ERASE_SYSTEM_AREA, NAND only
 
 // ---- RawHead (12 bytes): SDRAM and raw media -------------------------------
 inline constexpr size_t kRawHeadSize = 12;

@@ -46,7 +46,9 @@ TEST(ProfileReaderTest, ParsesLinesIntoSectionsAndEntries) {
       {"brackets doubled around a header name", "[[Name]]\nk=v\n", {{"Name", "k", "v"}}},
       {"split at the first equals sign", "[S]\na=b=c\n", {{"S", "a", "b=c"}}},
       {"spaces around the equals sign kept", "[S]\n key = value \n", {{"S", " key ", " value "}}},
-      {"entries before any header go to the empty section", "k=v\n[S]\nx=y\n", {{"", "k", "v"}, {"S", "x", "y"}}},
+      {"entries before any header go to the empty section",
+       "k=v\n[S]\nx=y\n",
+       {{"", "k", "v"}, {"S", "x", "y"}}},
       {"a line without equals gives an empty name", "[S]\nnoequals\n", {{"S", "", "oequals"}}},
       {"Windows line ends", "[S]\r\nk=v\r\n\r\nj=w\r\n", {{"S", "k", "v"}, {"S", "j", "w"}}},
       {"empty lines skipped, last line without end", "[S]\n\n\nk=v", {{"S", "k", "v"}}},
@@ -58,7 +60,8 @@ TEST(ProfileReaderTest, ParsesLinesIntoSectionsAndEntries) {
       {"an overlong line stays one entry and the next line still parses",
        "[S]\nk=" + longValue + "\nnext=1\n",
        {{"S", "k", longValue}, {"S", "next", "1"}}},
-      {"section order is the file's order", "[Z]\na=1\n[A]\nb=2\n[Z]\nc=3\n",
+      {"section order is the file's order",
+       "[Z]\na=1\n[A]\nb=2\n[Z]\nc=3\n",
        {{"Z", "a", "1"}, {"Z", "c", "3"}, {"A", "b", "2"}}},
   };
   TempFolder dir;
@@ -174,7 +177,8 @@ TEST(ProfileReaderTest, WriteOmitsEmptySectionsAndReadsBackTheSame) {
   again.SetPath(path);
   ASSERT_TRUE(again.ReadFile());
   EXPECT_EQ(again.FindSection("Empty"), -1);
-  EXPECT_EQ(Dump(again), (std::vector<Entry>{{"PATH", "SD card", "c:\\images\\"}, {"Image 3", " spaced ", " a=b "}}));
+  EXPECT_EQ(Dump(again),
+            (std::vector<Entry>{{"PATH", "SD card", "c:\\images\\"}, {"Image 3", " spaced ", " a=b "}}));
 }
 
 TEST(ProfileReaderTest, FailedWriteLeavesTheOldFileAndNoLeftovers) {

@@ -25,6 +25,16 @@ uint32_t WordAt(const ChipSettings& chip, size_t offset) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+std::vector<uint8_t> Le(uint32_t v) {
+  return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+}
+
+std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
 std::vector<uint8_t> HeaderBytes(const ChipSettings& chip) {
   const auto h = chip.SystemImageHeader();
   return {h.begin(), h.end()};
@@ -39,13 +49,14 @@ TEST(ChipSettingsTest, Family1BuildsTheClockSkewHeader) {
     uint32_t address, dqsods, ckdqsds;
   };
   const std::vector<Case> cases = {
-      {"all keys", "[ADDRESS]\nADDRESS=30000000\n[CLOCK_SKEW]\nDQSODS=1234abcd\nCKDQSDS=00FF00FF\n", 0x30000000,
-       0x1234ABCD, 0x00FF00FF},
+      {"all keys", "[ADDRESS]\nADDRESS=30000000\n[CLOCK_SKEW]\nDQSODS=1234abcd\nCKDQSDS=00FF00FF\n",
+       0x30000000, 0x1234ABCD, 0x00FF00FF},
       {"names in other case, blanks and a prefix",
        "[address]\n  Address = 0x40\n\n; memory timing\n[Clock_Skew]\ndqsods=5\nckdqsds = 6\n", 0x40, 5, 6},
       {"missing skew keys give 0", "[ADDRESS]\nADDRESS=1\n", 1, 0, 0},
       {"first of two sections wins", "[ADDRESS]\nADDRESS=7\n[ADDRESS]\nADDRESS=8\n", 7, 0, 0},
-      {"Windows line ends", "[ADDRESS]\r\nADDRESS=9\r\n[CLOCK_SKEW]\r\nDQSODS=a\r\nCKDQSDS=b\r\n", 9, 0xA, 0xB},
+      {"Windows line ends", "[ADDRESS]\r\nADDRESS=9\r\n[CLOCK_SKEW]\r\nDQSODS=a\r\nCKDQSDS=b\r\n", 9, 0xA,
+       0xB},
   };
   TempFolder dir;
   for (const auto& c : cases) {
@@ -61,14 +72,14 @@ TEST(ChipSettingsTest, Family1BuildsTheClockSkewHeader) {
     EXPECT_EQ(state.chip.addressWord, c.address) << c.label;
     EXPECT_EQ(state.chip.dqsodsWord, c.dqsods) << c.label;
     EXPECT_EQ(state.chip.ckdqsdsWord, c.ckdqsds) << c.label;
-    const std::vector<uint8_t> expected = {
-        0xA5, 0x5A, 'K', 'Q',                                                          // 0
-        uint8_t(c.address), uint8_t(c.address >> 8), uint8_t(c.address >> 16), uint8_t(c.address >> 24),  // 4
-        0, 0, 0, 0,                                                                     // 8
-        'Q', 'K', 0x5A, 0xA5,                                                           // 12
-        uint8_t(c.dqsods), uint8_t(c.dqsods >> 8), uint8_t(c.dqsods >> 16), uint8_t(c.dqsods >> 24),
-        uint8_t(c.ckdqsds), uint8_t(c.ckdqsds >> 8), uint8_t(c.ckdqsds >> 16), uint8_t(c.ckdqsds >> 24),
-        0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> expected = Concat({{0xA5, 0x5A, 'K', 'Q'},
+                                                  Le(c.address),
+                                                  Le(0),
+                                                  {'Q', 'K', 0x5A, 0xA5},
+                                                  Le(c.dqsods),
+                                                  Le(c.ckdqsds),
+                                                  Le(0),
+                                                  Le(0)});
     EXPECT_EQ(HeaderBytes(state.chip), expected) << c.label;
   }
 }
@@ -342,8 +353,12 @@ TEST(PathsTest, SplitsAndJoinsWithEitherSeparator) {
     std::string path, folder, name;
   };
   const std::vector<Case> cases = {
-      {"C:\\a\\b.bin", "C:\\a\\", "b.bin"}, {"/a/b/c", "/a/b/", "c"}, {"a\\b/c", "a\\b/", "c"},
-      {"name", "", "name"},                 {"dir/", "dir/", ""},     {"", "", ""},
+      {"C:\\a\\b.bin", "C:\\a\\", "b.bin"},
+      {"/a/b/c", "/a/b/", "c"},
+      {"a\\b/c", "a\\b/", "c"},
+      {"name", "", "name"},
+      {"dir/", "dir/", ""},
+      {"", "", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FolderPart(c.path), c.folder) << c.path;

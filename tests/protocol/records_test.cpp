@@ -39,7 +39,9 @@ struct NameCase {
   std::string field16;  // expected 16 bytes of the short head
 };
 
-std::string Padded(const std::string& text, size_t size) { return text + std::string(size - text.size(), '\0'); }
+std::string Padded(const std::string& text, size_t size) {
+  return text + std::string(size - text.size(), '\0');
+}
 
 TEST(RecordsTest, ImageNamesAreCutOrPaddedInBothLayouts) {
   const std::string a32(32, 'a');
@@ -104,10 +106,8 @@ TEST(RecordsTest, SystemImageBurnHeadCarriesNoNumberAddressOrStart) {
     uint32_t number, exec, start;
   };
   const std::vector<Case> cases = {
-      {ImageKind::kSystemImage, 0, 0, 0},
-      {ImageKind::kData, 5, 0x1234, 0x20},
-      {ImageKind::kExecute, 5, 0x1234, 0x20},
-      {ImageKind::kRomFs, 5, 0x1234, 0x20},
+      {ImageKind::kSystemImage, 0, 0, 0},     {ImageKind::kData, 5, 0x1234, 0x20},
+      {ImageKind::kExecute, 5, 0x1234, 0x20}, {ImageKind::kRomFs, 5, 0x1234, 0x20},
       {ImageKind::kLogo, 5, 0x1234, 0x20},
   };
   for (const auto& c : cases) {
@@ -174,11 +174,8 @@ TEST(RecordsTest, ParameterBlocksSendOnlyTheLowSixteenBits) {
     std::vector<uint8_t> block;
   };
   const std::vector<Case> cases = {
-      {16, {0x10, 0, 0, 0}},
-      {70000, {0x70, 0x11, 0, 0}},  // 70 000 & 0xFFFF = 4 464
-      {0xFFFF, {0xFF, 0xFF, 0, 0}},
-      {0x10000, {0, 0, 0, 0}},
-      {0xFFFFFFFF, {0xFF, 0xFF, 0, 0}},
+      {16, {0x10, 0, 0, 0}},        {70000, {0x70, 0x11, 0, 0}},  // 70 000 & 0xFFFF = 4 464
+      {0xFFFF, {0xFF, 0xFF, 0, 0}}, {0x10000, {0, 0, 0, 0}},     {0xFFFFFFFF, {0xFF, 0xFF, 0, 0}},
   };
   for (const auto& c : cases) EXPECT_EQ(Bytes(EncodeReservedSize(c.size)), c.block) << c.size;
   EXPECT_EQ(Bytes(EncodeFormatFlag(true)), (std::vector<uint8_t>{1, 0}));
@@ -233,9 +230,17 @@ TEST(LoaderHeaderTest, ParsesFieldsAndVersionText) {
     std::string version;
   };
   const std::vector<Case> cases = {
-      {{'Q', 'K', 0x5A, 0xA5, 0x00, 0x60, 0xE7, 0xFF, 0x00, 0x00, 0x01, 0x00, 0x02, 0x15, 0x03, 0x24}, true, true,
-       0xFFE76000u, 65536, " 2024/03/15-V02"},
-      {{'Q', 'K', 0x5A, 0xA4, 1, 0, 0, 0, 2, 0, 0, 0, 0x10, 0x31, 0x12, 0x09, 0xEE}, true, false, 1, 2,
+      {{'Q', 'K', 0x5A, 0xA5, 0x00, 0x60, 0xE7, 0xFF, 0x00, 0x00, 0x01, 0x00, 0x02, 0x15, 0x03, 0x24},
+       true,
+       true,
+       0xFFE76000u,
+       65536,
+       " 2024/03/15-V02"},
+      {{'Q', 'K', 0x5A, 0xA4, 1, 0, 0, 0, 2, 0, 0, 0, 0x10, 0x31, 0x12, 0x09, 0xEE},
+       true,
+       false,
+       1,
+       2,
        " 2009/12/31-V10"},
       {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xAB, 0x0F, 0xFF, 0x00}, true, false, 0, 0, " 2000/ff/0f-Vab"},
       {std::vector<uint8_t>(15, 0x11), false, false, 0, 0, ""},
