@@ -44,7 +44,16 @@ bool OpenForReading(std::ifstream& in, const std::string& path, FileMode mode) {
   std::error_code ec;
   if (std::filesystem::is_directory(file, ec)) return false;
   in.open(file, Flags(std::ios::in, mode));
-  return in.is_open();
+  if (!in.is_open()) return false;
+  if (mode == FileMode::kText) {
+    char bom[3] = {};
+    in.read(bom, 3);
+    if (in.gcount() != 3 || bom[0] != '\xEF' || bom[1] != '\xBB' || bom[2] != '\xBF') {
+      in.clear();
+      in.seekg(0);
+    }
+  }
+  return true;
 }
 
 }  // namespace zorbel

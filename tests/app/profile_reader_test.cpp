@@ -56,6 +56,7 @@ TEST(ProfileReaderTest, ParsesLinesIntoSectionsAndEntries) {
       {"a repeated name keeps one entry with the last value", "[S]\nk=1\nk=2\n", {{"S", "k", "2"}}},
       {"a header without entries creates nothing", "[A]\n[B]\nk=v\n", {{"B", "k", "v"}}},
       {"names are case-sensitive", "[S]\nKey=1\nkey=2\n", {{"S", "Key", "1"}, {"S", "key", "2"}}},
+      {"a byte-order mark before the first header", "\xEF\xBB\xBF[S]\nk=v\n", {{"S", "k", "v"}}},
       {"a half header is an entry", "[S\n", {{"", "", "S"}}},
       {"an overlong line stays one entry and the next line still parses",
        "[S]\nk=" + longValue + "\nnext=1\n",

@@ -54,6 +54,7 @@ TEST(ChipSettingsTest, Family1BuildsTheClockSkewHeader) {
       {"names in other case, blanks and a prefix",
        "[address]\n  Address = 0x40\n\n; memory timing\n[Clock_Skew]\ndqsods=5\nckdqsds = 6\n", 0x40, 5, 6},
       {"missing skew keys give 0", "[ADDRESS]\nADDRESS=1\n", 1, 0, 0},
+      {"byte-order mark", "\xEF\xBB\xBF[ADDRESS]\nADDRESS=2\n", 2, 0, 0},
       {"first of two sections wins", "[ADDRESS]\nADDRESS=7\n[ADDRESS]\nADDRESS=8\n", 7, 0, 0},
       {"Windows line ends", "[ADDRESS]\r\nADDRESS=9\r\n[CLOCK_SKEW]\r\nDQSODS=a\r\nCKDQSDS=b\r\n", 9, 0xA,
        0xB},
