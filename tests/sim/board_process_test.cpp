@@ -1,0 +1,441 @@
+// Disk faults, persistence, the socket framing, the stand-in files and the
+// zorbel-board process.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "board_test_util.h"
+#include "standin_files.h"
+#include "virtual_board.h"
+
+namespace zorbel::sim::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+BoardOptions LoaderBoard(BoardKind kind, FakeClock& clock) {
+  BoardOptions o;
+  o.kind = kind;
+  o.clock = &clock;
+  o.startInLoaderStage = true;
+  return o;
+}
+
+fs::path TempDir(const std::string& name) {
+  fs::path p = fs::temp_directory_path() / ("zorbel-board-" + name + "-" + std::to_string(getpid()));
+  fs::remove_all(p);
+  fs::create_directories(p);
+  return p;
+}
+
+// ---------------------------------------------------------------- disk faults
+
+struct DiskFaultCase {
+  const char* what;
+  Fault fault;
+  int failingChunk;  // 1-based chunk of a 3-chunk burn whose CMD_WriteFile fails; 0 = none
+  bool vanishes;
+  uint8_t status;  // first status byte after the burn (when it completes)
+};
+
+class DiskFault : public ::testing::TestWithParam<DiskFaultCase> {};
+
+TEST_P(DiskFault, FiresWhereAsked) {
+  const DiskFaultCase& c = GetParam();
+  FakeClock clock;
+  VirtualBoard board(LoaderBoard(BoardKind::kQuen, clock));
+  board.InjectFault(c.fault);
+  Disk disk(board.OpenDisk());
+  Bytes image = Pattern(3 * 65536, 7);
+  ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 0, static_cast<uint32_t>(image.size()), 1, "f", 0, 0, 1)));
+  for (int chunk = 1; chunk <= 3; ++chunk) {
+    Bytes part(image.begin() + (chunk - 1) * 65536, image.begin() + chunk * 65536);
+    EXPECT_EQ(disk.Out(LoaderCdb('c', 0, 0), part), chunk != c.failingChunk) << c.what << " chunk " << chunk;
+    if (chunk == c.failingChunk) break;
+  }
+  if (c.vanishes) {
+    EXPECT_EQ(board.CurrentStage(), Stage::kGone);
+    EXPECT_TRUE(board.Bus().FindVolumesForDevice("USB\\VID_7C3A&PID_6E21").empty());
+    EXPECT_FALSE(disk.Status(3));
+    return;
+  }
+  clock.Advance(1000);
+  if (c.failingChunk == 0) {
+    EXPECT_EQ(disk.Status(3), c.status) << c.what;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DiskFault,
+    ::testing::Values(
+        // The head is the burn's first command, so its second chunk is the third.
+        DiskFaultCase{"second chunk fails", {FaultKind::kFailCommand, Operation::kBurn, Medium::kNand, 3, 0}, 2,
+                      false, 0},
+        DiskFaultCase{"disk vanishes at chunk 3", {FaultKind::kDisconnectAtChunk, Operation::kBurn, Medium::kAny, 3, 0},
+                      3, true, 0},
+        DiskFaultCase{"status with error", {FaultKind::kStatusErrorBits, Operation::kStatus, Medium::kAny, 1, 0}, 0,
+                      false, 1},
+        DiskFaultCase{"fault on another medium stays quiet",
+                      {FaultKind::kFailCommand, Operation::kBurn, Medium::kSpi, 1, 0}, 0, false, 0}));
+
+TEST(DiskFaults, FailingStatusAtItsNthCallThenAnswers) {
+  FakeClock clock;
+  VirtualBoard board(LoaderBoard(BoardKind::kQuen, clock));
+  board.InjectFault({FaultKind::kFailCommand, Operation::kStatus, Medium::kAny, 2, 3});
+  Disk disk(board.OpenDisk());
+  EXPECT_TRUE(disk.Status(3));
+  EXPECT_FALSE(disk.Status(3));
+  EXPECT_FALSE(disk.Status(3));
+  EXPECT_FALSE(disk.Status(3));
+  EXPECT_TRUE(disk.Status(3));
+}
+
+TEST(DiskFaults, SlowProgrammingKeepsTheStatusUnansweredUntilDone) {
+  FakeClock clock;
+  BoardOptions o = LoaderBoard(BoardKind::kQuen, clock);
+  o.stepDelayMs = 0;
+  VirtualBoard board(o);
+  board.InjectFault({FaultKind::kSlowProgramming, Operation::kBurn, Medium::kAny, 1, 500});
+  Disk disk(board.OpenDisk());
+  ASSERT_TRUE(disk.Head(0, 5, ImageHead(60, 0, 10, 1, "s", 0, 0, 1)));
+  ASSERT_TRUE(disk.Send(0, Pattern(10, 1)));
+  clock.Advance(1999);  // four steps of 500 ms
+  EXPECT_FALSE(disk.Status(3));
+  clock.Advance(1);
+  EXPECT_EQ(disk.Status(3), 0u);
+}
+
+TEST(DiskFaults, HugeTableCountWithNoTableBehindIt) {
+  FakeClock clock;
+  VirtualBoard board(LoaderBoard(BoardKind::kQuen, clock));
+  board.InjectFault({FaultKind::kHugeTableCount, Operation::kReadTable, Medium::kSpi, 1, 0});
+  Disk disk(board.OpenDisk());
+  auto count = disk.In(LoaderCdb('b', 0, 2, 0), 4);
+  ASSERT_TRUE(count);
+  EXPECT_EQ(Get32(count->data()), 0x7FFFFFFFu);
+  EXPECT_FALSE(disk.In(LoaderCdb('b', 0, 2, 1), 60));
+}
+
+TEST(DiskFaults, NoReenumerationAfterRun) {
+  FakeClock clock;
+  BoardOptions o;
+  o.kind = BoardKind::kRast;
+  o.clock = &clock;
+  VirtualBoard board(o);
+  board.InjectFault({FaultKind::kNoReenumeration, Operation::kAny, Medium::kAny, 1, 0});
+  Disk disk(board.OpenDisk());
+  Bytes stage = MakeStage(kFirstStageTag, 600, FamilyLoadAddress(BoardKind::kRast), BoardKind::kRast);
+  ASSERT_TRUE(disk.In(BootCdb('U', FamilyLoadAddress(BoardKind::kRast)), 3583));
+  ASSERT_TRUE(disk.Out(BootCdb('r', 600), stage));
+  disk.None(BootCdb(0x60));
+  clock.Advance(100000);
+  EXPECT_EQ(board.ProductId(), "");
+  EXPECT_TRUE(board.Bus().FindVolumesForDevice("USB\\VID_7C3A&PID_6E31").empty());
+}
+
+// ---------------------------------------------------------------- persistence
+
+TEST(BoardState, SurvivesAnotherBoardOnTheSameFolder) {
+  fs::path dir = TempDir("state");
+  FakeClock clock;
+  BoardOptions o = LoaderBoard(BoardKind::kPilk, clock);
+  o.stateDir = dir.string();
+  Bytes image = Pattern(70000, 3);
+  {
+    VirtualBoard board(o);
+    Disk disk(board.OpenDisk());
+    ASSERT_TRUE(disk.Head(3, 7, ImageHead(60, 0, 70000, 5, "card", 1, 0x100, 0x40)));
+    ASSERT_TRUE(disk.Send(3, image));
+    ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 0), Bytes{8, 0, 0, 0}));
+  }
+  o.startInLoaderStage = false;  // the stage comes from the folder
+  VirtualBoard again(o);
+  EXPECT_EQ(again.CurrentStage(), Stage::kLoader);
+  EXPECT_EQ(again.ImageData(Medium::kSd, 5), image);
+  EXPECT_EQ(again.FindImage(Medium::kSd, 5)->name, "card");
+  EXPECT_EQ(again.NandReservedMb(), 8u);
+  fs::remove_all(dir);
+}
+
+TEST(BoardState, DamagedOrForeignFileStartsFresh) {
+  fs::path dir = TempDir("damaged");
+  FakeClock clock;
+  BoardOptions o = LoaderBoard(BoardKind::kQuen, clock);
+  o.stateDir = dir.string();
+  {
+    VirtualBoard board(o);
+    ImageEntry e;
+    e.number = 1;
+    e.start = 1;
+    ASSERT_TRUE(board.PutImage(Medium::kNand, e, Pattern(10, 1)));
+  }
+  BoardOptions other = o;
+  other.kind = BoardKind::kRast;
+  {
+    VirtualBoard board(other);
+    EXPECT_TRUE(board.Table(Medium::kNand).empty()) << "a quen board's state on a rast board";
+  }
+  fs::resize_file(dir / "board.state", fs::file_size(dir / "board.state") - 100);
+  VirtualBoard cut(o);
+  EXPECT_TRUE(cut.Table(Medium::kNand).empty());
+  EXPECT_FALSE(cut.ProtocolErrors().empty());
+  fs::remove_all(dir);
+}
+
+// ---------------------------------------------------------------- socket framing
+
+class SocketClient {
+ public:
+  explicit SocketClient(const std::string& path) {
+    fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~SocketClient() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  // {status, data}
+  std::pair<uint8_t, Bytes> Request(const Cdb& cdb, uint8_t direction, const Bytes& out, uint32_t inLength) {
+    Bytes r(cdb.begin(), cdb.end());
+    r.push_back(10);
+    r.push_back(direction);
+    Append32(r, direction == 1 ? static_cast<uint32_t>(out.size()) : inLength);
+    Append32(r, 20);
+    if (direction == 1) r.insert(r.end(), out.begin(), out.end());
+    if (send(fd_, r.data(), r.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(r.size())) return {0xFF, {}};
+    Bytes head = ReadN(5);
+    if (head.size() != 5) return {0xFF, {}};
+    uint32_t n = Get32(&head[1]);
+    Bytes data = direction == 2 && head[0] == 0 ? ReadN(n) : Bytes();
+    return {head[0], data};
+  }
+
+ private:
+  Bytes ReadN(size_t n) {
+    Bytes b(n);
+    size_t got = 0;
+    while (got < n) {
+      ssize_t k = recv(fd_, b.data() + got, n - got, 0);
+      if (k <= 0) break;
+      got += static_cast<size_t>(k);
+    }
+    b.resize(got);
+    return b;
+  }
+  int fd_ = -1;
+};
+
+TEST(SocketFraming, CarriesCommandsBothWaysAndReportsFailures) {
+  fs::path dir = TempDir("socket");
+  std::string path = (dir / "disk").string();
+  FakeClock clock;
+  VirtualBoard board(LoaderBoard(BoardKind::kQuen, clock));
+  ASSERT_TRUE(board.ServeSocket(path));
+  SocketClient client(path);
+  ASSERT_TRUE(client.ok());
+  Bytes image = Pattern(5000, 8);
+  EXPECT_EQ(client.Request(LoaderCdb('a', 0, 5), 1, ImageHead(60, 0, 5000, 2, "s", 0, 0, 1), 0).first, 0);
+  EXPECT_EQ(client.Request(LoaderCdb('c', 0, 0), 1, image, 0).first, 0);
+  clock.Advance(1000);
+  auto status = client.Request(LoaderCdb('e', 0, 3), 2, {}, 4);
+  EXPECT_EQ(status, (std::pair<uint8_t, Bytes>{0, Bytes{0, 0, 0, 0}}));
+  auto count = client.Request(LoaderCdb('b', 0, 2, 0), 2, {}, 4);
+  EXPECT_EQ(count.second, (Bytes{1, 0, 0, 0}));
+  EXPECT_EQ(client.Request(LoaderCdb('e', 0, 9), 2, {}, 4).first, 1) << "unknown selector";
+  EXPECT_EQ(board.ImageData(Medium::kSpi, 2), image);
+  fs::remove_all(dir);
+}
+
+// ---------------------------------------------------------------- stand-in files
+
+Bytes ReadFile(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+struct LoaderFile {
+  const char* name;
+  BoardKind kind;
+  uint32_t address;
+};
+
+class StandInLoader : public ::testing::TestWithParam<LoaderFile> {};
+
+TEST_P(StandInLoader, HeaderIsValidAndTheBoardTakesItsFirstStage) {
+  Bytes file = ReadFile(fs::path(ZORBEL_BIN_DIR) / GetParam().name);
+  ASSERT_GE(file.size(), 16u);
+  EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{'Q', 'K', 0x5A, 0xA5}));
+  EXPECT_EQ(Get32(&file[4]), GetParam().address);
+  uint32_t first = Get32(&file[8]);
+  ASSERT_LE(first, 65536u);
+  ASSERT_LE(16u + first, file.size());
+  for (int i = 12; i < 16; ++i) EXPECT_TRUE((file[i] & 0x0F) <= 9 && (file[i] >> 4) <= 9) << "BCD byte " << i;
+
+  FakeClock clock;
+  BoardOptions o;
+  o.kind = GetParam().kind;
+  o.clock = &clock;
+  VirtualBoard board(o);
+  Disk disk(board.OpenDisk());
+  uint32_t load = GetParam().kind == BoardKind::kOlder ? kOlderLoadAddress : GetParam().address;
+  ASSERT_TRUE(disk.In(BootCdb('U', load), 3583));
+  ASSERT_TRUE(disk.Out(BootCdb('r', first & 0xFFFF), Bytes(file.begin() + 16, file.begin() + 16 + first)));
+  EXPECT_TRUE(board.ProtocolErrors().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, StandInLoader,
+                         ::testing::Values(LoaderFile{"musb.bin", BoardKind::kOlder, kOlderLoadAddress},
+                                           LoaderFile{"Quen_musb.bin", BoardKind::kQuen,
+                                                      FamilyLoadAddress(BoardKind::kQuen)},
+                                           LoaderFile{"Rast_musb.bin", BoardKind::kRast,
+                                                      FamilyLoadAddress(BoardKind::kRast)},
+                                           LoaderFile{"Pilk_musb.bin", BoardKind::kPilk,
+                                                      FamilyLoadAddress(BoardKind::kPilk)}));
+
+TEST(StandInFiles, TemplateHasOneMarkerAndTheIdTableListsTheBoardsId) {
+  Bytes t = ReadFile(fs::path(ZORBEL_BIN_DIR) / "t.bin");
+  const Bytes marker{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  auto at = std::search(t.begin(), t.end(), marker.begin(), marker.end());
+  ASSERT_NE(at, t.end());
+  EXPECT_LE(static_cast<size_t>(at - t.begin()) + 512, t.size()) << "room for the settings text";
+  EXPECT_EQ(std::search(at + 1, t.end(), marker.begin(), marker.end()), t.end());
+
+  std::ifstream ids(fs::path(ZORBEL_BIN_DIR) / "NAND ID.ini");
+  std::string line;
+  bool header = false, found = false;
+  BoardOptions o;
+  while (std::getline(ids, line)) {
+    if (line.find("[1stID]") != std::string::npos) {
+      header = true;
+      continue;
+    }
+    unsigned b[5];
+    int p1, p2;
+    if (header && std::sscanf(line.c_str(), "%x %x %x %x %x %d %d", &b[0], &b[1], &b[2], &b[3], &b[4], &p1, &p2) == 7) {
+      found = found || std::equal(b, b + 5, o.nandId.begin());
+    }
+  }
+  EXPECT_TRUE(header);
+  EXPECT_TRUE(found) << "the default board's NAND ID is in the table";
+}
+
+// ---------------------------------------------------------------- the process
+
+class BoardProcess {
+ public:
+  explicit BoardProcess(std::vector<std::string> args) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      std::string exe = std::string(ZORBEL_BIN_DIR) + "/zorbel-board";
+      std::vector<char*> argv{exe.data()};
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      execv(exe.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  ~BoardProcess() { Stop(); }
+  int Stop() { return End(true); }
+  int Wait() { return End(false); }
+
+ private:
+  int End(bool terminate) {
+    if (pid_ <= 0) return -1;
+    if (terminate) kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  pid_t pid_ = -1;
+};
+
+bool WaitFor(const fs::path& p) {
+  for (int i = 0; i < 200; ++i) {
+    if (fs::exists(fs::symlink_status(p))) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return false;
+}
+
+TEST(BoardProcessRun, ServesItsSocketInTheLoaderStageAndKeepsTheFolder) {
+  fs::path dir = TempDir("process");
+  std::string sock = (dir / "disk").string();
+  Bytes image = Pattern(1000, 4);
+  {
+    BoardProcess p({"--kind", "older", "--dir", (dir / "state").string(), "--socket", sock});
+    ASSERT_TRUE(WaitFor(sock));
+    SocketClient c(sock);
+    ASSERT_TRUE(c.ok());
+    EXPECT_EQ(c.Request(LoaderCdb('a', 0, 3), 1, ImageHead(44, 0, 1000, 9, "p", 0, 0, 2), 0).first, 0);
+    EXPECT_EQ(c.Request(LoaderCdb('c', 0, 0), 1, image, 0).first, 0);
+    EXPECT_EQ(p.Stop(), 0);
+  }
+  BoardProcess p({"--kind", "older", "--dir", (dir / "state").string(), "--socket", sock});
+  ASSERT_TRUE(WaitFor(sock));
+  SocketClient c(sock);
+  auto table = c.Request(LoaderCdb('b', 0, 1, 1), 2, {}, 44);
+  ASSERT_EQ(table.first, 0);
+  EXPECT_EQ(Get32(&table.second[8]), 9u);
+  EXPECT_EQ(p.Stop(), 0);
+  fs::remove_all(dir);
+}
+
+TEST(BoardProcessRun, LinksItsPseudoTerminal) {
+  fs::path dir = TempDir("pty");
+  fs::path link = dir / "ttyBOARD";
+  BoardProcess p({"--kind", "vcom", "--pty-link", link.string()});
+  ASSERT_TRUE(WaitFor(link));
+  int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 20;  // a read gives up after 2 s
+  tcsetattr(fd, TCSANOW, &t);
+  uint8_t request[2] = {0xB0, 0x84};
+  ASSERT_EQ(write(fd, request, 2), 2);
+  uint8_t reply[2] = {};
+  size_t got = 0;
+  for (int i = 0; i < 5 && got < 2; ++i) {
+    ssize_t k = read(fd, reply + got, 2 - got);
+    if (k > 0) got += static_cast<size_t>(k);
+  }
+  close(fd);
+  EXPECT_EQ(got, 2u);
+  EXPECT_EQ(reply[0], 0x84) << "the process runs in its loader stage";
+  EXPECT_EQ(p.Stop(), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  fs::remove_all(dir);
+}
+
+TEST(BoardProcessRun, RefusesAnUnknownKind) {
+  BoardProcess p({"--kind", "toaster"});
+  EXPECT_EQ(p.Wait(), 2);
+}
+
+}  // namespace
+}  // namespace zorbel::sim::test
