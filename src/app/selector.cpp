@@ -70,7 +70,8 @@ std::string SelectorLayout::FrameCaption() const {
   return entries[static_cast<size_t>(selection)].text;
 }
 
-SelectorLayout RebuildSelector(const ConnectionState& connection, uint32_t familyMode, int previousSelection) {
+SelectorLayout RebuildSelector(const ConnectionState& connection, uint32_t familyMode,
+                               int previousSelection) {
   const int remembered = previousSelection < 0 ? 0 : previousSelection;
   const SelectorConnection kind = SelectorConnectionOf(connection);
   SelectorLayout layout;

@@ -230,9 +230,8 @@ ConnectOutcome ConnectWorker::Impl::ComPortConnection(const FoundPort& port) {
   RecordingProgress discard;
   ProgressSink* sink = observer.BeginLoaderDownload();
   std::unique_ptr<SerialPort> serial = makePort ? makePort() : std::make_unique<SerialPort>();
-  const LoaderDownloadResult download =
-      RunLoaderDownload(*serial, port.path, state.moduleDirectory + kComLoaderFile, prompt,
-                        sink != nullptr ? *sink : discard);
+  const LoaderDownloadResult download = RunLoaderDownload(
+      *serial, port.path, state.moduleDirectory + kComLoaderFile, prompt, sink != nullptr ? *sink : discard);
   observer.EndLoaderDownload();
   state.versionText = download.versionText;
   observer.SetVersionLabel(download.versionText);
@@ -328,9 +327,8 @@ bool ConnectWorker::Impl::DownloadMassStorageLoader() {
 
   // The loader file is checked before anything reaches the board, so a file
   // that cannot be sent leaves the boot code untouched.
-  const std::string path = ModuleFile(state.moduleDirectory, state.familyMode == 1
-                                                                  ? FamilyLoaderFile(state.chipFamily)
-                                                                  : kOlderLoaderFile);
+  const std::string path = ModuleFile(
+      state.moduleDirectory, state.familyMode == 1 ? FamilyLoaderFile(state.chipFamily) : kOlderLoaderFile);
   LoaderImageHeader header;
   {
     std::ifstream file(path, std::ios::binary);

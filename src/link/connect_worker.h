@@ -44,7 +44,7 @@ enum class ConnectOutcome {
   kComPort,      // the loader runs behind the COM port: vcomConnected 1
   kMassStorage,  // the loader's disk is open: massStorageConnected 1
   kFailed,
-  kAborted,      // the abort event was set during a wait
+  kAborted,  // the abort event was set during a wait
 };
 
 // Status texts of the sequence.

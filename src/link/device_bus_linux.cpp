@@ -7,6 +7,8 @@
 #include <system_error>
 #include <vector>
 
+#include "app/ascii_case.h"
+#include "link/device_search.h"
 #include "link/scsi_transport.h"
 
 namespace zorbel {
@@ -24,21 +26,6 @@ std::string ReadAttribute(const fs::path& file) {
   if (!in || !std::getline(in, text)) return {};
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
   return text;
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
-  if (prefix.size() > text.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool IsUsbDevice(const fs::path& dir) {
@@ -65,8 +52,8 @@ struct UsbDevice {
 };
 
 struct FoundNode {
-  std::string name;     // "sda", "ttyACM0"
-  fs::path parent;      // the dir holding the "block" or "tty" folder
+  std::string name;  // "sda", "ttyACM0"
+  fs::path parent;   // the dir holding the "block" or "tty" folder
 };
 
 // The "block/<name>" or "tty/<name>" entries below a USB device, in name
@@ -153,8 +140,8 @@ class SysfsDeviceBus final : public DeviceBus {
       if (ec) return false;
       const fs::path path = it->path();
       if (!IsUsbDevice(path)) continue;  // interfaces sit beside the devices
-      devices.push_back({path, "USB\\VID_" + Upper(ReadAttribute(path / "idVendor")) + "&PID_" +
-                                   Upper(ReadAttribute(path / "idProduct"))});
+      devices.push_back({path, MakeDeviceId(AsciiUpper(ReadAttribute(path / "idVendor")),
+                                            AsciiUpper(ReadAttribute(path / "idProduct")))});
     }
     std::sort(devices.begin(), devices.end(),
               [](const UsbDevice& a, const UsbDevice& b) { return a.dir.filename() < b.dir.filename(); });

@@ -1,10 +1,10 @@
 #include "link/device_search.h"
 
 #include <array>
-#include <cctype>
 #include <utility>
 #include <vector>
 
+#include "app/ascii_case.h"
 #include "app/tool_state.h"
 #include "link/device_bus.h"
 #include "link/updatepmp.h"
@@ -23,16 +23,6 @@ constexpr std::array<ProductInfo, 9> kProducts = {{
     {"B191", 0, false},
     {"B192", 0, true},
 }};
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 

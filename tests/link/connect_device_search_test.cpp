@@ -65,31 +65,14 @@ TEST(DeviceSearch, VendorIdAndDeviceIdFollowTheProductId) {
     const char* vendor;
     const char* deviceId;
   };
-  for (const Case& c : {Case{"B192", "7C3A", "USB\\VID_7C3A&PID_B192"}, Case{"100E", "0813", "USB\\VID_0813&PID_100E"},
-                        Case{"6E21", "7C3A", "USB\\VID_7C3A&PID_6E21"}}) {
+  for (const Case& c :
+       {Case{"B192", "7C3A", "USB\\VID_7C3A&PID_B192"}, Case{"100E", "0813", "USB\\VID_0813&PID_100E"},
+        Case{"6E21", "7C3A", "USB\\VID_7C3A&PID_6E21"}}) {
     EXPECT_EQ(VendorIdFor(c.product), c.vendor) << c.product;
     const std::string id = MakeDeviceId(c.vendor, c.product);
     EXPECT_EQ(id, c.deviceId);
     EXPECT_EQ(id.size(), 21u);
   }
-}
-
-TEST(DeviceSearch, ProductTableGivesFamilyAndStage) {
-  struct Case {
-    const char* product;
-    uint32_t family;
-    bool loaderDisk;
-  };
-  for (const Case& c : {Case{"6E21", 1, true}, Case{"6E22", 1, false}, Case{"6E31", 2, true}, Case{"6E32", 2, false},
-                        Case{"6E11", 3, true}, Case{"6E12", 3, false}, Case{"B190", 0, false},
-                        Case{"B191", 0, false}, Case{"B192", 0, true}}) {
-    const ProductInfo* info = FindProduct(c.product);
-    ASSERT_NE(info, nullptr) << c.product;
-    EXPECT_EQ(info->chipFamily, c.family) << c.product;
-    EXPECT_EQ(info->loaderDisk, c.loaderDisk) << c.product;
-  }
-  EXPECT_EQ(FindProduct("100E"), nullptr);
-  EXPECT_EQ(FindProduct("6e21"), nullptr);
 }
 
 TEST(DeviceSearch, FirstVolumeThatOpensBecomesTheDeviceHandle) {
@@ -155,10 +138,19 @@ TEST(DeviceSearch, PortSearchTakesTheFirstMatchingDescription) {
        true,
        "\\\\.\\COM7",
        " COM7 Connected"},
-      {"NodeWithoutNumber", {{0, "/dev/ttyACM1", "Velmora ARM 926-Based MCU Ports"}}, true, true, "/dev/ttyACM1",
+      {"NodeWithoutNumber",
+       {{0, "/dev/ttyACM1", "Velmora ARM 926-Based MCU Ports"}},
+       true,
+       true,
+       "/dev/ttyACM1",
        " /dev/ttyACM1 Connected"},
       {"NoneMatch", {{3, "\\\\.\\COM3", "Velmora ARM 926-Based MCU Ports "}}, true, false, "", ""},
-      {"EnumerationUnavailable", {{3, "\\\\.\\COM3", "Velmora ARM 926-Based MCU Ports"}}, false, false, "", ""},
+      {"EnumerationUnavailable",
+       {{3, "\\\\.\\COM3", "Velmora ARM 926-Based MCU Ports"}},
+       false,
+       false,
+       "",
+       ""},
   };
   for (const Case& c : cases) {
     ListedBus bus;

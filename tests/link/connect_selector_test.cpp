@@ -22,12 +22,13 @@ std::vector<std::string> Texts(const SelectorLayout& layout) {
   return out;
 }
 
-const std::vector<std::string> kMassStorage = {"SDRAM", "NAND", "NOR (Raw Data)", "SD Card", "SPI (Raw Data)", "SPI"};
+const std::vector<std::string> kMassStorage = {"SDRAM",   "NAND",           "NOR (Raw Data)",
+                                               "SD Card", "SPI (Raw Data)", "SPI"};
 const std::vector<std::string> kMassStorageFamily = {"SDRAM", "NAND", "SD Card", "SPI (Raw Data)", "SPI"};
-const std::vector<std::string> kComPort = {"SDRAM", "NAND", "NAND(Raw Data)", "NOR", "NOR(Raw Data)", "SPI",
-                                           "SPI(Raw Data)"};
-const std::vector<std::string> kComPortFamily = {"SDRAM", "NAND", "NAND(Raw Data)", "NOR(Raw Data)", "SPI",
-                                                 "SPI(Raw Data)"};
+const std::vector<std::string> kComPort = {"SDRAM",         "NAND", "NAND(Raw Data)", "NOR",
+                                           "NOR(Raw Data)", "SPI",  "SPI(Raw Data)"};
+const std::vector<std::string> kComPortFamily = {"SDRAM",         "NAND", "NAND(Raw Data)",
+                                                 "NOR(Raw Data)", "SPI",  "SPI(Raw Data)"};
 
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -66,24 +67,28 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{"NoConnectionListsSdramOnlyAndLeavesThePage", 0, 0, 0, 3, {"SDRAM"}, kNoSelection, false, 0, ""},
         Case{"MassStorageOlderChip", 0, 1, 0, 0, kMassStorage, 0, true, kPageSdram, "SDRAM"},
-        Case{"MassStorageFamilyDropsNorRawData", 0, 1, 1, 0, kMassStorageFamily, 0, true, kPageSdram, "SDRAM"},
+        Case{"MassStorageFamilyDropsNorRawData", 0, 1, 1, 0, kMassStorageFamily, 0, true, kPageSdram,
+             "SDRAM"},
         // Picking "SD Card" on a disk connection puts the selector back on SDRAM.
         Case{"MassStorageSdCardPickShowsSdram", 0, 1, 0, 3, kMassStorage, 0, true, kPageSdram, "SDRAM"},
         Case{"ComPortKeepsTheChoice", 1, 0, 0, 4, kComPort, 4, true, kPageNorRaw, "NOR(Raw Data)"},
         Case{"ComPortNorShowsNorPage", 1, 0, 0, 3, kComPort, 3, true, kPageNor, "NOR"},
         // With familyMode 1 "NOR" is gone, yet "NOR(Raw Data)" still shows page 4.
-        Case{"ComPortFamilyNorRawStillPage4", 1, 0, 1, 3, kComPortFamily, 3, true, kPageNorRaw, "NOR(Raw Data)"},
+        Case{"ComPortFamilyNorRawStillPage4", 1, 0, 1, 3, kComPortFamily, 3, true, kPageNorRaw,
+             "NOR(Raw Data)"},
         Case{"ComPortFamilySpiRawIsLast", 1, 0, 1, 5, kComPortFamily, 5, true, kPageSpiRaw, "SPI(Raw Data)"},
         Case{"ComPortNegativeIndexCountsAsFirst", 1, 0, 0, -1, kComPort, 0, true, kPageSdram, "SDRAM"},
         // A remembered index past the new list's end selects nothing; Show(-1) follows.
-        Case{"ComPortIndexPastEndSelectsNothing", 1, 0, 1, 6, kComPortFamily, kNoSelection, true, kCurrentPage, ""},
+        Case{"ComPortIndexPastEndSelectsNothing", 1, 0, 1, 6, kComPortFamily, kNoSelection, true,
+             kCurrentPage, ""},
         Case{"BothFlagsListBothAndShowSdram", 1, 1, 0, 5, Concat(kMassStorage, kComPort), 0, true, kPageSdram,
              "SDRAM"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(SelectorEntries, ComPortEntriesMapToTheirPages) {
   const std::vector<SelectorEntry> entries = SelectorEntries(SelectorConnection::kComPort, 0);
-  const std::vector<int> pages = {kPageSdram, kPageNand, kPageNandRaw, kPageNor, kPageNorRaw, kPageSpi, kPageSpiRaw};
+  const std::vector<int> pages = {kPageSdram,  kPageNand, kPageNandRaw, kPageNor,
+                                  kPageNorRaw, kPageSpi,  kPageSpiRaw};
   ASSERT_EQ(entries.size(), pages.size());
   for (size_t i = 0; i < pages.size(); ++i) EXPECT_EQ(entries[i].page, pages[i]) << entries[i].text;
 }

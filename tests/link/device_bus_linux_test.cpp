@@ -1,6 +1,8 @@
 // The sysfs discovery against fake trees laid out like the kernel's: USB
 // devices linked from bus/usb/devices, interfaces with their ttys, SCSI hosts
 // with their block devices.
+#include "link/device_bus_linux.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,7 +12,6 @@
 
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
-#include "link/device_bus_linux.h"
 #include "link/device_search.h"
 
 namespace zorbel {
@@ -42,8 +43,8 @@ class FakeSysfs {
   std::string Dev() const { return (root_ / "dev").string(); }
 
   // A USB device below `parent` (a device dir, or the root hub's folder).
-  fs::path AddDevice(const fs::path& parent, const std::string& name, const std::string& vid, const std::string& pid,
-                     const std::string& product) {
+  fs::path AddDevice(const fs::path& parent, const std::string& name, const std::string& vid,
+                     const std::string& pid, const std::string& product) {
     const fs::path dir = parent / name;
     WriteText(dir / "idVendor", vid);
     WriteText(dir / "idProduct", pid);
@@ -102,7 +103,8 @@ TEST(SysfsDeviceBus, TwoBoardsOfOneProductGiveAllTheirVolumesInWalkOrder) {
   auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
   EXPECT_EQ(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"),
             (std::vector<std::string>{sys.Dev() + "/sdb", sys.Dev() + "/sdc"}));
-  EXPECT_EQ(bus->FindVolumesForDevice("usb\\vid_0813&pid_6E21"), (std::vector<std::string>{sys.Dev() + "/sdd"}));
+  EXPECT_EQ(bus->FindVolumesForDevice("usb\\vid_0813&pid_6E21"),
+            (std::vector<std::string>{sys.Dev() + "/sdd"}));
   EXPECT_TRUE(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E22").empty());
 }
 
