@@ -73,6 +73,7 @@ struct VirtualBoard::Impl {
   uint8_t lastMethod = 0;
   std::optional<uint32_t> ranAddress;
   std::vector<std::string> errors;
+  std::vector<std::string> registryMarks;
 
   struct ArmedFault {
     Fault fault;

@@ -33,7 +33,7 @@ class UnixSocketServer final : public SocketServer {
       [[maybe_unused]] ssize_t n = write(wake_[1], &b, 1);
     }
     if (acceptThread_.joinable()) acceptThread_.join();
-    for (std::thread& t : clients_) t.join();
+    for (Client& c : clients_) c.thread.join();
     if (listen_ >= 0) close(listen_);
     for (int fd : wake_) {
       if (fd >= 0) close(fd);
@@ -79,9 +79,17 @@ class UnixSocketServer final : public SocketServer {
     while (Wait(listen_, POLLIN)) {
       int fd = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
-      clients_.emplace_back([this, fd] {
+      // A long-running board sees one connection per tool operation: join the ended ones.
+      clients_.remove_if([](Client& c) {
+        if (!c.done) return false;
+        c.thread.join();
+        return true;
+      });
+      Client& c = clients_.emplace_back();
+      c.thread = std::thread([this, fd, &c] {
         Serve(fd);
         close(fd);
+        c.done = true;
       });
     }
   }
@@ -155,7 +163,11 @@ class UnixSocketServer final : public SocketServer {
   int wake_[2] = {-1, -1};
   std::atomic<bool> stop_{false};
   std::thread acceptThread_;
-  std::list<std::thread> clients_;  // touched by the accept thread only, joined after it
+  struct Client {
+    std::thread thread;
+    std::atomic<bool> done{false};
+  };
+  std::list<Client> clients_;  // touched by the accept thread only, joined after it
 };
 
 }  // namespace

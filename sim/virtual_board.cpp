@@ -88,7 +88,10 @@ class BoardBus final : public DeviceBus {
     return std::make_unique<BoardDiskTransport>(board_, board_.generation);
   }
 
-  void MarkDeviceInRegistry(const std::string&, const std::string&, UserPrompt&) override {}
+  void MarkDeviceInRegistry(const std::string& vendorId, const std::string& productId, UserPrompt&) override {
+    std::lock_guard<std::mutex> lock(board_.mutex);
+    board_.registryMarks.push_back(vendorId + ":" + productId);
+  }
 
  private:
   VirtualBoard::Impl& board_;
@@ -344,6 +347,11 @@ std::array<uint32_t, 2> VirtualBoard::NandIdParameters() const {
 std::optional<uint32_t> VirtualBoard::RanAddress() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->ranAddress;
+}
+
+std::vector<std::string> VirtualBoard::RegistryMarks() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->registryMarks;
 }
 
 std::vector<std::string> VirtualBoard::ProtocolErrors() const {

@@ -161,6 +161,8 @@ class VirtualBoard {
   uint8_t SdPort() const;
   std::array<uint32_t, 2> NandIdParameters() const;
   std::optional<uint32_t> RanAddress() const;  // an SDRAM download that asked to run
+  // The registry marks made through Bus(), as "vid:pid", in order.
+  std::vector<std::string> RegistryMarks() const;
   // Everything the board refused or found out of order, one line each.
   std::vector<std::string> ProtocolErrors() const;
 
