@@ -47,7 +47,9 @@ void OperationPage::AbortAndWait() {
 }
 
 void OperationPage::OnProgressMessage(uint32_t messageNumber, int percent) {
-  if (messageNumber == progressMessage_) bar_->setValue(percent);
+  if (messageNumber != progressMessage_) return;
+  bar_->setValue(percent);
+  emit progressShown(percent);
 }
 
 void OperationPage::PressAction(Action& action) {
@@ -72,6 +74,7 @@ void OperationPage::Start(Action& action) {
   }
   JoinFinishedWorker();
 
+  progressSink_.ForgetLastReport();
   auto ctx = std::make_shared<OperationContext>(host_.State());
   ctx->progress = &progressSink_;
   ctx->prompt = &host_.Prompt();

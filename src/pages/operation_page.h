@@ -50,6 +50,10 @@ class OperationPage : public QWidget {
   // The handler of the page's progress message: other numbers are ignored.
   void OnProgressMessage(uint32_t messageNumber, int percent);
 
+ signals:
+  // The bar was moved by a progress message.
+  void progressShown(int percent);
+
  protected:
   // One start/abort button and the operation behind it.
   struct Action {

@@ -1,0 +1,482 @@
+// The main window against the virtual board: connecting over either wire,
+// the selector and pages per connection, the settings form, writes and
+// aborts, closing, the debug console, and the UI thread staying responsive.
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "app/clock.h"
+#include "app/tool_state.h"
+#include "app/ui/debug_console.h"
+#include "app/ui/loader_download_dialog.h"
+#include "app/ui/main_window.h"
+#include "controls/mac_progress_ctrl.h"
+#include "gui_test_support.h"
+#include "pages/operation_page.h"
+#include "pages/sdram_page.h"
+#include "protocol/records.h"
+#include "protocol/vcom_operations.h"
+#include "settings/device_settings.h"
+#include "virtual_board.h"
+
+namespace zorbel {
+namespace {
+
+using testing::BoxAnswerer;
+using testing::ScratchFolder;
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+QString Help(const char* text) { return QString::fromUtf8(text).replace("\r\n", "\n"); }
+
+// A window on a virtual board, in a scratch folder holding the stand-in files.
+class Rig {
+ public:
+  explicit Rig(sim::BoardKind kind) : board_(Options(kind, &clock_)) {
+    state_.moduleDirectory = folder_.ModuleDirectory();
+    window_ = std::make_unique<MainWindow>(state_, board_.Bus(), clock_);
+    window_->show();
+  }
+
+  MainWindow& Window() { return *window_; }
+  std::unique_ptr<MainWindow>& WindowPtr() { return window_; }
+  sim::VirtualBoard& Board() { return board_; }
+  ToolState& State() { return state_; }
+  const ScratchFolder& Folder() const { return folder_; }
+
+  template <typename T>
+  T* Control(const char* id) {
+    return window_->findChild<T*>(id, Qt::FindDirectChildrenOnly);
+  }
+  CSdramPage* Sdram() { return qobject_cast<CSdramPage*>(window_->Pages().Page(0)); }
+  template <typename T>
+  T* Field(const char* id) {
+    return Sdram()->findChild<T*>(id);
+  }
+  QStringList SelectorItems() {
+    QStringList items;
+    auto* selector = Control<QComboBox>("1000");
+    for (int i = 0; i < selector->count(); ++i) items << selector->itemText(i);
+    return items;
+  }
+  void Pick(int index) {
+    auto* selector = Control<QComboBox>("1000");
+    selector->setCurrentIndex(index);
+    emit selector->activated(index);
+  }
+  QString VisiblePage() {
+    for (int i = 0; i < window_->Pages().Count(); ++i) {
+      if (window_->Pages().Page(i)->isVisible()) return window_->Pages().Page(i)->objectName();
+    }
+    return {};
+  }
+  bool Connect() {
+    QTest::mouseClick(Control<QPushButton>("1004"), Qt::LeftButton);
+    if (!QTest::qWaitFor([&] { return !window_->Connecting(); }, 60000)) return false;
+    QTest::qWait(50);  // the attempt's last reports are queued
+    return Control<QPushButton>("1004")->isEnabled();
+  }
+  void FillForm(const char* name) {
+    Field<QLineEdit>("1235")->setText(QString::fromUtf8(name));
+    Field<QLineEdit>("1236")->setText("home-net");
+    Field<QLineEdit>("1237")->setText("pass word");
+  }
+  QPushButton* WriteButton() { return Sdram()->WriteButton(); }
+  bool WaitIdle(int timeoutMs = 30000) {
+    return QTest::qWaitFor(
+        [&] {
+          return !Sdram()->WorkerRunning() && WriteButton()->isEnabled() &&
+                 WriteButton()->text() == QString::fromUtf8(kWriteCaption);
+        },
+        timeoutMs);
+  }
+
+ private:
+  static sim::BoardOptions Options(sim::BoardKind kind, Clock* clock) {
+    sim::BoardOptions options;
+    options.kind = kind;
+    options.clock = clock;
+    return options;
+  }
+
+  ScratchFolder folder_;
+  FakeClock clock_;
+  sim::VirtualBoard board_;
+  ToolState state_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+// Where the settings text must land: at the template's marker.
+size_t MarkerOffset(const std::vector<uint8_t>& image) {
+  const auto at = std::search(image.begin(), image.end(), std::begin(kSettingsMarker), std::end(kSettingsMarker));
+  return static_cast<size_t>(at - image.begin());
+}
+
+}  // namespace
+
+// A page that downloads a chosen file into SDRAM, to watch the UI thread
+// while a large transfer runs.
+class BulkDownloadPage : public OperationPage {
+ public:
+  BulkDownloadPage(PageHost& host, std::string file)
+      : OperationPage(host, "BulkDownloadPage", ProgressMessage::kSdram, Rgb(255, 0, 0)), file_(std::move(file)) {
+    button_ = new QPushButton("Download", this);
+    action_.button = button_;
+    action_.idleCaption = "Download";
+    action_.fill = [this](OperationContext& ctx) {
+      ctx.filePath = file_;
+      ctx.head.address = "8000";
+    };
+    action_.work = [](OperationContext& ctx) { return VcomDownloadSdram(ctx); };
+    action_.finish = [this](int result) { result_ = result; };
+    connect(button_, &QPushButton::clicked, this, [this] { PressAction(action_); });
+  }
+  QPushButton* Button() const { return button_; }
+  int Result() const { return result_; }
+
+ private:
+  std::string file_;
+  QPushButton* button_;
+  Action action_;
+  int result_ = -1;
+};
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startsDisconnectedWithItsControls() {
+    Rig rig(sim::BoardKind::kQuen);
+    MainWindow& w = rig.Window();
+    QCOMPARE(w.windowTitle(), QString::fromUtf8(kMainWindowTitle));
+    QCOMPARE(rig.Control<QPushButton>("1004")->text(), QString::fromUtf8("连接"));
+    QCOMPARE(rig.Control<QPushButton>("1")->text(), QString::fromUtf8("退出"));
+    QCOMPARE(rig.Control<QLabel>("1003")->text(), QString(" Please plug board in"));
+    QCOMPARE(rig.Control<QLabel>("1094")->text(), QString(" No Version"));
+    QCOMPARE(rig.SelectorItems(), QStringList{"SDRAM"});
+    QCOMPARE(rig.Control<QGroupBox>("1001")->title(), QString("SDRAM"));
+    QCOMPARE(rig.Control<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectHelp));
+    QVERIFY(rig.Control<QPlainTextEdit>("1239")->font().bold());
+    QCOMPARE(w.Pages().Count(), 8);
+    QCOMPARE(rig.VisiblePage(), QString());  // no page until a connection
+    QCOMPARE(rig.State().sdPort, 0u);        // no "ZorbelSD.ini" beside it
+    const QStringList classes = {"CSdramPage",  "CNandPage", "CNandRawPage", "CNorPage",
+                                 "CNorRawPage", "CSpiPage",  "CSpiRawPage",  "CSdPage"};
+    for (int i = 0; i < 8; ++i) QCOMPARE(w.Pages().Page(i)->objectName(), classes[i]);
+    // One past the last page: refused, nothing changes.
+    const int current = w.Pages().CurrentIndex();
+    QVERIFY(!w.Pages().Show(8));
+    QCOMPARE(w.Pages().CurrentIndex(), current);
+    QCOMPARE(rig.VisiblePage(), QString());
+  }
+
+  void connectsToAFamilyDiskAndKeepsTheSdramPage() {
+    Rig rig(sim::BoardKind::kQuen);
+    QVERIFY(rig.Connect());
+    for (const std::string& e : rig.Board().ProtocolErrors()) qWarning("board: %s", e.c_str());
+    QCOMPARE(rig.Control<QLabel>("1003")->text(), QString("Mass Storage Connected !"));
+    QCOMPARE(rig.State().connection.massStorageConnected, 1);
+    QCOMPARE(rig.State().familyMode, 1u);
+    QVERIFY(rig.Control<QLabel>("1094")->text() != QString(" No Version"));
+    QCOMPARE(rig.Control<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectedHelp));
+    const QStringList entries = {"SDRAM", "NAND", "SD Card", "SPI (Raw Data)", "SPI"};
+    QCOMPARE(rig.SelectorItems(), entries);
+    QVERIFY(rig.Control<QComboBox>("1000")->isEnabled());
+    QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
+    for (int i = 0; i < entries.size(); ++i) {
+      rig.Pick(i);  // every entry leads back to the SDRAM page
+      QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
+      QCOMPARE(rig.Control<QComboBox>("1000")->currentText(), QString("SDRAM"));
+      QCOMPARE(rig.Control<QGroupBox>("1001")->title(), QString("SDRAM"));
+    }
+  }
+
+  void connectsToAComPortAndShowsThePickedPage() {
+    Rig rig(sim::BoardKind::kVcom);
+    QVERIFY(rig.Connect());
+    QCOMPARE(rig.State().connection.vcomConnected, 1);
+    QCOMPARE(rig.State().connection.massStorageConnected, 0);
+    QCOMPARE(rig.State().connection.portPath, rig.Board().PtyPath());
+    QVERIFY(rig.Control<QLabel>("1003")->text().endsWith("Connected"));
+    QVERIFY(!rig.Window().LoaderDialog()->isVisible());
+    // The help pane keeps its connection instructions.
+    QCOMPARE(rig.Control<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectHelp));
+    struct Entry {
+      const char* text;
+      const char* page;
+    };
+    const Entry entries[] = {{"SDRAM", "CSdramPage"},     {"NAND", "CNandPage"},
+                             {"NAND(Raw Data)", "CNandRawPage"}, {"NOR", "CNorPage"},
+                             {"NOR(Raw Data)", "CNorRawPage"},   {"SPI", "CSpiPage"},
+                             {"SPI(Raw Data)", "CSpiRawPage"}};
+    QCOMPARE(rig.SelectorItems().size(), 7);
+    QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
+    for (int i = 6; i >= 0; --i) {
+      QCOMPARE(rig.SelectorItems()[i], QString(entries[i].text));
+      rig.Pick(i);
+      QCOMPARE(rig.VisiblePage(), QString(entries[i].page));
+      QCOMPARE(rig.Control<QComboBox>("1000")->currentIndex(), i);
+      QCOMPARE(rig.Control<QGroupBox>("1001")->title(), QString(entries[i].text));
+    }
+  }
+
+  void settingsFormChecksRunInOrderAndWriteNothing() {
+    Rig rig(sim::BoardKind::kQuen);
+    BoxAnswerer boxes;
+    struct Case {
+      const char* name;
+      const char* ssid;
+      const char* password;
+      int ipMode;
+      std::vector<const char*> addresses;
+      const char* expected;
+    };
+    const Case cases[] = {
+        {"", "", "", 0, {}, "名称不能为空"},
+        {"n", "", "", 0, {}, "ssid不能为空"},
+        {"n", "s", "", 0, {}, "psw不能为空"},
+        {"n", "s", "p", 1, {"", "", "", "", ""}, "m_ipaddr不能为空"},
+        {"n", "s", "p", 1, {"1.2.3.4", "", "", "", ""}, "msk不能为空"},
+        {"n", "s", "p", 1, {"1.2.3.4", "255.0.0.0", "", "x", "x"}, "gw不能为空"},
+        {"n", "s", "p", 1, {"1.2.3.4", "255.0.0.0", "1.1.1.1", "", ""}, "dns0不能为空"},
+        {"n", "s", "p", 1, {"1.2.3.4", "255.0.0.0", "1.1.1.1", "8.8.8.8", ""}, "dns1不能为空"},
+        {"two\nlines", "s", "p", 0, {}, kFieldHasLineBreak},
+    };
+    const char* ids[] = {"1240", "1241", "1242", "1243", "1244"};
+    for (const Case& c : cases) {
+      boxes.Clear();
+      rig.Field<QLineEdit>("1235")->setText(QString::fromUtf8(c.name));
+      rig.Field<QLineEdit>("1236")->setText(QString::fromUtf8(c.ssid));
+      rig.Field<QLineEdit>("1237")->setText(QString::fromUtf8(c.password));
+      auto* ipMode = rig.Field<QComboBox>("1239");
+      ipMode->setCurrentIndex(c.ipMode);
+      for (int i = 0; i < 5; ++i) {
+        auto* edit = rig.Field<QLineEdit>(ids[i]);
+        QCOMPARE(edit->isVisibleTo(rig.Sdram()), c.ipMode != 0);
+        edit->setText(i < static_cast<int>(c.addresses.size()) ? c.addresses[static_cast<size_t>(i)] : "");
+      }
+      QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
+      QVERIFY2(boxes.WaitFor(c.expected, 5000), c.expected);
+      QCOMPARE(boxes.Texts().size(), size_t{1});
+      QVERIFY(!QFile::exists(QString::fromStdString(rig.Folder().File(kSettingsTextFile))));
+      QVERIFY(!QFile::exists(QString::fromStdString(rig.Folder().File(kSettingsImageFile))));
+      QCOMPARE(rig.WriteButton()->text(), QString::fromUtf8(kWriteCaption));
+      QVERIFY(!rig.Sdram()->WorkerRunning());
+    }
+  }
+
+  void writesTheSettingsImageIntoSdram_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("success");
+    QTest::newRow("disk") << int(sim::BoardKind::kQuen) << QString::fromUtf8(kWriteSucceeded);
+    QTest::newRow("COM port") << int(sim::BoardKind::kVcom) << QString::fromUtf8(kDownloadSucceeded);
+  }
+  void writesTheSettingsImageIntoSdram() {
+    QFETCH(int, kind);
+    QFETCH(QString, success);
+    Rig rig(static_cast<sim::BoardKind>(kind));
+    QVERIFY(rig.Connect());
+    BoxAnswerer boxes;
+    rig.FillForm("Kitchen");
+    rig.Field<QComboBox>("1238")->setCurrentIndex(2);  // "无" is written as WEP
+    QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
+    QVERIFY(boxes.WaitFor(success.toStdString()));
+    QVERIFY(rig.WaitIdle());
+    QCOMPARE(boxes.Texts().size(), size_t{1});
+    QVERIFY(rig.Control<QComboBox>("1000")->isEnabled());
+    QCOMPARE(rig.Sdram()->ProgressBar()->value(), 0);
+
+    const std::vector<uint8_t> text = ReadFile(rig.Folder().File(kSettingsTextFile));
+    const std::string asText(text.begin(), text.end());
+    QVERIFY(asText.find("\r\nKitchen\r\nhome-net\r\npass word\r\nWEP\r\n") != std::string::npos);
+    const std::vector<uint8_t> templ = ReadFile(rig.Folder().File(kTemplateImageFile));
+    const std::vector<uint8_t> image = ReadFile(rig.Folder().File(kSettingsImageFile));
+    QCOMPARE(image.size(), templ.size());
+    const size_t marker = MarkerOffset(templ);
+    QVERIFY(marker < templ.size());
+    const std::vector<uint8_t> sdram = rig.Board().Sdram(0x8000, static_cast<uint32_t>(image.size()));
+    QVERIFY(sdram == image);
+    QVERIFY(std::equal(text.begin(), text.end(), sdram.begin() + static_cast<long>(marker)));
+    QVERIFY(rig.Board().ProtocolErrors().empty());
+
+    // The button is ready for the next write.
+    boxes.Clear();
+    rig.Field<QLineEdit>("1235")->setText("Hall");
+    QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
+    QVERIFY(boxes.WaitFor(success.toStdString()));
+    QVERIFY(rig.WaitIdle());
+    const std::vector<uint8_t> again = rig.Board().Sdram(0x8000, static_cast<uint32_t>(image.size()));
+    const std::string hall = "\r\nHall\r\n";
+    QVERIFY(std::search(again.begin(), again.end(), hall.begin(), hall.end()) != again.end());
+  }
+
+  void abortDuringAComDownloadLeavesThePageIdle() {
+    Rig rig(sim::BoardKind::kVcom);
+    QVERIFY(rig.Connect());
+    BoxAnswerer boxes;
+    rig.Board().InjectFault({sim::FaultKind::kShortChunkAck, sim::Operation::kDownload, sim::Medium::kAny, 1, 0});
+    rig.FillForm("Porch");
+    QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return rig.WriteButton()->text() == QString(kAbortCaption); }, 5000));
+    QVERIFY(!rig.Control<QComboBox>("1000")->isEnabled());
+    QTest::qWait(100);  // the board is now holding back its acknowledgement
+    QVERIFY(rig.Sdram()->WorkerRunning());
+    QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
+    QVERIFY(!rig.WriteButton()->isEnabled());
+    QVERIFY(rig.WaitIdle(5000));
+    QCOMPARE(rig.Sdram()->ProgressBar()->value(), 0);
+    QVERIFY(rig.Control<QComboBox>("1000")->isEnabled());
+    QVERIFY(!boxes.Seen(kDownloadSucceeded));
+  }
+
+  void closingDuringATransferAbortsAndWaits() {
+    Rig rig(sim::BoardKind::kVcom);
+    QVERIFY(rig.Connect());
+    BoxAnswerer boxes;
+    rig.Board().InjectFault({sim::FaultKind::kShortChunkAck, sim::Operation::kDownload, sim::Medium::kAny, 1, 0});
+    rig.FillForm("Attic");
+    QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return rig.Sdram()->WorkerRunning(); }, 5000));
+    QElapsedTimer closing;
+    closing.start();
+    rig.Window().reject();
+    QVERIFY(!rig.Sdram()->WorkerRunning());
+    QVERIFY(closing.elapsed() < 5000);  // the port's close wakes the blocked read
+    rig.WindowPtr().reset();              // pages and their threads go without a crash
+    QCoreApplication::processEvents();
+    QVERIFY(!QFile::exists(QString::fromStdString(rig.Folder().File("ZorbelSD.ini"))));
+  }
+
+  void exitWritesTheSdPortFileAndEscapeDoesNot_data() {
+    QTest::addColumn<bool>("viaExit");
+    QTest::newRow("Exit button") << true;
+    QTest::newRow("Esc") << false;
+  }
+  void exitWritesTheSdPortFileAndEscapeDoesNot() {
+    QFETCH(bool, viaExit);
+    Rig rig(sim::BoardKind::kQuen);
+    rig.State().sdPort = 1;
+    if (viaExit) {
+      QTest::mouseClick(rig.Control<QPushButton>("1"), Qt::LeftButton);
+    } else {
+      QTest::keyClick(&rig.Window(), Qt::Key_Escape);
+    }
+    QVERIFY(!rig.Window().isVisible());
+    const QString file = QString::fromStdString(rig.Folder().File("ZorbelSD.ini"));
+    QCOMPARE(QFile::exists(file), viaExit);
+    if (viaExit) {
+      const std::vector<uint8_t> bytes = ReadFile(file.toStdString());
+      QCOMPARE(std::string(bytes.begin(), bytes.end()).substr(0, 14), std::string("[SD_Port]\r\n1\r\n"));
+    }
+  }
+
+  void enterInTheFormNeitherClosesNorWrites() {
+    Rig rig(sim::BoardKind::kQuen);
+    QVERIFY(rig.Connect());
+    BoxAnswerer boxes;
+    rig.FillForm("Den");
+    QTest::keyClick(rig.Field<QLineEdit>("1236"), Qt::Key_Return);
+    QTest::qWait(50);
+    QVERIFY(rig.Window().isVisible());
+    QVERIFY(boxes.Texts().empty());
+    QVERIFY(!QFile::exists(QString::fromStdString(rig.Folder().File(kSettingsTextFile))));
+  }
+
+  void altPOpensOneConsoleShowingStandardOutput() {
+    Rig rig(sim::BoardKind::kQuen);
+    QVERIFY(rig.Window().Console() == nullptr);
+    QTest::keyClick(&rig.Window(), Qt::Key_P, Qt::AltModifier);
+    DebugConsole* console = rig.Window().Console();
+    QVERIFY(console != nullptr);
+    QVERIFY(console->isVisible());
+    QVERIFY(console->Capturing());
+    std::printf("console line one\n");
+    std::fflush(stdout);
+    QVERIFY(QTest::qWaitFor([&] { return console->toPlainText().contains("console line one"); }, 5000));
+    QTest::keyClick(rig.Control<QPushButton>("1004"), Qt::Key_P, Qt::AltModifier);
+    QCOMPARE(rig.Window().Console(), console);
+    std::printf("console line two\n");
+    std::fflush(stdout);
+    QVERIFY(QTest::qWaitFor([&] { return console->toPlainText().contains("console line two"); }, 5000));
+  }
+
+  void screenshotOfTheConnectedWindow() {
+    Rig rig(sim::BoardKind::kQuen);
+    QVERIFY(rig.Connect());
+    rig.FillForm("Tellan-5");
+    rig.Field<QComboBox>("1239")->setCurrentIndex(1);
+    rig.Field<QLineEdit>("1240")->setText("192.168.1.20");
+    QTest::qWait(50);
+    QVERIFY(QDir().mkpath(ZORBEL_ARTIFACT_DIR));
+    const QString path = QString(ZORBEL_ARTIFACT_DIR) + "/main_window.png";
+    QVERIFY(rig.Window().grab().save(path));
+    QVERIFY(QFileInfo(path).size() > 0);
+  }
+
+  void eventsKeepFlowingDuringA4MiBDownload() {
+    Rig rig(sim::BoardKind::kVcom);
+    QVERIFY(rig.Connect());
+    const std::string file = rig.Folder().File("bulk.bin");
+    std::vector<uint8_t> data(4u << 20);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 24);
+    {
+      std::ofstream out(file, std::ios::binary);
+      out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    }
+    BulkDownloadPage page(rig.Window(), file);
+    page.show();
+    BoxAnswerer boxes;
+    std::vector<int> shown;
+    QObject::connect(&page, &OperationPage::progressShown, [&](int percent) { shown.push_back(percent); });
+
+    qint64 longestGap = 0;
+    QElapsedTimer sinceLast;
+    QTimer ticker;
+    ticker.setInterval(2);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+      longestGap = std::max(longestGap, sinceLast.restart());
+    });
+    QTest::mouseClick(page.Button(), Qt::LeftButton);
+    sinceLast.start();
+    ticker.start();
+    QVERIFY(QTest::qWaitFor([&] { return page.Result() != -1; }, 240000));
+    ticker.stop();
+
+    QCOMPARE(page.Result(), 1);
+    QVERIFY2(longestGap < 100, qPrintable(QString("longest gap %1 ms").arg(longestGap)));
+    qInfo("longest gap in event processing: %lld ms", static_cast<long long>(longestGap));
+    // At most one report per 5 % reaches the page, then the reset to 0.
+    QVERIFY2(shown.size() <= 22, qPrintable(QString("%1 reports").arg(shown.size())));
+    QVERIFY(shown.size() >= 2);
+    QCOMPARE(shown.back(), 0);
+    QCOMPARE(shown[shown.size() - 2], 100);
+    for (size_t i = 0; i + 1 < shown.size(); ++i) {
+      QCOMPARE(shown[i] % 5, 0);
+      if (i > 0) QVERIFY(shown[i] > shown[i - 1]);
+    }
+    QVERIFY(rig.Board().Sdram(0x8000, static_cast<uint32_t>(data.size())) == data);
+  }
+};
+
+}  // namespace zorbel
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  zorbel::MainWindowTest t;
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "main_window_test.moc"
