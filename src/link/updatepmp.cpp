@@ -71,17 +71,19 @@ bool Send(ScsiTransport* handle, const ScsiCommand& command) {
   return Send(handle, command, &error);
 }
 
-// A one-byte transfer goes out as that byte and a 0: the board takes no
-// one-byte data phase. Only the caller's one byte is read.
+// A one-byte transfer goes out as two bytes: the board takes no one-byte
+// data phase.
+constexpr uint32_t SentLength(uint32_t length) { return length == 1 ? 2 : length; }
+
+// The two bytes sent for a one-byte transfer: the caller's byte and a 0, so
+// that only the caller's one byte is read.
 struct PaddedData {
   uint8_t pair[2] = {0, 0};
   const void* data;
-  uint32_t length;
-  PaddedData(const void* callerData, uint32_t callerLength) : data(callerData), length(callerLength) {
-    if (callerLength == 1) {
+  explicit PaddedData(const void* callerData, uint32_t callerLength) : data(callerData) {
+    if (callerLength == 1 && callerData != nullptr) {
       pair[0] = *static_cast<const uint8_t*>(callerData);
       data = pair;
-      length = 2;
     }
   }
   PaddedData(const PaddedData&) = delete;  // data may point into this object
@@ -134,8 +136,10 @@ ScsiCommand WriteFirstStageBlock(const void* data, uint32_t length) {
 }
 
 ScsiCommand RunBlock(uint32_t familyMode, void* data) {
-  const uint32_t length = familyMode == 1 ? 0 : kRunDataLength;
-  ScsiCommand command = Block(ScsiDirection::kFromDevice, length == 0 ? nullptr : data, length, kRunTimeoutSeconds);
+  // The family loaders' run has no data phase at all.
+  ScsiCommand command = familyMode == 1
+                            ? Block(ScsiDirection::kNone, nullptr, 0, kRunTimeoutSeconds)
+                            : Block(ScsiDirection::kFromDevice, data, kRunDataLength, kRunTimeoutSeconds);
   command.cdb[0] = kBootStageMark;
   command.cdb[1] = kRun;
   command.senseLength = 0;
@@ -153,7 +157,8 @@ ScsiCommand ReadTableBlock(uint8_t unit, uint8_t medium, uint8_t part, void* dat
 }
 
 ScsiCommand WriteFileBlock(uint8_t unit, const void* data, uint32_t length) {
-  return LoaderBlock(kWriteFile, unit, 0, 0, ScsiDirection::kToDevice, data, length, kTransferTimeoutSeconds);
+  return LoaderBlock(kWriteFile, unit, 0, 0, ScsiDirection::kToDevice, data, SentLength(length),
+                     kTransferTimeoutSeconds);
 }
 
 ScsiCommand GetFileDataBlock(uint8_t unit, void* data, uint32_t length) {
@@ -168,7 +173,7 @@ ScsiCommand GetLastStatusBlock(uint8_t selector, void* data) {
 }
 
 ScsiCommand SetParameterBlock(uint8_t selector, const void* data, uint32_t length) {
-  return LoaderBlock(kSetParameter, 0, selector, 0, ScsiDirection::kToDevice, data, length,
+  return LoaderBlock(kSetParameter, 0, selector, 0, ScsiDirection::kToDevice, data, SentLength(length),
                      kSetParameterTimeoutSeconds);
 }
 
@@ -211,7 +216,7 @@ bool CMD_ReadTable(ScsiTransport* handle, uint8_t unit, uint8_t medium, uint8_t 
 bool CMD_WriteFile(ScsiTransport* handle, uint8_t unit, const void* data, uint32_t length,
                    uint32_t* transferred) {
   const PaddedData padded(data, length);
-  return SendReported(handle, WriteFileBlock(unit, padded.data, padded.length), kWriteFileLine, length,
+  return SendReported(handle, WriteFileBlock(unit, padded.data, length), kWriteFileLine, length,
                       transferred);
 }
 
@@ -226,7 +231,7 @@ bool CMD_GetLastStatus(ScsiTransport* handle, uint8_t selector, void* data) {
 bool CMD_SetParameter(ScsiTransport* handle, uint8_t selector, const void* data, uint32_t length,
                       uint32_t* transferred) {
   const PaddedData padded(data, length);
-  return SendReported(handle, SetParameterBlock(selector, padded.data, padded.length), kSetParameterLine,
+  return SendReported(handle, SetParameterBlock(selector, padded.data, length), kSetParameterLine,
                       length, transferred);
 }
 

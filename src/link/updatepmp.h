@@ -46,13 +46,14 @@ std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, DeviceBus* bu
 // here; `data` is the caller's buffer (read for kToDevice, filled otherwise).
 ScsiCommand BootStageBlock(uint8_t letter, uint32_t value, void* data);  // 'Q','R','S','U'
 ScsiCommand WriteFirstStageBlock(const void* data, uint32_t length);      // 'r'
-ScsiCommand RunBlock(uint32_t familyMode, void* data);                     // 0x60
+ScsiCommand RunBlock(uint32_t familyMode, void* data);  // 0x60; no data phase (kNone) for familyMode 1
 ScsiCommand WriterProcessBlock(uint8_t unit, uint8_t flashMethod, const void* data, uint32_t length);
 ScsiCommand ReadTableBlock(uint8_t unit, uint8_t medium, uint8_t part, void* data, uint32_t length);
+// A length of 1 gives a 2-byte data phase: data must then hold 2 bytes.
 ScsiCommand WriteFileBlock(uint8_t unit, const void* data, uint32_t length);
 ScsiCommand GetFileDataBlock(uint8_t unit, void* data, uint32_t length);
 ScsiCommand GetLastStatusBlock(uint8_t selector, void* data);
-ScsiCommand SetParameterBlock(uint8_t selector, const void* data, uint32_t length);
+ScsiCommand SetParameterBlock(uint8_t selector, const void* data, uint32_t length);  // as WriteFileBlock
 
 // --- Boot stage. `buffer` holds kBootDataLength bytes.
 bool QueryBootStage(ScsiTransport* handle, uint8_t parameter, void* buffer);       // 'Q'

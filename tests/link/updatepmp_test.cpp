@@ -81,7 +81,7 @@ TEST(MassStorageCommands, BlocksDirectionsLengthsAndTimeouts) {
       {"r 65537", [](ScsiTransport* h) { return msl::WriteFirstStage(h, gData.data(), 65537); },
        {0x06, 'r', 0x01, 0x00, 0, 0, 0, 0, 0, 0}, D::kToDevice, 65537, 50, 24},
       {"run family", [](ScsiTransport* h) { return msl::RunLoadedCode(h, 1, gBoot.data()); },
-       {0x06, 0x60, 0, 0, 0, 0, 0, 0, 0, 0}, D::kFromDevice, 0, 5, 0},
+       {0x06, 0x60, 0, 0, 0, 0, 0, 0, 0, 0}, D::kNone, 0, 5, 0},
       {"run older", [](ScsiTransport* h) { return msl::RunLoadedCode(h, 0, gBoot.data()); },
        {0x06, 0x60, 0, 0, 0, 0, 0, 0, 0, 0}, D::kFromDevice, 8, 5, 0},
       {"a", [](ScsiTransport* h) { return msl::CMD_WriterProcess(h, 2, 7, gData.data(), 60); },
