@@ -146,9 +146,15 @@ struct TransferSpec {
   std::function<bool(uint32_t length, std::vector<uint8_t>& head)> buildHead;
 };
 
+// The page's Abort closes the port before it sets the event: a port closed
+// under a running operation is an abort already.
+bool Interrupted(const OperationContext& ctx) {
+  return AbortRequested(ctx) || (ctx.port != nullptr && !ctx.port->IsOpen());
+}
+
 // A failure that the user asked for says nothing: the abort is its reason.
 void ShowUnlessAborted(const OperationContext& ctx, const char* text) {
-  if (text != nullptr && !AbortRequested(ctx)) ShowMessage(ctx, text);
+  if (text != nullptr && !Interrupted(ctx)) ShowMessage(ctx, text);
 }
 
 uint32_t Percent(uint64_t done, uint64_t length) { return static_cast<uint32_t>(done * 100 / length); }
@@ -164,7 +170,7 @@ bool SendChunks(OperationContext& ctx, VcomSession& port, InputFile& file, const
       return false;
     }
     const bool written = port.Write(buffer.data(), chunk);
-    if (AbortRequested(ctx)) return false;
+    if (Interrupted(ctx)) return false;
     // A short write would leave the board a chunk short while the tool
     // reported success.
     if (!written) {
@@ -178,10 +184,10 @@ bool SendChunks(OperationContext& ctx, VcomSession& port, InputFile& file, const
       ShowUnlessAborted(ctx, texts::kAckError);
       return false;
     }
-    if (AbortRequested(ctx)) return false;
+    if (Interrupted(ctx)) return false;
     if (chunk == kChunk && percent % 5 == 0) PostProgress(ctx, spec.message, percent);
   }
-  if (AbortRequested(ctx)) return false;
+  if (Interrupted(ctx)) return false;
   const uint32_t percent = std::min<uint32_t>(100, Percent(sent, length));
   if (percent % 5 == 0) PostProgress(ctx, spec.message, percent);
   return true;
@@ -200,13 +206,13 @@ bool ReceiveChunks(OperationContext& ctx, VcomSession& port, InputFile& file, co
     }
     const uint32_t got = port.Read(received.data(), chunk);
     if (copy != nullptr) copy->Write(received.data(), got);
-    if (AbortRequested(ctx)) return false;
+    if (Interrupted(ctx)) return false;
     if (got < chunk) return false;
     compared += chunk;
     const uint32_t percent = std::min<uint32_t>(100, Percent(compared, length));
     const bool same = std::memcmp(expected.data(), received.data(), chunk) == 0;
     if (!port.WriteWord(same ? chunk : 0) || !same) return false;
-    if (AbortRequested(ctx)) return false;
+    if (Interrupted(ctx)) return false;
     if (percent % 5 == 0) PostProgress(ctx, spec.message, percent);
   }
   return true;
@@ -267,7 +273,7 @@ bool RunTransfer(OperationContext& ctx, VcomSession& port, const TransferSpec& s
 int StatusLoop(OperationContext& ctx, VcomSession& port, uint32_t message, StatusScope scope,
                const char* errorText) {
   for (;;) {
-    if (AbortRequested(ctx)) return 0;
+    if (Interrupted(ctx)) return 0;
     uint32_t word = 0;
     if (!port.ReadWord(&word)) {
       ShowUnlessAborted(ctx, texts::kAckError);

@@ -178,3 +178,82 @@ struct DiskRig {
 };
 
 }  // namespace zorbel::testing
+
+#include "link/serial_port.h"
+
+namespace zorbel::testing {
+
+inline sim::BoardOptions SerialOptions() {
+  sim::BoardOptions o;
+  o.kind = sim::BoardKind::kVcom;
+  o.startInLoaderStage = true;
+  o.stepDelayMs = 0;
+  o.progressStep = 25;
+  return o;
+}
+
+// Open descriptors of this process: an operation must leave as many as it found.
+inline size_t OpenDescriptors() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// A board on a pseudo-terminal, reached through the tool's own serial port.
+struct VcomRig {
+  explicit VcomRig(sim::BoardOptions options = SerialOptions()) : board(options), ctx(state) {
+    ctx.port = &port;
+    ctx.portName = board.PtyPath();
+    ctx.progress = &progress;
+    ctx.prompt = &prompt;
+    ctx.abort = &abort;
+    ctx.keptHead = &kept;
+    ctx.replyWaitMs = 2000;
+  }
+  std::vector<int> Percents() const {
+    std::vector<int> out;
+    for (const auto& e : progress.Events()) out.push_back(e.percent);
+    return out;
+  }
+  std::string File(const std::string& name, const std::vector<uint8_t>& bytes) {
+    ctx.filePath = dir.File(name);
+    WriteFileBytes(ctx.filePath, bytes);
+    return ctx.filePath;
+  }
+
+  sim::VirtualBoard board;
+  ToolState state;
+  SerialPort port;
+  AbortEvent abort;
+  KeptHead kept;
+  RecordingProgress progress;
+  RecordingPrompt prompt;
+  ScratchDir dir;
+  OperationContext ctx;
+};
+
+// A NAND ROM body of one image that fills whole 16 KB blocks, behind the
+// file's own 12-byte header.
+inline std::vector<uint8_t> NandRomFile(uint32_t number, uint32_t dataLength) {
+  std::vector<uint8_t> file(12, 0);
+  file[0] = 'Q';
+  std::vector<uint8_t> header(64, 0);
+  auto put = [&header](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) header[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put(0, number);
+  const char name[] = "rom-image";
+  std::copy(name, name + sizeof name - 1, header.begin() + 4);
+  put(36, 1);
+  const uint8_t magic[4] = {'Q', 'K', 0x5A, 0xA5};
+  std::copy(magic, magic + 4, header.begin() + 48);
+  put(56, dataLength);
+  file.insert(file.end(), header.begin(), header.end());
+  const auto data = Pattern(dataLength, number);
+  file.insert(file.end(), data.begin(), data.end());
+  const uint32_t rest = (dataLength + 16) % 16384;
+  if (rest != 0) file.insert(file.end(), 16384 - rest, 0xFF);
+  return file;
+}
+
+}  // namespace zorbel::testing

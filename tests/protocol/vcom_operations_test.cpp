@@ -1,0 +1,532 @@
+// Every VCOM operation over a real pseudo-terminal to the virtual board.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+#include "protocol/protocol_texts.h"
+#include "protocol/vcom_operations.h"
+#include "protocol_fixture.h"
+
+namespace zorbel::testing {
+namespace {
+
+std::vector<int> Multiples(int from, int to, int step) {
+  std::vector<int> out;
+  for (int p = from; p <= to; p += step) out.push_back(p);
+  return out;
+}
+
+// The board stores a download after acknowledging its last chunk, on its own
+// thread; wait for it to have done so.
+template <typename F>
+bool Eventually(F condition) {
+  for (int i = 0; i < 500 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return condition();
+}
+
+TEST(VcomSdramTest, ChunksProgressAndAddress) {
+  struct Case {
+    const char* name;
+    size_t size;
+    uint32_t mode;
+    const char* address;
+    uint32_t sentAddress;
+    std::vector<int> percents;
+  };
+  std::vector<int> twenty = Multiples(5, 100, 5);
+  twenty.push_back(100);
+  const std::vector<Case> cases = {
+      {"OneFullChunk", 4096, 0, "200000", 0x200000, {100, 100}},
+      {"OneByteOver", 4097, 0, "200000", 0x200000, {100}},
+      {"DownloadAndRun", 5000, 1, "8000", 0x80008000, {100}},
+      {"TwentyChunks", 20 * 4096, 0, "0x1f0000", 0x1F0000, twenty},
+  };
+  for (const Case& c : cases) {
+    VcomRig rig;
+    const auto data = Pattern(c.size, 2);
+    rig.File("sdram.bin", data);
+    rig.ctx.head.address = c.address;
+    rig.ctx.head.mode = c.mode;
+    const size_t fds = OpenDescriptors();
+    ASSERT_EQ(VcomDownloadSdram(rig.ctx), 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_EQ(rig.Percents(), c.percents) << c.name;
+    EXPECT_EQ(rig.board.LastMethod(), 0);
+    const auto head = rig.board.LastHead();
+    ASSERT_EQ(head.size(), 12u);
+    EXPECT_EQ(Le32(head, 0), 0u);
+    EXPECT_EQ(Le32(head, 4), c.size);
+    EXPECT_EQ(Le32(head, 8), c.sentAddress) << c.name;
+    EXPECT_TRUE(Eventually([&] {
+      return rig.board.Sdram(c.sentAddress & 0x7FFFFFFF, static_cast<uint32_t>(c.size)) == data;
+    })) << c.name;
+    if (c.mode == 1) {
+      EXPECT_TRUE(Eventually([&] { return rig.board.RanAddress() == 0x8000u; }));
+    } else {
+      EXPECT_FALSE(rig.board.RanAddress().has_value());
+    }
+    EXPECT_TRUE(rig.prompt.Messages().empty()) << c.name;
+    EXPECT_TRUE(rig.board.ProtocolErrors().empty()) << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_FALSE(rig.port.IsOpen());
+    EXPECT_EQ(OpenDescriptors(), fds);
+    EXPECT_TRUE(rig.progress.Colours().empty());  // the download leaves the page's colour
+  }
+}
+
+TEST(VcomBurnTest, EveryMemberSendsItsHeadAndTheBoardKeepsTheData) {
+  struct Case {
+    const char* name;
+    Medium medium;
+    DataKind kind;
+    uint8_t method;
+    uint32_t message;
+    uint32_t type;
+  };
+  const std::vector<Case> cases = {
+      {"NorImage", Medium::kNor, DataKind::kImage, 1, 0x407, 0x05},
+      {"NandImage", Medium::kNand, DataKind::kImage, 3, 0x40B, 1},
+      {"SpiImage", Medium::kSpi, DataKind::kImage, 5, 0x409, 2},
+      {"SpiSystemImage", Medium::kSpi, DataKind::kImage, 5, 0x409, 3},
+      {"RawNor", Medium::kNor, DataKind::kRaw, 2, 0x406, 0},
+      {"RawSpi", Medium::kSpi, DataKind::kRaw, 6, 0x40E, 0},
+  };
+  for (const Case& c : cases) {
+    VcomRig rig;
+    const auto data = Pattern(10000, 4);
+    rig.File("burn.bin", data);
+    rig.ctx.head.imageNumber = "12";
+    rig.ctx.head.imageName = "thirty-two-characters-long-name!";
+    rig.ctx.head.imageType = c.type;
+    rig.ctx.head.executeAddress = "30008000";
+    rig.ctx.head.start = "4";
+    rig.ctx.head.address = "10000";
+    const int result =
+        c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, c.medium) : VcomBurnRaw(rig.ctx, c.medium);
+    ASSERT_EQ(result, 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_TRUE(rig.prompt.Messages().empty());
+    EXPECT_EQ(rig.board.LastMethod(), c.method) << c.name;
+    const auto head = rig.board.LastHead();
+    EXPECT_EQ(Le32(head, 0), 0u);
+    EXPECT_EQ(Le32(head, 4), 10000u);
+    // Transfer, then the burn phase in red from 0 to the board's 100.
+    const auto events = rig.progress.Events();
+    EXPECT_EQ(events.back(), (RecordingProgress::Event{c.message, 100}));
+    const std::vector<int> burnPhase = {0, 25, 50, 75, 100};
+    const auto percents = rig.Percents();
+    ASSERT_GE(percents.size(), burnPhase.size());
+    EXPECT_TRUE(std::equal(burnPhase.begin(), burnPhase.end(), percents.end() - 5)) << c.name;
+    std::vector<uint32_t> colours = {0x0000FF};
+    if (c.kind == DataKind::kRaw) colours.insert(colours.begin(), 0x3CC85A);
+    EXPECT_EQ(rig.progress.Colours(), colours) << c.name;
+    EXPECT_FALSE(rig.port.IsOpen());
+    EXPECT_EQ(rig.kept.length, 10000u);
+    if (c.kind == DataKind::kRaw) {
+      ASSERT_EQ(head.size(), 12u);
+      const uint32_t offset = c.medium == Medium::kNor ? 0x10000 : 0;
+      EXPECT_EQ(Le32(head, 8), offset) << c.name;
+      const auto m = c.medium == Medium::kNor ? sim::Medium::kNor : sim::Medium::kSpi;
+      EXPECT_EQ(rig.board.Flash(m, offset, 10000), data) << c.name;
+      continue;
+    }
+    ASSERT_EQ(head.size(), 60u);
+    const bool system = c.type == 3;
+    EXPECT_EQ(Le32(head, 8), system ? 0u : 12u) << c.name;
+    EXPECT_EQ(std::string(head.begin() + 12, head.begin() + 44), "thirty-two-characters-long-name!");
+    EXPECT_EQ(Le32(head, 44), c.type);
+    EXPECT_EQ(Le32(head, 48), system ? 0u : 0x30008000u) << c.name;
+    EXPECT_EQ(Le32(head, 52), system ? 0u : 4u) << c.name;
+    const auto m = c.medium == Medium::kNor ? sim::Medium::kNor
+                   : c.medium == Medium::kNand ? sim::Medium::kNand
+                                               : sim::Medium::kSpi;
+    EXPECT_EQ(rig.board.ImageData(m, system ? 0 : 12), data) << c.name;
+  }
+}
+
+TEST(VcomBurnTest, NorHeadKeepsPreviousValuesWhereTextsDoNotParse) {
+  VcomRig rig;
+  rig.File("a.bin", Pattern(100));
+  rig.ctx.head = {};
+  rig.ctx.head.imageNumber = "2";
+  rig.ctx.head.executeAddress = "1000";
+  rig.ctx.head.start = "20000";
+  ASSERT_EQ(VcomBurnImage(rig.ctx, Medium::kNor), 1);
+  rig.ctx.head.imageNumber = "3";
+  rig.ctx.head.executeAddress = "zz";
+  rig.ctx.head.start = "30000";
+  ASSERT_EQ(VcomBurnImage(rig.ctx, Medium::kNor), 1) << ::testing::PrintToString(rig.board.ProtocolErrors());
+  EXPECT_EQ(Le32(rig.board.LastHead(), 48), 0x1000u);
+  EXPECT_EQ(rig.kept.number, 3u);
+}
+
+TEST(VcomBurnTest, RawNandSkipsTheRomFilesHeader) {
+  VcomRig rig;
+  const auto file = NandRomFile(6, 16368);
+  rig.File("rom.bin", file);
+  rig.ctx.head.imageCount = 1;
+  ASSERT_EQ(VcomBurnRaw(rig.ctx, Medium::kNand), 1) << ::testing::PrintToString(rig.board.ProtocolErrors());
+  EXPECT_EQ(rig.board.LastMethod(), 4);
+  EXPECT_EQ(rig.board.LastHead(), (std::vector<uint8_t>{0, 0, 0, 0, 0x30, 0x40, 0, 0, 1, 0, 0, 0}));
+  EXPECT_EQ(rig.board.ImageData(sim::Medium::kNand, 6), Pattern(16368, 6));
+  ASSERT_EQ(VcomVerify(rig.ctx, Medium::kNand, DataKind::kRaw), 1);
+}
+
+TEST(VcomBurnTest, RawNandFileWithoutDataIsRefusedBeforeAnyHead) {
+  struct Case {
+    size_t size;
+    const char* message;
+  };
+  for (const Case& c : {Case{12, texts::kFileLengthZero}, Case{11, texts::kNandRomTooShort},
+                        Case{0, texts::kNandRomTooShort}}) {
+    VcomRig rig;
+    rig.File("rom.bin", Pattern(c.size));
+    EXPECT_EQ(VcomBurnRaw(rig.ctx, Medium::kNand), 0);
+    EXPECT_EQ(VcomVerify(rig.ctx, Medium::kNand, DataKind::kRaw), 0);
+    EXPECT_EQ(rig.prompt.Messages(), (std::vector<std::string>{c.message, c.message})) << c.size;
+    EXPECT_TRUE(rig.board.LastHead().empty()) << c.size;
+    EXPECT_FALSE(rig.port.IsOpen());
+  }
+}
+
+TEST(VcomBurnTest, BurnPhaseWordsEndOrFailByKind) {
+  struct Case {
+    const char* name;
+    DataKind kind;
+    uint32_t orredIn;
+    int result;
+    std::vector<std::string> messages;
+    int lastPercent;
+  };
+  const std::vector<Case> cases = {
+      {"Image0x164Ends", DataKind::kImage, 0x164, 1, {}, 100},
+      {"Raw0x164GoesOn", DataKind::kRaw, 0x164, 0, {texts::kAckError}, 356},
+      {"ImageBit16Fails", DataKind::kImage, 0x10000, 0, {texts::kBurnError}, 0},
+      {"RawBit16Fails", DataKind::kRaw, 0x10000, 0, {texts::kBurnError}, 0},
+  };
+  for (const Case& c : cases) {
+    sim::BoardOptions o = SerialOptions();
+    o.progressStep = 100;  // one status word: 100 with the fault or'ed in
+    VcomRig rig(o);
+    rig.ctx.replyWaitMs = 300;
+    rig.File("b.bin", Pattern(5000));
+    rig.ctx.head.imageNumber = "1";
+    rig.board.InjectFault({sim::FaultKind::kStatusErrorBits, sim::Operation::kBurn, sim::Medium::kAny, 1, c.orredIn});
+    const int result =
+        c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, Medium::kSpi) : VcomBurnRaw(rig.ctx, Medium::kSpi);
+    EXPECT_EQ(result, c.result) << c.name;
+    EXPECT_EQ(rig.prompt.Messages(), c.messages) << c.name;
+    EXPECT_EQ(rig.Percents().back(), c.lastPercent) << c.name;
+    EXPECT_FALSE(rig.port.IsOpen());
+  }
+}
+
+TEST(VcomVerifyTest, SameDataPassesOneDifferentByteFailsSilently) {
+  struct Case {
+    const char* name;
+    Medium medium;
+    DataKind kind;
+    size_t size;
+  };
+  const std::vector<Case> cases = {
+      {"NorImage", Medium::kNor, DataKind::kImage, 8192},
+      {"SpiImage", Medium::kSpi, DataKind::kImage, 4097},
+      {"RawNor", Medium::kNor, DataKind::kRaw, 1},
+      {"RawSpi", Medium::kSpi, DataKind::kRaw, 20000},
+  };
+  for (const Case& c : cases) {
+    for (const size_t differentAt : {size_t{0}, c.size - 1, SIZE_MAX}) {
+      VcomRig rig;
+      auto data = Pattern(c.size, 8);
+      rig.File("v.bin", data);
+      rig.ctx.head.imageNumber = "5";
+      ASSERT_EQ(c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, c.medium) : VcomBurnRaw(rig.ctx, c.medium), 1);
+      if (differentAt != SIZE_MAX) data[differentAt] ^= 0x80;
+      rig.File("v.bin", data);
+      RecordingProgress verifyProgress;
+      rig.ctx.progress = &verifyProgress;
+      const bool same = differentAt == SIZE_MAX;
+      EXPECT_EQ(VcomVerify(rig.ctx, c.medium, c.kind), same ? 1 : 0) << c.name << differentAt;
+      EXPECT_TRUE(rig.prompt.Messages().empty()) << c.name;
+      EXPECT_TRUE(rig.board.ProtocolErrors().empty()) << ::testing::PrintToString(rig.board.ProtocolErrors());
+      EXPECT_EQ(Le32(rig.board.LastHead(), 0), 3u);
+      EXPECT_EQ(verifyProgress.Colours(), std::vector<uint32_t>{0x46BEEC});
+      EXPECT_EQ(verifyProgress.Events().front().percent, 0);
+      if (same) {
+        EXPECT_EQ(verifyProgress.Events().back().percent, 100);
+      }
+      EXPECT_FALSE(rig.port.IsOpen());
+    }
+  }
+}
+
+TEST(VcomVerifyTest, NandImageCopyHoldsEverythingTheBoardSent) {
+  for (const size_t size : {size_t{10000}, size_t{8192}, size_t{1}}) {
+    VcomRig rig;
+    const auto data = Pattern(size, 11);
+    rig.File("nand image.bin", data);
+    rig.ctx.head.imageNumber = "4";
+    ASSERT_EQ(VcomBurnImage(rig.ctx, Medium::kNand), 1);
+    rig.ctx.head.imageNumber = "4";
+    ASSERT_EQ(VcomVerify(rig.ctx, Medium::kNand, DataKind::kImage), 1) << size;
+    EXPECT_EQ(ReadFileBytes(rig.dir.File("_nand image.bin")), data) << size;
+    EXPECT_EQ(rig.dir.Names(), (std::vector<std::string>{"_nand image.bin", "nand image.bin"}));
+  }
+}
+
+TEST(VcomVerifyTest, FileOfAnotherLengthThanTheLastBurnIsRefusedBeforeTheHead) {
+  struct Case {
+    const char* name;
+    size_t burnt;  // 0: nothing burnt on this page
+    size_t verified;
+  };
+  for (const Case& c : {Case{"Shorter", 9000, 8999}, Case{"Longer", 9000, 9001}, Case{"NeverBurnt", 0, 100}}) {
+    VcomRig rig;
+    rig.ctx.head.imageNumber = "1";
+    if (c.burnt > 0) {
+      rig.File("a.bin", Pattern(c.burnt));
+      ASSERT_EQ(VcomBurnImage(rig.ctx, Medium::kSpi), 1);
+    }
+    const auto burnHead = rig.board.LastHead();
+    rig.File("b.bin", Pattern(c.verified));
+    EXPECT_EQ(VcomVerify(rig.ctx, Medium::kSpi, DataKind::kImage), 0) << c.name;
+    EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{texts::kVerifyLengthDiffers}) << c.name;
+    EXPECT_EQ(rig.board.LastHead(), burnHead) << c.name;
+    EXPECT_FALSE(rig.port.IsOpen());
+  }
+}
+
+TEST(VcomEraseTest, HeadsAndBoardProgress) {
+  struct Case {
+    const char* name;
+    Medium medium;
+    EraseChoice choice;
+    uint8_t method;
+    uint32_t number;
+    uint32_t message;
+  };
+  const std::vector<Case> cases = {
+      {"NorImage3", Medium::kNor, EraseChoice::kImage, 1, 3, 0x408},
+      {"NorAll", Medium::kNor, EraseChoice::kAll, 1, 0xFFFFFFFF, 0x408},
+      {"NandSystemArea", Medium::kNand, EraseChoice::kSystemArea, 3, 0xFFFFEEEE, 0x40C},
+      {"SpiAll", Medium::kSpi, EraseChoice::kAll, 5, 0xFFFFFFFF, 0x40A},
+  };
+  for (const Case& c : cases) {
+    VcomRig rig;
+    rig.File("e.bin", Pattern(3000));
+    rig.ctx.head.imageNumber = "3";
+    ASSERT_EQ(VcomBurnImage(rig.ctx, c.medium), 1);
+    RecordingProgress eraseProgress;
+    rig.ctx.progress = &eraseProgress;
+    EXPECT_EQ(VcomErase(rig.ctx, c.medium, c.choice), 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
+    std::vector<uint8_t> expected(60, 0);
+    expected[0] = 2;
+    for (int i = 0; i < 4; ++i) expected[8 + i] = static_cast<uint8_t>(c.number >> (8 * i));
+    EXPECT_EQ(rig.board.LastHead(), expected) << c.name;
+    EXPECT_EQ(rig.board.LastMethod(), c.method);
+    EXPECT_EQ(eraseProgress.Events(), (std::vector<RecordingProgress::Event>{
+                                          {c.message, 25}, {c.message, 50}, {c.message, 75}, {c.message, 100}}));
+    EXPECT_TRUE(rig.prompt.Messages().empty());
+    EXPECT_FALSE(rig.port.IsOpen());
+  }
+}
+
+TEST(VcomModifyTest, SendsTypeAndShowsTheOutcome) {
+  struct Case {
+    const char* name;
+    Medium medium;
+    const char* number;
+    uint32_t type;
+    int result;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"NorActiveExec", Medium::kNor, "7", 0x05, 1, texts::kModifyOk},
+      {"NandExecute", Medium::kNand, "7", 1, 1, texts::kModifyOk},
+      {"SpiMissingImage", Medium::kSpi, "8", 1, 0, texts::kModifyError},
+  };
+  for (const Case& c : cases) {
+    VcomRig rig;
+    rig.File("m.bin", Pattern(2000));
+    rig.ctx.head.imageNumber = "7";
+    ASSERT_EQ(VcomBurnImage(rig.ctx, c.medium), 1);
+    rig.ctx.head.imageNumber = c.number;
+    rig.ctx.head.imageType = c.type;
+    EXPECT_EQ(VcomModifyImage(rig.ctx, c.medium), c.result) << c.name;
+    EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{c.message}) << c.name;
+    const auto head = rig.board.LastHead();
+    EXPECT_EQ(Le32(head, 0), 1u);
+    EXPECT_EQ(Le32(head, 44), c.type);
+    EXPECT_EQ(Le32(head, 4), 0u);
+    EXPECT_FALSE(rig.port.IsOpen());
+  }
+}
+
+TEST(VcomPortTest, NoPortNameSaysNothingAndAMissingPortSaysWhich) {
+  VcomRig rig;
+  rig.File("x.bin", Pattern(10));
+  rig.ctx.portName.clear();
+  EXPECT_EQ(VcomDownloadSdram(rig.ctx), 0);
+  EXPECT_TRUE(rig.prompt.Messages().empty());
+  rig.ctx.portName = rig.dir.File("no-such-port");
+  EXPECT_EQ(VcomErase(rig.ctx, Medium::kNor, EraseChoice::kAll), 0);
+  EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{"Failed to open " + rig.ctx.portName});
+}
+
+// Sets the abort event as the page's Abort button would, at the first
+// progress report, that is between two chunks.
+class AbortingProgress final : public ProgressSink {
+ public:
+  AbortingProgress(AbortEvent& abort, SerialPort* closeAlso) : abort_(abort), port_(closeAlso) {}
+  void Progress(uint32_t, int percent) override {
+    reports_.push_back(percent);
+    if (reports_.size() == 1) {
+      if (port_ != nullptr) port_->Close();
+      abort_.Set();
+    }
+  }
+  std::vector<int> reports_;
+
+ private:
+  AbortEvent& abort_;
+  SerialPort* port_;
+};
+
+TEST(VcomAbortTest, AbortBetweenChunksEndsAtTheNextChunkWithoutAMessage) {
+  for (const bool closePort : {false, true}) {
+    VcomRig rig;
+    rig.File("big.bin", Pattern(4096 * 100));
+    AbortingProgress progress(rig.abort, closePort ? &rig.port : nullptr);
+    rig.ctx.progress = &progress;
+    EXPECT_EQ(VcomDownloadSdram(rig.ctx), 0);
+    EXPECT_EQ(progress.reports_, std::vector<int>{5});
+    EXPECT_TRUE(rig.prompt.Messages().empty());
+    EXPECT_FALSE(rig.port.IsOpen());
+  }
+}
+
+TEST(VcomAbortTest, CloseFromAnotherThreadEndsABurnPhaseWithoutAMessage) {
+  sim::BoardOptions o = SerialOptions();
+  o.stepDelayMs = 3000;  // the board programs for a while
+  VcomRig rig(o);
+  rig.ctx.replyWaitMs = 10000;
+  rig.File("b.bin", Pattern(5000));
+  int result = -1;
+  std::thread worker([&] { result = VcomBurnRaw(rig.ctx, Medium::kSpi); });
+  // Wait until the burn phase started (its red colour), then press Abort.
+  while (rig.progress.Colours().size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  rig.port.Close();
+  rig.abort.Set();
+  worker.join();
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(rig.prompt.Messages().empty());
+}
+
+// --- every VCOM operation against every fault of the board ---
+
+struct VcomOperation {
+  const char* name;
+  sim::Operation operation;
+  std::function<void(VcomRig&)> setUp;
+  std::function<int(VcomRig&)> run;
+  bool movesData;    // chunks with acknowledgements (or verify chunks)
+  bool statusWords;  // a burn phase or an erase
+  const char* dataSent;  // burn or download: what a broken chunk shows; null for a verify
+};
+
+std::vector<VcomOperation> Operations() {
+  auto file = [](VcomRig& r) {
+    r.File("op.bin", Pattern(3 * 4096 + 100, 3));
+    r.ctx.head.imageNumber = "2";
+  };
+  auto burnt = [file](VcomRig& r) {
+    file(r);
+    ASSERT_EQ(VcomBurnImage(r.ctx, Medium::kNand), 1);
+  };
+  return {
+      {"DownloadSdram", sim::Operation::kDownload, file, [](VcomRig& r) { return VcomDownloadSdram(r.ctx); }, true,
+       false, texts::kAckError},
+      {"BurnNandImage", sim::Operation::kBurn, file, [](VcomRig& r) { return VcomBurnImage(r.ctx, Medium::kNand); },
+       true, true, texts::kAckError},
+      {"BurnRawSpi", sim::Operation::kBurn, file, [](VcomRig& r) { return VcomBurnRaw(r.ctx, Medium::kSpi); }, true,
+       true, texts::kAckError},
+      {"VerifyNandImage", sim::Operation::kVerify, burnt,
+       [](VcomRig& r) { return VcomVerify(r.ctx, Medium::kNand, DataKind::kImage); }, true, false, nullptr},
+      {"EraseNandImage", sim::Operation::kErase, burnt,
+       [](VcomRig& r) { return VcomErase(r.ctx, Medium::kNand, EraseChoice::kImage); }, false, true, nullptr},
+      {"ModifyNand", sim::Operation::kModify, burnt, [](VcomRig& r) { return VcomModifyImage(r.ctx, Medium::kNand); },
+       false, false, nullptr},
+  };
+}
+
+enum class VcomFault { kShortAck, kWrongAck, kErrorBits, kChooseMethodFails, kDisconnect, kAbort };
+
+TEST(VcomFaultMatrixTest, EveryOperationFailsCleanlyOnEveryFault) {
+  const std::vector<std::pair<const char*, VcomFault>> faults = {
+      {"ShortAck", VcomFault::kShortAck},   {"WrongAck", VcomFault::kWrongAck},
+      {"ErrorBits", VcomFault::kErrorBits}, {"ChooseMethodFails", VcomFault::kChooseMethodFails},
+      {"Disconnect", VcomFault::kDisconnect}, {"Abort", VcomFault::kAbort}};
+  for (const VcomOperation& op : Operations()) {
+    for (const auto& [faultName, fault] : faults) {
+      SCOPED_TRACE(std::string(op.name) + "/" + faultName);
+      VcomRig rig;
+      rig.ctx.replyWaitMs = 500;
+      op.setUp(rig);
+      RecordingPrompt prompt;
+      rig.ctx.prompt = &prompt;
+      const auto files = rig.dir.Names();
+      const bool burn = op.dataSent != nullptr;
+      bool reachable = true;
+      std::vector<std::string> messages;
+      switch (fault) {
+        case VcomFault::kShortAck:
+        case VcomFault::kWrongAck:
+          reachable = burn;
+          rig.board.InjectFault({fault == VcomFault::kShortAck ? sim::FaultKind::kShortChunkAck
+                                                               : sim::FaultKind::kWrongChunkAck,
+                                 op.operation, sim::Medium::kAny, 2, 0});
+          messages = {texts::kAckError};
+          break;
+        case VcomFault::kErrorBits:
+          reachable = op.statusWords;
+          rig.board.InjectFault({sim::FaultKind::kStatusErrorBits, op.operation, sim::Medium::kAny, 1, 0});
+          messages = {op.operation == sim::Operation::kErase ? texts::kEraseError : texts::kBurnError};
+          break;
+        case VcomFault::kChooseMethodFails:
+          rig.board.InjectFault({sim::FaultKind::kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 100});
+          break;
+        case VcomFault::kDisconnect:
+          reachable = op.movesData;
+          rig.board.InjectFault({sim::FaultKind::kDisconnectAtChunk, op.operation, sim::Medium::kAny, 2, 0});
+          if (burn) messages = {op.dataSent};
+          break;
+        case VcomFault::kAbort:
+          rig.abort.Set();
+          reachable = std::string(op.name) != "ModifyNand";  // a modify is one exchange without abort
+          break;
+      }
+      const size_t fds = OpenDescriptors();
+      const int result = op.run(rig);
+      EXPECT_FALSE(rig.port.IsOpen());
+      // A disconnect also closes the board's end of the pseudo-terminal.
+      EXPECT_LE(OpenDescriptors(), fds);
+      if (fault == VcomFault::kChooseMethodFails) {
+        // The operation goes on; the board then decides.
+        ASSERT_FALSE(prompt.Messages().empty());
+        EXPECT_EQ(prompt.Messages().front(), "ChooseMethod - Unable to set flash method");
+        continue;
+      }
+      if (!reachable) {
+        EXPECT_EQ(result, 1);
+        continue;
+      }
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(prompt.Messages(), messages);
+      // Only the NAND verify leaves a file: its copy of what arrived.
+      auto expectedFiles = files;
+      if (std::string(op.name) == "VerifyNandImage") expectedFiles.insert(expectedFiles.begin(), "_op.bin");
+      EXPECT_EQ(rig.dir.Names(), expectedFiles);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zorbel::testing
