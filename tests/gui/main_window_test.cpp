@@ -3,7 +3,10 @@
 // aborts, closing, the debug console, and the UI thread staying responsive.
 #include <QComboBox>
 #include <QDir>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMenu>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +19,7 @@
 #include <memory>
 
 #include "app/clock.h"
+#include "app/profile_reader.h"
 #include "app/tool_state.h"
 #include "app/ui/debug_console.h"
 #include "app/ui/loader_download_dialog.h"
@@ -131,11 +135,12 @@ size_t MarkerOffset(const std::vector<uint8_t>& image) {
 // while a large transfer runs.
 class BulkDownloadPage : public OperationPage {
  public:
-  BulkDownloadPage(PageHost& host, std::string file)
+  BulkDownloadPage(PageHost& host, std::string file, QString confirmCaption = {})
       : OperationPage(host, "BulkDownloadPage", ProgressMessage::kSdram, Rgb(255, 0, 0)), file_(std::move(file)) {
     button_ = new QPushButton("Download", this);
     action_.button = button_;
     action_.idleCaption = "Download";
+    action_.confirmCaption = std::move(confirmCaption);
     action_.fill = [this](OperationContext& ctx) {
       ctx.filePath = file_;
       ctx.head.address = "8000";
@@ -206,7 +211,13 @@ class MainWindowTest : public QObject {
 
   void connectsToAComPortAndShowsThePickedPage() {
     Rig rig(sim::BoardKind::kVcom);
+    LoaderDownloadDialog* loader = rig.Window().LoaderDialog();
+    int loaderPeak = 0;
+    QObject::connect(loader->Bar(), &QProgressBar::valueChanged, [&](int v) { loaderPeak = std::max(loaderPeak, v); });
     QVERIFY(rig.Connect());
+    QCOMPARE(loader->windowTitle(), QString("Auto Downloading..."));
+    QCOMPARE(loaderPeak, 100);
+    QCOMPARE(loader->Bar()->GetColor(), Rgb(0xF5, 0x5C, 0x3D));
     QCOMPARE(rig.State().connection.vcomConnected, 1);
     QCOMPARE(rig.State().connection.massStorageConnected, 0);
     QCOMPARE(rig.State().connection.portPath, rig.Board().PtyPath());
@@ -424,6 +435,85 @@ class MainWindowTest : public QObject {
     const QString path = QString(ZORBEL_ARTIFACT_DIR) + "/main_window.png";
     QVERIFY(rig.Window().grab().save(path));
     QVERIFY(QFileInfo(path).size() > 0);
+  }
+
+  void confirmationDecidesWhetherTheOperationStarts_data() {
+    QTest::addColumn<bool>("answerOk");
+    QTest::newRow("OK") << true;
+    QTest::newRow("Cancel") << false;
+  }
+  void confirmationDecidesWhetherTheOperationStarts() {
+    QFETCH(bool, answerOk);
+    Rig rig(sim::BoardKind::kVcom);
+    QVERIFY(rig.Connect());
+    const std::string file = rig.Folder().File("small.bin");
+    const std::vector<uint8_t> data(8192, 0x5A);
+    {
+      std::ofstream out(file, std::ios::binary);
+      out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    }
+    BulkDownloadPage page(rig.Window(), file, "Zorbel");
+    page.show();
+    BoxAnswerer boxes(answerOk);
+    QTest::mouseClick(page.Button(), Qt::LeftButton);
+    QVERIFY(boxes.Seen(kConfirmOperation));
+    if (answerOk) {
+      QVERIFY(QTest::qWaitFor([&] { return page.Result() == 1; }, 20000));
+      QVERIFY(rig.Board().Sdram(0x8000, 8192) == data);
+    } else {
+      QTest::qWait(100);
+      QVERIFY(!page.WorkerRunning());
+      QCOMPARE(page.Result(), -1);
+      QCOMPARE(page.Button()->text(), QString("Download"));
+      QVERIFY(rig.Board().Sdram(0x8000, 8192) != data);
+    }
+  }
+
+  void aboutIsOfferedInTheWindowsContextMenu() {
+    Rig rig(sim::BoardKind::kQuen);
+    QStringList items;
+    QTimer::singleShot(50, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible()) {
+          for (QAction* a : menu->actions()) items << a->text();
+          menu->close();
+        }
+      }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(300, 300), rig.Window().mapToGlobal(QPoint(300, 300)));
+    QApplication::sendEvent(&rig.Window(), &event);
+    QCOMPARE(items, QStringList{"&About ..."});
+  }
+
+  void browseRemembersTheFolderInPathIni() {
+    Rig rig(sim::BoardKind::kQuen);
+    const QString chosen = QString::fromStdString(rig.Folder().File("t.bin"));
+    QStringList startFolders;
+    auto answer = [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
+          startFolders << dialog->directory().absolutePath();
+          dialog->selectFile(chosen);
+          QMetaObject::invokeMethod(dialog, "accept");
+          return;
+        }
+      }
+    };
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, answer);
+    poll.start(20);
+    auto* browse = rig.Sdram()->findChild<QPushButton*>("browse");
+    browse->click();
+    browse->click();
+    poll.stop();
+    QCOMPARE(startFolders.size(), 2);
+    QCOMPARE(startFolders[1], QDir(QString::fromStdString(rig.Folder().Path())).absolutePath());
+    QCOMPARE(rig.Sdram()->findChild<QLabel*>("path")->text(), " " + chosen);
+    ProfileReader reader;
+    reader.SetPath(rig.Folder().File("path.ini"));
+    QVERIFY(reader.ReadFile());
+    QCOMPARE(QString::fromStdString(reader.GetValue("PATH", "SDRAM")),
+             QString::fromStdString(rig.Folder().ModuleDirectory()));
   }
 
   void eventsKeepFlowingDuringA4MiBDownload() {
