@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -141,8 +142,12 @@ void BM_BareLoopChunk(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kChunk));
 }
 
-BENCHMARK(BM_SerialPortChunk)->UseRealTime();
-BENCHMARK(BM_BareLoopChunk)->UseRealTime();
+// On a shared machine the scheduler's noise dwarfs the difference; the
+// fastest of many short repetitions is the figure to compare.
+double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+BENCHMARK(BM_SerialPortChunk)->UseRealTime()->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_BareLoopChunk)->UseRealTime()->ComputeStatistics("min", Fastest);
 
 }  // namespace
 
