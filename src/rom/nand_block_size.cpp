@@ -138,7 +138,7 @@ int NandBlockSizeConvert(const std::string& filePath, uint32_t newBlockSize, Use
   // which the conversion would drop.
   if (source.Size() - source.Position() > oldFill) return Refuse(prompt, rom_text::kNandTrailingData);
   source.Close();
-  if (!temp.Commit()) return Refuse(prompt, rom_text::kCantWriteTarget);
+  if (!temp.Commit(true)) return Refuse(prompt, rom_text::kCantWriteTarget);
 
   size_t got = 0;
   if (!ReadFileHeader(filePath, "rb", header, got)) return Refuse(prompt, rom_text::kCantOpenTarget);

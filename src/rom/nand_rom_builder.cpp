@@ -114,7 +114,7 @@ int NandRomBuilder(const NandRomRequest& request, UserPrompt& prompt) {
     }
     if (!target.WriteFill(NandImageFill(length, blockSize))) return Fail(prompt, rom_text::kCantWriteTarget);
   }
-  if (!target.Commit()) return Fail(prompt, rom_text::kCantWriteTarget);
+  if (!target.Commit(false)) return Fail(prompt, rom_text::kCantWriteTarget);
   prompt.ShowMessage(rom_text::kCreationSuccess);
   return 0;
 }

@@ -186,7 +186,7 @@ class Build {
     for (const auto& image : images) {
       if (int r = WriteImage(image.number); r != 0) return r;
     }
-    if (!target_.Commit()) return Fail(rom_text::kCantWriteTarget);
+    if (!target_.Commit(false)) return Fail(rom_text::kCantWriteTarget);
     prompt_.ShowMessage(rom_text::kCreationSuccess);
     return 0;
   }

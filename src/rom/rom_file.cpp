@@ -17,6 +17,8 @@ bool RomInput::Open(const std::string& path) {
   if (std::filesystem::is_directory(path, ec)) return false;
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) return false;
+  if (!buffer_) buffer_ = std::make_unique<char[]>(kRomStdioBuffer);
+  std::setvbuf(file_, buffer_.get(), _IOFBF, kRomStdioBuffer);
   const auto size = std::filesystem::file_size(path, ec);
   size_ = ec ? 0 : size;
   position_ = 0;
@@ -65,7 +67,10 @@ bool RomTarget::Open(const std::string& finalPath) {
   file_ = std::fopen(workPath_.c_str(), "w+b");
   position_ = 0;
   size_ = 0;
-  return file_ != nullptr;
+  if (file_ == nullptr) return false;
+  buffer_ = std::make_unique<char[]>(kRomStdioBuffer);
+  std::setvbuf(file_, buffer_.get(), _IOFBF, kRomStdioBuffer);
+  return true;
 }
 
 bool RomTarget::Write(std::span<const uint8_t> bytes) {
@@ -101,9 +106,15 @@ bool RomTarget::Seek(uint64_t position) {
   return true;
 }
 
-bool RomTarget::Commit() {
+bool RomTarget::SeekOver(uint64_t position) {
+  if (!SeekFile(file_, position)) return false;
+  position_ = position;
+  return true;
+}
+
+bool RomTarget::Commit(bool syncToDisk) {
   if (file_ == nullptr) return false;
-  const bool synced = std::fflush(file_) == 0 && SyncFile(file_);
+  const bool synced = std::fflush(file_) == 0 && (!syncToDisk || SyncFile(file_));
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (synced && closed && ReplaceFile(workPath_, finalPath_)) return true;

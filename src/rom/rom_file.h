@@ -3,6 +3,7 @@
 // built beside its final path and renamed over it only when complete.
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -28,10 +29,15 @@ class RomInput {
   uint64_t Position() const { return position_; }
 
  private:
+  std::unique_ptr<char[]> buffer_;
   std::FILE* file_ = nullptr;
   uint64_t size_ = 0;
   uint64_t position_ = 0;
 };
+
+// stdio buffer of the builders' files: few system calls per megabyte while
+// the memory used stays fixed.
+inline constexpr size_t kRomStdioBuffer = 256 * 1024;
 
 class RomTarget {
  public:
@@ -48,14 +54,18 @@ class RomTarget {
   // Moves the write position; a position past the end fills the gap with
   // 0xFF, never with the zeros a sparse seek would leave.
   bool Seek(uint64_t position);
+  // Moves without filling: the caller writes every byte it skips later.
+  bool SeekOver(uint64_t position);
   uint64_t Position() const { return position_; }
   uint64_t Size() const { return size_; }
-  // Flushes to disk and renames over finalPath.
-  bool Commit();
+  // Closes and renames over finalPath. With syncToDisk the data reaches the
+  // disk first, so even a crash leaves the old file or the new one.
+  bool Commit(bool syncToDisk);
 
   static std::string WorkingPath(const std::string& finalPath);
 
  private:
+  std::unique_ptr<char[]> buffer_;
   std::FILE* file_ = nullptr;
   std::string finalPath_;
   std::string workPath_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/byte_order.h"
@@ -63,7 +65,16 @@ class Build {
     if (total > kSpiRomMaxSize) return Fail(rom_text::kExceedMaxSize);
 
     if (!target_.Open(ini_.GetValue("Target Image", "Image"))) return Fail(rom_text::kCantOpenTarget);
-    if (!target_.WriteFill(total) || !target_.Seek(0)) return Fail(rom_text::kCantWriteTarget);
+    for (int n = 0; n < kSectionsMax; ++n) {
+      if (!Present(n)) continue;
+      RomInput input;
+      if (!input.Open(ImagePath(n))) return Fail(n == 0 ? rom_text::kCantOpenBootloader : rom_text::kCantOpenImage);
+      if (input.Size() > 0xFFFFFFFFu) return Fail(rom_text::kImageTooLarge);
+      lengths_[static_cast<size_t>(n)] = input.Size();
+    }
+    if (!Present(0)) return Fail(rom_text::kCantOpenBootloader);
+    bootEnd_ = HeaderLength() + lengths_[0];
+    if (int r = PrefillGaps(total); r != 0) return r;
 
     if (int r = WriteBootImage(); r != 0) return r;
     if (int r = WriteTable(); r != 0) return r;
@@ -73,9 +84,9 @@ class Build {
       RomInput input;
       if (!input.Open(ImagePath(n))) return Fail(rom_text::kCantOpenImage);
       if (!target_.Seek(Position(StartOf(n)))) return Fail(rom_text::kCantWriteTarget);
-      if (int r = Copy(input); r != 0) return r;
+      if (int r = Copy(input, lengths_[static_cast<size_t>(n)]); r != 0) return r;
     }
-    if (!target_.Commit()) return Fail(rom_text::kCantWriteTarget);
+    if (!target_.Commit(false)) return Fail(rom_text::kCantWriteTarget);
     prompt_.ShowMessage(rom_text::kCreationSuccess);
     return 0;
   }
@@ -100,31 +111,70 @@ class Build {
     return 0;
   }
 
-  int Copy(RomInput& input) {
-    for (;;) {
-      const size_t got = input.Read(buffer_);
-      if (!target_.Write({buffer_.data(), got})) return Fail(rom_text::kCantWriteTarget);
-      if (got < buffer_.size()) return 0;
+  // Exactly the length measured before: every byte not prefilled must be
+  // written, so a file that shrinks meanwhile is a failure.
+  int Copy(RomInput& input, uint64_t length) {
+    for (uint64_t left = length; left > 0;) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(left, buffer_.size()));
+      if (input.Read({buffer_.data(), want}) != want) return Fail(rom_text::kCantOpenImage);
+      if (!target_.Write({buffer_.data(), want})) return Fail(rom_text::kCantWriteTarget);
+      left -= want;
     }
+    return 0;
+  }
+
+  // Where the table goes: a counter walking up from the end of the boot
+  // image first meets a multiple of 0xFC00 within its 64 KiB bank; none
+  // when the counter starts on a bank end or meets no multiple.
+  std::optional<uint64_t> TablePosition() const {
+    const uint64_t counter = bootEnd_ + (request_.bankMode ? 0 : kTableHeadSize);
+    if (counter % kRomBlock64k == 0) return std::nullopt;
+    const uint64_t bankEnd = (counter / kRomBlock64k + 1) * kRomBlock64k;
+    const uint64_t mark = (counter + kTableMark - 1) / kTableMark * kTableMark;
+    if (mark >= bankEnd) return std::nullopt;
+    return bootEnd_ + (mark - counter);
+  }
+
+  size_t TableSize() const {
+    return kTableHeadSize + kRecordSize * static_cast<size_t>(std::popcount(mask_ & 0xFFu));
+  }
+
+  // The file is 0xFF up to its length wherever no image or table lands;
+  // only those gaps are filled, so no byte is written twice.
+  int PrefillGaps(uint64_t total) {
+    std::vector<std::pair<uint64_t, uint64_t>> covered = {{0, bootEnd_}};
+    if (const auto table = TablePosition()) covered.push_back({*table, *table + TableSize()});
+    for (int n = 1; n < kSectionsMax; ++n) {
+      if (Present(n)) covered.push_back({Position(StartOf(n)), Position(StartOf(n)) + lengths_[static_cast<size_t>(n)]});
+    }
+    std::sort(covered.begin(), covered.end());
+    uint64_t cursor = 0;
+    auto fill = [&](uint64_t from, uint64_t to) {
+      to = std::min(to, total);
+      return from >= to || (target_.SeekOver(from) && target_.WriteFill(to - from));
+    };
+    for (const auto& [from, to] : covered) {
+      if (from > cursor && !fill(cursor, from)) return Fail(rom_text::kCantWriteTarget);
+      cursor = std::max(cursor, to);
+    }
+    if (!fill(cursor, total)) return Fail(rom_text::kCantWriteTarget);
+    return 0;
   }
 
   int WriteBootImage() {
     RomInput input;
     if (!input.Open(ImagePath(0))) return Fail(rom_text::kCantOpenBootloader);
-    if (input.Size() > 0xFFFFFFFFu) return Fail(rom_text::kImageTooLarge);
+    if (!target_.SeekOver(0)) return Fail(rom_text::kCantWriteTarget);
     const uint32_t headerLength = HeaderLength();
     if (headerLength > 0) {
-      StoreLe32(&request_.chip->bootHeader[8], static_cast<uint32_t>(input.Size()));
+      StoreLe32(&request_.chip->bootHeader[8], static_cast<uint32_t>(lengths_[0]));
       if (!target_.Write({request_.chip->bootHeader.data(), headerLength})) return Fail(rom_text::kCantWriteTarget);
     }
-    if (int r = Copy(input); r != 0) return r;
-    bootEnd_ = target_.Position();
-    return 0;
+    return Copy(input, lengths_[0]);
   }
 
   int WriteTable() {
-    const int count = std::popcount(mask_ & 0xFFu);
-    std::vector<uint8_t> table(kTableHeadSize + kRecordSize * static_cast<size_t>(count));
+    std::vector<uint8_t> table(TableSize());
     std::copy(kTableHeadMagic.begin(), kTableHeadMagic.end(), table.begin());
     StoreLe32(&table[4], 1u + static_cast<uint32_t>(std::popcount(mask_ & 0xFEu)));
     std::copy(kTableTailMagic.begin(), kTableTailMagic.end(), table.begin() + 12);
@@ -132,22 +182,12 @@ class Build {
     uint8_t* record = table.data() + kTableHeadSize;
     for (int n = 0; n < kTableImages; ++n) {
       if (!Present(n)) continue;
-      RomInput input;
-      if (!input.Open(ImagePath(n))) return Fail(rom_text::kCantOpenImage);
-      FillRecord(record, n, input.Size());
+      FillRecord(record, n, lengths_[static_cast<size_t>(n)]);
       record += kRecordSize;
     }
-
-    // The table goes where a counter walking up from the end of the boot
-    // image first meets a multiple of 0xFC00 within its 64 KiB bank.
-    const uint64_t counter = bootEnd_ + (request_.bankMode ? 0 : kTableHeadSize);
-    if (counter % kRomBlock64k == 0) return 0;
-    const uint64_t bankEnd = (counter / kRomBlock64k + 1) * kRomBlock64k;
-    const uint64_t mark = (counter + kTableMark - 1) / kTableMark * kTableMark;
-    if (mark >= bankEnd) return 0;
-    if (!target_.Seek(bootEnd_ + (mark - counter)) || !target_.Write(table)) {
-      return Fail(rom_text::kCantWriteTarget);
-    }
+    const auto at = TablePosition();
+    if (!at) return 0;
+    if (!target_.SeekOver(*at) || !target_.Write(table)) return Fail(rom_text::kCantWriteTarget);
     return 0;
   }
 
@@ -177,7 +217,8 @@ class Build {
   ProfileReader ini_;
   RomTarget target_;
   uint32_t mask_ = 0;
-  uint64_t bootEnd_ = 0;
+  uint64_t bootEnd_ = 0;  // E: just after the header and Image 0
+  std::array<uint64_t, kSectionsMax> lengths_{};
   std::array<uint8_t, kChunk> buffer_{};
 };
 
