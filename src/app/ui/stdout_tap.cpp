@@ -1,10 +1,9 @@
-#include <fcntl.h>
-#include <unistd.h>
+#include "app/ui/stdout_tap.h"
 
 #include <cstdio>
 #include <thread>
 
-#include "app/ui/stdout_tap.h"
+#include "app/ui/stdout_tap_io.h"
 
 namespace zorbel {
 
@@ -21,33 +20,31 @@ StdoutTap::~StdoutTap() { Stop(); }
 bool StdoutTap::Running() const { return impl_->reader.joinable(); }
 
 bool StdoutTap::Start(Sink sink) {
+  using namespace tap_io;
   if (Running()) return true;
   int fds[2];
-  if (pipe(fds) != 0) return false;
+  if (!MakePipe(fds)) return false;
   std::fflush(stdout);
-  const int saved = dup(STDOUT_FILENO);
-  if (saved < 0 || dup2(fds[1], STDOUT_FILENO) < 0) {
-    if (saved >= 0) close(saved);
-    close(fds[0]);
-    close(fds[1]);
+  const int saved = Duplicate(kStdout);
+  if (saved < 0 || !Redirect(fds[1], kStdout)) {
+    if (saved >= 0) CloseFd(saved);
+    CloseFd(fds[0]);
+    CloseFd(fds[1]);
     return false;
   }
-  close(fds[1]);
-  fcntl(saved, F_SETFD, FD_CLOEXEC);
-  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  CloseFd(fds[1]);
   // Lines should show up as they are written, not when a buffer fills.
-  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  LineBufferStdout();
   impl_->savedStdout = saved;
   impl_->readEnd = fds[0];
   impl_->reader = std::thread([readEnd = fds[0], saved, sink = std::move(sink)] {
     char buf[4096];
     for (;;) {
-      const ssize_t n = read(readEnd, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
+      const long n = ReadSome(readEnd, buf, sizeof buf);
       if (n <= 0) break;
-      ssize_t done = 0;
-      while (done < n) {
-        const ssize_t w = write(saved, buf + done, static_cast<size_t>(n - done));
+      // What was diverted still reaches the old standard output.
+      for (long done = 0; done < n;) {
+        const long w = WriteSome(saved, buf + done, static_cast<size_t>(n - done));
         if (w <= 0) break;
         done += w;
       }
@@ -62,10 +59,10 @@ void StdoutTap::Stop() {
   std::fflush(stdout);
   // Once standard output is back, nobody holds the pipe's write end and the
   // reader sees its end.
-  dup2(impl_->savedStdout, STDOUT_FILENO);
+  tap_io::Redirect(impl_->savedStdout, tap_io::kStdout);
   impl_->reader.join();
-  close(impl_->readEnd);
-  close(impl_->savedStdout);
+  tap_io::CloseFd(impl_->readEnd);
+  tap_io::CloseFd(impl_->savedStdout);
   impl_->readEnd = -1;
   impl_->savedStdout = -1;
 }
