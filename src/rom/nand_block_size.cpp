@@ -5,6 +5,10 @@
 #include <cstdio>
 
 #include "app/byte_order.h"
+#include "app/text_fill.h"
+#include "link/serial_port_common.h"
+#include "protocol/protocol_texts.h"
+#include "protocol/records.h"
 #include "rom/rom_file.h"
 #include "rom/rom_layout.h"
 #include "rom/rom_messages.h"
@@ -12,12 +16,8 @@
 namespace zorbel {
 namespace {
 
-constexpr uint8_t kRawNandMethod = 4;
 constexpr uint32_t kQueueSize = 2048;
-constexpr uint32_t kBaud = 9600;
-constexpr uint8_t kDataBits = 8;
 constexpr int kBlockingReads = 1;
-constexpr uint32_t kReadTimeoutMs = 10000;
 constexpr size_t kChunk = 4096;
 
 using FileHeader = std::array<uint8_t, kNandFileHeaderSize>;
@@ -30,12 +30,6 @@ bool ReadFileHeader(const std::string& path, const char* mode, FileHeader& heade
   got = std::fread(header.data(), 1, header.size(), f);
   std::fclose(f);
   return true;
-}
-
-std::string FormatPortMessage(const std::string& portPath) {
-  std::string text = rom_text::kFailedToOpenPort;
-  text.replace(text.find("%s"), 2, portPath);
-  return text;
 }
 
 int Refuse(UserPrompt& prompt, const char* text) {
@@ -56,12 +50,12 @@ std::optional<uint32_t> BlockSizeFromCode(uint8_t code) {
 
 std::optional<uint8_t> QueryBlockSizeCode(SerialPort& port, const std::string& portPath, UserPrompt& prompt) {
   if (port.Open(portPath, kQueueSize, kQueueSize) != win_error::kSuccess) {
-    prompt.ShowMessage(FormatPortMessage(portPath));
+    prompt.ShowMessage(FillText(texts::kFailedToOpenFormat, portPath));
     return std::nullopt;
   }
-  port.Setup(kBaud, kDataBits, 0, 0);
-  port.SetupReadTimeouts(kBlockingReads, kReadTimeoutMs);
-  const uint8_t code = port.ChooseMethod(kRawNandMethod, &prompt);
+  port.Setup(serial_common::kDefaultBaud, serial_common::kDefaultDataBits, 0, 0);
+  port.SetupReadTimeouts(kBlockingReads, serial_common::kDefaultReadTimeoutMs);
+  const uint8_t code = port.ChooseMethod(FlashMethod::kNandRaw, &prompt);
   port.Close();
   return code;
 }

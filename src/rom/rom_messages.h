@@ -20,8 +20,6 @@ inline constexpr const char* kBlockSizeMismatch =
     "NAND Block size does not match, do you want to convert it automically ?";
 inline constexpr const char* kSizeError = "ERROR: size error !";
 inline constexpr const char* kConvertSuccess = "Convert success !";
-// The caller formats it with the port name.
-inline constexpr const char* kFailedToOpenPort = "Failed to open %s";
 
 // Refusals of input the layout cannot hold.
 inline constexpr const char* kCantWriteTarget = "ERROR: Can't write target file !";
