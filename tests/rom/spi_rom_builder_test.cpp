@@ -187,6 +187,28 @@ TEST_F(SpiRomTest, LowerNumberIsOnTopWhereImagesOverlap) {
   EXPECT_TRUE(Holds(rom, 0x20000 + 100, std::vector<uint8_t>(under.begin() + 100, under.end())));
 }
 
+TEST_F(SpiRomTest, EveryByteOutsideImagesIsFill) {
+  // Section 9 has no table record and no say in the length, but is copied:
+  // the stretch between the computed length and it must be 0xFF, not a hole.
+  const auto r = Request({{0, 3000, "0x0", "System"}, {2, 40000, "0x30000"}, {1, 100, "0x10000"},
+                          {9, 500, "0x80000"}, {3, 20, "0x48000"}},
+                         0, false);
+  ASSERT_EQ(SpiRomBuilder(r, prompt_), 0);
+  const auto rom = Out();
+  ASSERT_EQ(rom.size(), 0x80000u + 500);
+  EXPECT_TRUE(Holds(rom, 0, Pattern(3000, 0)));
+  EXPECT_TRUE(AllFill(rom, 3000, 0xFC00 - 16));
+  EXPECT_EQ(Le32(rom, 0xFC00 - 12), 4u);  // Image 0 and three of 1..7
+  EXPECT_TRUE(AllFill(rom, 0xFC00 + 4 * 48, 0x10000));
+  EXPECT_TRUE(Holds(rom, 0x10000, Pattern(100, 1)));
+  EXPECT_TRUE(AllFill(rom, 0x10000 + 100, 0x30000));
+  EXPECT_TRUE(Holds(rom, 0x30000, Pattern(40000, 2)));
+  EXPECT_TRUE(AllFill(rom, 0x30000 + 40000, 0x48000));
+  EXPECT_TRUE(Holds(rom, 0x48000, Pattern(20, 3)));
+  EXPECT_TRUE(AllFill(rom, 0x48000 + 20, 0x80000));
+  EXPECT_TRUE(Holds(rom, 0x80000, Pattern(500, 9)));
+}
+
 TEST_F(SpiRomTest, FamilyTwoHeaderLength) {
   chip_.bootHeaderLength = 48;
   for (size_t i = 0; i < 48; ++i) chip_.bootHeader[i] = static_cast<uint8_t>(i + 1);
