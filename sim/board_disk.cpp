@@ -125,6 +125,7 @@ class DiskSide {
  private:
   bool Refuse(const std::string& why) {
     b_.LogLocked("disk: " + why);
+    b_.lastStatus = 1;  // the last command did not succeed
     return false;
   }
   bool Expect(ScsiDirection direction, uint32_t length, const char* what) {

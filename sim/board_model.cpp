@@ -86,7 +86,10 @@ std::string BoardModel::StoreImage(Medium medium, ImageEntry entry, const std::v
     entry.number = 0;
     entry.start = 0;
   }
-  if (medium == Medium::kNor && entry.number == kEraseAllImages) return "image number reserved";
+  if (entry.number == kEraseAllImages || entry.number == kEraseSystemArea) return "image number reserved";
+  if (medium == Medium::kSd && entry.type != kSystemImageKind && entry.start <= kSdBootSectors) {
+    return "image starts inside the card's boot sectors";
+  }
   entry.length = static_cast<uint32_t>(data.size());
   uint64_t offset = static_cast<uint64_t>(entry.start) * m->unit;
   uint64_t span = Span(entry.length);
