@@ -50,7 +50,9 @@ QString Help(const char* text) { return QString::fromUtf8(text).replace("\r\n", 
 // A window on a virtual board, in a scratch folder holding the stand-in files.
 class Rig {
  public:
-  explicit Rig(sim::BoardKind kind) : board_(Options(kind, &clock_)) {
+  // realTime: the board and the window wait as they do for a person.
+  explicit Rig(sim::BoardKind kind, bool realTime = false)
+      : clock_(realTime ? static_cast<Clock&>(realClock_) : fakeClock_), board_(Options(kind, &clock_)) {
     state_.moduleDirectory = folder_.ModuleDirectory();
     window_ = std::make_unique<MainWindow>(state_, board_.Bus(), clock_);
     window_->show();
@@ -118,7 +120,9 @@ class Rig {
   }
 
   ScratchFolder folder_;
-  FakeClock clock_;
+  FakeClock fakeClock_;
+  RealClock realClock_;
+  Clock& clock_;
   sim::VirtualBoard board_;
   ToolState state_;
   std::unique_ptr<MainWindow> window_;
@@ -293,13 +297,18 @@ class MainWindowTest : public QObject {
   void writesTheSettingsImageIntoSdram_data() {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("success");
-    QTest::newRow("disk") << int(sim::BoardKind::kQuen) << QString::fromUtf8(kWriteSucceeded);
-    QTest::newRow("COM port") << int(sim::BoardKind::kVcom) << QString::fromUtf8(kDownloadSucceeded);
+    QTest::addColumn<bool>("realTime");
+    QTest::newRow("disk") << int(sim::BoardKind::kQuen) << QString::fromUtf8(kWriteSucceeded) << false;
+    QTest::newRow("COM port") << int(sim::BoardKind::kVcom) << QString::fromUtf8(kDownloadSucceeded) << false;
+    QTest::newRow("disk, real time") << int(sim::BoardKind::kQuen) << QString::fromUtf8(kWriteSucceeded) << true;
+    QTest::newRow("COM port, real time") << int(sim::BoardKind::kVcom) << QString::fromUtf8(kDownloadSucceeded)
+                                         << true;
   }
   void writesTheSettingsImageIntoSdram() {
     QFETCH(int, kind);
     QFETCH(QString, success);
-    Rig rig(static_cast<sim::BoardKind>(kind));
+    QFETCH(bool, realTime);
+    Rig rig(static_cast<sim::BoardKind>(kind), realTime);
     QVERIFY(rig.Connect());
     BoxAnswerer boxes;
     rig.FillForm("Kitchen");
