@@ -9,6 +9,7 @@
 #include "app/clock.h"
 #include "app/paths.h"
 #include "app/system_error.h"
+#include "app/text_fill.h"
 #include "app/tool_settings.h"
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
@@ -78,12 +79,6 @@ std::string WithNumber(const char* format, long number) {
   return text;
 }
 
-std::string WithText(const char* format, const std::string& value) {
-  std::string text = format;
-  text.replace(text.find("%s"), 2, value);
-  return text;
-}
-
 }  // namespace
 
 struct ConnectWorker::Impl {
@@ -130,14 +125,14 @@ struct ConnectWorker::Impl {
   }
   // The closing steps: the selector rebuilt, the status text shown, and
   // after a pause the selector and the Connect button enabled.
-  bool Close(const std::string& finalStatus) {
+  // The attempt has ended either way, so an abort does not cut this short.
+  void Close(const std::string& finalStatus) {
     statusText = finalStatus;
     observer.RebuildSelector();
     observer.SetStatus(statusText);
-    const bool goOn = Wait(kSettleWaitMs);
+    clock.SleepMs(kSettleWaitMs);
     observer.EnableSelector(true);
     observer.EnableConnectButton(true);
-    return goOn;
   }
   ConnectOutcome Connected() {
     connection().massStorageConnected = 1;
@@ -245,12 +240,8 @@ ConnectOutcome ConnectWorker::Impl::ComPortConnection(const FoundPort& port) {
     Close(kStatusComLoaderFailed);
     return ConnectOutcome::kFailed;
   }
-  observer.RebuildSelector();
-  Status(port.statusText);
-  const bool goOn = Wait(kSettleWaitMs);
-  observer.EnableSelector(true);
-  observer.EnableConnectButton(true);
-  return goOn ? ConnectOutcome::kComPort : ConnectOutcome::kAborted;
+  Close(port.statusText);
+  return ConnectOutcome::kComPort;
 }
 
 ConnectOutcome ConnectWorker::Impl::FamilyDisk(bool loaderDisk) {
@@ -333,13 +324,13 @@ bool ConnectWorker::Impl::DownloadMassStorageLoader() {
   {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-      prompt.ShowMessage(WithText(kLoaderOpenError, path));
+      prompt.ShowMessage(FillText(kLoaderOpenError, path));
       return false;
     }
     std::array<uint8_t, kLoaderHeaderSize> bytes{};
     if (!file.read(reinterpret_cast<char*>(bytes.data()), bytes.size()) ||
         !ParseLoaderImageHeader(bytes, &header)) {
-      prompt.ShowMessage(WithText(kLoaderTooShort, path));
+      prompt.ShowMessage(FillText(kLoaderTooShort, path));
       return false;
     }
   }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/byte_order.h"
+#include "app/text_fill.h"
 #include "app/user_prompt.h"
 #include "link/serial_port.h"
 #include "protocol/protocol_texts.h"
@@ -60,9 +61,7 @@ LoaderDownloadResult DownloadComLoader(SerialPort& port, const std::string& port
   LoaderDownloadResult result;
   if (portPath.empty()) return result;
   if (port.Open(portPath, kQueueSize, kQueueSize) != win_error::kSuccess) {
-    std::string text = texts::kFailedToOpenFormat;
-    text.replace(text.find("%s"), 2, portPath);
-    prompt.ShowMessage(text);
+    prompt.ShowMessage(FillText(texts::kFailedToOpenFormat, portPath));
     return result;
   }
   PortCloser closer(port);
