@@ -8,6 +8,7 @@
 #include "app/abort_event.h"
 #include "app/clock.h"
 #include "app/paths.h"
+#include "app/progress_sink.h"
 #include "app/system_error.h"
 #include "app/text_fill.h"
 #include "app/tool_settings.h"
@@ -73,11 +74,18 @@ std::string FamilyProductId(uint32_t family, bool loaderDisk) {
   return loaderDisk ? kFamilyProducts[0] : kFamilyProducts[1];
 }
 
-std::string WithNumber(const char* format, long number) {
+// The status patterns carry one "%d".
+std::string WithNumber(const char* format, int number) {
   char text[128];
   std::snprintf(text, sizeof text, format, number);
   return text;
 }
+
+// Where the loader's progress goes when the window shows none.
+class NoProgress final : public ProgressSink {
+ public:
+  void Progress(uint32_t, int) override {}
+};
 
 }  // namespace
 
@@ -92,14 +100,10 @@ struct ConnectWorker::Impl {
   ConnectionObserver& observer;
   std::function<std::unique_ptr<SerialPort>()> makePort;
   const AbortEvent* abort = nullptr;
-  std::string statusText;
 
   ConnectionState& connection() { return state.connection; }
 
-  void Status(const std::string& text) {
-    statusText = text;
-    observer.SetStatus(text);
-  }
+  void Status(const std::string& text) { observer.SetStatus(text); }
   // False when the attempt is to stop (the window is closing).
   bool Wait(uint32_t ms) {
     clock.SleepMs(ms);
@@ -127,9 +131,8 @@ struct ConnectWorker::Impl {
   // after a pause the selector and the Connect button enabled.
   // The attempt has ended either way, so an abort does not cut this short.
   void Close(const std::string& finalStatus) {
-    statusText = finalStatus;
     observer.RebuildSelector();
-    observer.SetStatus(statusText);
+    observer.SetStatus(finalStatus);
     clock.SleepMs(kSettleWaitMs);
     observer.EnableSelector(true);
     observer.EnableConnectButton(true);
@@ -222,7 +225,7 @@ ConnectOutcome ConnectWorker::Impl::ComPortConnection(const FoundPort& port) {
   connection().portPath = port.path;
   connection().portLabel = port.label;
 
-  RecordingProgress discard;
+  NoProgress discard;
   ProgressSink* sink = observer.BeginLoaderDownload();
   std::unique_ptr<SerialPort> serial = makePort ? makePort() : std::make_unique<SerialPort>();
   const LoaderDownloadResult download = RunLoaderDownload(
