@@ -25,7 +25,7 @@ using FileHeader = std::array<uint8_t, kNandFileHeaderSize>;
 // Reads the file header; false when the file cannot be opened. Opened for
 // writing too, so a file the tool could not convert is refused up front.
 bool ReadFileHeader(const std::string& path, const char* mode, FileHeader& header, size_t& got) {
-  std::FILE* f = std::fopen(path.c_str(), mode);
+  std::FILE* f = OpenRomFile(path, mode);
   if (f == nullptr) return false;
   got = std::fread(header.data(), 1, header.size(), f);
   std::fclose(f);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/paths.h"
 #include "rom/rom_layout.h"
 
 namespace zorbel {
@@ -14,12 +15,12 @@ bool RomInput::Open(const std::string& path) {
   Close();
   if (path.empty()) return false;
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  file_ = std::fopen(path.c_str(), "rb");
+  if (std::filesystem::is_directory(Utf8Path(path), ec)) return false;
+  file_ = OpenRomFile(path, "rb");
   if (file_ == nullptr) return false;
   if (!buffer_) buffer_ = std::make_unique<char[]>(kRomStdioBuffer);
   std::setvbuf(file_, buffer_.get(), _IOFBF, kRomStdioBuffer);
-  const auto size = std::filesystem::file_size(path, ec);
+  const auto size = std::filesystem::file_size(Utf8Path(path), ec);
   size_ = ec ? 0 : size;
   position_ = 0;
   return true;
@@ -54,17 +55,17 @@ RomTarget::~RomTarget() {
   if (file_ != nullptr) {
     std::fclose(file_);
     std::error_code ec;
-    std::filesystem::remove(workPath_, ec);
+    std::filesystem::remove(Utf8Path(workPath_), ec);
   }
 }
 
 bool RomTarget::Open(const std::string& finalPath) {
   if (finalPath.empty()) return false;
   std::error_code ec;
-  if (std::filesystem::is_directory(finalPath, ec)) return false;
+  if (std::filesystem::is_directory(Utf8Path(finalPath), ec)) return false;
   finalPath_ = finalPath;
   workPath_ = WorkingPath(finalPath);
-  file_ = std::fopen(workPath_.c_str(), "w+b");
+  file_ = OpenRomFile(workPath_, "w+b");
   position_ = 0;
   size_ = 0;
   if (file_ == nullptr) return false;
@@ -117,9 +118,9 @@ bool RomTarget::Commit(bool syncToDisk) {
   const bool synced = std::fflush(file_) == 0 && (!syncToDisk || SyncFile(file_));
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  if (synced && closed && ReplaceFile(workPath_, finalPath_)) return true;
+  if (synced && closed && RenameOverFile(workPath_, finalPath_)) return true;
   std::error_code ec;
-  std::filesystem::remove(workPath_, ec);
+  std::filesystem::remove(Utf8Path(workPath_), ec);
   return false;
 }
 

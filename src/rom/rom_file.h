@@ -73,11 +73,12 @@ class RomTarget {
   uint64_t size_ = 0;
 };
 
-// Platform parts (rom_file_posix.cpp, rom_file_win32.cpp).
+// Platform parts (rom_file_posix.cpp, rom_file_win32.cpp). Paths are UTF-8.
+std::FILE* OpenRomFile(const std::string& path, const char* mode);
 bool SeekFile(std::FILE* file, uint64_t position);
 // Data and metadata on disk before the file is renamed into place.
 bool SyncFile(std::FILE* file);
 // Renames over an existing file and makes the rename itself durable.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool RenameOverFile(const std::string& from, const std::string& to);
 
 }  // namespace zorbel

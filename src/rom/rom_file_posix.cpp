@@ -9,13 +9,15 @@
 
 namespace zorbel {
 
+std::FILE* OpenRomFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
 bool SeekFile(std::FILE* file, uint64_t position) {
   return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
 }
 
 bool SyncFile(std::FILE* file) { return fsync(fileno(file)) == 0; }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameOverFile(const std::string& from, const std::string& to) {
   if (std::rename(from.c_str(), to.c_str()) != 0) return false;
   // The rename lives in the folder's entry; sync it too so a crash cannot
   // bring the old name back without the new data. Best effort: some file

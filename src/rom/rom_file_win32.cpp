@@ -3,10 +3,17 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
+#include "app/paths.h"
 #include "rom/rom_file.h"
 
 namespace zorbel {
+
+std::FILE* OpenRomFile(const std::string& path, const char* mode) {
+  const std::wstring wmode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(Utf8Path(path).c_str(), wmode.c_str());
+}
 
 bool SeekFile(std::FILE* file, uint64_t position) {
   return _fseeki64(file, static_cast<__int64>(position), SEEK_SET) == 0;
@@ -14,9 +21,9 @@ bool SeekFile(std::FILE* file, uint64_t position) {
 
 bool SyncFile(std::FILE* file) { return _commit(_fileno(file)) == 0; }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
-  const std::wstring wfrom = std::filesystem::path(from).wstring();
-  const std::wstring wto = std::filesystem::path(to).wstring();
+bool RenameOverFile(const std::string& from, const std::string& to) {
+  const std::wstring wfrom = Utf8Path(from).wstring();
+  const std::wstring wto = Utf8Path(to).wstring();
   return MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
