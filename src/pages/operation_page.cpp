@@ -85,6 +85,7 @@ void OperationPage::Start(Action& action) {
   if (action.fill) action.fill(*ctx);
 
   host_.SetSelectorEnabled(false);
+  host_.SetOperationRunning(true);
   abort_.Reset();
   action.button->setText(action.busyCaption);
   running_.store(true);
@@ -110,6 +111,7 @@ void OperationPage::Restore(Action& action, int result) {
   action.button->setEnabled(true);
   action.button->setText(action.idleCaption);
   host_.SetSelectorEnabled(true);
+  host_.SetOperationRunning(false);
   if (action.finish) action.finish(result);
 }
 

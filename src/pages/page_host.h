@@ -23,6 +23,9 @@ class PageHost {
   // UI thread only.
   virtual void SetSelectorEnabled(bool enabled) = 0;
   virtual void SetStatusText(const std::string& text) = 0;
+  // An operation starts or ends: no connection attempt may change the
+  // connection under it.
+  virtual void SetOperationRunning(bool running) = 0;
 };
 
 }  // namespace zorbel

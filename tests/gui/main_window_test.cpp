@@ -92,9 +92,11 @@ class Rig {
   }
   bool Connect() {
     QTest::mouseClick(Control<QPushButton>("1004"), Qt::LeftButton);
+    // The pages wait while the attempt changes the connection.
+    if (window_->Connecting() && Sdram()->isEnabled()) return false;
     if (!QTest::qWaitFor([&] { return !window_->Connecting(); }, 60000)) return false;
     QTest::qWait(50);  // the attempt's last reports are queued
-    return Control<QPushButton>("1004")->isEnabled();
+    return Control<QPushButton>("1004")->isEnabled() && Sdram()->isEnabled();
   }
   void FillForm(const char* name) {
     Field<QLineEdit>("1235")->setText(QString::fromUtf8(name));
@@ -353,6 +355,10 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return rig.WriteButton()->text() == QString(kAbortCaption); }, 5000));
     QVERIFY(!rig.Control<QComboBox>("1000")->isEnabled());
+    // A new connection attempt would pull the port from under the transfer.
+    QVERIFY(!rig.Control<QPushButton>("1004")->isEnabled());
+    rig.Window().OnConnect();
+    QVERIFY(!rig.Window().Connecting());
     QTest::qWait(100);  // the board is now holding back its acknowledgement
     QVERIFY(rig.Sdram()->WorkerRunning());
     QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
@@ -360,6 +366,7 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.WaitIdle(5000));
     QCOMPARE(rig.Sdram()->ProgressBar()->value(), 0);
     QVERIFY(rig.Control<QComboBox>("1000")->isEnabled());
+    QVERIFY(rig.Control<QPushButton>("1004")->isEnabled());
     QVERIFY(!boxes.Seen(kDownloadSucceeded));
   }
 

@@ -80,7 +80,7 @@ class MainWindow::Observer final : public ConnectionObserver {
     Post([w = &window_] { w->ShowConnectedHelp(); });
   }
   void EnableConnectButton(bool enabled) override {
-    Post([w = &window_, enabled] { w->connect_->setEnabled(enabled); });
+    Post([w = &window_, enabled] { w->connect_->setEnabled(enabled && w->operationsRunning_ == 0); });
   }
   void EnableSelector(bool enabled) override {
     Post([w = &window_, enabled] { w->SetSelectorEnabled(enabled); });
@@ -193,6 +193,20 @@ void MainWindow::SetSelectorEnabled(bool enabled) { selector_->setEnabled(enable
 
 void MainWindow::SetStatusText(const std::string& text) { status_->setText(FromUtf8(text)); }
 
+void MainWindow::SetOperationRunning(bool running) {
+  operationsRunning_ += running ? 1 : -1;
+  connect_->setEnabled(operationsRunning_ == 0 && !connecting_.load());
+}
+
+void MainWindow::SetPagesEnabled(bool enabled) {
+  for (int i = 0; i < pages_.Count(); ++i) pages_.Page(i)->setEnabled(enabled);
+}
+
+void MainWindow::ConnectAttemptEnded() {
+  if (connectThread_.joinable()) connectThread_.join();
+  SetPagesEnabled(true);
+}
+
 void MainWindow::SetHelpText(const char* text) {
   QString shown = QString::fromUtf8(text);
   shown.replace("\r\n", "\n");
@@ -222,16 +236,20 @@ void MainWindow::OnSelectorPicked(int /*index*/) {
 
 void MainWindow::OnConnect() {
   if (connect_->text() == QString::fromUtf8(kAbortCaption)) return;
-  if (connecting_.load() || shutDown_) return;
+  // An operation uses the connection the attempt would replace.
+  if (connecting_.load() || operationsRunning_ > 0 || shutDown_) return;
   if (connectThread_.joinable()) connectThread_.join();
   connecting_.store(true);
   connect_->setEnabled(false);
+  SetPagesEnabled(false);
   connectAbort_.Reset();
   connectThread_ = std::thread([this] {
     ConnectWorker worker(state_, bus_, clock_, prompt_, *observer_);
     worker.SetAbortEvent(&connectAbort_);
     worker.Run();
     connecting_.store(false);
+    // The window joins this thread before it goes, so `this` is still here.
+    QMetaObject::invokeMethod(this, [this] { ConnectAttemptEnded(); }, Qt::QueuedConnection);
   });
 }
 

@@ -61,6 +61,7 @@ class MainWindow : public QDialog, public PageHost {
   ProfileReader& PathProfile() override { return pathProfile_; }
   void SetSelectorEnabled(bool enabled) override;
   void SetStatusText(const std::string& text) override;
+  void SetOperationRunning(bool running) override;
 
   PageContainer& Pages() { return pages_; }
   // True while a connection attempt runs.
@@ -89,6 +90,9 @@ class MainWindow : public QDialog, public PageHost {
   class Observer;
 
   void ShowConnectedHelp();
+  // Pages take no input while a connection attempt changes the connection.
+  void SetPagesEnabled(bool enabled);
+  void ConnectAttemptEnded();
   void SetHelpText(const char* text);
 
   ToolState& state_;
@@ -113,6 +117,7 @@ class MainWindow : public QDialog, public PageHost {
   AbortEvent connectAbort_;
   std::thread connectThread_;
   std::atomic<bool> connecting_{false};
+  int operationsRunning_ = 0;
   bool shutDown_ = false;
 };
 
