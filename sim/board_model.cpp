@@ -87,9 +87,6 @@ std::string BoardModel::StoreImage(Medium medium, ImageEntry entry, const std::v
     entry.start = 0;
   }
   if (entry.number == kEraseAllImages || entry.number == kEraseSystemArea) return "image number reserved";
-  if (medium == Medium::kSd && entry.type != kSystemImageKind && entry.start <= kSdBootSectors) {
-    return "image starts inside the card's boot sectors";
-  }
   entry.length = static_cast<uint32_t>(data.size());
   uint64_t offset = static_cast<uint64_t>(entry.start) * m->unit;
   uint64_t span = Span(entry.length);

@@ -20,7 +20,6 @@ constexpr uint32_t kEraseSystemArea = 0xFFFFEEEEu;
 constexpr uint32_t kSystemImageKind = 3;
 constexpr uint32_t kSpiBankSize = 0x10000;
 constexpr uint32_t kSdSectorSize = 512;
-constexpr uint32_t kSdBootSectors = 0x21;  // sectors 0..0x21 hold the card's boot data
 constexpr uint64_t kSdramSize = 64ull << 20;
 
 struct MediumState {
