@@ -25,15 +25,9 @@ constexpr size_t kCdbBytes = 16;
 constexpr size_t kFillerBytes = 4;
 
 uint8_t DataInFor(ScsiDirection direction) {
-  switch (direction) {
-    case ScsiDirection::kToDevice:
-      return kScsiDataOut;
-    case ScsiDirection::kFromDevice:
-      return kScsiDataIn;
-    case ScsiDirection::kNone:
-      break;
-  }
-  return kScsiDataUnspecified;
+  // Only the run command has no data phase; boards are used to seeing it
+  // marked "from the board" with a length of 0.
+  return direction == ScsiDirection::kToDevice ? kScsiDataOut : kScsiDataIn;
 }
 
 }  // namespace

@@ -19,9 +19,8 @@ namespace zorbel {
 constexpr uint32_t kScsiPassThroughDirect = 0x0004D014;
 
 // DataIn values of the pass-through structure.
-constexpr uint8_t kScsiDataOut = 0;          // to the board
-constexpr uint8_t kScsiDataIn = 1;           // from the board
-constexpr uint8_t kScsiDataUnspecified = 2;  // no data phase
+constexpr uint8_t kScsiDataOut = 0;  // to the board
+constexpr uint8_t kScsiDataIn = 1;   // from the board, and commands without data
 
 // Where each field lies for a given pointer width (4 or 8 bytes).
 struct PassThroughLayout {

@@ -27,7 +27,6 @@ TEST(PassThroughWin32, LayoutMatchesThePlatformStructure) {
   EXPECT_EQ(kScsiPassThroughDirect, static_cast<uint32_t>(IOCTL_SCSI_PASS_THROUGH_DIRECT));
   EXPECT_EQ(kScsiDataOut, SCSI_IOCTL_DATA_OUT);
   EXPECT_EQ(kScsiDataIn, SCSI_IOCTL_DATA_IN);
-  EXPECT_EQ(kScsiDataUnspecified, SCSI_IOCTL_DATA_UNSPECIFIED);
 }
 
 TEST(PassThroughWin32, BlockReadsBackThroughThePlatformStructure) {
