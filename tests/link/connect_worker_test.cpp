@@ -303,8 +303,9 @@ struct FamilyCase {
   BoardKind kind;
   const char* loaderFile;
   uint32_t firstStage;
-  std::string ini;
+  std::string ini;  // empty: no "Zorbel.ini"
   std::vector<sim::BoardRegisterWrite> registers;
+  bool refused = false;  // the file is refused with a message, and the connection goes on
 };
 
 class FamilyBootDisk : public ConnectFixture, public ::testing::WithParamInterface<FamilyCase> {};
@@ -314,7 +315,7 @@ TEST_P(FamilyBootDisk, DownloadsTheLoaderAndConnectsToItsDisk) {
   auto board = MakeBoard(c.kind);
   const std::vector<uint8_t> loader = sim::MakeDiskLoader(c.kind, c.firstStage, 0);
   WriteFile(c.loaderFile, loader);
-  WriteText("Zorbel.ini", c.ini);
+  if (!c.ini.empty()) WriteText("Zorbel.ini", c.ini);
   RecordingBus bus(board->Bus());
 
   EXPECT_EQ(Run(bus), ConnectOutcome::kMassStorage);
@@ -334,7 +335,7 @@ TEST_P(FamilyBootDisk, DownloadsTheLoaderAndConnectsToItsDisk) {
   EXPECT_NE(state.connection.deviceHandle(), nullptr);
   EXPECT_EQ(state.familyMode, 1u);
   EXPECT_TRUE(board->ProtocolErrors().empty()) << board->ProtocolErrors().front();
-  EXPECT_TRUE(prompt.Messages().empty());
+  EXPECT_EQ(prompt.Messages().size(), c.refused ? 1u : 0u);
   // Closing steps, then the second help text.
   const std::vector<std::string> tail(observer.events.end() - 5, observer.events.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"rebuild", "status:Mass Storage Connected !", "selector:on",
@@ -365,7 +366,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "[ADDRESS]\nADDRESS=30000000\n[USER_DEFINE]\nB0000204=00000010\n55AA55AA=00000001\n"
                    "B0000200=0000FFFF\n",
                    {{'R', 0xB0000204}, {'S', 0x10}, {'R', 0xB0000200}, {'S', 0xFFFF}}},
-        FamilyCase{"PilkWithoutSettingsFile", BoardKind::kPilk, "Pilk_musb.bin", 4096, "", {}}),
+        FamilyCase{"PilkWithoutSettingsFile", BoardKind::kPilk, "Pilk_musb.bin", 4096, "", {}},
+        FamilyCase{"RastRefusedSettingsSendNothing",
+                   BoardKind::kRast,
+                   "Rast_musb.bin",
+                   8192,
+                   "[USER_DEFINE]\nB0000204=not-a-number\n",
+                   {},
+                   true}),
     [](const ::testing::TestParamInfo<FamilyCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ConnectFixture, RunningFamilyLoaderSkipsTheDownload) {
@@ -453,6 +461,29 @@ INSTANTIATE_TEST_SUITE_P(
                       StageLengthCase{"OneByteOver64K", 65537, 65537, false, 0, 0},
                       StageLengthCase{"Zero", 0, 4096, false, 0, 0}),
     [](const ::testing::TestParamInfo<StageLengthCase>& info) { return std::string(info.param.name); });
+
+// A port the bus lists but that cannot be opened.
+class UnopenablePortBus final : public DeviceBus {
+ public:
+  bool EnumerateMcuPorts(std::vector<McuPort>& ports) override {
+    ports = {{0, "/nonexistent/ttyACM9", "Velmora ARM 926-Based MCU Ports"}};
+    return true;
+  }
+  std::vector<std::string> FindVolumesForDevice(const std::string&) override { return {}; }
+  std::unique_ptr<ScsiTransport> OpenVolume(const std::string&, uint32_t*) override { return nullptr; }
+  void MarkDeviceInRegistry(const std::string&, const std::string&, UserPrompt&) override {}
+};
+
+TEST_F(ConnectFixture, PortThatDoesNotOpenIsNoConnection) {
+  WriteFile("xusb.bin", sim::MakeSerialLoader(5000));
+  UnopenablePortBus bus;
+  EXPECT_EQ(Run(bus), ConnectOutcome::kFailed);
+  EXPECT_EQ(prompt.Messages(), (std::vector<std::string>{"Failed to open /nonexistent/ttyACM9"}));
+  EXPECT_EQ(observer.Statuses().back(), kStatusComLoaderFailed);
+  EXPECT_EQ(state.connection.vcomConnected, 0);
+  // The file was never opened: no version to show.
+  EXPECT_TRUE(observer.Has("version:"));
+}
 
 TEST_F(ConnectFixture, MissingFamilyLoaderFileIsReportedAndNothingIsSent) {
   auto board = MakeBoard(BoardKind::kPilk);
