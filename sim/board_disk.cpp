@@ -99,7 +99,7 @@ class DiskSide {
     if (c_.dataLength > 0 && c_.direction != ScsiDirection::kNone && !data_) return Refuse("data phase without a buffer");
     if (!b_.IsDisk()) return Refuse("this board has no disk");
     uint8_t op = cdb_[0];
-    if (op == kBootPrefix || op == kRun) return Boot();
+    if (op == kBootPrefix) return Boot();
     if (b_.stage == Stage::kBoot) return Refuse("loader command while the boot code runs");
     if (b_.stage == Stage::kIntermediate && op != kWriterProcess && op != kWriteFile) {
       return Refuse("the first loader stage only takes the second stage");
@@ -154,7 +154,7 @@ class DiskSide {
 
   // ---------------------------------------------------------------- boot stage
   bool Boot() {
-    bool run = cdb_[0] == kRun || cdb_[1] == kRun;
+    bool run = cdb_[1] == kRun;
     if (Injected(Operation::kBootCommand, Medium::kSdram)) return false;
     if (b_.stage != Stage::kBoot) return Refuse("boot command after the boot stage");
     if (run) return RunLoaded();

@@ -187,6 +187,22 @@ TEST(FamilyBootEdges, RunWithADataPhaseIsRefusedOnAFamilyBoard) {
   EXPECT_EQ(board.ProductId(), "6E22");
 }
 
+TEST(FamilyBootEdges, RunWithoutTheBootStageMarkIsNotTaken) {
+  FakeClock clock;
+  VirtualBoard board(Options(BoardKind::kRast, clock));
+  Disk disk = OpenCurrent(board);
+  ASSERT_TRUE(disk.In(BootCdb('U', FamilyLoadAddress(BoardKind::kRast)), 3583));
+  ASSERT_TRUE(disk.Out(BootCdb('r', 512), FirstStage(BoardKind::kRast, 512)));
+  Cdb bare{};
+  bare[0] = 0x60;
+  EXPECT_FALSE(disk.None(bare));
+  clock.Advance(kDelay);
+  EXPECT_EQ(board.ProductId(), "6E32");
+  EXPECT_TRUE(disk.None(BootCdb(0x60)));
+  clock.Advance(kDelay);
+  EXPECT_EQ(board.ProductId(), "6E31");
+}
+
 // ---------------------------------------------------------------- loader stage
 
 struct BurnCase {
