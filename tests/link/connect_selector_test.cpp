@@ -93,14 +93,5 @@ TEST(SelectorEntries, ComPortEntriesMapToTheirPages) {
   for (size_t i = 0; i < pages.size(); ++i) EXPECT_EQ(entries[i].page, pages[i]) << entries[i].text;
 }
 
-TEST(SelectorEntries, NoEntryLeadsToTheSdCardPage) {
-  for (auto kind : {SelectorConnection::kNone, SelectorConnection::kMassStorage, SelectorConnection::kComPort,
-                    SelectorConnection::kBoth}) {
-    for (uint32_t familyMode : {0u, 1u}) {
-      for (const auto& e : SelectorEntries(kind, familyMode)) EXPECT_NE(e.page, kPageSdCard) << e.text;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace zorbel

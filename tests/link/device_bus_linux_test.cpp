@@ -159,15 +159,6 @@ TEST(SysfsDeviceBus, PortOfADeviceBehindAHubIsListedOnce) {
   EXPECT_EQ(Paths(ports), (std::vector<std::string>{sys.Dev() + "/ttyUSB0"}));
 }
 
-TEST(SysfsDeviceBus, OtherDescriptionsAreNotTheBoard) {
-  FakeSysfs sys;
-  const fs::path modem = sys.AddDevice("1-6", "1234", "5678", "");
-  sys.AddTty(sys.AddInterface(modem, "1-6:1.0", "Velmora ARM 926-Based MCU Port"), "ttyACM0");
-  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
-  FoundPort found;
-  EXPECT_FALSE(FindVcomPort(*bus, found));
-}
-
 TEST(SysfsDeviceBus, MissingTreeFindsNothing) {
   auto bus = MakeSysfsDeviceBus("/nonexistent/zorbel-sys", "/dev");
   std::vector<McuPort> ports{McuPort{1, "x", "y"}};
