@@ -1,6 +1,6 @@
+// zorbel: the command-line front end of Zorbel Flash Writer.
 #include <cstdio>
 
-int main() {
-  std::fprintf(stderr, "zorbel: Zorbel Flash Writer command-line tool (not yet available in this build)\n");
-  return 2;
-}
+#include "commands.h"
+
+int main(int argc, char** argv) { return zorbel::cli::RunZorbel(argc, argv, stdin); }
