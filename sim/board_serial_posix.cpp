@@ -156,6 +156,22 @@ class PtyServer final : public SerialServer {
     return true;
   }
 
+  // The board's own time; on the real clock a stop or hang-up cuts it short.
+  bool Sleep(uint32_t ms) {
+    if (board_.clock != &board_.realClock) {
+      board_.clock->SleepMs(ms);
+      return !stop_ && !hungUp_;
+    }
+    uint64_t end = board_.realClock.NowMs() + ms;
+    while (!stop_ && !hungUp_) {
+      uint64_t now = board_.realClock.NowMs();
+      if (now >= end) return true;
+      pollfd wake{wake_[0], POLLIN, 0};
+      if (poll(&wake, 1, static_cast<int>(end - now)) > 0) break;
+    }
+    return false;
+  }
+
   bool WriteU32(uint32_t v) {
     uint8_t b[4];
     StoreLe32(b, v);
@@ -360,7 +376,7 @@ class PtyServer final : public SerialServer {
     }
     uint32_t percent = 0;
     while (percent < 100) {
-      board_.clock->SleepMs(delay);
+      if (!Sleep(delay)) return;
       percent = std::min<uint32_t>(100, percent + step);
       uint32_t word = percent;
       if (!why.empty()) word = kErrorBits | percent;
