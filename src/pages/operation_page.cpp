@@ -89,8 +89,10 @@ void OperationPage::Start(Action& action) {
   abort_.Reset();
   action.button->setText(action.busyCaption);
   running_.store(true);
-  worker_ = std::thread([this, &action, ctx] {
-    const int result = action.work ? action.work(*ctx) : 0;
+  // The worker keeps its own copy of the work: the page's members may go
+  // before the base class has waited for it.
+  worker_ = std::thread([this, &action, work = action.work, ctx] {
+    const int result = work ? work(*ctx) : 0;
     // The page joins this thread before it goes, so `this` is still here.
     running_.store(false);
     QMetaObject::invokeMethod(this, [this, &action, result] { Restore(action, result); }, Qt::QueuedConnection);

@@ -71,6 +71,8 @@ class OperationPage : public QWidget {
     // UI thread, at the start: the operation's inputs.
     std::function<void(OperationContext&)> fill;
     // Worker thread: runs the operation and shows its outcome; returns 1 or 0.
+    // A page whose work reads its own members calls AbortAndWait in its
+    // destructor.
     std::function<int(OperationContext&)> work;
     // UI thread, after the controls were restored.
     std::function<void(int result)> finish;

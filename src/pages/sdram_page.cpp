@@ -81,6 +81,8 @@ CSdramPage::CSdramPage(PageHost& host, QWidget* parent)
   connect(write_, &QPushButton::clicked, this, [this] { PressAction(writeAction_); });
 }
 
+CSdramPage::~CSdramPage() { AbortAndWait(); }
+
 bool CSdramPage::PrepareFiles() {
   const std::string failure = PrepareSettingsImage(form_->Read(), "");
   if (failure.empty()) return true;

@@ -24,6 +24,7 @@ class CSdramPage : public OperationPage {
 
  public:
   explicit CSdramPage(PageHost& host, QWidget* parent = nullptr);
+  ~CSdramPage() override;
 
   DeviceSettingsForm* Form() const { return form_; }
   QPushButton* WriteButton() const { return write_; }
