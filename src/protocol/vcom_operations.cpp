@@ -84,9 +84,9 @@ class VcomSession {
   bool Open(uint8_t method) {
     if (ctx_.portName.empty() || ctx_.port == nullptr) return false;
     if (ctx_.port->Open(ctx_.portName, kQueueSize, kQueueSize) != win_error::kSuccess) {
-      std::string text = texts::kFailedToOpenFormat;
-      text.replace(text.find("%s"), 2, ctx_.portName);
-      ShowMessage(ctx_, text);
+      const std::string format = texts::kFailedToOpenFormat;
+      const size_t at = format.find("%s");
+      ShowMessage(ctx_, format.substr(0, at) + ctx_.portName + format.substr(at + 2));
       return false;
     }
     open_ = true;
