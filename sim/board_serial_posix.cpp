@@ -58,14 +58,15 @@ class PtyServer final : public SerialServer {
     char name[256];
     if (ptsname_r(master_, name, sizeof name) != 0) return Fail(error, "ptsname");
     path_ = name;
-    // Holding the slave open keeps the master readable while no tool has it open.
-    slave_ = open(name, O_RDWR | O_NOCTTY);
-    if (slave_ < 0) return Fail(error, "open slave");
+    // Raw from the start; the settings stay with the line after the slave closes.
+    int slave = open(name, O_RDWR | O_NOCTTY);
+    if (slave < 0) return Fail(error, "open slave");
     termios t{};
-    if (tcgetattr(slave_, &t) == 0) {
+    if (tcgetattr(slave, &t) == 0) {
       cfmakeraw(&t);
-      tcsetattr(slave_, TCSANOW, &t);
+      tcsetattr(slave, TCSANOW, &t);
     }
+    close(slave);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     thread_ = std::thread([this] { Serve(); });
     return true;
@@ -89,8 +90,26 @@ class PtyServer final : public SerialServer {
   void CloseFds() {
     std::lock_guard<std::mutex> lock(fdMutex_);
     if (master_ >= 0) close(master_);
-    if (slave_ >= 0) close(slave_);
-    master_ = slave_ = -1;
+    master_ = -1;
+  }
+
+  // The tool closed its end (the master reports a hang-up). What the board
+  // sent and nobody read is dropped, as the PC's driver drops it for a
+  // closed port, so the next opener does not read stale replies.
+  void PortClosed() {
+    if (closedSeen_) return;
+    closedSeen_ = true;
+    int slave = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave >= 0) {
+      tcflush(slave, TCIFLUSH);
+      close(slave);
+    }
+  }
+
+  // Sleeps up to ms unless the server is woken; false when woken.
+  bool Nap(int ms) {
+    pollfd wake{wake_[0], POLLIN, 0};
+    return poll(&wake, 1, ms) <= 0;
   }
 
   void Log(const std::string& line) {
@@ -119,9 +138,16 @@ class PtyServer final : public SerialServer {
         ssize_t k = read(master_, out + got, n - got);
         if (k > 0) {
           got += static_cast<size_t>(k);
-        } else if (k < 0 && errno != EAGAIN && errno != EINTR) {
+          closedSeen_ = false;
+        } else if (k < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
           return Io::kClosed;
         }
+      } else if (fds[0].revents & POLLHUP) {
+        PortClosed();
+        // Between operations the board waits for the next opener; within
+        // one, a closed port ends it (the tool aborted).
+        if (timeoutMs >= 0 || got > 0) return Io::kClosed;
+        if (!Nap(10)) return Io::kClosed;
       } else if (fds[0].revents & (POLLERR | POLLNVAL)) {
         return Io::kClosed;
       }
@@ -144,6 +170,10 @@ class PtyServer final : public SerialServer {
       int r = poll(fds, 2, static_cast<int>(deadline - now));
       if (r < 0 && errno == EINTR) continue;
       if (r < 0 || (fds[1].revents & POLLIN)) return false;
+      if (fds[0].revents & POLLHUP) {
+        PortClosed();
+        return false;
+      }
       if (fds[0].revents & POLLOUT) {
         ssize_t k = write(master_, p + done, n - done);
         if (k > 0) {
@@ -562,7 +592,7 @@ class PtyServer final : public SerialServer {
   VirtualBoard::Impl& board_;
   std::string path_;
   int master_ = -1;
-  int slave_ = -1;
+  bool closedSeen_ = false;  // serving thread only
   int wake_[2] = {-1, -1};
   std::mutex fdMutex_;
   std::thread thread_;

@@ -374,6 +374,33 @@ TEST(SerialHead, ShortHeadIsLoggedAndTheBoardListensAgain) {
   EXPECT_EQ(line.Choose(4), 1);
 }
 
+TEST(SerialPortClosed, ReplyLeftUnreadIsDroppedAndATransferCutOffEnds) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, true));
+  {
+    Line first(board.PtyPath());
+    first.Choose(5);
+    first.Write(Head60(0, 10, 1, 0, 1));
+    ASSERT_TRUE(first.Word());
+    first.Write(Pattern(10, 1));  // the ack and the status words stay unread
+    ASSERT_EQ(first.Read(4).size(), 4u);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let the board see the port close
+  {
+    Line second(board.PtyPath());
+    EXPECT_EQ(second.Choose(4), 1) << "stale status words in front of the reply";
+    second.Choose(3);
+    second.Write(Head60(0, 8192, 2, 0, 1));
+    ASSERT_TRUE(second.Word());
+    second.Write(Pattern(100, 2));  // closes in the middle of the first chunk
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  Line third(board.PtyPath());
+  EXPECT_EQ(third.Choose(4), 1) << "the request was taken as chunk data";
+  EXPECT_FALSE(board.FindImage(Medium::kNand, 2));
+  EXPECT_TRUE(board.FindImage(Medium::kSpi, 1));
+}
+
 // ---------------------------------------------------------------- faults
 
 TEST(SerialFaults, ShortAndWrongChunkAcks) {
