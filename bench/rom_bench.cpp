@@ -67,22 +67,25 @@ constexpr uint64_t kSpiSize = 52428800;
 constexpr uint64_t kSpiImage = kSpiSize - 2 * 0x10000;
 
 std::string SpiList() {
-  static const std::string list = MakeList(
-      "spirom.ini", "[Target Image]\nImage=" + (Dir() / "spi.bin").string() +
-                        "\n\n[Image 0]\nImage=" + MakeFile("spi0.bin", 60000, 1) +
-                        "\nName=boot\nExec= \nStart=0x0\nSystem=1\n\n[Image 1]\nImage=" +
-                        MakeFile("spi1.bin", kSpiImage, 2) + "\nName=big\nExec=0x30008000\nStart=0x10000\nData=1\n");
+  static const std::string list =
+      MakeList("spirom.ini", "[Target Image]\nImage=" + (Dir() / "spi.bin").string() +
+                                 "\n\n[Image 0]\nImage=" + MakeFile("spi0.bin", 60000, 1) +
+                                 "\nName=boot\nExec= \nStart=0x0\nSystem=1\n\n[Image 1]\nImage=" +
+                                 MakeFile("spi1.bin", kSpiImage, 2) +
+                                 "\nName=big\nExec=0x30008000\nStart=0x10000\nData=1\n");
   return list;
 }
 
 // NOR images: count images of size bytes each, one after the other.
 std::string NorList(const std::string& name, int count, uint64_t size) {
   std::string text = "[Target Image]\nImage=" + (Dir() / (name + ".bin")).string() +
-                     "\n\n[Boot Image]\nImage=" + MakeFile("nor_boot.bin", 40000, 3) + "\n\n[Boot Info]\nmac=00:11:22:33:44:55\n";
+                     "\n\n[Boot Image]\nImage=" + MakeFile("nor_boot.bin", 40000, 3) +
+                     "\n\n[Boot Info]\nmac=00:11:22:33:44:55\n";
   uint64_t base = 0x20000;
   for (int n = 0; n < count; ++n) {
-    text += "\n[Image " + std::to_string(n) + "]\nImage=" + MakeFile(name + std::to_string(n), size, uint8_t(n)) +
-            "\nName=img\nBase=0x" + ([&] {
+    text += "\n[Image " + std::to_string(n) +
+            "]\nImage=" + MakeFile(name + std::to_string(n), size, uint8_t(n)) + "\nName=img\nBase=0x" +
+            ([&] {
               char b[16];
               std::snprintf(b, sizeof b, "%08llX", static_cast<unsigned long long>(base));
               return std::string(b);
@@ -128,9 +131,7 @@ void BM_NorRom3x6MB(benchmark::State& state) {
   state.counters["peak_rss_MB"] = PeakRssMb();
 }
 
-void BM_CopyNor3Size(benchmark::State& state) {
-  Copy(state, (Dir() / "nor3.bin").string());
-}
+void BM_CopyNor3Size(benchmark::State& state) { Copy(state, (Dir() / "nor3.bin").string()); }
 
 void BM_NorRom8x1_9MB(benchmark::State& state) {
   const std::string list = NorList("nor8", 8, 0x1E0000 - 100);
@@ -142,9 +143,7 @@ void BM_NorRom8x1_9MB(benchmark::State& state) {
   state.counters["peak_rss_MB"] = PeakRssMb();
 }
 
-void BM_CopyNor8Size(benchmark::State& state) {
-  Copy(state, (Dir() / "nor8.bin").string());
-}
+void BM_CopyNor8Size(benchmark::State& state) { Copy(state, (Dir() / "nor8.bin").string()); }
 
 BENCHMARK(BM_SpiRom50MB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_CopySpiSize)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);

@@ -41,10 +41,14 @@ int Refuse(UserPrompt& prompt, const char* text) {
 
 std::optional<uint32_t> BlockSizeFromCode(uint8_t code) {
   switch (code) {
-    case 1: return kNandBlock16k;
-    case 2: return kNandBlock128k;
-    case 3: return kNandBlock256k;
-    default: return std::nullopt;
+    case 1:
+      return kNandBlock16k;
+    case 2:
+      return kNandBlock128k;
+    case 3:
+      return kNandBlock256k;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -77,7 +81,8 @@ NandCheckResult NandBlockSizeCheck(const std::string& filePath, const std::strin
   if (!code) return {0, 0};
   const auto boardBlockSize = BlockSizeFromCode(*code);
   if (!boardBlockSize) {
-    prompt.ShowMessage(*code == kBlockSizeCodeError ? rom_text::kBlockSizeError : rom_text::kUnknownBlockSize);
+    prompt.ShowMessage(*code == kBlockSizeCodeError ? rom_text::kBlockSizeError
+                                                    : rom_text::kUnknownBlockSize);
     return {0, 0};
   }
   if (LoadLe32(&header[8]) != *boardBlockSize) {
@@ -125,7 +130,8 @@ int NandBlockSizeConvert(const std::string& filePath, uint32_t newBlockSize, Use
       if (!temp.Write({buffer.data(), want})) return Refuse(prompt, rom_text::kCantWriteTarget);
       left -= want;
     }
-    if (!temp.WriteFill(NandImageFill(length, newBlockSize))) return Refuse(prompt, rom_text::kCantWriteTarget);
+    if (!temp.WriteFill(NandImageFill(length, newBlockSize)))
+      return Refuse(prompt, rom_text::kCantWriteTarget);
     oldFill = NandImageFill(length, oldBlockSize);
   }
   // More than the last fill left over: images the header does not count,
@@ -136,7 +142,8 @@ int NandBlockSizeConvert(const std::string& filePath, uint32_t newBlockSize, Use
 
   size_t got = 0;
   if (!ReadFileHeader(filePath, "rb", header, got)) return Refuse(prompt, rom_text::kCantOpenTarget);
-  if (got != header.size() || LoadLe32(&header[8]) != newBlockSize) return Refuse(prompt, rom_text::kSizeError);
+  if (got != header.size() || LoadLe32(&header[8]) != newBlockSize)
+    return Refuse(prompt, rom_text::kSizeError);
   prompt.ShowMessage(rom_text::kConvertSuccess);
   return 1;
 }

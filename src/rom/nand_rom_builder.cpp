@@ -58,9 +58,12 @@ std::optional<NandBlockChoice> ParseNandBlockChoice(std::string_view text) {
 
 uint32_t NandBlockChoiceSize(NandBlockChoice choice) {
   switch (choice) {
-    case NandBlockChoice::k128k: return kNandBlock128k;
-    case NandBlockChoice::k256k: return kNandBlock256k;
-    default: return kNandBlock16k;
+    case NandBlockChoice::k128k:
+      return kNandBlock128k;
+    case NandBlockChoice::k256k:
+      return kNandBlock256k;
+    default:
+      return kNandBlock16k;
   }
 }
 
@@ -100,10 +103,12 @@ int NandRomBuilder(const NandRomRequest& request, UserPrompt& prompt) {
   std::array<uint8_t, kChunk> buffer;
   for (const auto& image : images) {
     RomInput input;
-    if (!input.Open(ini.GetValue(SectionOf(image.number), "Image"))) return Fail(prompt, rom_text::kCantOpenImage);
+    if (!input.Open(ini.GetValue(SectionOf(image.number), "Image")))
+      return Fail(prompt, rom_text::kCantOpenImage);
     if (input.Size() > 0xFFFFFFFFu) return Fail(prompt, rom_text::kImageTooLarge);
     const auto length = static_cast<uint32_t>(input.Size());
-    if (!target.Write(BuildImageHeader(ini, image.number, length))) return Fail(prompt, rom_text::kCantWriteTarget);
+    if (!target.Write(BuildImageHeader(ini, image.number, length)))
+      return Fail(prompt, rom_text::kCantWriteTarget);
     // Exactly the length the header announces: a file that shrinks while
     // it is read would misplace every later image.
     for (uint64_t left = length; left > 0;) {

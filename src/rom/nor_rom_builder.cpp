@@ -30,10 +30,21 @@ constexpr int kMaxImages = 8;
 // Keys of [Boot Info] and [Image N] match by containment, first word wins,
 // so the order of these lists matters.
 enum class BootKey { kMac, kIp, kDhcp, kBufferBase, kBufferSize, kBaudrate, kSerialNumber, kPhy, kTurboMode };
-constexpr std::array<std::string_view, 9> kBootWords = {"mac",      "ip",           "dhcp", "buffer_base", "buffer_size",
-                                                        "baudrate", "serial_number", "phy",  "turbo_mode"};
+constexpr std::array<std::string_view, 9> kBootWords = {
+    "mac", "ip", "dhcp", "buffer_base", "buffer_size", "baudrate", "serial_number", "phy", "turbo_mode"};
 
-enum class ImageKey { kName, kBase, kLoad, kActive, kExecution, kCopyToRam, kCompressed, kFile, kRomfs, kNoFooter };
+enum class ImageKey {
+  kName,
+  kBase,
+  kLoad,
+  kActive,
+  kExecution,
+  kCopyToRam,
+  kCompressed,
+  kFile,
+  kRomfs,
+  kNoFooter
+};
 constexpr std::array<std::string_view, 10> kImageWords = {
     "Name", "Base", "Load", "Active", "Execution", "Copy to RAM", "Compressed", "File", "ROMFS", "No Footer"};
 
@@ -47,13 +58,20 @@ int MatchKey(std::string_view key, const std::array<std::string_view, N>& words)
 
 uint32_t ImageFlag(ImageKey key) {
   switch (key) {
-    case ImageKey::kActive: return 0x01;
-    case ImageKey::kCopyToRam: return 0x02;
-    case ImageKey::kExecution: return 0x04;
-    case ImageKey::kFile: return 0x08;
-    case ImageKey::kCompressed: return 0x10;
-    case ImageKey::kRomfs: return 0x20;
-    default: return 0;
+    case ImageKey::kActive:
+      return 0x01;
+    case ImageKey::kCopyToRam:
+      return 0x02;
+    case ImageKey::kExecution:
+      return 0x04;
+    case ImageKey::kFile:
+      return 0x08;
+    case ImageKey::kCompressed:
+      return 0x10;
+    case ImageKey::kRomfs:
+      return 0x20;
+    default:
+      return 0;
   }
 }
 
@@ -96,16 +114,35 @@ BootInfo BuildBootInfo(ProfileReader& ini) {
     const std::string key = ini.GetValueName(kSection, i);
     const std::string value = ini.GetValue(kSection, key);
     switch (static_cast<BootKey>(MatchKey(key, kBootWords))) {
-      case BootKey::kMac: ParseMac(value, &info[8]); break;
-      case BootKey::kIp: ParseIp(value, &info[14]); break;
-      case BootKey::kDhcp: StoreLe32(&info[20], OneDigit(value)); break;
-      case BootKey::kPhy: StoreLe32(&info[24], OneDigit(value)); break;
-      case BootKey::kBufferBase: StoreLe32(&info[28], ParseListHex(value)); break;
-      case BootKey::kBufferSize: StoreLe32(&info[32], ParseListHex(value)); break;
-      case BootKey::kBaudrate: StoreLe32(&info[36], ParseListDecimal(value)); break;
-      case BootKey::kSerialNumber: StoreLe32(&info[40], ParseListDecimal(value)); break;
-      case BootKey::kTurboMode: StoreLe32(&info[44], OneDigit(value)); break;
-      default: break;
+      case BootKey::kMac:
+        ParseMac(value, &info[8]);
+        break;
+      case BootKey::kIp:
+        ParseIp(value, &info[14]);
+        break;
+      case BootKey::kDhcp:
+        StoreLe32(&info[20], OneDigit(value));
+        break;
+      case BootKey::kPhy:
+        StoreLe32(&info[24], OneDigit(value));
+        break;
+      case BootKey::kBufferBase:
+        StoreLe32(&info[28], ParseListHex(value));
+        break;
+      case BootKey::kBufferSize:
+        StoreLe32(&info[32], ParseListHex(value));
+        break;
+      case BootKey::kBaudrate:
+        StoreLe32(&info[36], ParseListDecimal(value));
+        break;
+      case BootKey::kSerialNumber:
+        StoreLe32(&info[40], ParseListDecimal(value));
+        break;
+      case BootKey::kTurboMode:
+        StoreLe32(&info[44], OneDigit(value));
+        break;
+      default:
+        break;
     }
   }
   return info;
@@ -149,8 +186,12 @@ void ApplyImageKeys(ProfileReader& ini, const std::string& section, Footer& foot
         // longer one keeps its first 16 bytes.
         CopyNameField(footer.name, value, kFooterNameSize);
         break;
-      case ImageKey::kBase: footer.base = ParseListHex(value); break;
-      case ImageKey::kLoad: footer.load = ParseListHex(value); break;
+      case ImageKey::kBase:
+        footer.base = ParseListHex(value);
+        break;
+      case ImageKey::kLoad:
+        footer.load = ParseListHex(value);
+        break;
       case ImageKey::kNoFooter:
         if (on) footer.noFooter = true;
         break;
@@ -260,7 +301,8 @@ class Build {
     if (!footer.noFooter) {
       const uint64_t room = kRomBlock64k - target_.Position() % kRomBlock64k;
       const uint64_t fill = room >= kFooterSize ? room - kFooterSize : room + kRomBlock64k - kFooterSize;
-      if (!target_.WriteFill(fill) || !target_.Write(footer.Encode())) return Fail(rom_text::kCantWriteTarget);
+      if (!target_.WriteFill(fill) || !target_.Write(footer.Encode()))
+        return Fail(rom_text::kCantWriteTarget);
     }
     return 0;
   }

@@ -17,8 +17,8 @@ namespace zorbel {
 namespace {
 
 constexpr size_t kChunk = 4096;
-constexpr int kTableImages = 8;     // sections with a table record and a say in the file length
-constexpr int kSectionsMax = 32;    // sections the list file can name
+constexpr int kTableImages = 8;   // sections with a table record and a say in the file length
+constexpr int kSectionsMax = 32;  // sections the list file can name
 constexpr size_t kTableHeadSize = 16;
 constexpr size_t kRecordSize = 48;
 constexpr size_t kNameSize = 32;
@@ -68,7 +68,8 @@ class Build {
     for (int n = 0; n < kSectionsMax; ++n) {
       if (!Present(n)) continue;
       RomInput input;
-      if (!input.Open(ImagePath(n))) return Fail(n == 0 ? rom_text::kCantOpenBootloader : rom_text::kCantOpenImage);
+      if (!input.Open(ImagePath(n)))
+        return Fail(n == 0 ? rom_text::kCantOpenBootloader : rom_text::kCantOpenImage);
       if (input.Size() > 0xFFFFFFFFu) return Fail(rom_text::kImageTooLarge);
       lengths_[static_cast<size_t>(n)] = input.Size();
     }
@@ -100,7 +101,9 @@ class Build {
   bool Present(int n) const { return (mask_ >> n) & 1u; }
   std::string ImagePath(int n) { return ini_.GetValue(SectionOf(n), "Image"); }
   uint32_t StartOf(int n) { return ParseListHex(ini_.GetValue(SectionOf(n), "Start")); }
-  uint64_t Position(uint32_t start) const { return request_.bankMode ? uint64_t{start} * kRomBlock64k : start; }
+  uint64_t Position(uint32_t start) const {
+    return request_.bankMode ? uint64_t{start} * kRomBlock64k : start;
+  }
 
   uint32_t HeaderLength() const {
     if (request_.chip == nullptr) return 0;
@@ -145,7 +148,8 @@ class Build {
     std::vector<std::pair<uint64_t, uint64_t>> covered = {{0, bootEnd_}};
     if (const auto table = TablePosition()) covered.push_back({*table, *table + TableSize()});
     for (int n = 1; n < kSectionsMax; ++n) {
-      if (Present(n)) covered.push_back({Position(StartOf(n)), Position(StartOf(n)) + lengths_[static_cast<size_t>(n)]});
+      if (Present(n))
+        covered.push_back({Position(StartOf(n)), Position(StartOf(n)) + lengths_[static_cast<size_t>(n)]});
     }
     std::sort(covered.begin(), covered.end());
     uint64_t cursor = 0;
@@ -168,7 +172,8 @@ class Build {
     const uint32_t headerLength = HeaderLength();
     if (headerLength > 0) {
       StoreLe32(&request_.chip->bootHeader[8], static_cast<uint32_t>(lengths_[0]));
-      if (!target_.Write({request_.chip->bootHeader.data(), headerLength})) return Fail(rom_text::kCantWriteTarget);
+      if (!target_.Write({request_.chip->bootHeader.data(), headerLength}))
+        return Fail(rom_text::kCantWriteTarget);
     }
     return Copy(input, lengths_[0]);
   }

@@ -54,7 +54,8 @@ TEST_F(NandConvertTest, ConvertsFillOnly) {
       {131072, 262144, {131056}},
   };
   for (const auto& c : cases) {
-    const std::string path = File("rom.bin", NandFile(c.from, c.lengths, static_cast<uint32_t>(c.lengths.size())));
+    const std::string path =
+        File("rom.bin", NandFile(c.from, c.lengths, static_cast<uint32_t>(c.lengths.size())));
     RecordingPrompt prompt;
     ASSERT_EQ(NandBlockSizeConvert(path, c.to, prompt), 1);
     EXPECT_EQ(prompt.Messages(), std::vector<std::string>{rom_text::kConvertSuccess});
@@ -95,7 +96,8 @@ TEST_F(NandConvertTest, DamagedFilesAreRefusedAndLeftAlone) {
   StoreLe32(&tooLong[12 + 56], 20000);
   const Case cases[] = {
       {"count beyond the images", NandFile(16384, {10, 20}, 3), rom_text::kNandCountExceeds},
-      {"last header cut short", cut(NandFile(16384, {10, 20}, 2), 12 + 64 + 16368 + 30), rom_text::kNandCountExceeds},
+      {"last header cut short", cut(NandFile(16384, {10, 20}, 2), 12 + 64 + 16368 + 30),
+       rom_text::kNandCountExceeds},
       {"data past the end", tooLong, rom_text::kNandImageTruncated},
       {"data cut short", cut(NandFile(16384, {5000}, 1), 12 + 64 + 4000), rom_text::kNandImageTruncated},
       {"images beyond the count", NandFile(16384, {10, 20}, 1), rom_text::kNandTrailingData},
@@ -132,8 +134,9 @@ TEST_F(NandConvertTest, UnknownTargetSizeOrMissingFile) {
   EXPECT_EQ(ReadAll(path), file);
   EXPECT_EQ(NandBlockSizeConvert(Path("none.bin"), 131072, prompt), 0);
   EXPECT_EQ(NandBlockSizeConvert(Path("no/dir/x.bin"), 131072, prompt), 0);
-  EXPECT_EQ(prompt.Messages(), (std::vector<std::string>{rom_text::kInvalidBlockSize, rom_text::kCantOpenTarget,
-                                                         rom_text::kCantOpenTemp}));
+  EXPECT_EQ(prompt.Messages(),
+            (std::vector<std::string>{rom_text::kInvalidBlockSize, rom_text::kCantOpenTarget,
+                                      rom_text::kCantOpenTemp}));
   EXPECT_TRUE(Leftovers().empty());
 }
 
@@ -184,7 +187,8 @@ TEST(BlockSizeCodeTest, Table) {
   EXPECT_EQ(BlockSizeFromCode(1), 16384u);
   EXPECT_EQ(BlockSizeFromCode(2), 131072u);
   EXPECT_EQ(BlockSizeFromCode(3), 262144u);
-  for (int code : {0, 4, 0x7F, 0x80, 0xFF}) EXPECT_EQ(BlockSizeFromCode(static_cast<uint8_t>(code)), std::nullopt);
+  for (int code : {0, 4, 0x7F, 0x80, 0xFF})
+    EXPECT_EQ(BlockSizeFromCode(static_cast<uint8_t>(code)), std::nullopt);
 }
 
 }  // namespace

@@ -33,16 +33,17 @@ class NandRomTest : public romtest::RomFolder {
     std::vector<Section> sections = {{"Target Image", {{"Image", Path("out.bin")}}}};
     for (const auto& img : images) {
       Section s{"Image " + std::to_string(img.number), {}};
-      s.entries = {{"Image", File("img" + std::to_string(img.number), Pattern(img.size, uint8_t(img.number)))},
-                   {"Name", "n" + std::to_string(img.number)},
-                   {"Exec", "0x30000200"},
-                   {"Start", img.start},
-                   {"Data", "0"},
-                   {"Execution", "0"},
-                   {"System", "0"},
-                   {"ROMFS", "0"},
-                   {img.kind, "1"},
-                   {"End", "0x99"}};
+      s.entries = {
+          {"Image", File("img" + std::to_string(img.number), Pattern(img.size, uint8_t(img.number)))},
+          {"Name", "n" + std::to_string(img.number)},
+          {"Exec", "0x30000200"},
+          {"Start", img.start},
+          {"Data", "0"},
+          {"Execution", "0"},
+          {"System", "0"},
+          {"ROMFS", "0"},
+          {img.kind, "1"},
+          {"End", "0x99"}};
       for (const auto& e : img.extra) s.entries.push_back(e);
       sections.push_back(s);
     }
@@ -78,7 +79,8 @@ TEST_F(NandRomTest, FillMakesLengthPlusSixteenWholeBlocks) {
 }
 
 TEST_F(NandRomTest, HeadersFieldByField) {
-  ASSERT_EQ(NandRomBuilder(Request({{2, 100, "0x40", "Execution"}, {0, 50, "0x0", "System"}}, 5), prompt_), 0);
+  ASSERT_EQ(NandRomBuilder(Request({{2, 100, "0x40", "Execution"}, {0, 50, "0x0", "System"}}, 5), prompt_),
+            0);
   EXPECT_EQ(prompt_.Messages(), std::vector<std::string>{rom_text::kCreationSuccess});
   const auto rom = Out();
   ASSERT_TRUE(Holds(rom, 0, {'Q', 'K', 0x5A, 0xA5}));

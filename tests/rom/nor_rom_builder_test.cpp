@@ -40,8 +40,8 @@ class NorRomTest : public romtest::RomFolder {
     sections.push_back({"Boot Info", std::move(bootInfo)});
     for (const auto& img : images) {
       Section s{"Image " + std::to_string(img.number), {}};
-      s.entries.push_back(
-          {"Image", File("img" + std::to_string(img.number) + ".bin", Pattern(img.size, uint8_t(img.number)))});
+      s.entries.push_back({"Image", File("img" + std::to_string(img.number) + ".bin",
+                                         Pattern(img.size, uint8_t(img.number)))});
       s.entries.push_back({"Name", "image" + std::to_string(img.number)});
       s.entries.push_back({"Base", img.base});
       s.entries.push_back({"Load", "0x30008000"});
@@ -160,9 +160,13 @@ TEST_F(NorRomTest, PlacementRefusals) {
       {"below the boot area", {{1, 100, "0x00010000"}}, -1, rom_text::kArrangementError},
       {"not on 64k", {{1, 100, "0x00028000"}}, -1, rom_text::kBaseNotAligned},
       {"both wrong: arrangement first", {{1, 100, "0x00018000"}}, -1, rom_text::kArrangementError},
-      {"into the previous footer", {{1, 65536, "0x00020000"}, {2, 10, "0x00030000"}}, -1,
+      {"into the previous footer",
+       {{1, 65536, "0x00020000"}, {2, 10, "0x00030000"}},
+       -1,
        rom_text::kArrangementError},
-      {"after the previous footer", {{1, 65536, "0x00030000"}, {2, 10, "0x00050000"}}, 0,
+      {"after the previous footer",
+       {{1, 65536, "0x00030000"}, {2, 10, "0x00050000"}},
+       0,
        rom_text::kCreationSuccess},
       {"right after data without footer",
        {{1, 65536, "0x00020000", {{"No Footer", "1"}}}, {2, 10, "0x00030000"}},
@@ -189,8 +193,7 @@ TEST_F(NorRomTest, DataLengthAndFooterPlacement) {
       {65500, 65500, 0x50000 - kFooter},  // 36 bytes left: footer ends the next block
       {65484, 65484, 0x40000 - kFooter},  // exactly 52 left
       {65485, 65488, 0x50000 - kFooter},  // rounded up leaves 48
-      {5, 8, 0x40000 - kFooter},
-      {0, 0, 0x40000 - kFooter},
+      {5, 8, 0x40000 - kFooter},         {0, 0, 0x40000 - kFooter},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
@@ -294,9 +297,8 @@ TEST_F(NorRomTest, FailuresKeepThePreviousTarget) {
     EXPECT_TRUE(Leftovers().empty());
   }
   prompt_ = std::make_unique<RecordingPrompt>();
-  const std::string list =
-      List("mkrom.ini", {{"Target Image", {{"Image", Path("no/such/folder/out.bin")}}},
-                         {"Boot Image", {{"Image", File("boot.bin", Pattern(10, 1))}}}});
+  const std::string list = List("mkrom.ini", {{"Target Image", {{"Image", Path("no/such/folder/out.bin")}}},
+                                              {"Boot Image", {{"Image", File("boot.bin", Pattern(10, 1))}}}});
   EXPECT_EQ(NorRomBuilder({list}, *prompt_), -1);
   EXPECT_EQ(prompt_->Messages(), std::vector<std::string>{"ERROR: Can't open  target file !"});
 }

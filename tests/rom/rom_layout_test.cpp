@@ -14,10 +14,17 @@ TEST(RomLayoutTest, ListHex) {
     uint32_t value;
   };
   const Case cases[] = {
-      {"0x00020000", 0x20000},  {"0XA0030000", 0xA0030000}, {"0x1f", 0x1F},
-      {"20000", 0x20000},       {"  0x10", 0x10},           {"0x123456789", 0x12345678},
-      {"0x12g4", 0x12},         {"", 0},                    {" ", 0},
-      {"0x", 0},                {"ffffffff", 0xFFFFFFFF},
+      {"0x00020000", 0x20000},
+      {"0XA0030000", 0xA0030000},
+      {"0x1f", 0x1F},
+      {"20000", 0x20000},
+      {"  0x10", 0x10},
+      {"0x123456789", 0x12345678},
+      {"0x12g4", 0x12},
+      {"", 0},
+      {" ", 0},
+      {"0x", 0},
+      {"ffffffff", 0xFFFFFFFF},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseListHex(c.text), c.value) << c.text;
 }
@@ -41,8 +48,8 @@ TEST(RomLayoutTest, NameFieldKeepsWholeCharacters) {
       {"abc", 6, 5, {'a', 'b', 'c', 0, 0, 0}},
       {"abcdefgh", 6, 5, {'a', 'b', 'c', 'd', 'e', 0}},
       {"abcdefgh", 4, 4, {'a', 'b', 'c', 'd'}},
-      {"abc\xC3\xA9", 5, 4, {'a', 'b', 'c', 0, 0}},                  // two-byte character split: dropped
-      {"ab\xC3\xA9z", 5, 4, {'a', 'b', 0xC3, 0xA9, 0}},              // ends right after it: kept
+      {"abc\xC3\xA9", 5, 4, {'a', 'b', 'c', 0, 0}},      // two-byte character split: dropped
+      {"ab\xC3\xA9z", 5, 4, {'a', 'b', 0xC3, 0xA9, 0}},  // ends right after it: kept
       {"a\xE2\x82\xAC\xE2\x82\xAC", 6, 5, {'a', 0xE2, 0x82, 0xAC, 0, 0}},
       {"", 3, 2, {0, 0, 0}},
   };
@@ -61,8 +68,8 @@ TEST(RomLayoutTest, NandFillAndEndBlocks) {
     uint32_t endFromStart4;
   };
   const Case cases[] = {
-      {16368, 16384, 0, 4},       {16369, 16384, 16383, 5}, {0, 16384, 16368, 4},
-      {1000, 131072, 130056, 4},  {262128, 262144, 0, 4},   {262129, 262144, 262143, 5},
+      {16368, 16384, 0, 4},      {16369, 16384, 16383, 5}, {0, 16384, 16368, 4},
+      {1000, 131072, 130056, 4}, {262128, 262144, 0, 4},   {262129, 262144, 262143, 5},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(NandImageFill(c.length, c.block), c.fill) << c.length;

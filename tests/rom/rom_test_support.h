@@ -56,7 +56,8 @@ inline bool AllFill(const std::vector<uint8_t>& b, size_t from, size_t to) {
 }
 
 inline bool Holds(const std::vector<uint8_t>& b, size_t at, const std::vector<uint8_t>& part) {
-  return at + part.size() <= b.size() && std::equal(part.begin(), part.end(), b.begin() + static_cast<long>(at));
+  return at + part.size() <= b.size() &&
+         std::equal(part.begin(), part.end(), b.begin() + static_cast<long>(at));
 }
 
 // One list-file section: its name and its lines in file order.

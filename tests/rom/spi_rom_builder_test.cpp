@@ -31,17 +31,18 @@ class SpiRomTest : public romtest::RomFolder {
     std::vector<Section> sections = {{"Target Image", {{"Image", Path("out.bin")}}}};
     for (const auto& img : images) {
       Section s{"Image " + std::to_string(img.number), {}};
-      s.entries = {{"Image", File("img" + std::to_string(img.number), Pattern(img.size, uint8_t(img.number)))},
-                   {"Name", "spi" + std::to_string(img.number)},
-                   {"Exec", img.kind == "System" ? " " : "0x30008000"},
-                   {"Start", img.start},
-                   {"Data", "0"},
-                   {"Execution", "0"},
-                   {"System", "0"},
-                   {"ROMFS", "0"},
-                   {"Logo", "0"},
-                   {img.kind, "1"},
-                   {"End", img.end}};
+      s.entries = {
+          {"Image", File("img" + std::to_string(img.number), Pattern(img.size, uint8_t(img.number)))},
+          {"Name", "spi" + std::to_string(img.number)},
+          {"Exec", img.kind == "System" ? " " : "0x30008000"},
+          {"Start", img.start},
+          {"Data", "0"},
+          {"Execution", "0"},
+          {"System", "0"},
+          {"ROMFS", "0"},
+          {"Logo", "0"},
+          {img.kind, "1"},
+          {"End", img.end}};
       sections.push_back(s);
     }
     SpiRomRequest r;
@@ -164,10 +165,15 @@ TEST_F(SpiRomTest, FileLength) {
     size_t length;
   };
   const Case cases[] = {
-      {"a full extra bank after a bank-sized image", {{0, 10, "0x0", "System"}, {1, 65536, "0x100000"}}, false,
+      {"a full extra bank after a bank-sized image",
+       {{0, 10, "0x0", "System"}, {1, 65536, "0x100000"}},
+       false,
        0x100000 + 2 * 65536},
       // Equal highest start: the lower number's length counts.
-      {"tie on start", {{0, 10, "0x0", "System"}, {1, 100000, "0x20000"}, {2, 10, "0x20000"}}, false, 0x40000},
+      {"tie on start",
+       {{0, 10, "0x0", "System"}, {1, 100000, "0x20000"}, {2, 10, "0x20000"}},
+       false,
+       0x40000},
       {"bank mode start", {{0, 10, "0x0", "System"}, {3, 10, "0x3"}}, true, 0x40000},
       {"boot image only", {{0, 70000, "0x0", "System"}}, false, 0x20000},
   };
@@ -190,8 +196,11 @@ TEST_F(SpiRomTest, LowerNumberIsOnTopWhereImagesOverlap) {
 TEST_F(SpiRomTest, EveryByteOutsideImagesIsFill) {
   // Section 9 has no table record and no say in the length, but is copied:
   // the stretch between the computed length and it must be 0xFF, not a hole.
-  const auto r = Request({{0, 3000, "0x0", "System"}, {2, 40000, "0x30000"}, {1, 100, "0x10000"},
-                          {9, 500, "0x80000"}, {3, 20, "0x48000"}},
+  const auto r = Request({{0, 3000, "0x0", "System"},
+                          {2, 40000, "0x30000"},
+                          {1, 100, "0x10000"},
+                          {9, 500, "0x80000"},
+                          {3, 20, "0x48000"}},
                          0, false);
   ASSERT_EQ(SpiRomBuilder(r, prompt_), 0);
   const auto rom = Out();
@@ -212,7 +221,8 @@ TEST_F(SpiRomTest, EveryByteOutsideImagesIsFill) {
 TEST_F(SpiRomTest, FamilyTwoHeaderLength) {
   chip_.bootHeaderLength = 48;
   for (size_t i = 0; i < 48; ++i) chip_.bootHeader[i] = static_cast<uint8_t>(i + 1);
-  ASSERT_EQ(SpiRomBuilder(Request({{0, 500, "0x0", "System"}, {1, 9, "0x10000", "Data"}}, 2, false), prompt_), 0);
+  ASSERT_EQ(SpiRomBuilder(Request({{0, 500, "0x0", "System"}, {1, 9, "0x10000", "Data"}}, 2, false), prompt_),
+            0);
   const auto rom = Out();
   EXPECT_EQ(Le32(rom, 8), 500u);
   EXPECT_EQ(Le32(rom, 4), 0x08070605u);
@@ -233,7 +243,8 @@ TEST_F(SpiRomTest, MaximumLength) {
     SCOPED_TRACE(c.start);
     File("out.bin", Pattern(10, 9));
     RecordingPrompt prompt;
-    EXPECT_EQ(SpiRomBuilder(Request({{0, 10, "0x0", "System"}, {1, 10, c.start}}, 0, false), prompt), c.result);
+    EXPECT_EQ(SpiRomBuilder(Request({{0, 10, "0x0", "System"}, {1, 10, c.start}}, 0, false), prompt),
+              c.result);
     if (c.result == 0) {
       EXPECT_EQ(romtest::fs::file_size(Path("out.bin")), 52428800u);
     } else {
