@@ -77,6 +77,7 @@ StagedFile::~StagedFile() { Discard(); }
 
 bool StagedFile::Create(const std::string& path) {
   Discard();
+  if (path.empty()) return false;
   path_ = path;
   stagingPath_ = path + ".partial";
   failed_ = false;

@@ -152,9 +152,13 @@ bool Interrupted(const OperationContext& ctx) {
   return AbortRequested(ctx) || (ctx.port != nullptr && !ctx.port->IsOpen());
 }
 
-// A failure that the user asked for says nothing: the abort is its reason.
-void ShowUnlessAborted(const OperationContext& ctx, const char* text) {
-  if (text != nullptr && !Interrupted(ctx)) ShowMessage(ctx, text);
+// Every failure closes the port before it speaks, so the board is let go
+// while the message waits; a failure the user asked for (an abort) says
+// nothing.
+void Fail(const OperationContext& ctx, VcomSession& port, const char* text) {
+  const bool say = text != nullptr && !Interrupted(ctx);
+  port.Close();
+  if (say) ShowMessage(ctx, text);
 }
 
 uint32_t Percent(uint64_t done, uint64_t length) { return static_cast<uint32_t>(done * 100 / length); }
@@ -166,7 +170,7 @@ bool SendChunks(OperationContext& ctx, VcomSession& port, InputFile& file, const
   while (sent < length) {
     const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(kChunk, length - sent));
     if (file.Read(buffer.data(), chunk) != chunk) {
-      ShowMessage(ctx, texts::kFileReadError);
+      Fail(ctx, port, texts::kFileReadError);
       return false;
     }
     const bool written = port.Write(buffer.data(), chunk);
@@ -174,14 +178,14 @@ bool SendChunks(OperationContext& ctx, VcomSession& port, InputFile& file, const
     // A short write would leave the board a chunk short while the tool
     // reported success.
     if (!written) {
-      ShowMessage(ctx, texts::kDataWriteShort);
+      Fail(ctx, port, texts::kDataWriteShort);
       return false;
     }
     sent += chunk;
     const uint32_t percent = Percent(sent, length);
     uint32_t ack = 0;
     if (!port.ReadWord(&ack) || ack != chunk) {
-      ShowUnlessAborted(ctx, texts::kAckError);
+      Fail(ctx, port, texts::kAckError);
       return false;
     }
     if (Interrupted(ctx)) return false;
@@ -201,7 +205,7 @@ bool ReceiveChunks(OperationContext& ctx, VcomSession& port, InputFile& file, co
   while (compared < length) {
     const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(kChunk, length - compared));
     if (file.Read(expected.data(), chunk) != chunk) {
-      ShowMessage(ctx, texts::kFileReadError);
+      Fail(ctx, port, texts::kFileReadError);
       return false;
     }
     const uint32_t got = port.Read(received.data(), chunk);
@@ -223,44 +227,43 @@ bool ReceiveChunks(OperationContext& ctx, VcomSession& port, InputFile& file, co
 bool RunTransfer(OperationContext& ctx, VcomSession& port, const TransferSpec& spec) {
   InputFile file;
   if (!file.Open(ctx.filePath)) {
-    port.Close();
-    ShowMessage(ctx, spec.openText);
+    Fail(ctx, port, spec.openText);
     return false;
   }
   if (file.Length() < spec.skip) {
-    ShowMessage(ctx, texts::kNandRomTooShort);
+    Fail(ctx, port, texts::kNandRomTooShort);
     return false;
   }
   const uint64_t dataLength = file.Length() - spec.skip;
   if (dataLength == 0) {
-    ShowMessage(ctx, texts::kFileLengthZero);
+    Fail(ctx, port, texts::kFileLengthZero);
     return false;
   }
   if (dataLength > UINT32_MAX) {
-    ShowMessage(ctx, texts::kFileTooLarge);
+    Fail(ctx, port, texts::kFileTooLarge);
     return false;
   }
   const auto length = static_cast<uint32_t>(dataLength);
   if (!file.SeekTo(spec.skip)) {
-    ShowMessage(ctx, texts::kFileReadError);
+    Fail(ctx, port, texts::kFileReadError);
     return false;
   }
   std::vector<uint8_t> head;
   if (!spec.buildHead(length, head)) return false;
   if (!port.Write(head.data(), static_cast<uint32_t>(head.size()))) {
-    ShowUnlessAborted(ctx, spec.headShortText);
+    Fail(ctx, port, spec.headShortText);
     return false;
   }
   uint32_t ack = 0;
   if (!port.ReadWord(&ack)) {
-    ShowUnlessAborted(ctx, spec.headAckText);
+    Fail(ctx, port, spec.headAckText);
     return false;
   }
   if (spec.direction == Direction::kSend) return SendChunks(ctx, port, file, spec, length);
 
   StagedFile copy;
   if (!spec.copyPath.empty() && !copy.Create(spec.copyPath)) {
-    ShowMessage(ctx, texts::kCopyFileOpen);
+    Fail(ctx, port, texts::kCopyFileOpen);
     return false;
   }
   const bool ok = ReceiveChunks(ctx, port, file, spec, length, spec.copyPath.empty() ? nullptr : &copy);
@@ -276,12 +279,12 @@ int StatusLoop(OperationContext& ctx, VcomSession& port, uint32_t message, Statu
     if (Interrupted(ctx)) return 0;
     uint32_t word = 0;
     if (!port.ReadWord(&word)) {
-      ShowUnlessAborted(ctx, texts::kAckError);
+      Fail(ctx, port, texts::kAckError);
       return 0;
     }
     const BoardStatus status = DecodeBoardStatus(word, scope);
     if (status.failed) {
-      ShowMessage(ctx, errorText);
+      Fail(ctx, port, errorText);
       return 0;
     }
     PostProgress(ctx, message, status.percent);
@@ -402,7 +405,7 @@ int VcomVerify(OperationContext& ctx, Medium medium, DataKind kind) {
     // The board returns the kept head's length; a file of another length
     // could only be judged on a part of it.
     if (kept.length != length) {
-      ShowMessage(ctx, texts::kVerifyLengthDiffers);
+      Fail(ctx, port, texts::kVerifyLengthDiffers);
       return false;
     }
     kept.command = static_cast<uint32_t>(HeadCommand::kVerify);
@@ -430,7 +433,7 @@ int VcomErase(OperationContext& ctx, Medium medium, EraseChoice choice) {
                                                 : kEraseSystemArea;
   const auto head = EncodeLongImageHead(fields);
   if (!port.Write(head.data(), static_cast<uint32_t>(head.size()))) {
-    if (medium == Medium::kNor) ShowUnlessAborted(ctx, texts::kNorEraseHeadShort);
+    if (medium == Medium::kNor) Fail(ctx, port, texts::kNorEraseHeadShort);
     return 0;
   }
   return StatusLoop(ctx, port, member->message, StatusScope::kRawOrErase, texts::kEraseError);
@@ -447,16 +450,16 @@ int VcomModifyImage(OperationContext& ctx, Medium medium) {
   fields.type = ctx.head.imageType;
   const auto head = EncodeLongImageHead(fields);
   if (!port.Write(head.data(), static_cast<uint32_t>(head.size()))) {
-    if (medium == Medium::kNor) ShowMessage(ctx, texts::kNorModifyHeadShort);
+    if (medium == Medium::kNor) Fail(ctx, port, texts::kNorModifyHeadShort);
     return 0;
   }
   uint32_t word = 0;
   if (!port.ReadWord(&word)) {
-    ShowMessage(ctx, texts::kAckError);
+    Fail(ctx, port, texts::kAckError);
     return 0;
   }
   if (DecodeBoardStatus(word, StatusScope::kRawOrErase).failed) {
-    ShowMessage(ctx, texts::kModifyError);
+    Fail(ctx, port, texts::kModifyError);
     return 0;
   }
   ShowMessage(ctx, texts::kModifyOk);
