@@ -1,0 +1,185 @@
+// The connection sequence against the virtual board, in virtual time: every
+// status text in order, what the board received, and what the connection
+// state says afterwards.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/abort_event.h"
+#include "app/byte_order.h"
+#include "app/clock.h"
+#include "app/progress_sink.h"
+#include "app/selector.h"
+#include "app/tool_state.h"
+#include "app/user_prompt.h"
+#include "link/connect_worker.h"
+#include "link/device_bus.h"
+#include "link/loader_download.h"
+#include "standin_files.h"
+#include "virtual_board.h"
+
+namespace zorbel::connect_test {
+
+using sim::BoardKind;
+
+// Everything the main window would be told, in order.
+class RecordingObserver final : public ConnectionObserver {
+ public:
+  explicit RecordingObserver(Clock& clock) : clock_(clock) {}
+  void SetStatus(const std::string& text) override { Add("status:" + text); }
+  void SetVersionLabel(const std::string& text) override { Add("version:" + text); }
+  void ShowConnectedHelp() override { Add("help"); }
+  void EnableConnectButton(bool enabled) override { Add(enabled ? "connect:on" : "connect:off"); }
+  void EnableSelector(bool enabled) override { Add(enabled ? "selector:on" : "selector:off"); }
+  void RebuildSelector() override { Add("rebuild"); }
+  ProgressSink* BeginLoaderDownload() override {
+    downloadStartMs = clock_.NowMs();
+    Add("download:begin");
+    return &progress;
+  }
+  void EndLoaderDownload() override { Add("download:end"); }
+
+  std::vector<std::string> Statuses() const {
+    std::vector<std::string> out;
+    for (const auto& e : events)
+      if (e.rfind("status:", 0) == 0) out.push_back(e.substr(7));
+    return out;
+  }
+  bool Has(const std::string& event) const {
+    return std::find(events.begin(), events.end(), event) != events.end();
+  }
+
+  std::vector<std::string> events;
+  RecordingProgress progress;
+  uint64_t downloadStartMs = 0;
+
+ private:
+  void Add(std::string e) { events.push_back(std::move(e)); }
+  Clock& clock_;
+};
+
+struct SentCommand {
+  std::array<uint8_t, 16> cdb;
+  uint32_t dataLength;
+};
+
+// Passes every command on to the board's disk and keeps its block.
+class RecordingTransport final : public ScsiTransport {
+ public:
+  RecordingTransport(std::unique_ptr<ScsiTransport> inner, std::vector<SentCommand>& log)
+      : inner_(std::move(inner)), log_(log) {}
+  bool Execute(const ScsiCommand& c) override {
+    log_.push_back({c.cdb, c.dataLength});
+    return inner_->Execute(c);
+  }
+  uint32_t LastError() const override { return inner_->LastError(); }
+
+ private:
+  std::unique_ptr<ScsiTransport> inner_;
+  std::vector<SentCommand>& log_;
+};
+
+class RecordingBus final : public DeviceBus {
+ public:
+  explicit RecordingBus(DeviceBus& inner) : inner_(inner) {}
+  bool EnumerateMcuPorts(std::vector<McuPort>& ports) override { return inner_.EnumerateMcuPorts(ports); }
+  std::vector<std::string> FindVolumesForDevice(const std::string& id) override {
+    return inner_.FindVolumesForDevice(id);
+  }
+  std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, uint32_t* error) override {
+    auto t = inner_.OpenVolume(path, error);
+    if (!t) return t;
+    return std::make_unique<RecordingTransport>(std::move(t), sent);
+  }
+  void MarkDeviceInRegistry(const std::string& v, const std::string& p, UserPrompt& prompt) override {
+    marks.push_back(p);
+    inner_.MarkDeviceInRegistry(v, p, prompt);
+  }
+  std::vector<SentCommand> sent;
+  std::vector<std::string> marks;
+
+ private:
+  DeviceBus& inner_;
+};
+
+inline std::vector<std::string> Repeat(const char* format, int from, int to) {
+  std::vector<std::string> out;
+  for (int i = from; i <= to; ++i) {
+    std::string s = format;
+    s.replace(s.find("%d"), 2, std::to_string(i));
+    out.push_back(s);
+  }
+  return out;
+}
+
+inline std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// The board's serial side stores the loader on its own thread, possibly just
+// after its last acknowledgement reached the tool.
+inline void AwaitLoaderStage(sim::VirtualBoard& board) {
+  for (int i = 0; i < 5000 && board.CurrentStage() != sim::Stage::kLoader; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+inline const std::vector<std::string> kFamilyPasses = Repeat("Detect Mass Storage...(%d)\n", 1, 4);
+
+class ConnectFixture : public ::testing::Test {
+ protected:
+  ConnectFixture() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("zorbel-connect-") + info->test_suite_name() + "-" + info->name();
+    for (char& c : name) {
+      if (c == '/') c = '-';
+    }
+    dir_ = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    state.moduleDirectory = dir_.string() + "/";
+  }
+  ~ConnectFixture() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream f(dir_ / name, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  void WriteText(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
+
+  std::unique_ptr<sim::VirtualBoard> MakeBoard(BoardKind kind, bool loaderStage = false,
+                                               bool checkTag = true) {
+    sim::BoardOptions options;
+    options.kind = kind;
+    options.clock = &clock;
+    options.startInLoaderStage = loaderStage;
+    options.checkLoaderTag = checkTag;
+    return std::make_unique<sim::VirtualBoard>(options);
+  }
+
+  ConnectOutcome Run(DeviceBus& bus) {
+    ConnectWorker worker(state, bus, clock, prompt, observer);
+    return worker.Run();
+  }
+
+  FakeClock clock;
+  ToolState state;
+  RecordingPrompt prompt;
+  RecordingObserver observer{clock};
+  std::filesystem::path dir_;
+};
+
+}  // namespace zorbel::connect_test
