@@ -63,6 +63,13 @@ bool RomTarget::Open(const std::string& finalPath) {
   if (finalPath.empty()) return false;
   std::error_code ec;
   if (std::filesystem::is_directory(Utf8Path(finalPath), ec)) return false;
+  // A file the user may not write stays refused, as writing it in place
+  // would be; opening it for update changes nothing in it.
+  if (std::filesystem::exists(Utf8Path(finalPath), ec)) {
+    std::FILE* probe = OpenRomFile(finalPath, "r+b");
+    if (probe == nullptr) return false;
+    std::fclose(probe);
+  }
   finalPath_ = finalPath;
   workPath_ = WorkingPath(finalPath);
   file_ = OpenRomFile(workPath_, "w+b");
@@ -118,8 +125,12 @@ bool RomTarget::Commit(bool syncToDisk) {
   const bool synced = std::fflush(file_) == 0 && (!syncToDisk || SyncFile(file_));
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  if (synced && closed && RenameOverFile(workPath_, finalPath_)) return true;
+  // The new file takes the place of the old one, permissions included.
   std::error_code ec;
+  const auto old = std::filesystem::status(Utf8Path(finalPath_), ec);
+  if (!ec && std::filesystem::exists(old))
+    std::filesystem::permissions(Utf8Path(workPath_), old.permissions(), ec);
+  if (synced && closed && RenameOverFile(workPath_, finalPath_)) return true;
   std::filesystem::remove(Utf8Path(workPath_), ec);
   return false;
 }

@@ -116,6 +116,16 @@ TEST_F(NandConvertTest, DamagedFilesAreRefusedAndLeftAlone) {
   }
 }
 
+TEST_F(NandConvertTest, KeepsThePermissionsOfTheFile) {
+  namespace fs = romtest::fs;
+  const std::string path = File("rom.bin", NandFile(16384, {10}, 1));
+  const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(path, perms);
+  RecordingPrompt prompt;
+  ASSERT_EQ(NandBlockSizeConvert(path, 262144, prompt), 1);
+  EXPECT_EQ(fs::status(path).permissions(), perms);
+}
+
 TEST_F(NandConvertTest, LastFillMayBeShort) {
   // A file cut inside the last image's fill loses nothing.
   auto file = NandFile(16384, {10}, 1);
