@@ -46,6 +46,7 @@ struct ImageOptions {
   std::string exec;
   std::string start;
   std::string offset;
+  std::string rawOffset = "0";  // the raw NOR page starts with "0"
   std::string flags;
   std::string name;
   bool all = false;
@@ -266,8 +267,8 @@ std::optional<uint32_t> CheckNandRom(Run& run, Session& session, const std::stri
 
 int RawCommand(Run& run, const ImageOptions& o, bool verify) {
   const Medium medium = kMedia.at(o.medium);
-  if (medium != Medium::kNor && !o.offset.empty()) return UsageError(run, "--offset is for nor");
-  const std::string offset = o.offset.empty() ? "0" : o.offset;
+  if (medium != Medium::kNor && o.rawOffset != "0") return UsageError(run, "--offset is for nor");
+  const std::string& offset = o.rawOffset;
   if (!verify && medium == Medium::kNor) {
     if (std::string refusal = CheckRawNorOffset(offset); !refusal.empty()) return UsageError(run, refusal);
   }
@@ -633,7 +634,7 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
                                               " a whole file without the image table");
     AddMedium(command, o.medium, {"nor", "nand", "spi"});
     command->add_option("file", o.file, "the file (nand: a NAND ROM file)")->required();
-    command->add_option("--offset", o.offset, "nor flash offset, hexadecimal (default 0)");
+    command->add_option("--offset", o.rawOffset, "nor flash offset, hexadecimal (default 0)");
     command->add_flag("--convert", o.convert, "nand: convert the file to the board's block size when it differs");
   }
   auto* readSpi = AddCommand(app, "read-spi", "read SPI flash back into a file");
