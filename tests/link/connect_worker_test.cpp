@@ -14,6 +14,7 @@
 #include "app/selector.h"
 #include "connect_support.h"
 #include "link/loader_download.h"
+#include "link/serial_port.h"
 #include "standin_files.h"
 #include "virtual_board.h"
 
@@ -185,6 +186,40 @@ INSTANTIATE_TEST_SUITE_P(
                       StageLengthCase{"OneByteOver64K", 65537, 65537, false, 0, 0},
                       StageLengthCase{"Zero", 0, 4096, false, 0, 0}),
     [](const ::testing::TestParamInfo<StageLengthCase>& info) { return std::string(info.param.name); });
+
+// A port that takes one byte less of every data chunk than it is given.
+class ShortWritePort final : public SerialPort {
+ public:
+  uint32_t Open(const std::string&, uint32_t, uint32_t) override { return win_error::kSuccess; }
+  uint32_t Close() override { return win_error::kSuccess; }
+  uint32_t Write(const void*, uint32_t len, uint32_t* written, SerialOverlapped*, uint32_t) override {
+    ++writes;
+    *written = len == 8 ? len : len - 1;  // the start record goes out whole
+    return win_error::kSuccess;
+  }
+  uint32_t Read(void*, uint32_t, uint32_t* got, SerialOverlapped*, uint32_t) override {
+    ++reads;
+    *got = 0;
+    return win_error::kSuccess;
+  }
+  int writes = 0;
+  int reads = 0;
+};
+
+// A chunk the port did not take whole ends the download: going on would
+// leave the board's count and the tool's apart.
+TEST_F(ConnectFixture, ChunkNotWrittenWholeFailsTheDownload) {
+  WriteFile("xusb.bin", sim::MakeSerialLoader(9000));
+  ShortWritePort port;
+  RecordingProgress progress;
+  const LoaderDownloadResult result =
+      DownloadComLoader(port, "port", state.moduleDirectory + "xusb.bin", prompt, progress);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(port.writes, 2);
+  EXPECT_EQ(port.reads, 0);
+  EXPECT_TRUE(progress.Events().empty());
+  EXPECT_TRUE(prompt.Messages().empty());
+}
 
 // A port the bus lists but that cannot be opened.
 class UnopenablePortBus final : public DeviceBus {
