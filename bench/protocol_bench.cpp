@@ -4,10 +4,9 @@
 // - MsWriteImage of 16 and 256 MiB to the in-process disk, with the peak heap
 //   that the tool's side (not the board's) holds while it runs.
 #include <benchmark/benchmark.h>
-
-#include <atomic>
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -161,7 +160,8 @@ class BoardCalls final : public ScsiTransport {
 
 void BM_MsWriteImage(benchmark::State& state) {
   const auto size = static_cast<size_t>(state.range(0)) << 20;
-  const std::string path = MakeFile(state.range(0) == 256 ? "zorbel-bench-256m.bin" : "zorbel-bench-16m.bin", size);
+  const std::string path =
+      MakeFile(state.range(0) == 256 ? "zorbel-bench-256m.bin" : "zorbel-bench-16m.bin", size);
   tInBoard = true;
   sim::BoardOptions o;
   o.kind = sim::BoardKind::kQuen;

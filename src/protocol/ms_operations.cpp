@@ -259,7 +259,9 @@ std::vector<uint8_t> TableHead(const OperationContext& ctx, HeadCommand command,
   return EncodeImageHead(fields, ctx.state.familyMode);
 }
 
-uint32_t PageImageNumber(const OperationContext& ctx) { return ScanDecimal(ctx.head.imageNumber).value_or(0); }
+uint32_t PageImageNumber(const OperationContext& ctx) {
+  return ScanDecimal(ctx.head.imageNumber).value_or(0);
+}
 
 int EraseSpiWholeFlash(OperationContext& ctx, ScsiTransport* handle, const MsMember& member) {
   const uint32_t message = ProgressMessage::kSpiErase;
@@ -420,7 +422,8 @@ int MsModifyImage(OperationContext& ctx, Medium medium) {
   if (member == nullptr) return 0;
   ScsiTransport* handle = HandleOrSay(ctx);
   if (handle == nullptr) return 0;
-  if (!SendHead(handle, *member, TableHead(ctx, HeadCommand::kModify, PageImageNumber(ctx), ctx.head.imageType))) {
+  if (!SendHead(handle, *member,
+                TableHead(ctx, HeadCommand::kModify, PageImageNumber(ctx), ctx.head.imageType))) {
     ShowMessage(ctx, texts::kModifyError);
     return 0;
   }
@@ -435,8 +438,10 @@ int MsErase(OperationContext& ctx, Medium medium, EraseChoice choice) {
   ScsiTransport* handle = HandleOrSay(ctx);
   if (handle == nullptr) return 0;
   const uint32_t message = EraseMessage(medium);
-  if (medium == Medium::kSpi && choice != EraseChoice::kImage) return EraseSpiWholeFlash(ctx, handle, *member);
-  if (medium == Medium::kNand && choice == EraseChoice::kAll) return EraseNandWholeFlash(ctx, handle, *member);
+  if (medium == Medium::kSpi && choice != EraseChoice::kImage)
+    return EraseSpiWholeFlash(ctx, handle, *member);
+  if (medium == Medium::kNand && choice == EraseChoice::kAll)
+    return EraseNandWholeFlash(ctx, handle, *member);
 
   uint32_t number = PageImageNumber(ctx);
   if (choice == EraseChoice::kAll) number = kEraseAllImages;

@@ -38,17 +38,17 @@ struct KeptHead {
 
 // The page's texts and values that fill a head, as the page holds them.
 struct HeadFields {
-  std::string imageNumber;          // "Image No", decimal
-  bool imageNumberEnabled = true;   // a disabled "Image No" box verifies image 0
-  std::string imageName;            // "Image Name"
-  uint32_t imageType = 0;           // ImageKind index (NAND, SPI, SD) or ImageTypeFlags (NOR)
-  std::string executeAddress;       // hexadecimal
-  std::string start;                // hexadecimal: NOR flash offset, NAND block, SPI bank, SD sector
-  std::string address;              // hexadecimal: SDRAM buffer address, raw NOR flash offset
-  uint32_t mode = 0;                // SDRAM: 0 "Download only", 1 "Download and run"
-  uint32_t imageCount = 0;          // raw NAND page
-  std::string reservedSize;         // "System Reserved Area Size", decimal MB
-  bool sdFormat = false;            // "Enable SD Format"
+  std::string imageNumber;         // "Image No", decimal
+  bool imageNumberEnabled = true;  // a disabled "Image No" box verifies image 0
+  std::string imageName;           // "Image Name"
+  uint32_t imageType = 0;          // ImageKind index (NAND, SPI, SD) or ImageTypeFlags (NOR)
+  std::string executeAddress;      // hexadecimal
+  std::string start;               // hexadecimal: NOR flash offset, NAND block, SPI bank, SD sector
+  std::string address;             // hexadecimal: SDRAM buffer address, raw NOR flash offset
+  uint32_t mode = 0;               // SDRAM: 0 "Download only", 1 "Download and run"
+  uint32_t imageCount = 0;         // raw NAND page
+  std::string reservedSize;        // "System Reserved Area Size", decimal MB
+  bool sdFormat = false;           // "Enable SD Format"
 };
 
 struct OperationContext {

@@ -47,8 +47,6 @@ std::optional<uint32_t> ScanDecimal(std::string_view text) { return ScanSigned(t
 
 std::optional<uint32_t> ScanHex(std::string_view text) { return ScanSigned(text, 16); }
 
-int32_t AsciiToInt(std::string_view text) {
-  return static_cast<int32_t>(ScanSigned(text, 10).value_or(0));
-}
+int32_t AsciiToInt(std::string_view text) { return static_cast<int32_t>(ScanSigned(text, 10).value_or(0)); }
 
 }  // namespace zorbel

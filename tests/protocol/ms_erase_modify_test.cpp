@@ -23,8 +23,14 @@ TEST(MsNandEraseAllTest, ErasesInRunsOf256BlocksWithEvenProgress) {
     std::vector<int> percents;
   };
   const std::vector<Case> cases = {
-      {sim::BoardKind::kQuen, 1024, {{0, 255}, {256, 511}, {512, 767}, {768, 1023}}, {0, 25, 50, 75, 100, 100}},
-      {sim::BoardKind::kQuen, 1000, {{0, 255}, {256, 511}, {512, 767}, {768, 1023}}, {0, 25, 50, 75, 100, 100}},
+      {sim::BoardKind::kQuen,
+       1024,
+       {{0, 255}, {256, 511}, {512, 767}, {768, 1023}},
+       {0, 25, 50, 75, 100, 100}},
+      {sim::BoardKind::kQuen,
+       1000,
+       {{0, 255}, {256, 511}, {512, 767}, {768, 1023}},
+       {0, 25, 50, 75, 100, 100}},
       {sim::BoardKind::kQuen, 700, {{0, 255}, {256, 511}, {512, 767}}, {0, 33, 66, 99, 100}},
       {sim::BoardKind::kQuen, 0, {{0, 255}}, {0, 100, 100}},
       {sim::BoardKind::kOlder, 512, {{0, 255}, {256, 511}}, {0, 50, 100, 100}},
@@ -89,7 +95,8 @@ TEST(MsEraseTest, OneImageSystemAreaAndCard) {
   };
   const std::vector<Case> cases = {
       {"NandImage", sim::BoardKind::kQuen, Medium::kNand, EraseChoice::kImage, 6, 60, 0, 3, 0x40C, 1},
-      {"NandImageOlderChip", sim::BoardKind::kOlder, Medium::kNand, EraseChoice::kImage, 6, 44, 0, 3, 0x40C, 1},
+      {"NandImageOlderChip", sim::BoardKind::kOlder, Medium::kNand, EraseChoice::kImage, 6, 44, 0, 3, 0x40C,
+       1},
       {"NandSystemArea", sim::BoardKind::kQuen, Medium::kNand, EraseChoice::kSystemArea, 0xFFFFEEEE, 60, 0, 3,
        0x40C, 0},
       {"SpiImage", sim::BoardKind::kQuen, Medium::kSpi, EraseChoice::kImage, 6, 60, 0, 5, 0x40A, 0},
@@ -105,14 +112,16 @@ TEST(MsEraseTest, OneImageSystemAreaAndCard) {
     rig.commands.clear();
     RecordingProgress eraseProgress;
     rig.ctx.progress = &eraseProgress;
-    EXPECT_EQ(MsErase(rig.ctx, c.medium, c.choice), 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_EQ(MsErase(rig.ctx, c.medium, c.choice), 1)
+        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
     const auto head = rig.Commands(kWriterProcess).at(0);
     EXPECT_EQ(head.sent.size(), c.headSize) << c.name;
     EXPECT_EQ(head.unit, c.unit) << c.name;
     EXPECT_EQ(head.selector, c.method) << c.name;
     EXPECT_EQ(Le32(head.sent, 0), 2u);
     EXPECT_EQ(Le32(head.sent, 8), c.number) << c.name;
-    EXPECT_EQ(eraseProgress.Events(), (std::vector<RecordingProgress::Event>{{c.message, 0}, {c.message, 100}}));
+    EXPECT_EQ(eraseProgress.Events(),
+              (std::vector<RecordingProgress::Event>{{c.message, 0}, {c.message, 100}}));
     EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls) << c.name;
     if (c.choice != EraseChoice::kSystemArea) {
       const sim::Medium m = c.medium == Medium::kNand  ? sim::Medium::kNand
@@ -130,8 +139,9 @@ TEST(MsModifyTest, TypeSitsWhereTheLayoutPutsItAndOnlyNandAndSdPoll) {
     size_t typeAt;
     size_t statusCalls;
   };
-  for (const Case& c : {Case{sim::BoardKind::kQuen, Medium::kNand, 44, 1}, Case{sim::BoardKind::kOlder, Medium::kNand, 28, 1},
-                        Case{sim::BoardKind::kQuen, Medium::kSpi, 44, 0}, Case{sim::BoardKind::kQuen, Medium::kSd, 44, 1}}) {
+  for (const Case& c :
+       {Case{sim::BoardKind::kQuen, Medium::kNand, 44, 1}, Case{sim::BoardKind::kOlder, Medium::kNand, 28, 1},
+        Case{sim::BoardKind::kQuen, Medium::kSpi, 44, 0}, Case{sim::BoardKind::kQuen, Medium::kSd, 44, 1}}) {
     DiskRig rig(c.kind);
     rig.ctx.filePath = rig.dir.File("img.bin");
     WriteFileBytes(rig.ctx.filePath, Pattern(3000));
@@ -162,14 +172,21 @@ TEST(MsReservedAreaTest, SendsTheLowSixteenBitsAndTheFormatFlagOnlyForFamilies) 
   };
   const std::vector<Case> cases = {
       {"Nand16", sim::BoardKind::kQuen, Medium::kNand, "16", false, {{0, {0x10, 0, 0, 0}}}, 0x41F},
-      {"SdFamilyFormats", sim::BoardKind::kQuen, Medium::kSd, "300", true, {{4, {1, 0}}, {1, {0x2C, 0x01, 0, 0}}}, 0x420},
+      {"SdFamilyFormats",
+       sim::BoardKind::kQuen,
+       Medium::kSd,
+       "300",
+       true,
+       {{4, {1, 0}}, {1, {0x2C, 0x01, 0, 0}}},
+       0x420},
       {"SdOlderChipSizeOnly", sim::BoardKind::kOlder, Medium::kSd, "8", true, {{1, {8, 0, 0, 0}}}, 0x420},
   };
   for (const Case& c : cases) {
     DiskRig rig(c.kind);
     rig.ctx.head.reservedSize = c.size;
     rig.ctx.head.sdFormat = c.format;
-    EXPECT_EQ(MsSetReservedArea(rig.ctx, c.medium), 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_EQ(MsSetReservedArea(rig.ctx, c.medium), 1)
+        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
     std::vector<std::pair<uint8_t, std::vector<uint8_t>>> sent;
     for (const auto& p : rig.Commands(kSetParameter)) sent.emplace_back(p.selector, p.sent);
     EXPECT_EQ(sent, c.parameters) << c.name;
@@ -222,31 +239,67 @@ std::vector<MsOperation> Operations() {
        [](DiskRig& r) { return MsWriteImage(r.ctx, Medium::kSpi, DataKind::kRaw); }, update},
       {"WriteSd", sim::Operation::kBurn, sim::Medium::kSd, [](DiskRig& r) { WithFile(r, 150000); },
        [](DiskRig& r) { return MsWriteImage(r.ctx, Medium::kSd, DataKind::kImage); }, update},
-      {"VerifyNand", sim::Operation::kVerify, sim::Medium::kNand,
+      {"VerifyNand",
+       sim::Operation::kVerify,
+       sim::Medium::kNand,
        [](DiskRig& r) { WithBurntImage(r, Medium::kNand, DataKind::kImage); },
-       [](DiskRig& r) { return MsVerify(r.ctx, Medium::kNand, DataKind::kImage); }, {}},
-      {"VerifyRawNor", sim::Operation::kVerify, sim::Medium::kNor,
+       [](DiskRig& r) { return MsVerify(r.ctx, Medium::kNand, DataKind::kImage); },
+       {}},
+      {"VerifyRawNor",
+       sim::Operation::kVerify,
+       sim::Medium::kNor,
        [](DiskRig& r) { WithBurntImage(r, Medium::kNor, DataKind::kRaw); },
-       [](DiskRig& r) { return MsVerify(r.ctx, Medium::kNor, DataKind::kRaw); }, {}},
-      {"ReadRawSpi", sim::Operation::kVerify, sim::Medium::kSpi,
+       [](DiskRig& r) { return MsVerify(r.ctx, Medium::kNor, DataKind::kRaw); },
+       {}},
+      {"ReadRawSpi",
+       sim::Operation::kVerify,
+       sim::Medium::kSpi,
        [](DiskRig& r) { r.ctx.filePath = r.dir.File("back.bin"); },
-       [](DiskRig& r) { return MsReadRawSpi(r.ctx, 3 * 65536); }, {}},
-      {"DownloadSdram", sim::Operation::kDownload, sim::Medium::kSdram, [](DiskRig& r) { WithFile(r, 150000); },
-       [](DiskRig& r) { return MsDownloadSdram(r.ctx); }, update},
-      {"ModifyNand", sim::Operation::kModify, sim::Medium::kNand,
+       [](DiskRig& r) { return MsReadRawSpi(r.ctx, 3 * 65536); },
+       {}},
+      {"DownloadSdram", sim::Operation::kDownload, sim::Medium::kSdram,
+       [](DiskRig& r) { WithFile(r, 150000); }, [](DiskRig& r) { return MsDownloadSdram(r.ctx); }, update},
+      {"ModifyNand",
+       sim::Operation::kModify,
+       sim::Medium::kNand,
        [](DiskRig& r) { WithBurntImage(r, Medium::kNand, DataKind::kImage); },
-       [](DiskRig& r) { return MsModifyImage(r.ctx, Medium::kNand); }, {}, false, {texts::kModifyError}},
-      {"EraseNandImage", sim::Operation::kErase, sim::Medium::kNand,
+       [](DiskRig& r) { return MsModifyImage(r.ctx, Medium::kNand); },
+       {},
+       false,
+       {texts::kModifyError}},
+      {"EraseNandImage",
+       sim::Operation::kErase,
+       sim::Medium::kNand,
        [](DiskRig& r) { WithBurntImage(r, Medium::kNand, DataKind::kImage); },
-       [](DiskRig& r) { return MsErase(r.ctx, Medium::kNand, EraseChoice::kImage); }, {}, false},
-      {"EraseNandAll", sim::Operation::kErase, sim::Medium::kNand, [](DiskRig&) {},
-       [](DiskRig& r) { return MsErase(r.ctx, Medium::kNand, EraseChoice::kAll); }, {}},
-      {"EraseSpiAll", sim::Operation::kErase, sim::Medium::kSpi, [](DiskRig&) {},
-       [](DiskRig& r) { return MsErase(r.ctx, Medium::kSpi, EraseChoice::kAll); }, {}, false},
-      {"ReservedNand", sim::Operation::kParameter, sim::Medium::kAny, [](DiskRig& r) { r.ctx.head.reservedSize = "4"; },
-       [](DiskRig& r) { return MsSetReservedArea(r.ctx, Medium::kNand); }, {}, false},
-      {"ReservedSd", sim::Operation::kParameter, sim::Medium::kAny, [](DiskRig& r) { r.ctx.head.reservedSize = "4"; },
-       [](DiskRig& r) { return MsSetReservedArea(r.ctx, Medium::kSd); }, {}},
+       [](DiskRig& r) { return MsErase(r.ctx, Medium::kNand, EraseChoice::kImage); },
+       {},
+       false},
+      {"EraseNandAll",
+       sim::Operation::kErase,
+       sim::Medium::kNand,
+       [](DiskRig&) {},
+       [](DiskRig& r) { return MsErase(r.ctx, Medium::kNand, EraseChoice::kAll); },
+       {}},
+      {"EraseSpiAll",
+       sim::Operation::kErase,
+       sim::Medium::kSpi,
+       [](DiskRig&) {},
+       [](DiskRig& r) { return MsErase(r.ctx, Medium::kSpi, EraseChoice::kAll); },
+       {},
+       false},
+      {"ReservedNand",
+       sim::Operation::kParameter,
+       sim::Medium::kAny,
+       [](DiskRig& r) { r.ctx.head.reservedSize = "4"; },
+       [](DiskRig& r) { return MsSetReservedArea(r.ctx, Medium::kNand); },
+       {},
+       false},
+      {"ReservedSd",
+       sim::Operation::kParameter,
+       sim::Medium::kAny,
+       [](DiskRig& r) { r.ctx.head.reservedSize = "4"; },
+       [](DiskRig& r) { return MsSetReservedArea(r.ctx, Medium::kSd); },
+       {}},
   };
 }
 
@@ -272,8 +325,8 @@ TEST(MsFaultMatrixTest, EveryOperationFailsCleanlyOnEveryFault) {
       op.setUp(rig);
       const auto filesBefore = rig.dir.Names();
       const bool movesData = !op.dataFailure.empty() || op.operation == sim::Operation::kVerify;
-      const bool readsStatus = std::string(op.name) != "VerifyNand" && std::string(op.name) != "VerifyRawNor" &&
-                               std::string(op.name) != "ReadRawSpi";
+      const bool readsStatus = std::string(op.name) != "VerifyNand" &&
+                               std::string(op.name) != "VerifyRawNor" && std::string(op.name) != "ReadRawSpi";
       bool reachable = true;
       std::vector<std::string> messages;
       switch (f.fault) {
@@ -288,7 +341,8 @@ TEST(MsFaultMatrixTest, EveryOperationFailsCleanlyOnEveryFault) {
           break;
         case MsFault::kStatusErrorBits:
           reachable = readsStatus && std::string(op.name) != "EraseSpiAll";
-          rig.board.InjectFault({sim::FaultKind::kStatusErrorBits, sim::Operation::kStatus, sim::Medium::kAny, 1, 0});
+          rig.board.InjectFault(
+              {sim::FaultKind::kStatusErrorBits, sim::Operation::kStatus, sim::Medium::kAny, 1, 0});
           break;
         case MsFault::kStatusFails:
           reachable = readsStatus;

@@ -57,7 +57,8 @@ TEST_P(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
   rig.ctx.head.executeAddress = "30008000";
   rig.ctx.head.start = "40";
 
-  ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, c.dataKind), 1) << ::testing::PrintToString(rig.board.ProtocolErrors());
+  ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, c.dataKind), 1)
+      << ::testing::PrintToString(rig.board.ProtocolErrors());
   EXPECT_TRUE(rig.prompt.Messages().empty());
 
   const auto heads = rig.Commands(kWriterProcess);
@@ -98,26 +99,104 @@ TEST_P(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
   EXPECT_EQ(rig.Commands(kGetLastStatus).size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Members, MsWriteTest,
-    ::testing::Values(
-        WriteCase{"SpiOneFullChunk", sim::BoardKind::kQuen, Medium::kSpi, DataKind::kImage, 65536, 1, {65536},
-                  65536, 60, 0, 5, 0x409},
-        WriteCase{"SpiOneByteOver", sim::BoardKind::kQuen, Medium::kSpi, DataKind::kImage, 65537, 1, {65536, 2},
-                  65537, 60, 0, 5, 0x409},
-        WriteCase{"NandSystemImageWithBootHeader", sim::BoardKind::kQuen, Medium::kNand, DataKind::kImage, 100000,
-                  3, {65536, 34496}, 100032, 60, 0, 3, 0x40B},
-        WriteCase{"NandOlderChipShortHead", sim::BoardKind::kOlder, Medium::kNand, DataKind::kImage, 5000, 1,
-                  {5000}, 5000, 44, 0, 3, 0x40B},
-        WriteCase{"OlderChipSystemImageHasNoHeader", sim::BoardKind::kOlder, Medium::kNand, DataKind::kImage,
-                  70000, 3, {65536, 4464}, 70000, 44, 0, 3, 0x40B},
-        WriteCase{"SdImageOnUnit3", sim::BoardKind::kQuen, Medium::kSd, DataKind::kImage, 131072, 0,
-                  {65536, 65536}, 131072, 60, 3, 7, 0x41B},
-        WriteCase{"RawNor", sim::BoardKind::kQuen, Medium::kNor, DataKind::kRaw, 70000, 0, {65536, 4464}, 70000,
-                  12, 0, 2, 0x406},
-        WriteCase{"RawSpi", sim::BoardKind::kQuen, Medium::kSpi, DataKind::kRaw, 4096, 0, {4096}, 4096, 12, 0, 6,
-                  0x40E}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Members, MsWriteTest,
+                         ::testing::Values(WriteCase{"SpiOneFullChunk",
+                                                     sim::BoardKind::kQuen,
+                                                     Medium::kSpi,
+                                                     DataKind::kImage,
+                                                     65536,
+                                                     1,
+                                                     {65536},
+                                                     65536,
+                                                     60,
+                                                     0,
+                                                     5,
+                                                     0x409},
+                                           WriteCase{"SpiOneByteOver",
+                                                     sim::BoardKind::kQuen,
+                                                     Medium::kSpi,
+                                                     DataKind::kImage,
+                                                     65537,
+                                                     1,
+                                                     {65536, 2},
+                                                     65537,
+                                                     60,
+                                                     0,
+                                                     5,
+                                                     0x409},
+                                           WriteCase{"NandSystemImageWithBootHeader",
+                                                     sim::BoardKind::kQuen,
+                                                     Medium::kNand,
+                                                     DataKind::kImage,
+                                                     100000,
+                                                     3,
+                                                     {65536, 34496},
+                                                     100032,
+                                                     60,
+                                                     0,
+                                                     3,
+                                                     0x40B},
+                                           WriteCase{"NandOlderChipShortHead",
+                                                     sim::BoardKind::kOlder,
+                                                     Medium::kNand,
+                                                     DataKind::kImage,
+                                                     5000,
+                                                     1,
+                                                     {5000},
+                                                     5000,
+                                                     44,
+                                                     0,
+                                                     3,
+                                                     0x40B},
+                                           WriteCase{"OlderChipSystemImageHasNoHeader",
+                                                     sim::BoardKind::kOlder,
+                                                     Medium::kNand,
+                                                     DataKind::kImage,
+                                                     70000,
+                                                     3,
+                                                     {65536, 4464},
+                                                     70000,
+                                                     44,
+                                                     0,
+                                                     3,
+                                                     0x40B},
+                                           WriteCase{"SdImageOnUnit3",
+                                                     sim::BoardKind::kQuen,
+                                                     Medium::kSd,
+                                                     DataKind::kImage,
+                                                     131072,
+                                                     0,
+                                                     {65536, 65536},
+                                                     131072,
+                                                     60,
+                                                     3,
+                                                     7,
+                                                     0x41B},
+                                           WriteCase{"RawNor",
+                                                     sim::BoardKind::kQuen,
+                                                     Medium::kNor,
+                                                     DataKind::kRaw,
+                                                     70000,
+                                                     0,
+                                                     {65536, 4464},
+                                                     70000,
+                                                     12,
+                                                     0,
+                                                     2,
+                                                     0x406},
+                                           WriteCase{"RawSpi",
+                                                     sim::BoardKind::kQuen,
+                                                     Medium::kSpi,
+                                                     DataKind::kRaw,
+                                                     4096,
+                                                     0,
+                                                     {4096},
+                                                     4096,
+                                                     12,
+                                                     0,
+                                                     6,
+                                                     0x40E}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MsWriteHeadTest, OlderChipHeadCarriesOnlySixteenNameBytesAndNoSystemImageFields) {
   DiskRig rig(sim::BoardKind::kOlder);
@@ -279,7 +358,8 @@ TEST(MsReadRawSpiTest, ReadsWholeBlocksIntoTheTarget) {
   const auto head = rig.Commands(kWriterProcess).at(0);
   EXPECT_EQ(head.selector, 6);
   EXPECT_EQ(head.sent, (std::vector<uint8_t>{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(readProgress.Events(), (std::vector<RecordingProgress::Event>{{0x40E, 0}, {0x40E, 50}, {0x40E, 100}}));
+  EXPECT_EQ(readProgress.Events(),
+            (std::vector<RecordingProgress::Event>{{0x40E, 0}, {0x40E, 50}, {0x40E, 100}}));
 }
 
 TEST(MsReadRawSpiTest, FailedReadKeepsTheEarlierFile) {

@@ -3,7 +3,6 @@
 // protocol tests. The disk is reached in-process through a tap that records
 // every command block as it goes by; the board itself answers.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,9 +27,9 @@ namespace zorbel::testing {
 // One command as it went to the board.
 struct TappedCommand {
   uint8_t op = 0;
-  uint8_t unit = 0;      // byte 1
-  uint8_t selector = 0;  // byte 6
-  uint32_t length = 0;   // data phase
+  uint8_t unit = 0;           // byte 1
+  uint8_t selector = 0;       // byte 6
+  uint32_t length = 0;        // data phase
   std::vector<uint8_t> sent;  // to-board data (heads and parameters; chunks kept only when asked)
   bool ok = false;
 };
@@ -80,7 +79,8 @@ class ScratchDir {
   // Names of the files in the folder, sorted.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(path_))
+      names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -142,10 +142,13 @@ struct DiskRig {
   DiskRig(sim::BoardOptions options, bool keepChunks) : board(WithClock(options, &clock)), ctx(state) {
     const bool family = options.kind != sim::BoardKind::kOlder;
     state.familyMode = family ? 1 : 0;
-    state.chipFamily = options.kind == sim::BoardKind::kQuen ? 1 : options.kind == sim::BoardKind::kOlder ? 0 : 2;
+    state.chipFamily = options.kind == sim::BoardKind::kQuen    ? 1
+                       : options.kind == sim::BoardKind::kOlder ? 0
+                                                                : 2;
     SetQuenBootHeader(state.chip);
     state.connection.volumes[0].path = board.VolumePath();
-    state.connection.volumes[0].handle = std::make_unique<TapTransport>(board.OpenDisk(), &commands, keepChunks);
+    state.connection.volumes[0].handle =
+        std::make_unique<TapTransport>(board.OpenDisk(), &commands, keepChunks);
     ctx.progress = &progress;
     ctx.prompt = &prompt;
     ctx.clock = &clock;

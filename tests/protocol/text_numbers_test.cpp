@@ -20,8 +20,8 @@ TEST(TextNumbersTest, DecimalHexAndAtoiAgreeOnTheEdges) {
       {"  7x", 7, 7, 7},
       {"-1", 0xFFFFFFFFu, 0xFFFFFFFFu, -1},
       {"+5", 5, 5, 5},
-      {"0x1F", 0, 0x1F, 0},      // decimal stops at the 'x'
-      {"0x", 0, 0, 0},           // a bare prefix is the digit 0
+      {"0x1F", 0, 0x1F, 0},  // decimal stops at the 'x'
+      {"0x", 0, 0, 0},       // a bare prefix is the digit 0
       {"0xg", 0, 0, 0},
       {"ab", std::nullopt, 0xAB, 0},
       {"", std::nullopt, std::nullopt, 0},

@@ -1,11 +1,12 @@
 // Every VCOM operation over a real pseudo-terminal to the virtual board.
+#include "protocol/vcom_operations.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <thread>
 
 #include "protocol/protocol_texts.h"
-#include "protocol/vcom_operations.h"
 #include "protocol_fixture.h"
 
 namespace zorbel::testing {
@@ -49,7 +50,8 @@ TEST(VcomSdramTest, ChunksProgressAndAddress) {
     rig.ctx.head.address = c.address;
     rig.ctx.head.mode = c.mode;
     const size_t fds = OpenDescriptors();
-    ASSERT_EQ(VcomDownloadSdram(rig.ctx), 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
+    ASSERT_EQ(VcomDownloadSdram(rig.ctx), 1)
+        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
     EXPECT_EQ(rig.Percents(), c.percents) << c.name;
     EXPECT_EQ(rig.board.LastMethod(), 0);
     const auto head = rig.board.LastHead();
@@ -135,7 +137,7 @@ TEST(VcomBurnTest, EveryMemberSendsItsHeadAndTheBoardKeepsTheData) {
     EXPECT_EQ(Le32(head, 44), c.type);
     EXPECT_EQ(Le32(head, 48), system ? 0u : 0x30008000u) << c.name;
     EXPECT_EQ(Le32(head, 52), system ? 0u : 4u) << c.name;
-    const auto m = c.medium == Medium::kNor ? sim::Medium::kNor
+    const auto m = c.medium == Medium::kNor    ? sim::Medium::kNor
                    : c.medium == Medium::kNand ? sim::Medium::kNand
                                                : sim::Medium::kSpi;
     EXPECT_EQ(rig.board.ImageData(m, system ? 0 : 12), data) << c.name;
@@ -209,9 +211,10 @@ TEST(VcomBurnTest, BurnPhaseWordsEndOrFailByKind) {
     rig.ctx.replyWaitMs = 300;
     rig.File("b.bin", Pattern(5000));
     rig.ctx.head.imageNumber = "1";
-    rig.board.InjectFault({sim::FaultKind::kStatusErrorBits, sim::Operation::kBurn, sim::Medium::kAny, 1, c.orredIn});
-    const int result =
-        c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, Medium::kSpi) : VcomBurnRaw(rig.ctx, Medium::kSpi);
+    rig.board.InjectFault(
+        {sim::FaultKind::kStatusErrorBits, sim::Operation::kBurn, sim::Medium::kAny, 1, c.orredIn});
+    const int result = c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, Medium::kSpi)
+                                                  : VcomBurnRaw(rig.ctx, Medium::kSpi);
     EXPECT_EQ(result, c.result) << c.name;
     EXPECT_EQ(rig.prompt.Messages(), c.messages) << c.name;
     EXPECT_EQ(rig.Percents().back(), c.lastPercent) << c.name;
@@ -238,7 +241,8 @@ TEST(VcomVerifyTest, SameDataPassesOneDifferentByteFailsSilently) {
       auto data = Pattern(c.size, 8);
       rig.File("v.bin", data);
       rig.ctx.head.imageNumber = "5";
-      ASSERT_EQ(c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, c.medium) : VcomBurnRaw(rig.ctx, c.medium), 1);
+      ASSERT_EQ(
+          c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, c.medium) : VcomBurnRaw(rig.ctx, c.medium), 1);
       if (differentAt != SIZE_MAX) data[differentAt] ^= 0x80;
       rig.File("v.bin", data);
       RecordingProgress verifyProgress;
@@ -278,7 +282,8 @@ TEST(VcomVerifyTest, FileOfAnotherLengthThanTheLastBurnIsRefusedBeforeTheHead) {
     size_t burnt;  // 0: nothing burnt on this page
     size_t verified;
   };
-  for (const Case& c : {Case{"Shorter", 9000, 8999}, Case{"Longer", 9000, 9001}, Case{"NeverBurnt", 0, 100}}) {
+  for (const Case& c :
+       {Case{"Shorter", 9000, 8999}, Case{"Longer", 9000, 9001}, Case{"NeverBurnt", 0, 100}}) {
     VcomRig rig;
     rig.ctx.head.imageNumber = "1";
     if (c.burnt > 0) {
@@ -316,14 +321,16 @@ TEST(VcomEraseTest, HeadsAndBoardProgress) {
     ASSERT_EQ(VcomBurnImage(rig.ctx, c.medium), 1);
     RecordingProgress eraseProgress;
     rig.ctx.progress = &eraseProgress;
-    EXPECT_EQ(VcomErase(rig.ctx, c.medium, c.choice), 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_EQ(VcomErase(rig.ctx, c.medium, c.choice), 1)
+        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
     std::vector<uint8_t> expected(60, 0);
     expected[0] = 2;
     for (int i = 0; i < 4; ++i) expected[8 + i] = static_cast<uint8_t>(c.number >> (8 * i));
     EXPECT_EQ(rig.board.LastHead(), expected) << c.name;
     EXPECT_EQ(rig.board.LastMethod(), c.method);
-    EXPECT_EQ(eraseProgress.Events(), (std::vector<RecordingProgress::Event>{
-                                          {c.message, 25}, {c.message, 50}, {c.message, 75}, {c.message, 100}}));
+    EXPECT_EQ(eraseProgress.Events(),
+              (std::vector<RecordingProgress::Event>{
+                  {c.message, 25}, {c.message, 50}, {c.message, 75}, {c.message, 100}}));
     EXPECT_TRUE(rig.prompt.Messages().empty());
     EXPECT_FALSE(rig.port.IsOpen());
   }
@@ -403,7 +410,7 @@ TEST(VcomAbortTest, AbortBetweenChunksEndsAtTheNextChunkWithoutAMessage) {
   }
 }
 
-TEST(VcomAbortTest, CloseFromAnotherThreadEndsABurnPhaseWithoutAMessage) {
+TEST(VcomAbortThreadsTest, CloseFromAnotherThreadEndsABurnPhaseWithoutAMessage) {
   sim::BoardOptions o = SerialOptions();
   o.stepDelayMs = 3000;  // the board programs for a while
   VcomRig rig(o);
@@ -427,8 +434,8 @@ struct VcomOperation {
   sim::Operation operation;
   std::function<void(VcomRig&)> setUp;
   std::function<int(VcomRig&)> run;
-  bool movesData;    // chunks with acknowledgements (or verify chunks)
-  bool statusWords;  // a burn phase or an erase
+  bool movesData;        // chunks with acknowledgements (or verify chunks)
+  bool statusWords;      // a burn phase or an erase
   const char* dataSent;  // burn or download: what a broken chunk shows; null for a verify
 };
 
@@ -442,18 +449,18 @@ std::vector<VcomOperation> Operations() {
     ASSERT_EQ(VcomBurnImage(r.ctx, Medium::kNand), 1);
   };
   return {
-      {"DownloadSdram", sim::Operation::kDownload, file, [](VcomRig& r) { return VcomDownloadSdram(r.ctx); }, true,
-       false, texts::kAckError},
-      {"BurnNandImage", sim::Operation::kBurn, file, [](VcomRig& r) { return VcomBurnImage(r.ctx, Medium::kNand); },
+      {"DownloadSdram", sim::Operation::kDownload, file, [](VcomRig& r) { return VcomDownloadSdram(r.ctx); },
+       true, false, texts::kAckError},
+      {"BurnNandImage", sim::Operation::kBurn, file,
+       [](VcomRig& r) { return VcomBurnImage(r.ctx, Medium::kNand); }, true, true, texts::kAckError},
+      {"BurnRawSpi", sim::Operation::kBurn, file, [](VcomRig& r) { return VcomBurnRaw(r.ctx, Medium::kSpi); },
        true, true, texts::kAckError},
-      {"BurnRawSpi", sim::Operation::kBurn, file, [](VcomRig& r) { return VcomBurnRaw(r.ctx, Medium::kSpi); }, true,
-       true, texts::kAckError},
       {"VerifyNandImage", sim::Operation::kVerify, burnt,
        [](VcomRig& r) { return VcomVerify(r.ctx, Medium::kNand, DataKind::kImage); }, true, false, nullptr},
       {"EraseNandImage", sim::Operation::kErase, burnt,
        [](VcomRig& r) { return VcomErase(r.ctx, Medium::kNand, EraseChoice::kImage); }, false, true, nullptr},
-      {"ModifyNand", sim::Operation::kModify, burnt, [](VcomRig& r) { return VcomModifyImage(r.ctx, Medium::kNand); },
-       false, false, nullptr},
+      {"ModifyNand", sim::Operation::kModify, burnt,
+       [](VcomRig& r) { return VcomModifyImage(r.ctx, Medium::kNand); }, false, false, nullptr},
   };
 }
 
@@ -461,8 +468,8 @@ enum class VcomFault { kShortAck, kWrongAck, kErrorBits, kChooseMethodFails, kDi
 
 TEST(VcomFaultMatrixTest, EveryOperationFailsCleanlyOnEveryFault) {
   const std::vector<std::pair<const char*, VcomFault>> faults = {
-      {"ShortAck", VcomFault::kShortAck},   {"WrongAck", VcomFault::kWrongAck},
-      {"ErrorBits", VcomFault::kErrorBits}, {"ChooseMethodFails", VcomFault::kChooseMethodFails},
+      {"ShortAck", VcomFault::kShortAck},     {"WrongAck", VcomFault::kWrongAck},
+      {"ErrorBits", VcomFault::kErrorBits},   {"ChooseMethodFails", VcomFault::kChooseMethodFails},
       {"Disconnect", VcomFault::kDisconnect}, {"Abort", VcomFault::kAbort}};
   for (const VcomOperation& op : Operations()) {
     for (const auto& [faultName, fault] : faults) {
@@ -491,7 +498,8 @@ TEST(VcomFaultMatrixTest, EveryOperationFailsCleanlyOnEveryFault) {
           messages = {op.operation == sim::Operation::kErase ? texts::kEraseError : texts::kBurnError};
           break;
         case VcomFault::kChooseMethodFails:
-          rig.board.InjectFault({sim::FaultKind::kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 100});
+          rig.board.InjectFault(
+              {sim::FaultKind::kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 100});
           break;
         case VcomFault::kDisconnect:
           reachable = op.movesData;
