@@ -193,10 +193,7 @@ TEST_F(NandRomTest, Refusals) {
       r.listFile = List("nandrom.ini", {{"Target Image", {{"Image", Path("no/dir/out.bin")}}}});
     }
     RecordingPrompt prompt;
-    EXPECT_EQ(NandRomBuilder(r, prompt), -1);
-    EXPECT_EQ(prompt.Messages(), std::vector<std::string>{c.message});
-    EXPECT_EQ(Out(), Pattern(77, 3));
-    EXPECT_TRUE(Leftovers().empty());
+    ExpectRefused(NandRomBuilder(r, prompt), prompt, c.message, Pattern(77, 3));
   }
 }
 

@@ -291,16 +291,12 @@ TEST_F(NorRomTest, FailuresKeepThePreviousTarget) {
     std::string list = List("mkrom.ini", sections);
     if (c.message == rom_text::kCantOpenScript) list = Path("missing.ini");
     prompt_ = std::make_unique<RecordingPrompt>();
-    EXPECT_EQ(NorRomBuilder({list}, *prompt_), -1);
-    EXPECT_EQ(prompt_->Messages(), std::vector<std::string>{c.message});
-    EXPECT_EQ(Out(), previous);
-    EXPECT_TRUE(Leftovers().empty());
+    ExpectRefused(NorRomBuilder({list}, *prompt_), *prompt_, c.message, previous);
   }
   prompt_ = std::make_unique<RecordingPrompt>();
   const std::string list = List("mkrom.ini", {{"Target Image", {{"Image", Path("no/such/folder/out.bin")}}},
                                               {"Boot Image", {{"Image", File("boot.bin", Pattern(10, 1))}}}});
-  EXPECT_EQ(NorRomBuilder({list}, *prompt_), -1);
-  EXPECT_EQ(prompt_->Messages(), std::vector<std::string>{"ERROR: Can't open  target file !"});
+  ExpectRefused(NorRomBuilder({list}, *prompt_), *prompt_, "ERROR: Can't open  target file !", previous);
 }
 
 TEST(NorRomChecksumTest, CarriesAreAddedBackOnce) {

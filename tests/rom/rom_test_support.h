@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/user_prompt.h"
+
 namespace zorbel::romtest {
 
 namespace fs = std::filesystem;
@@ -108,6 +110,16 @@ class RomFolder : public ::testing::Test {
       if (e.path().string().find(".zorbel-part") != std::string::npos) names.push_back(e.path().filename());
     }
     return names;
+  }
+
+  // A refused build: one message, the earlier out.bin as it was, and no
+  // working file left behind.
+  void ExpectRefused(int result, const RecordingPrompt& prompt, const std::string& message,
+                     const std::vector<uint8_t>& previous) const {
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(prompt.Messages(), std::vector<std::string>{message});
+    EXPECT_EQ(ReadAll(dir_ / "out.bin"), previous);
+    EXPECT_TRUE(Leftovers().empty());
   }
 
   fs::path dir_;

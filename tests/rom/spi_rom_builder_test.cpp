@@ -278,10 +278,7 @@ TEST_F(SpiRomTest, Refusals) {
                                        {"Image 0", {{"Image", Path("img0")}, {"Start", "0x0"}}}});
     }
     RecordingPrompt prompt;
-    EXPECT_EQ(SpiRomBuilder(r, prompt), -1);
-    EXPECT_EQ(prompt.Messages(), std::vector<std::string>{c.message});
-    EXPECT_EQ(Out(), Pattern(10, 9));
-    EXPECT_TRUE(Leftovers().empty());
+    ExpectRefused(SpiRomBuilder(r, prompt), prompt, c.message, Pattern(10, 9));
   }
 }
 
