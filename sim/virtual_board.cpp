@@ -107,9 +107,17 @@ VirtualBoard::Impl::Impl(BoardOptions opts)
 }
 
 VirtualBoard::Impl::~Impl() {
-  // Servers first: their threads call back into this object.
-  sockets.clear();
-  serial.reset();
+  // Servers first: their threads call back into this object. They are taken
+  // out under the lock their threads read them under, then stopped outside it.
+  std::unique_ptr<SerialServer> stoppingSerial;
+  std::vector<std::unique_ptr<SocketServer>> stoppingSockets;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stoppingSerial = std::move(serial);
+    stoppingSockets = std::move(sockets);
+  }
+  stoppingSockets.clear();
+  stoppingSerial.reset();
 }
 
 void VirtualBoard::Impl::UpdateStageLocked() {
@@ -214,11 +222,10 @@ std::string CheckStage(const std::vector<uint8_t>& payload, const char (&tag)[4]
 VirtualBoard::VirtualBoard(BoardOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {
   if (!impl_->IsDisk()) {
     std::string error;
-    impl_->serial = StartSerialServer(*impl_, &error);
-    if (!impl_->serial) {
-      std::lock_guard<std::mutex> lock(impl_->mutex);
-      impl_->LogLocked("pseudo-terminal: " + error);
-    }
+    auto server = StartSerialServer(*impl_, &error);
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->serial = std::move(server);
+    if (!impl_->serial) impl_->LogLocked("pseudo-terminal: " + error);
   }
 }
 
