@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -97,10 +98,11 @@ class SocketTransport final : public ScsiTransport {
       request.insert(request.end(), data, data + command.dataLength);
     }
     // Without a command time-out the board may take as long as it needs.
-    const auto deadline = command.timeoutSeconds == 0
-                              ? std::chrono::steady_clock::time_point::max()
-                              : std::chrono::steady_clock::now() +
-                                    std::chrono::milliseconds(int64_t{command.timeoutSeconds} * 1000 + kReplyGraceMs);
+    const auto deadline =
+        command.timeoutSeconds == 0
+            ? std::chrono::steady_clock::time_point::max()
+            : std::chrono::steady_clock::now() +
+                  std::chrono::milliseconds(int64_t{command.timeoutSeconds} * 1000 + kReplyGraceMs);
     uint32_t error = SendAll(request.data(), request.size(), deadline);
     uint8_t reply[kReplyHeaderLength];
     if (error == win_error::kSuccess) error = ReceiveAll(reply, sizeof reply, deadline);
@@ -137,7 +139,8 @@ class SocketTransport final : public ScsiTransport {
     for (;;) {
       int timeout = -1;
       if (deadline != std::chrono::steady_clock::time_point::max()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return 0;
         timeout = static_cast<int>(std::min<int64_t>(left.count(), 1 << 30));
       }

@@ -1,9 +1,10 @@
 // Serial-port logic shared by every backend: the control block's flag word,
 // the time-out modes and the flash-method exchange.
+#include "link/serial_port.h"
+
 #include <cstring>
 
 #include "app/user_prompt.h"
-#include "link/serial_port.h"
 #include "link/serial_port_common.h"
 
 namespace zorbel {
@@ -22,8 +23,8 @@ bool ApplyHandshakingMode(uint32_t& flags, int mode) {
                dcb::kRtsControlHandshake;  // 0x202C
       return true;
     case 2:
-      flags &= ~(dcb::kOutxCtsFlow | dcb::kOutxDsrFlow | dcb::kDtrControlMask |
-                 dcb::kRtsControlMask);  // 0x303C
+      flags &=
+          ~(dcb::kOutxCtsFlow | dcb::kOutxDsrFlow | dcb::kDtrControlMask | dcb::kRtsControlMask);  // 0x303C
       flags |= dcb::kOutX | dcb::kInX;
       return true;
     default:

@@ -32,20 +32,34 @@ uint32_t LastErrno() { return WindowsCodeFromErrno(errno); }
 
 std::optional<speed_t> SpeedFor(uint32_t baud) {
   switch (baud) {
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return std::nullopt;
+    case 300:
+      return B300;
+    case 600:
+      return B600;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    case 460800:
+      return B460800;
+    case 921600:
+      return B921600;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -137,8 +151,8 @@ struct SerialPort::Impl {
   uint32_t ApplyFlowControl(uint32_t newFlags) {
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) return LastErrno();
-    const bool hardware = (newFlags & dcb::kOutxCtsFlow) != 0 ||
-                          (newFlags & dcb::kRtsControlMask) == dcb::kRtsControlHandshake;
+    const bool hardware =
+        (newFlags & dcb::kOutxCtsFlow) != 0 || (newFlags & dcb::kRtsControlMask) == dcb::kRtsControlHandshake;
     if (hardware) {
       tio.c_cflag |= CRTSCTS;
     } else {
@@ -252,11 +266,20 @@ uint32_t SerialPort::Setup(uint32_t baud, uint8_t dataBits, uint8_t parity, uint
   tio.c_cflag = (tio.c_cflag & ~CSIZE) | kSizes[dataBits - 5];
   tio.c_cflag &= ~(PARENB | PARODD | CMSPAR | CSTOPB);
   switch (parity) {
-    case 1: tio.c_cflag |= PARENB | PARODD; break;            // odd
-    case 2: tio.c_cflag |= PARENB; break;                     // even
-    case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;   // mark
-    case 4: tio.c_cflag |= PARENB | CMSPAR; break;            // space
-    default: break;
+    case 1:
+      tio.c_cflag |= PARENB | PARODD;
+      break;  // odd
+    case 2:
+      tio.c_cflag |= PARENB;
+      break;  // even
+    case 3:
+      tio.c_cflag |= PARENB | PARODD | CMSPAR;
+      break;  // mark
+    case 4:
+      tio.c_cflag |= PARENB | CMSPAR;
+      break;  // space
+    default:
+      break;
   }
   if (stopBits == 2) tio.c_cflag |= CSTOPB;
   if (parity != 0) {
@@ -395,9 +418,8 @@ uint32_t SerialPort::Write(const void* buf, uint32_t len, uint32_t* written, Ser
     // The port's own write time-out ends the transfer short, as a success.
     if (Passed(portDeadline)) break;
     if (Passed(callDeadline)) return RecordError(Complete(ov, *out, win_error::kTimeout));
-    const auto& deadline = (callDeadline && (!portDeadline || *callDeadline < *portDeadline))
-                               ? callDeadline
-                               : portDeadline;
+    const auto& deadline =
+        (callDeadline && (!portDeadline || *callDeadline < *portDeadline)) ? callDeadline : portDeadline;
     const int ready = lease.Wait(POLLOUT, deadline);
     if (ready == -1) return RecordError(Complete(ov, *out, win_error::kOperationAborted));
     if (ready == -2) return RecordError(Complete(ov, *out, LastErrno()));
@@ -442,9 +464,8 @@ uint32_t SerialPort::Read(void* buf, uint32_t len, uint32_t* got, SerialOverlapp
     }
     if (nonBlocking || Passed(portDeadline)) break;
     if (Passed(callDeadline)) return RecordError(Complete(ov, *out, win_error::kTimeout));
-    const auto& deadline = (callDeadline && (!portDeadline || *callDeadline < *portDeadline))
-                               ? callDeadline
-                               : portDeadline;
+    const auto& deadline =
+        (callDeadline && (!portDeadline || *callDeadline < *portDeadline)) ? callDeadline : portDeadline;
     const int ready = lease.Wait(POLLIN, deadline);
     if (ready == -1) return RecordError(Complete(ov, *out, win_error::kOperationAborted));
     if (ready == -2) return RecordError(Complete(ov, *out, LastErrno()));

@@ -216,8 +216,7 @@ bool CMD_ReadTable(ScsiTransport* handle, uint8_t unit, uint8_t medium, uint8_t 
 bool CMD_WriteFile(ScsiTransport* handle, uint8_t unit, const void* data, uint32_t length,
                    uint32_t* transferred) {
   const PaddedData padded(data, length);
-  return SendReported(handle, WriteFileBlock(unit, padded.data, length), kWriteFileLine, length,
-                      transferred);
+  return SendReported(handle, WriteFileBlock(unit, padded.data, length), kWriteFileLine, length, transferred);
 }
 
 bool CMD_GetFileData(ScsiTransport* handle, uint8_t unit, void* data, uint32_t length) {
@@ -231,8 +230,8 @@ bool CMD_GetLastStatus(ScsiTransport* handle, uint8_t selector, void* data) {
 bool CMD_SetParameter(ScsiTransport* handle, uint8_t selector, const void* data, uint32_t length,
                       uint32_t* transferred) {
   const PaddedData padded(data, length);
-  return SendReported(handle, SetParameterBlock(selector, padded.data, length), kSetParameterLine,
-                      length, transferred);
+  return SendReported(handle, SetParameterBlock(selector, padded.data, length), kSetParameterLine, length,
+                      transferred);
 }
 
 }  // namespace zorbel::MassStorageLink

@@ -45,7 +45,7 @@ std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, DeviceBus* bu
 // --- Command blocks. Each command function sends exactly the block built
 // here; `data` is the caller's buffer (read for kToDevice, filled otherwise).
 ScsiCommand BootStageBlock(uint8_t letter, uint32_t value, void* data);  // 'Q','R','S','U'
-ScsiCommand WriteFirstStageBlock(const void* data, uint32_t length);      // 'r'
+ScsiCommand WriteFirstStageBlock(const void* data, uint32_t length);     // 'r'
 ScsiCommand RunBlock(uint32_t familyMode, void* data);  // 0x60; no data phase (kNone) for familyMode 1
 ScsiCommand WriterProcessBlock(uint8_t unit, uint8_t flashMethod, const void* data, uint32_t length);
 ScsiCommand ReadTableBlock(uint8_t unit, uint8_t medium, uint8_t part, void* data, uint32_t length);
@@ -56,10 +56,10 @@ ScsiCommand GetLastStatusBlock(uint8_t selector, void* data);
 ScsiCommand SetParameterBlock(uint8_t selector, const void* data, uint32_t length);  // as WriteFileBlock
 
 // --- Boot stage. `buffer` holds kBootDataLength bytes.
-bool QueryBootStage(ScsiTransport* handle, uint8_t parameter, void* buffer);       // 'Q'
-bool SendSettingFirstWord(ScsiTransport* handle, uint32_t value, void* buffer);    // 'R'
-bool SendSettingSecondWord(ScsiTransport* handle, uint32_t value, void* buffer);   // 'S'
-bool SetLoadAddress(ScsiTransport* handle, uint32_t loadAddress, void* buffer);    // 'U'
+bool QueryBootStage(ScsiTransport* handle, uint8_t parameter, void* buffer);      // 'Q'
+bool SendSettingFirstWord(ScsiTransport* handle, uint32_t value, void* buffer);   // 'R'
+bool SendSettingSecondWord(ScsiTransport* handle, uint32_t value, void* buffer);  // 'S'
+bool SetLoadAddress(ScsiTransport* handle, uint32_t loadAddress, void* buffer);   // 'U'
 // 'r': the block carries the low 16 bits of length; the data phase is all of it.
 bool WriteFirstStage(ScsiTransport* handle, const void* data, uint32_t length);
 // 0x60: no data phase when familyMode is 1, else kRunDataLength bytes into

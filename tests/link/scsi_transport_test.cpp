@@ -1,6 +1,8 @@
 // SCSI transports: the socket framing against a small server played by the
 // test on a temporary Unix socket, and the SG_IO request as built for the
 // kernel (no device needed to read it).
+#include "link/scsi_transport.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -15,7 +17,6 @@
 
 #include "app/byte_order.h"
 #include "link/scsi_sg_linux.h"
-#include "link/scsi_transport.h"
 #include "link/serial_port.h"
 
 namespace zorbel {
@@ -54,7 +55,8 @@ bool ReadRequest(int fd, Request& request) {
   request.cdb.assign(header, header + 16);
   request.cdbLength = header[16];
   request.direction = header[17];
-  request.dataLength = header[18] | header[19] << 8 | header[20] << 16 | static_cast<uint32_t>(header[21]) << 24;
+  request.dataLength =
+      header[18] | header[19] << 8 | header[20] << 16 | static_cast<uint32_t>(header[21]) << 24;
   request.timeoutSeconds =
       header[22] | header[23] << 8 | header[24] << 16 | static_cast<uint32_t>(header[25]) << 24;
   request.data.clear();

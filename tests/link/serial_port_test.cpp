@@ -107,8 +107,7 @@ TEST(SerialPortClosed, OpenOfAMissingOrNonSerialPathFails) {
     uint32_t error;
   };
   const Case cases[] = {
-      {"/nonexistent/tty", win_error::kFileNotFound},
-      {"/dev/null", 1},  // not a terminal: incorrect function
+      {"/nonexistent/tty", win_error::kFileNotFound}, {"/dev/null", 1},  // not a terminal: incorrect function
   };
   for (const auto& c : cases) {
     SerialPort port;
@@ -126,13 +125,10 @@ TEST_F(SerialPortPty, HandshakingModesAreKeptAsTheControlBlockWould) {
     bool xonxoff;
   };
   const Case cases[] = {
-      {{0}, 0, false, false},
-      {{1}, 1, true, false},
-      {{2}, 2, false, true},
-      {{2, 1}, 1, true, false},  // hardware clears the XON/XOFF flags
-      {{1, 2}, 2, false, true},  // software clears CTS/DSR, DTR and RTS control
-      {{1, 0}, 0, false, false},
-      {{2, 0}, 0, false, false},
+      {{0}, 0, false, false},    {{1}, 1, true, false},
+      {{2}, 2, false, true},     {{2, 1}, 1, true, false},  // hardware clears the XON/XOFF flags
+      {{1, 2}, 2, false, true},                             // software clears CTS/DSR, DTR and RTS control
+      {{1, 0}, 0, false, false}, {{2, 0}, 0, false, false},
   };
   for (const auto& c : cases) {
     for (int mode : c.modes) ASSERT_EQ(port_.SetupHandshaking(mode), 0u);
