@@ -2,8 +2,8 @@
 
 #include <QImage>
 #include <QPainter>
-#include <algorithm>
 #include <QPalette>
+#include <algorithm>
 #include <initializer_list>
 
 namespace zorbel {
@@ -119,8 +119,7 @@ void CMacProgressCtrl::paintEvent(QPaintEvent* /*event*/) {
   int filled = length;
   if (!indeterminate_) {
     const long long span = static_cast<long long>(maximum()) - minimum();
-    filled = span <= 0 ? 0
-                       : static_cast<int>((static_cast<long long>(value()) - minimum()) * length / span);
+    filled = span <= 0 ? 0 : static_cast<int>((static_cast<long long>(value()) - minimum()) * length / span);
     filled = std::clamp(filled, 0, length);
   }
 
@@ -181,9 +180,8 @@ void CMacProgressCtrl::DrawStripes(QPainter& p, int L, int T, int R, int B) cons
     int a;
     int b;
   };
-  const Line lines[] = {{s.dark2, 1, 0},  {s.dark1, 2, 1},  {s.dark1, 10, 9}, {s.base, 3, 2},
-                        {s.base, 9, 8},   {s.light1, 4, 3}, {s.light1, 8, 7}, {s.light2, 5, 4},
-                        {s.light2, 7, 6}};
+  const Line lines[] = {{s.dark2, 1, 0},  {s.dark1, 2, 1},  {s.dark1, 10, 9}, {s.base, 3, 2},  {s.base, 9, 8},
+                        {s.light1, 4, 3}, {s.light1, 8, 7}, {s.light2, 5, 4}, {s.light2, 7, 6}};
   const int h = B - T + 1;
   const int count = (R - L) / kStripeWidth + 2;
   p.save();

@@ -10,6 +10,7 @@
 #include "app/tool_state.h"
 #include "controls/mac_progress_ctrl.h"
 #include "pages/page_host.h"
+#include "protocol/page_rules.h"
 
 namespace zorbel {
 namespace {
@@ -64,8 +65,9 @@ void OperationPage::PressAction(Action& action) {
 void OperationPage::Start(Action& action) {
   if (running_.load()) return;  // an aborted worker has not returned yet
   if (!action.confirmCaption.isEmpty()) {
-    const auto answer = QMessageBox::warning(this, action.confirmCaption, QString::fromUtf8(kConfirmOperation),
-                                             QMessageBox::Ok | QMessageBox::Cancel);
+    const auto answer =
+        QMessageBox::warning(this, action.confirmCaption, QString::fromUtf8(page_text::kConfirmOperation),
+                             QMessageBox::Ok | QMessageBox::Cancel);
     if (answer != QMessageBox::Ok) return;
   }
   if (action.startsBar) {
@@ -95,7 +97,8 @@ void OperationPage::Start(Action& action) {
     const int result = work ? work(*ctx) : 0;
     // The page joins this thread before it goes, so `this` is still here.
     running_.store(false);
-    QMetaObject::invokeMethod(this, [this, &action, result] { Restore(action, result); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, &action, result] { Restore(action, result); }, Qt::QueuedConnection);
   });
 }
 

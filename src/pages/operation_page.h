@@ -26,7 +26,6 @@ namespace zorbel {
 class CMacProgressCtrl;
 class PageHost;
 
-inline constexpr const char* kConfirmOperation = "Do you confirm this operation ?";
 inline constexpr const char* kAbortCaption = "Abort";
 
 class OperationPage : public QWidget {
@@ -62,7 +61,7 @@ class OperationPage : public QWidget {
     QString busyCaption = QString::fromUtf8(kAbortCaption);
     // Runs first, on every press; false ends the press (it showed its message).
     std::function<bool()> prepare;
-    // Non-empty: ask kConfirmOperation with this caption before starting.
+    // Non-empty: ask page_text::kConfirmOperation with this caption first.
     QString confirmCaption;
     // Set the bar to 0 and to the page's colour before starting.
     bool startsBar = true;

@@ -14,11 +14,11 @@ struct PageClass {
 // Pages whose operations are not in this build yet: empty, but named after
 // their classes so the container and the selector treat them like the rest.
 constexpr PageClass kPlaceholderPages[] = {
-    {130, "CNorPage"},         {131, "CNorAddPage"},     {132, "CNorModifyPage"},  {133, "CNorErasePage"},
-    {134, "CSpiRawPage"},      {135, "CNorRawPage"},     {136, "CNandPage"},       {137, "CNandAddPage"},
-    {138, "CNandErasePage"},   {139, "CNandModifyPage"}, {141, "CNandRawPage"},    {1289, "CSpiPage"},
-    {1290, "CSpiDetailPage"},  {1291, "CSpiErasePage"},  {1292, "CSpiModifyPage"}, {1294, "CSdPage"},
-    {1295, "CSdAddPage"},      {1296, "CSdModifyPage"},  {1297, "CSdErasePage"},   {1298, "CNandOptionPage"},
+    {130, "CNorPage"},        {131, "CNorAddPage"},     {132, "CNorModifyPage"},  {133, "CNorErasePage"},
+    {134, "CSpiRawPage"},     {135, "CNorRawPage"},     {136, "CNandPage"},       {137, "CNandAddPage"},
+    {138, "CNandErasePage"},  {139, "CNandModifyPage"}, {141, "CNandRawPage"},    {1289, "CSpiPage"},
+    {1290, "CSpiDetailPage"}, {1291, "CSpiErasePage"},  {1292, "CSpiModifyPage"}, {1294, "CSdPage"},
+    {1295, "CSdAddPage"},     {1296, "CSdModifyPage"},  {1297, "CSdErasePage"},   {1298, "CNandOptionPage"},
     {1299, "CSdOptionPage"},
 };
 

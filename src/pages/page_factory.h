@@ -16,7 +16,7 @@ inline constexpr int kNorRawPageResource = 135;
 inline constexpr int kSpiPageResource = 1289;
 inline constexpr int kSpiRawPageResource = 134;
 inline constexpr int kSdPageResource = 1294;
-inline constexpr int kMainPageResources[] = {kSdramPageResource,  kNandPageResource, kNandRawPageResource,
+inline constexpr int kMainPageResources[] = {kSdramPageResource,  kNandPageResource,   kNandRawPageResource,
                                              kNorPageResource,    kNorRawPageResource, kSpiPageResource,
                                              kSpiRawPageResource, kSdPageResource};
 

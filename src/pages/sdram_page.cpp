@@ -1,17 +1,13 @@
 #include "pages/sdram_page.h"
 
-#include <QRegularExpressionValidator>
-
 #include "app/tool_settings.h"
 #include "app/tool_state.h"
 #include "app/ui/dialog_units.h"
 #include "app/user_prompt.h"
-#include "pages/page_host.h"
-#include "protocol/ms_operations.h"
-#include "protocol/records.h"
-#include "protocol/vcom_operations.h"
 #include "controls/mac_progress_ctrl.h"
-#include "settings/device_settings.h"
+#include "pages/page_host.h"
+#include "protocol/records.h"
+#include "settings/delivery.h"
 #include "settings/ui/device_settings_form.h"
 
 namespace zorbel {
@@ -34,14 +30,8 @@ CSdramPage::CSdramPage(PageHost& host, QWidget* parent)
 
   bar_->setGeometry(DluRect(14, 234, 472, 10));
 
-  // The plain download of a chosen file is hidden in this form; its fields
-  // stay so the route keeps its address and run option.
-  address_ = new QLineEdit(QString::fromUtf8(kDefaultSdramAddress), this);
-  address_->setObjectName("1035");
-  address_->setMaxLength(8);
-  address_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9A-Fa-f]{0,8}"), address_));
-  address_->setGeometry(DluRect(300, 10, 60, 12));
-  address_->hide();
+  // The plain download of a chosen file is hidden in this form; its run
+  // option and file choice stay.
   downloadOnly_ = new QRadioButton("Download only", this);
   downloadOnly_->setObjectName("1186");
   downloadOnly_->setGeometry(DluRect(300, 29, 90, 10));
@@ -68,13 +58,11 @@ CSdramPage::CSdramPage(PageHost& host, QWidget* parent)
   writeAction_.button = write_;
   writeAction_.idleCaption = QString::fromUtf8(kWriteCaption);
   writeAction_.prepare = [this] { return PrepareFiles(); };
-  writeAction_.fill = [this](OperationContext& ctx) {
-    // The image just built is what goes to the board, over either wire.
-    ctx.filePath = kSettingsImageFile;
-    ctx.head.address = address_->text().toStdString();
-    ctx.head.mode = downloadRun_->isChecked() ? 1 : 0;
+  writeAction_.fill = [this](OperationContext& ctx) { ctx.head.mode = downloadRun_->isChecked() ? 1 : 0; };
+  writeAction_.work = [](OperationContext& ctx) {
+    const uint32_t runOption = ctx.head.mode;
+    return DeliverSettings(ctx, SettingsRoute::kSdram, SettingsFiles{}, runOption);
   };
-  writeAction_.work = [this](OperationContext& ctx) { return RunDownload(ctx, ctx.head.mode); };
   writeAction_.finish = [this](int /*result*/) {
     if (downloadRun_->isChecked()) host_.SetStatusText(kDisconnectStatus);
   };
@@ -84,26 +72,12 @@ CSdramPage::CSdramPage(PageHost& host, QWidget* parent)
 CSdramPage::~CSdramPage() { AbortAndWait(); }
 
 bool CSdramPage::PrepareFiles() {
-  const std::string failure = PrepareSettingsImage(form_->Read(), "");
+  const bool overVcom = host_.State().connection.massStorageConnected == 0;
+  const std::string failure =
+      PrepareSettingsDelivery(form_->Read(), SettingsRoute::kSdram, SettingsFiles{}, overVcom);
   if (failure.empty()) return true;
   host_.Prompt().ShowMessage(failure);
   return false;
-}
-
-int CSdramPage::RunDownload(OperationContext& ctx, uint32_t runOption) const {
-  UserPrompt& prompt = *ctx.prompt;
-  if (ctx.state.connection.massStorageConnected) {
-    const int result = MsDownloadSdram(ctx);
-    if (result == 1) {
-      prompt.ShowMessage(kWriteSucceeded);
-    } else {
-      prompt.ShowMessage(runOption == 0 ? kDownloadFailed : kWriteFailed);
-    }
-    return result;
-  }
-  const int result = VcomDownloadSdram(ctx);
-  if (result == 1) prompt.ShowMessage(kDownloadSucceeded);
-  return result;
 }
 
 void CSdramPage::OnBrowse() {

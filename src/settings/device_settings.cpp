@@ -1,11 +1,10 @@
 #include "settings/device_settings.h"
 
-#include "app/file_replace.h"
-
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "app/file_replace.h"
 
 namespace zorbel {
 namespace {
@@ -31,11 +30,6 @@ bool ReadPrefix(const std::string& path, size_t limit, std::vector<uint8_t>& out
   return true;
 }
 
-std::string InDir(const std::string& dir, const char* name) {
-  if (dir.empty()) return name;
-  return (std::filesystem::path(dir) / name).string();
-}
-
 }  // namespace
 
 std::string LimitField(const std::string& text) {
@@ -57,9 +51,8 @@ std::string ValidateDeviceSettings(const DeviceSettings& settings) {
     const std::string* field;
     const char* emptyText;
   };
-  std::vector<Check> checks = {{&settings.name, kNameEmpty},
-                               {&settings.ssid, kSsidEmpty},
-                               {&settings.password, kPasswordEmpty}};
+  std::vector<Check> checks = {
+      {&settings.name, kNameEmpty}, {&settings.ssid, kSsidEmpty}, {&settings.password, kPasswordEmpty}};
   if (UsesFixedAddress(settings)) {
     checks.insert(checks.end(), {{&settings.ipAddress, kIpAddressEmpty},
                                  {&settings.netmask, kNetmaskEmpty},
@@ -110,8 +103,8 @@ std::string WriteSettingsText(const std::string& path, const DeviceSettings& set
 }
 
 std::string EmbedSettingsText(std::vector<uint8_t>& image, std::span<const uint8_t> text) {
-  const auto found = std::search(image.begin(), image.end(), std::begin(kSettingsMarker),
-                                 std::end(kSettingsMarker));
+  const auto found =
+      std::search(image.begin(), image.end(), std::begin(kSettingsMarker), std::end(kSettingsMarker));
   if (found == image.end()) return kTemplateHasNoMarker;
   const size_t at = static_cast<size_t>(found - image.begin());
   const size_t length = std::min(text.size(), kMaxEmbeddedText);
@@ -132,13 +125,6 @@ std::string BuildSettingsImage(const std::string& templatePath, const std::strin
   const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
   if (!ReplaceFileWhole(imagePath, bytes, FileMode::kBinary)) return kOpenImageFailed;
   return {};
-}
-
-std::string PrepareSettingsImage(const DeviceSettings& settings, const std::string& dir) {
-  if (std::string failure = ValidateDeviceSettings(settings); !failure.empty()) return failure;
-  const std::string textPath = InDir(dir, kSettingsTextFile);
-  if (std::string failure = WriteSettingsText(textPath, settings); !failure.empty()) return failure;
-  return BuildSettingsImage(InDir(dir, kTemplateImageFile), textPath, InDir(dir, kSettingsImageFile));
 }
 
 }  // namespace zorbel

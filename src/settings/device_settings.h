@@ -85,9 +85,4 @@ std::string EmbedSettingsText(std::vector<uint8_t>& image, std::span<const uint8
 std::string BuildSettingsImage(const std::string& templatePath, const std::string& textPath,
                                const std::string& imagePath);
 
-// The whole preparation of the SDRAM route in folder dir ("" for the current
-// directory): check the form, write "1.txt", build "t0.bin" from "t.bin".
-// Empty on success, otherwise the first message to show.
-std::string PrepareSettingsImage(const DeviceSettings& settings, const std::string& dir);
-
 }  // namespace zorbel

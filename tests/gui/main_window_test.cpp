@@ -1,15 +1,17 @@
 // The main window against the virtual board: connecting over either wire,
 // the selector and pages per connection, the settings form, writes and
 // aborts, closing, the debug console, and the UI thread staying responsive.
+#include "app/ui/main_window.h"
+
 #include <QComboBox>
-#include <QDir>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QMenu>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -24,13 +26,14 @@
 #include "app/tool_state.h"
 #include "app/ui/debug_console.h"
 #include "app/ui/loader_download_dialog.h"
-#include "app/ui/main_window.h"
 #include "controls/mac_progress_ctrl.h"
 #include "gui_test_support.h"
 #include "pages/operation_page.h"
 #include "pages/sdram_page.h"
+#include "protocol/page_rules.h"
 #include "protocol/records.h"
 #include "protocol/vcom_operations.h"
+#include "settings/delivery.h"
 #include "settings/device_settings.h"
 #include "virtual_board.h"
 
@@ -132,7 +135,8 @@ class Rig {
 
 // Where the settings text must land: at the template's marker.
 size_t MarkerOffset(const std::vector<uint8_t>& image) {
-  const auto at = std::search(image.begin(), image.end(), std::begin(kSettingsMarker), std::end(kSettingsMarker));
+  const auto at =
+      std::search(image.begin(), image.end(), std::begin(kSettingsMarker), std::end(kSettingsMarker));
   return static_cast<size_t>(at - image.begin());
 }
 
@@ -143,7 +147,8 @@ size_t MarkerOffset(const std::vector<uint8_t>& image) {
 class BulkDownloadPage : public OperationPage {
  public:
   BulkDownloadPage(PageHost& host, std::string file, QString confirmCaption = {})
-      : OperationPage(host, "BulkDownloadPage", ProgressMessage::kSdram, Rgb(255, 0, 0)), file_(std::move(file)) {
+      : OperationPage(host, "BulkDownloadPage", ProgressMessage::kSdram, Rgb(255, 0, 0)),
+        file_(std::move(file)) {
     button_ = new QPushButton("Download", this);
     action_.button = button_;
     action_.idleCaption = "Download";
@@ -220,7 +225,8 @@ class MainWindowTest : public QObject {
     Rig rig(sim::BoardKind::kVcom);
     LoaderDownloadDialog* loader = rig.Window().LoaderDialog();
     int loaderPeak = 0;
-    QObject::connect(loader->Bar(), &QProgressBar::valueChanged, [&](int v) { loaderPeak = std::max(loaderPeak, v); });
+    QObject::connect(loader->Bar(), &QProgressBar::valueChanged,
+                     [&](int v) { loaderPeak = std::max(loaderPeak, v); });
     QVERIFY(rig.Connect());
     QCOMPARE(loader->windowTitle(), QString("Auto Downloading..."));
     QCOMPARE(loaderPeak, 100);
@@ -236,9 +242,12 @@ class MainWindowTest : public QObject {
       const char* text;
       const char* page;
     };
-    const Entry entries[] = {{"SDRAM", "CSdramPage"},     {"NAND", "CNandPage"},
-                             {"NAND(Raw Data)", "CNandRawPage"}, {"NOR", "CNorPage"},
-                             {"NOR(Raw Data)", "CNorRawPage"},   {"SPI", "CSpiPage"},
+    const Entry entries[] = {{"SDRAM", "CSdramPage"},
+                             {"NAND", "CNandPage"},
+                             {"NAND(Raw Data)", "CNandRawPage"},
+                             {"NOR", "CNorPage"},
+                             {"NOR(Raw Data)", "CNorRawPage"},
+                             {"SPI", "CSpiPage"},
                              {"SPI(Raw Data)", "CSpiRawPage"}};
     QCOMPARE(rig.SelectorItems().size(), 7);
     QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
@@ -300,11 +309,14 @@ class MainWindowTest : public QObject {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("success");
     QTest::addColumn<bool>("realTime");
-    QTest::newRow("disk") << int(sim::BoardKind::kQuen) << QString::fromUtf8(kWriteSucceeded) << false;
-    QTest::newRow("COM port") << int(sim::BoardKind::kVcom) << QString::fromUtf8(kDownloadSucceeded) << false;
-    QTest::newRow("disk, real time") << int(sim::BoardKind::kQuen) << QString::fromUtf8(kWriteSucceeded) << true;
-    QTest::newRow("COM port, real time") << int(sim::BoardKind::kVcom) << QString::fromUtf8(kDownloadSucceeded)
-                                         << true;
+    QTest::newRow("disk") << int(sim::BoardKind::kQuen) << QString::fromUtf8(delivery_text::kWriteOk)
+                          << false;
+    QTest::newRow("COM port") << int(sim::BoardKind::kVcom) << QString::fromUtf8(delivery_text::kDownloadOk)
+                              << false;
+    QTest::newRow("disk, real time") << int(sim::BoardKind::kQuen)
+                                     << QString::fromUtf8(delivery_text::kWriteOk) << true;
+    QTest::newRow("COM port, real time")
+        << int(sim::BoardKind::kVcom) << QString::fromUtf8(delivery_text::kDownloadOk) << true;
   }
   void writesTheSettingsImageIntoSdram() {
     QFETCH(int, kind);
@@ -350,7 +362,8 @@ class MainWindowTest : public QObject {
     Rig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
     BoxAnswerer boxes;
-    rig.Board().InjectFault({sim::FaultKind::kShortChunkAck, sim::Operation::kDownload, sim::Medium::kAny, 1, 0});
+    rig.Board().InjectFault(
+        {sim::FaultKind::kShortChunkAck, sim::Operation::kDownload, sim::Medium::kAny, 1, 0});
     rig.FillForm("Porch");
     QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return rig.WriteButton()->text() == QString(kAbortCaption); }, 5000));
@@ -367,14 +380,15 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Sdram()->ProgressBar()->value(), 0);
     QVERIFY(rig.Control<QComboBox>("1000")->isEnabled());
     QVERIFY(rig.Control<QPushButton>("1004")->isEnabled());
-    QVERIFY(!boxes.Seen(kDownloadSucceeded));
+    QVERIFY(!boxes.Seen(delivery_text::kDownloadOk));
   }
 
   void closingDuringATransferAbortsAndWaits() {
     Rig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
     BoxAnswerer boxes;
-    rig.Board().InjectFault({sim::FaultKind::kShortChunkAck, sim::Operation::kDownload, sim::Medium::kAny, 1, 0});
+    rig.Board().InjectFault(
+        {sim::FaultKind::kShortChunkAck, sim::Operation::kDownload, sim::Medium::kAny, 1, 0});
     rig.FillForm("Attic");
     QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return rig.Sdram()->WorkerRunning(); }, 5000));
@@ -383,7 +397,7 @@ class MainWindowTest : public QObject {
     rig.Window().reject();
     QVERIFY(!rig.Sdram()->WorkerRunning());
     QVERIFY(closing.elapsed() < 5000);  // the port's close wakes the blocked read
-    rig.WindowPtr().reset();              // pages and their threads go without a crash
+    rig.WindowPtr().reset();            // pages and their threads go without a crash
     QCoreApplication::processEvents();
     QVERIFY(!QFile::exists(QString::fromStdString(rig.Folder().File("ZorbelSD.ini"))));
   }
@@ -473,7 +487,7 @@ class MainWindowTest : public QObject {
     page.show();
     BoxAnswerer boxes(answerOk);
     QTest::mouseClick(page.Button(), Qt::LeftButton);
-    QVERIFY(boxes.Seen(kConfirmOperation));
+    QVERIFY(boxes.Seen(page_text::kConfirmOperation));
     if (answerOk) {
       QVERIFY(QTest::qWaitFor([&] { return page.Result() == 1; }, 20000));
       QVERIFY(rig.Board().Sdram(0x8000, 8192) == data);
@@ -497,7 +511,8 @@ class MainWindowTest : public QObject {
         }
       }
     });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(300, 300), rig.Window().mapToGlobal(QPoint(300, 300)));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(300, 300),
+                            rig.Window().mapToGlobal(QPoint(300, 300)));
     QApplication::sendEvent(&rig.Window(), &event);
     QCOMPARE(items, QStringList{"&About ..."});
   }
@@ -540,7 +555,7 @@ class MainWindowTest : public QObject {
     rig.FillForm("Garage");
     rig.Field<QRadioButton>("1187")->setChecked(true);
     QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
-    QVERIFY(boxes.WaitFor(kDownloadSucceeded));
+    QVERIFY(boxes.WaitFor(delivery_text::kDownloadOk));
     QVERIFY(rig.WaitIdle());
     QCOMPARE(rig.Control<QLabel>("1003")->text(), QString(kDisconnectStatus));
     QVERIFY(rig.Board().RanAddress().has_value());
@@ -595,7 +610,8 @@ class MainWindowTest : public QObject {
       QElapsedTimer sinceLast;
       QTimer ticker;
       ticker.setInterval(2);
-      QObject::connect(&ticker, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceLast.restart()); });
+      QObject::connect(&ticker, &QTimer::timeout,
+                       [&] { longestGap = std::max(longestGap, sinceLast.restart()); });
       QTest::mouseClick(page.Button(), Qt::LeftButton);
       sinceLast.start();
       ticker.start();

@@ -31,14 +31,14 @@ class ProgressCtrlTest : public QObject {
     QTest::addColumn<uint>("base");
     QTest::addColumn<uint>("lighter");
     QTest::addColumn<uint>("darker");
-    QTest::newRow("0xE0 stays when lighter") << uint(Rgb(0xE0, 0x10, 0x33)) << uint(Rgb(0xE0, 0x43, 0x66))
-                                             << uint(Rgb(0xAD, 0x10, 0x00));
-    QTest::newRow("204 reaches 255, 205 stays") << uint(Rgb(204, 205, 255)) << uint(Rgb(255, 205, 255))
-                                                << uint(Rgb(153, 154, 204));
-    QTest::newRow("51 darkens to 0, 50 stays") << uint(Rgb(51, 50, 0)) << uint(Rgb(102, 101, 51))
-                                               << uint(Rgb(0, 50, 0));
-    QTest::newRow("red of the SDRAM page") << uint(Rgb(255, 0, 0)) << uint(Rgb(255, 51, 51))
-                                           << uint(Rgb(204, 0, 0));
+    QTest::newRow("0xE0 stays when lighter")
+        << uint(Rgb(0xE0, 0x10, 0x33)) << uint(Rgb(0xE0, 0x43, 0x66)) << uint(Rgb(0xAD, 0x10, 0x00));
+    QTest::newRow("204 reaches 255, 205 stays")
+        << uint(Rgb(204, 205, 255)) << uint(Rgb(255, 205, 255)) << uint(Rgb(153, 154, 204));
+    QTest::newRow("51 darkens to 0, 50 stays")
+        << uint(Rgb(51, 50, 0)) << uint(Rgb(102, 101, 51)) << uint(Rgb(0, 50, 0));
+    QTest::newRow("red of the SDRAM page")
+        << uint(Rgb(255, 0, 0)) << uint(Rgb(255, 51, 51)) << uint(Rgb(204, 0, 0));
   }
   void shadeRulesPerChannel() {
     QFETCH(uint, base);
@@ -89,15 +89,15 @@ class ProgressCtrlTest : public QObject {
     const QImage image = bar.grab().toImage();
     const BarShades& s = bar.Shades();
     const uint32_t face = PaletteRgb(bar, QPalette::Button);
-    QCOMPARE(At(image, 0, 8), s.base);           // left edge
-    QCOMPARE(At(image, 1, 14), s.base);          // the base pixel at (L+1, B-2)
-    QCOMPARE(At(image, 50, 15), s.dark2);        // bottom line
+    QCOMPARE(At(image, 0, 8), s.base);     // left edge
+    QCOMPARE(At(image, 1, 14), s.base);    // the base pixel at (L+1, B-2)
+    QCOMPARE(At(image, 50, 15), s.dark2);  // bottom line
     QCOMPARE(At(image, 50, 14), s.dark1);
     QCOMPARE(At(image, 50, 13), s.base);
     QCOMPARE(At(image, 50, 12), s.light1);
     QCOMPARE(At(image, 50, 11), s.light2);
-    QCOMPARE(At(image, 50, 8), s.light3);        // the filled middle
-    QCOMPARE(At(image, 50, 0), s.dark1);         // top line
+    QCOMPARE(At(image, 50, 8), s.light3);  // the filled middle
+    QCOMPARE(At(image, 50, 0), s.dark1);   // top line
     QCOMPARE(At(image, 50, 1), s.base);
     QCOMPARE(At(image, 50, 2), s.light1);
     QCOMPARE(At(image, 100, 8), s.averageShadow);  // just right of the bar

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/delivery.h"
+
 namespace zorbel {
 namespace {
 
@@ -74,6 +76,14 @@ class DeviceSettingsFiles : public ::testing::Test {
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
+  // The SDRAM route's preparation with its files in this folder.
+  std::string PrepareSdram(const DeviceSettings& s) const {
+    SettingsFiles files;
+    files.textPath = (dir_ / kSettingsTextFile).string();
+    files.templatePath = (dir_ / kTemplateImageFile).string();
+    files.imagePath = (dir_ / kSettingsImageFile).string();
+    return PrepareSettingsDelivery(s, SettingsRoute::kSdram, files, false);
+  }
   fs::path dir_;
 };
 
@@ -89,27 +99,48 @@ TEST(DeviceSettingsValidation, ReportsTheFirstFailingRuleInFormOrder) {
   };
   const std::vector<Case> cases = {
       {"all empty", with(DeviceSettings{}, [](DeviceSettings& s) { s.name.clear(); }), kNameEmpty},
-      {"ssid before password", with(Filled(), [](DeviceSettings& s) { s.ssid.clear(); s.password.clear(); }),
+      {"ssid before password",
+       with(Filled(),
+            [](DeviceSettings& s) {
+              s.ssid.clear();
+              s.password.clear();
+            }),
        kSsidEmpty},
       {"password", with(Filled(), [](DeviceSettings& s) { s.password.clear(); }), kPasswordEmpty},
       {"dhcp ignores empty addresses", Filled(), ""},
       {"dhcp ignores line breaks in hidden addresses",
        with(Filled(), [](DeviceSettings& s) { s.gateway = "a\nb"; }), ""},
       {"fixed, all addresses set", FixedFilled(), ""},
-      {"fixed, no address", with(FixedFilled(), [](DeviceSettings& s) { s.ipAddress.clear(); s.dns1.clear(); }),
+      {"fixed, no address",
+       with(FixedFilled(),
+            [](DeviceSettings& s) {
+              s.ipAddress.clear();
+              s.dns1.clear();
+            }),
        kIpAddressEmpty},
       {"fixed, no netmask", with(FixedFilled(), [](DeviceSettings& s) { s.netmask.clear(); }), kNetmaskEmpty},
-      {"fixed, no gateway", with(FixedFilled(), [](DeviceSettings& s) { s.gateway.clear(); s.dns0.clear(); }),
+      {"fixed, no gateway",
+       with(FixedFilled(),
+            [](DeviceSettings& s) {
+              s.gateway.clear();
+              s.dns0.clear();
+            }),
        kGatewayEmpty},
       {"fixed, no dns0", with(FixedFilled(), [](DeviceSettings& s) { s.dns0.clear(); }), kDns0Empty},
       {"fixed, no dns1", with(FixedFilled(), [](DeviceSettings& s) { s.dns1.clear(); }), kDns1Empty},
-      {"a typed IP mode counts as fixed",
-       with(Filled(), [](DeviceSettings& s) { s.ipModeIndex = -1; }), kIpAddressEmpty},
-      {"line feed in the name", with(Filled(), [](DeviceSettings& s) { s.name = "a\nb"; }), kFieldHasLineBreak},
+      {"a typed IP mode counts as fixed", with(Filled(), [](DeviceSettings& s) { s.ipModeIndex = -1; }),
+       kIpAddressEmpty},
+      {"line feed in the name", with(Filled(), [](DeviceSettings& s) { s.name = "a\nb"; }),
+       kFieldHasLineBreak},
       {"carriage return in the password", with(Filled(), [](DeviceSettings& s) { s.password = "a\rb"; }),
        kFieldHasLineBreak},
       {"empty field wins over an earlier line break",
-       with(Filled(), [](DeviceSettings& s) { s.name = "x\n"; s.password.clear(); }), kPasswordEmpty},
+       with(Filled(),
+            [](DeviceSettings& s) {
+              s.name = "x\n";
+              s.password.clear();
+            }),
+       kPasswordEmpty},
       {"line break in a fixed dns1", with(FixedFilled(), [](DeviceSettings& s) { s.dns1 = "1\r\n"; }),
        kFieldHasLineBreak},
       {"line break past the 99th character is cut off, not refused",
@@ -124,10 +155,20 @@ TEST(DeviceSettingsText, DhcpWritesTheFixedAddressesWhateverTheHiddenFieldsHold)
   DeviceSettings s = Filled();
   s.ipAddress = "1.2.3.4";
   s.gateway = "9.9.9.9";
-  const std::vector<std::string> expected = {
-      "<<<<<<<<<<<<<<<<<<<", "NEW IPCFG",     "dhcp",   "192.168.123.9", "255.255.255.0",
-      "192.168.123.254",     "192.168.123.254", "192.168.123.254", "00:0e:01:09:06:52", "Tellan-5",
-      "home",                "secret",        "WPA-PSK", "==================="};
+  const std::vector<std::string> expected = {"<<<<<<<<<<<<<<<<<<<",
+                                             "NEW IPCFG",
+                                             "dhcp",
+                                             "192.168.123.9",
+                                             "255.255.255.0",
+                                             "192.168.123.254",
+                                             "192.168.123.254",
+                                             "192.168.123.254",
+                                             "00:0e:01:09:06:52",
+                                             "Tellan-5",
+                                             "home",
+                                             "secret",
+                                             "WPA-PSK",
+                                             "==================="};
   EXPECT_EQ(Lines(FormatSettingsText(s)), expected);
 }
 
@@ -160,8 +201,16 @@ TEST(DeviceSettingsText, LimitsFieldsTo99CharactersWithoutSplittingOne) {
       {std::string(99, 'a'), std::string(99, 'a')},
       {std::string(150, 'a'), std::string(99, 'a')},
       {std::string(98, 'a') + han + "b", std::string(98, 'a') + han},
-      {[&] { std::string s; for (int i = 0; i < 120; ++i) s += han; return s; }(),
-       [&] { std::string s; for (int i = 0; i < 99; ++i) s += han; return s; }()},
+      {[&] {
+         std::string s;
+         for (int i = 0; i < 120; ++i) s += han;
+         return s;
+       }(),
+       [&] {
+         std::string s;
+         for (int i = 0; i < 99; ++i) s += han;
+         return s;
+       }()},
       {std::string(98, 'a') + emoji + emoji, std::string(98, 'a') + emoji},
   };
   for (const Case& c : cases) {
@@ -228,7 +277,7 @@ TEST_F(DeviceSettingsFiles, PreparedImageHoldsTheTextFileAtTheMarkerAndKeepsItsL
   WriteAll(dir_ / kTemplateImageFile, tmpl);
   DeviceSettings s = FixedFilled();
   s.name = "Kitchen";
-  ASSERT_EQ(PrepareSettingsImage(s, dir_.string()), "");
+  ASSERT_EQ(PrepareSdram(s), "");
 
   const std::vector<uint8_t> text = ReadAll(dir_ / kSettingsTextFile);
   const std::string formatted = FormatSettingsText(s);
@@ -252,7 +301,7 @@ TEST_F(DeviceSettingsFiles, TemplateLargerThan32KiBIsCutAndALongTextIsCutTo512By
   s.gateway = "g";
   s.dns0 = "d";
   s.dns1 = "e";
-  ASSERT_EQ(PrepareSettingsImage(s, dir_.string()), "");
+  ASSERT_EQ(PrepareSdram(s), "");
   const std::vector<uint8_t> text = ReadAll(dir_ / kSettingsTextFile);
   ASSERT_GT(text.size(), kMaxEmbeddedText);
   const std::vector<uint8_t> image = ReadAll(dir_ / kSettingsImageFile);
@@ -282,12 +331,12 @@ TEST_F(DeviceSettingsFiles, FailuresStopBeforeLaterFilesChange) {
     WriteAll(dir_ / kSettingsTextFile, {'o', 'l', 'd'});
     WriteAll(dir_ / kSettingsImageFile, {'o', 'l', 'd', '0'});
     if (c.writeTemplate) {
-      WriteAll(dir_ / kTemplateImageFile,
-               c.markerAt >= 0 ? Template(200, static_cast<size_t>(c.markerAt)) : std::vector<uint8_t>(200, 1));
+      WriteAll(dir_ / kTemplateImageFile, c.markerAt >= 0 ? Template(200, static_cast<size_t>(c.markerAt))
+                                                          : std::vector<uint8_t>(200, 1));
     }
     DeviceSettings s = Filled();
     if (c.breakName) s.name = "two\nlines";
-    EXPECT_EQ(PrepareSettingsImage(s, dir_.string()), c.expected) << c.what;
+    EXPECT_EQ(PrepareSdram(s), c.expected) << c.what;
     EXPECT_EQ(ReadAll(dir_ / kSettingsTextFile) == std::vector<uint8_t>({'o', 'l', 'd'}), !c.textRewritten)
         << c.what;
     EXPECT_EQ(ReadAll(dir_ / kSettingsImageFile), (std::vector<uint8_t>{'o', 'l', 'd', '0'})) << c.what;

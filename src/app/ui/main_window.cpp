@@ -216,8 +216,8 @@ void MainWindow::SetHelpText(const char* text) {
 void MainWindow::ShowConnectedHelp() { SetHelpText(kConnectedHelp); }
 
 void MainWindow::RebuildSelector() {
-  const SelectorLayout layout = zorbel::RebuildSelector(state_.connection, state_.familyMode,
-                                                        selector_->currentIndex());
+  const SelectorLayout layout =
+      zorbel::RebuildSelector(state_.connection, state_.familyMode, selector_->currentIndex());
   entries_ = layout.entries;
   {
     QSignalBlocker quiet(selector_);
@@ -249,7 +249,8 @@ void MainWindow::OnConnect() {
     worker.Run();
     connecting_.store(false);
     // The window joins this thread before it goes, so `this` is still here.
-    QMetaObject::invokeMethod(this, [this] { ConnectAttemptEnded(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { ConnectAttemptEnded(); }, Qt::QueuedConnection);
   });
 }
 

@@ -22,7 +22,8 @@ void QtProgressSink::ForgetLastReport() { last_.store(kNoReport); }
 void QtProgressSink::SetBarColour(uint32_t rgb) {
   QObject* target = target_;
   if (target == nullptr || !onColour_) return;
-  QMetaObject::invokeMethod(target, [handler = onColour_, rgb] { handler(rgb); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      target, [handler = onColour_, rgb] { handler(rgb); }, Qt::QueuedConnection);
 }
 
 }  // namespace zorbel

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
   bool ok = true;
   const auto request = ParseVirtualBoard(argc, argv, ok);
   if (!ok) {
-    std::fprintf(stderr, "zorbel-writer: --virtual-board=KIND[:DIR], KIND one of vcom, older, quen, rast, pilk\n");
+    std::fprintf(stderr,
+                 "zorbel-writer: --virtual-board=KIND[:DIR], KIND one of vcom, older, quen, rast, pilk\n");
     return 2;
   }
 
