@@ -1,0 +1,205 @@
+// Image tables read from the virtual board over both wires, the NAND flash
+// ID step, and the size reads of the Option buttons.
+#include "protocol/table_read.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "protocol/page_rules.h"
+#include "protocol/protocol_fixture.h"
+
+namespace zorbel {
+namespace {
+
+using testing::DiskRig;
+using testing::VcomRig;
+
+// An entry in the board's layout, written by the test byte by byte.
+std::vector<uint8_t> Entry(size_t size, uint32_t number, const std::string& name, uint32_t type, uint32_t w1,
+                           uint32_t w2, uint32_t w3) {
+  std::vector<uint8_t> e(size, 0xEE);  // the board's own bytes where the list looks nowhere
+  const size_t nameSize = size == 60 ? 32 : 16;
+  auto put = [&e](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) e[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put(8, number);
+  std::fill(e.begin() + 12, e.begin() + 12 + static_cast<long>(nameSize), 0);
+  std::copy(name.begin(), name.begin() + static_cast<long>(std::min(name.size(), nameSize)), e.begin() + 12);
+  put(12 + nameSize, type);
+  put(16 + nameSize, w1);
+  put(20 + nameSize, w2);
+  if (size == 60) put(56, w3);
+  return e;
+}
+
+TEST(TableRead, DecodesBothLayoutsIntoRows) {
+  struct Case {
+    size_t size;
+    Medium medium;
+    bool overVcom;
+    std::string name;
+    uint32_t type;
+    std::vector<std::string> cells;
+  } cases[] = {
+      {60, Medium::kNand, false, "kernel", 4, {"7", "kernel", "logo", "0x20", "0x2f"}},
+      {60, Medium::kNand, true, "kernel", 4, {"7", "kernel", "unknown", "0x20", "0x2f"}},
+      {44, Medium::kSd, false, "sixteen-chars-xx", 3, {"7", "sixteen-chars-xx", "system", "0x20", "0x2f"}},
+      {60, Medium::kSpi, true, std::string(32, 'n'), 9, {"7", std::string(32, 'n'), "unknown", "0x20", "0x2f"}},
+      // NOR: word at 48 is the execute address, 52 the flash address, 56 the end.
+      {60, Medium::kNor, true, "boot", 0x125, {"7", "boot", "axr", "0x20", "0x40", "0x2f"}},
+  };
+  for (const auto& c : cases) {
+    auto bytes = Entry(c.size, 7, c.name, c.type, 0x2f, 0x20, 0x40);
+    const auto second = Entry(c.size, 8, "x", 0, 0, 0, 0);
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    const auto rows = DecodeImageTable(bytes, 2, c.size);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(TableRowCells(rows[0], c.medium, c.overVcom), c.cells) << c.name;
+    EXPECT_EQ(rows[1].number, 8u);
+  }
+  // A count beyond the bytes present decodes only what is there.
+  EXPECT_EQ(DecodeImageTable(Entry(60, 1, "a", 0, 0, 0, 0), 5, 60).size(), 1u);
+}
+
+TEST(TableRead, NandIdTableSkipsWhatIsNotAnEntry) {
+  std::ostringstream text;
+  text << "5A D3 51 95 58 1 2\n"  // before the header: ignored
+       << "; comment [1stID] header\n"
+       << "EC DA 10 95 44 10 20\n"
+       << "not an entry\n"
+       << "ad dc 80 95 ff 30 -4\n"
+       << "5A D3 51 95 58 64 128\n";
+  std::istringstream in(text.str());
+  const auto entries = ParseNandIdTable(in);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[1], (NandIdEntry{{0xAD, 0xDC, 0x80, 0x95, 0xFF}, 30, -4}));
+  const uint8_t id[5] = {0x5A, 0xD3, 0x51, 0x95, 0x58};
+  EXPECT_EQ(LookUpNandId(entries, std::span<const uint8_t, 5>(id)), (std::array<int32_t, 2>{64, 128}));
+  const uint8_t unknown[5] = {1, 2, 3, 4, 5};
+  EXPECT_EQ(LookUpNandId(entries, std::span<const uint8_t, 5>(unknown)), (std::array<int32_t, 2>{0, 0}));
+
+  std::ostringstream many;
+  many << "[1stID]\n";
+  for (int i = 0; i < 60; ++i) many << "1 2 3 4 5 " << i << " 0\n";
+  std::istringstream manyIn(many.str());
+  EXPECT_EQ(ParseNandIdTable(manyIn).size(), kMaxNandIdEntries);
+}
+
+class DiskTableRead : public ::testing::Test {
+ protected:
+  void WriteIdFile(const std::string& body) {
+    rig_.state.moduleDirectory = rig_.dir.File("") ;
+    std::ofstream(rig_.dir.File(kNandIdFile)) << body;
+  }
+  DiskRig rig_;
+};
+
+TEST_F(DiskTableRead, NandTableAfterTheIdStepSendsTheMatchingParameters) {
+  // The board's ID is on the third entry.
+  WriteIdFile("[1stID]\r\nEC DA 10 95 44 1 2\r\n98 F1 80 15 72 3 4\r\n5A D3 51 95 58 77 512\r\n");
+  sim::ImageEntry image;
+  image.number = 4;
+  image.name = "splash";
+  image.type = 4;
+  image.start = 0x30;
+  ASSERT_TRUE(rig_.board.PutImage(sim::Medium::kNand, image, testing::Pattern(100)));
+  std::vector<TableEntry> rows;
+  ASSERT_EQ(ReadImageTableMs(rig_.state, Medium::kNand, &rig_.prompt, rows), TableRead::kRead);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(TableRowCells(rows[0], Medium::kNand, false)[2], "logo");
+  EXPECT_EQ(rows[0].name, "splash");
+  EXPECT_EQ(rows[0].word2, 0x30u);
+  EXPECT_EQ(rig_.board.NandIdParameters(), (std::array<uint32_t, 2>{77, 512}));
+  EXPECT_TRUE(rig_.prompt.Messages().empty());
+}
+
+TEST_F(DiskTableRead, MissingIdFileLeavesTheListAsItWas) {
+  rig_.state.moduleDirectory = rig_.dir.File("nowhere/");
+  std::vector<TableEntry> rows{TableEntry{1, "kept", 0, 0, 0, 0}};
+  EXPECT_EQ(ReadImageTableMs(rig_.state, Medium::kNand, &rig_.prompt, rows), TableRead::kUntouched);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rig_.prompt.Messages(), std::vector<std::string>{table_text::kNandIdFileMissing});
+}
+
+TEST_F(DiskTableRead, EmptyAndFailedReadsAreSilent) {
+  std::vector<TableEntry> rows{TableEntry{}};
+  EXPECT_EQ(ReadImageTableMs(rig_.state, Medium::kSpi, &rig_.prompt, rows), TableRead::kRead);
+  EXPECT_TRUE(rows.empty());
+  rig_.board.InjectFault({sim::FaultKind::kHugeTableCount, sim::Operation::kReadTable, sim::Medium::kSd});
+  rows.push_back(TableEntry{});
+  EXPECT_EQ(ReadImageTableMs(rig_.state, Medium::kSd, &rig_.prompt, rows), TableRead::kEmptied);
+  EXPECT_TRUE(rows.empty());
+  EXPECT_TRUE(rig_.prompt.Messages().empty());
+}
+
+TEST_F(DiskTableRead, SizesOfTheOptionButtons) {
+  EXPECT_EQ(ReadSdCardSize(rig_.state, &rig_.prompt), 1024u);
+  const auto nand = ReadNandFlashSize(rig_.state, &rig_.prompt);
+  ASSERT_TRUE(nand.has_value());
+  EXPECT_GT(*nand, 0u);
+  EXPECT_TRUE(rig_.prompt.Messages().empty());
+
+  rig_.state.connection.CloseVolumes();
+  EXPECT_EQ(ReadNandFlashSize(rig_.state, &rig_.prompt), std::nullopt);
+  EXPECT_EQ(ReadSdCardSize(rig_.state, &rig_.prompt), std::nullopt);
+  EXPECT_EQ(rig_.prompt.Messages(),
+            (std::vector<std::string>{"No Device Handle", table_text::kNandSizeFailed, "No Device Handle",
+                                      table_text::kSdSizeFailed}));
+}
+
+TEST(OlderDiskTableRead, ShortEntriesCarrySixteenCharacterNames) {
+  DiskRig rig(sim::BoardKind::kOlder);
+  sim::ImageEntry image;
+  image.number = 2;
+  image.name = "abcdefghijklmnop";
+  image.type = 1;
+  image.start = 0x40;
+  ASSERT_TRUE(rig.board.PutImage(sim::Medium::kNand, image, testing::Pattern(10)));
+  std::vector<TableEntry> rows;
+  ASSERT_EQ(ReadImageTableMs(rig.state, Medium::kNand, &rig.prompt, rows), TableRead::kRead);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(TableRowCells(rows[0], Medium::kNand, false),
+            (std::vector<std::string>{"2", "abcdefghijklmnop", "execute", "0x40", HexCell(rows[0].word1)}));
+}
+
+TEST(VcomTableRead, NandLogoReadsAsUnknownAndNorBringsItsDeviceText) {
+  VcomRig rig;
+  sim::ImageEntry image;
+  image.number = 6;
+  image.name = "logo";
+  image.type = 4;
+  image.start = 0x50;
+  ASSERT_TRUE(rig.board.PutImage(sim::Medium::kNand, image, testing::Pattern(10)));
+  std::vector<TableEntry> rows;
+  ASSERT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNand, &rig.prompt, rows, nullptr, 2000),
+            TableRead::kRead);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_STREQ(ImageTypeWord(rows[0].type, true), "unknown");
+  EXPECT_FALSE(rig.port.IsOpen());
+
+  std::string device;
+  ASSERT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNor, &rig.prompt, rows, &device, 2000),
+            TableRead::kRead);
+  EXPECT_EQ(device, "VNOR-29LV320");
+  EXPECT_TRUE(rows.empty());
+  EXPECT_TRUE(rig.prompt.Messages().empty());
+}
+
+TEST(VcomTableRead, FailuresSayWhatWentWrong) {
+  VcomRig rig;
+  std::vector<TableEntry> rows{TableEntry{}};
+  EXPECT_EQ(ReadImageTableVcom(rig.port, "/dev/zorbel-no-such-port", Medium::kSpi, &rig.prompt, rows),
+            TableRead::kEmptied);
+  EXPECT_TRUE(rows.empty());
+  rig.board.InjectFault({sim::FaultKind::kHugeTableCount, sim::Operation::kReadTable, sim::Medium::kNand});
+  EXPECT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNand, &rig.prompt, rows, nullptr, 2000),
+            TableRead::kEmptied);
+  EXPECT_EQ(rig.prompt.Messages(), (std::vector<std::string>{"Failed to open /dev/zorbel-no-such-port",
+                                                             table_text::kReadTableError}));
+  EXPECT_FALSE(rig.port.IsOpen());
+}
+
+}  // namespace
+}  // namespace zorbel
