@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/text_fill.h"
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
 #include "link/device_search.h"
@@ -143,7 +144,7 @@ TEST(SysfsDeviceBus, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
   FoundPort found;
   ASSERT_TRUE(FindVcomPort(*bus, found));
   EXPECT_EQ(found.path, sys.Dev() + "/ttyACM3");
-  EXPECT_EQ(found.statusText, " " + sys.Dev() + "/ttyACM3 Connected");
+  EXPECT_EQ(found.statusText, FillText(" %s Connected", sys.Dev() + "/ttyACM3"));
 }
 
 TEST(SysfsDeviceBus, PortOfADeviceBehindAHubIsListedOnce) {
