@@ -7,6 +7,13 @@ function(zorbel_warnings target)
     target_compile_options(${target} PRIVATE /W4 /WX /utf-8)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+    # GCC 12's optimiser reports std::string and std::array copies it has
+    # inlined as overlapping or out of bounds (false positives fixed in 13);
+    # keep them visible, but not fatal.
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+      target_compile_options(${target} PRIVATE
+        -Wno-error=restrict -Wno-error=array-bounds -Wno-error=stringop-overflow)
+    endif()
   endif()
 endfunction()
 
