@@ -96,7 +96,8 @@ class DiskSide {
       : b_(b), c_(c), cdb_(c.cdb.data()), data_(static_cast<uint8_t*>(c.data)) {}
 
   bool Run() {
-    if (c_.dataLength > 0 && c_.direction != ScsiDirection::kNone && !data_) return Refuse("data phase without a buffer");
+    if (c_.dataLength > 0 && c_.direction != ScsiDirection::kNone && !data_)
+      return Refuse("data phase without a buffer");
     if (!b_.IsDisk()) return Refuse("this board has no disk");
     uint8_t op = cdb_[0];
     if (op == kBootPrefix) return Boot();
@@ -344,10 +345,11 @@ class DiskSide {
     uint32_t remaining = t.expected - static_cast<uint32_t>(t.received.size());
     uint32_t take = c_.dataLength;
     if (take == 2 && remaining == 1) take = 1;  // a one-byte chunk travels as two bytes
-    if (c_.dataLength == 0 || c_.dataLength > kMaxChunk) return Refuse("CMD_WriteFile chunk of " + std::to_string(c_.dataLength));
+    if (c_.dataLength == 0 || c_.dataLength > kMaxChunk)
+      return Refuse("CMD_WriteFile chunk of " + std::to_string(c_.dataLength));
     if (take > remaining) {
-      return Refuse("chunk of " + std::to_string(c_.dataLength) + " bytes where " + std::to_string(remaining) +
-                    " remain");
+      return Refuse("chunk of " + std::to_string(c_.dataLength) + " bytes where " +
+                    std::to_string(remaining) + " remain");
     }
     if (b_.FireLocked(FaultKind::kDisconnectAtChunk, t.operation, t.medium)) {
       b_.LogLocked("fault: disk vanishes");
@@ -395,16 +397,19 @@ class DiskSide {
       if (why.empty()) why = b_.model.StoreImage(t.medium, t.entry, t.received);
     }
     uint32_t steps = (100 + b_.options.progressStep - 1) / std::max<uint32_t>(1, b_.options.progressStep);
-    b_.busyUntilMs = b_.clock->NowMs() + static_cast<uint64_t>(steps) * b_.StepDelayLocked(t.operation, t.medium);
+    b_.busyUntilMs =
+        b_.clock->NowMs() + static_cast<uint64_t>(steps) * b_.StepDelayLocked(t.operation, t.medium);
     Finish(why);
   }
 
   bool GetFileData() {
     DiskTransfer& t = b_.transfer;
-    if (c_.direction != ScsiDirection::kFromDevice) return Refuse("CMD_GetFileData without data from the board");
+    if (c_.direction != ScsiDirection::kFromDevice)
+      return Refuse("CMD_GetFileData without data from the board");
     if (Injected(t.operation, t.medium)) return false;
     if (t.kind != DiskTransfer::Kind::kRead) return Refuse("CMD_GetFileData with no read under way");
-    if (c_.dataLength == 0 || c_.dataLength > kMaxChunk) return Refuse("CMD_GetFileData chunk of " + std::to_string(c_.dataLength));
+    if (c_.dataLength == 0 || c_.dataLength > kMaxChunk)
+      return Refuse("CMD_GetFileData chunk of " + std::to_string(c_.dataLength));
     if (c_.dataLength > t.readLimit - t.readPos) return Refuse("read past the data the head asked for");
     if (b_.FireLocked(FaultKind::kDisconnectAtChunk, t.operation, t.medium)) {
       b_.LogLocked("fault: disk vanishes");
@@ -412,7 +417,8 @@ class DiskSide {
       return false;
     }
     const MediumState* m = b_.model.Get(t.medium);
-    if (!m || !m->store.Read(t.readBase + t.readPos, data_, c_.dataLength)) return Refuse("read past the flash");
+    if (!m || !m->store.Read(t.readBase + t.readPos, data_, c_.dataLength))
+      return Refuse("read past the flash");
     t.readPos += c_.dataLength;
     return true;
   }
@@ -444,7 +450,8 @@ class DiskSide {
         ReplyU32(b_.model.NandSizeMb());
         return true;
       case 5:
-        if (!b_.model.Get(Medium::kSd)) return Refuse("no card in SD port " + std::to_string(b_.model.sdPort));
+        if (!b_.model.Get(Medium::kSd))
+          return Refuse("no card in SD port " + std::to_string(b_.model.sdPort));
         ReplyU32(b_.model.SdSizeMb());
         return true;
       case 6:
@@ -497,7 +504,8 @@ class DiskSide {
     Medium medium = MediumOfTableCode(cdb_[6]);
     uint8_t part = cdb_[7];
     if (medium == Medium::kAny) return Refuse("table of medium " + std::to_string(cdb_[6]));
-    if (cdb_[1] != (medium == Medium::kSd ? 3 : 0)) return Refuse("table read with unit " + std::to_string(cdb_[1]));
+    if (cdb_[1] != (medium == Medium::kSd ? 3 : 0))
+      return Refuse("table read with unit " + std::to_string(cdb_[1]));
     if (c_.direction != ScsiDirection::kFromDevice) return Refuse("table read without data from the board");
     if (Injected(Operation::kReadTable, medium)) return false;
     const MediumState* m = b_.model.Get(medium);
@@ -542,6 +550,8 @@ class DiskSide {
 
 }  // namespace
 
-bool VirtualBoard::Impl::ExecuteScsiLocked(const ScsiCommand& command) { return DiskSide(*this, command).Run(); }
+bool VirtualBoard::Impl::ExecuteScsiLocked(const ScsiCommand& command) {
+  return DiskSide(*this, command).Run();
+}
 
 }  // namespace zorbel::sim

@@ -31,7 +31,7 @@ uint32_t BlockSizeForCode(uint8_t code) {
 
 BoardModel::BoardModel(const BoardOptions& options)
     : nandBlockSize_(BlockSizeForCode(options.nandBlockSizeCode) ? BlockSizeForCode(options.nandBlockSizeCode)
-                                                                   : 16384),
+                                                                 : 16384),
       nandBlockCount_(options.nandBlockCount),
       sdram_(kSdramSize, 0),
       nor_(options.norSizeBytes, 1),
@@ -90,7 +90,8 @@ std::string BoardModel::StoreImage(Medium medium, ImageEntry entry, const std::v
   entry.length = static_cast<uint32_t>(data.size());
   uint64_t offset = static_cast<uint64_t>(entry.start) * m->unit;
   uint64_t span = Span(entry.length);
-  if (offset > m->store.size() || span > m->store.size() - offset) return "image runs past the end of the flash";
+  if (offset > m->store.size() || span > m->store.size() - offset)
+    return "image runs past the end of the flash";
   for (const ImageEntry& other : m->table) {
     if (other.number == entry.number) continue;
     uint64_t o = ImageOffset(medium, other);
@@ -138,7 +139,8 @@ std::string BoardModel::EraseImage(Medium medium, uint32_t number) {
     });
     return {};
   }
-  auto it = std::find_if(m->table.begin(), m->table.end(), [&](const ImageEntry& e) { return e.number == number; });
+  auto it =
+      std::find_if(m->table.begin(), m->table.end(), [&](const ImageEntry& e) { return e.number == number; });
   if (it == m->table.end()) return "no image " + std::to_string(number) + " to erase";
   m->store.Erase(ImageOffset(medium, *it), Span(it->length));
   m->table.erase(it);
@@ -215,7 +217,8 @@ std::string BoardModel::BurnNandRom(const std::vector<uint8_t>& body, uint32_t c
     images.push_back({e, dataAt});
   }
   if (images.size() != count) {
-    return "NAND ROM announced " + std::to_string(count) + " images and holds " + std::to_string(images.size());
+    return "NAND ROM announced " + std::to_string(count) + " images and holds " +
+           std::to_string(images.size());
   }
   std::vector<uint32_t> order;
   for (const Parsed& p : images) {

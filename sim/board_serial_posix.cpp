@@ -265,7 +265,8 @@ class PtyServer final : public SerialServer {
       Io io = Read(chunk, n, kChunkWaitMs);
       if (io != Io::kOk) {
         if (io == Io::kTimeout) {
-          Log("chunk cut short after " + std::to_string(out.size()) + " of " + std::to_string(length) + " bytes");
+          Log("chunk cut short after " + std::to_string(out.size()) + " of " + std::to_string(length) +
+              " bytes");
         }
         return false;
       }
@@ -296,7 +297,8 @@ class PtyServer final : public SerialServer {
     std::vector<uint8_t> stage(stream.begin(), stream.end() - kStageHeaderSize);
     std::lock_guard<std::mutex> lock(board_.mutex);
     if (board_.options.checkLoaderTag) {
-      std::string why = CheckStage(stage, kSerialStageTag, length - kStageHeaderSize, address, BoardKind::kVcom);
+      std::string why =
+          CheckStage(stage, kSerialStageTag, length - kStageHeaderSize, address, BoardKind::kVcom);
       if (!why.empty()) {
         board_.LogLocked("serial: loader refused: " + why);
         return;
@@ -521,7 +523,8 @@ class PtyServer final : public SerialServer {
           std::lock_guard<std::mutex> lock(board_.mutex);
           auto found = board_.model.Find(medium, e.number);
           uint32_t n = length ? length : (found ? found->length : 0);
-          if (!found) board_.LogLocked("serial: verify of image " + std::to_string(e.number) + ", which is not there");
+          if (!found)
+            board_.LogLocked("serial: verify of image " + std::to_string(e.number) + ", which is not there");
           const MediumState* m = board_.model.Get(medium);
           uint64_t offset = found ? board_.model.ImageOffset(medium, *found) : 0;
           data = m->store.Read(offset, std::min<uint64_t>(n, m->store.size() - offset));
@@ -579,7 +582,8 @@ class PtyServer final : public SerialServer {
         } else {
           const MediumState* m = board_.model.Get(medium);
           uint64_t offset = method == 6 ? 0 : address;
-          if (offset <= m->store.size()) data = m->store.Read(offset, std::min<uint64_t>(length, m->store.size() - offset));
+          if (offset <= m->store.size())
+            data = m->store.Read(offset, std::min<uint64_t>(length, m->store.size() - offset));
         }
       }
       if (!WriteU32(static_cast<uint32_t>(data.size()))) return;

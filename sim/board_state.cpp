@@ -139,7 +139,8 @@ bool VirtualBoard::Impl::LoadState() {
   uint32_t order = in.U32();
   for (uint32_t i = 0; i < order && in.ok(); ++i) loaded.rawNandOrder.push_back(in.U32());
   bool ok = in.ok();
-  for (Medium medium : {Medium::kNor, Medium::kNand, Medium::kSpi}) ok = ok && GetMedium(in, loaded.Get(medium));
+  for (Medium medium : {Medium::kNor, Medium::kNand, Medium::kSpi})
+    ok = ok && GetMedium(in, loaded.Get(medium));
   for (uint8_t port = 0; port < 3; ++port) ok = ok && GetMedium(in, loaded.SdSlot(port));
   if (!ok || savedStage > static_cast<uint32_t>(Stage::kLoader) || loaded.sdPort > 2) {
     LogLocked("state: " + target.string() + " is damaged; starting fresh");

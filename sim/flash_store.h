@@ -27,9 +27,7 @@ class FlashStore {
   void SetPage(uint64_t index, std::vector<uint8_t> bytes);
 
  private:
-  bool InRange(uint64_t offset, uint64_t length) const {
-    return offset <= size_ && length <= size_ - offset;
-  }
+  bool InRange(uint64_t offset, uint64_t length) const { return offset <= size_ && length <= size_ - offset; }
   uint64_t size_;
   uint8_t erased_;
   std::map<uint64_t, std::vector<uint8_t>> pages_;

@@ -103,7 +103,8 @@ std::vector<uint8_t> MakeLoaderHeader(uint32_t address, uint32_t length, uint8_t
 
 std::vector<uint8_t> MakeSerialLoader(uint32_t payloadLength) {
   std::vector<uint8_t> file = MakeLoaderHeader(kSerialLoaderAddress, payloadLength, 0x12, 0x15, 0x06, 0x24);
-  std::vector<uint8_t> stage = MakeStage(kSerialStageTag, payloadLength, kSerialLoaderAddress, BoardKind::kVcom);
+  std::vector<uint8_t> stage =
+      MakeStage(kSerialStageTag, payloadLength, kSerialLoaderAddress, BoardKind::kVcom);
   file.insert(file.end(), stage.begin(), stage.end());
   return file;
 }
@@ -136,9 +137,10 @@ bool WriteStandIns(const std::string& dir, std::string* error) {
       {"Quen_musb.bin", MakeDiskLoader(BoardKind::kQuen, 16384, 0)},
       {"Rast_musb.bin", MakeDiskLoader(BoardKind::kRast, 20480, 0)},
       {"Pilk_musb.bin", MakeDiskLoader(BoardKind::kPilk, 24576, 0)},
-      {"Zorbel.ini", Text("[ADDRESS]\r\nADDRESS=30000000\r\n"
-                          "[CLOCK_SKEW]\r\nDQSODS=00000A0B\r\nCKDQSDS=00000C0D\r\n"
-                          "[USER_DEFINE]\r\nB8001000=00010203\r\nB8001004=04050607\r\nB8001008=08090A0B\r\n")},
+      {"Zorbel.ini",
+       Text("[ADDRESS]\r\nADDRESS=30000000\r\n"
+            "[CLOCK_SKEW]\r\nDQSODS=00000A0B\r\nCKDQSDS=00000C0D\r\n"
+            "[USER_DEFINE]\r\nB8001000=00010203\r\nB8001004=04050607\r\nB8001008=08090A0B\r\n")},
       {"NAND ID.ini", Text("; NAND flash identification: five ID bytes, then two board parameters\r\n"
                            "[1stID]\r\n"
                            "EC 76 5A 3F 00 512 32\r\n"

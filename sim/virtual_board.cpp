@@ -29,7 +29,8 @@ bool Matches(const Fault& f, Operation operation, Medium medium) {
 // or vanished, as a handle on a real volume would.
 class BoardDiskTransport final : public ScsiTransport {
  public:
-  BoardDiskTransport(VirtualBoard::Impl& board, uint64_t generation) : board_(board), generation_(generation) {}
+  BoardDiskTransport(VirtualBoard::Impl& board, uint64_t generation)
+      : board_(board), generation_(generation) {}
   bool Execute(const ScsiCommand& command) override {
     std::lock_guard<std::mutex> lock(board_.mutex);
     board_.UpdateStageLocked();
@@ -271,7 +272,9 @@ std::string VirtualBoard::ProductId() {
   return impl_->ProductIdLocked();
 }
 
-std::string VirtualBoard::VolumePath() const { return std::string("virtual:") + KindName(impl_->options.kind); }
+std::string VirtualBoard::VolumePath() const {
+  return std::string("virtual:") + KindName(impl_->options.kind);
+}
 
 std::vector<uint8_t> VirtualBoard::Sdram(uint32_t address, uint32_t length) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -401,7 +404,8 @@ const char* KindName(BoardKind kind) {
 }
 
 std::optional<BoardKind> ParseKind(const std::string& name) {
-  for (BoardKind k : {BoardKind::kVcom, BoardKind::kOlder, BoardKind::kQuen, BoardKind::kRast, BoardKind::kPilk}) {
+  for (BoardKind k :
+       {BoardKind::kVcom, BoardKind::kOlder, BoardKind::kQuen, BoardKind::kRast, BoardKind::kPilk}) {
     if (name == KindName(k)) return k;
   }
   return std::nullopt;

@@ -143,7 +143,7 @@ class VirtualBoard {
 
   // --- inspection ---
   Stage CurrentStage();
-  std::string ProductId();  // "6E21", "B190", ...; empty for kVcom and when gone
+  std::string ProductId();         // "6E21", "B190", ...; empty for kVcom and when gone
   std::string VolumePath() const;  // "virtual:quen", ...
   std::vector<uint8_t> Sdram(uint32_t address, uint32_t length) const;
   std::vector<uint8_t> Flash(Medium medium, uint64_t offset, uint32_t length) const;

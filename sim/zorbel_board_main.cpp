@@ -2,13 +2,13 @@
 //   zorbel-board --kind vcom|older|quen|rast|pilk [--dir DIR] --pty-link PATH --socket PATH
 // It serves the pseudo-terminal (symlinked at PATH) and the disk socket until
 // it is killed.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 #include "virtual_board.h"
 
@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
   while (!g_stop) {
     usleep(100 * 1000);
     auto errors = board.ProtocolErrors();
-    for (; reported < errors.size(); ++reported) std::fprintf(stderr, "zorbel-board: %s\n", errors[reported].c_str());
+    for (; reported < errors.size(); ++reported)
+      std::fprintf(stderr, "zorbel-board: %s\n", errors[reported].c_str());
   }
   if (!ptyLink.empty()) {
     std::error_code ec;

@@ -79,11 +79,13 @@ TEST_P(FamilyBoot, BootDiskBecomesLoaderDiskAfterTheDelay) {
                              FirstStage(GetParam().kind, 4000)));
   EXPECT_EQ(board.ProductId(), "");  // away while it re-enumerates
   clock.Advance(kDelay - 1);
-  EXPECT_TRUE(board.Bus().FindVolumesForDevice(std::string("USB\\VID_7C3A&PID_") + GetParam().loaderId).empty());
+  EXPECT_TRUE(
+      board.Bus().FindVolumesForDevice(std::string("USB\\VID_7C3A&PID_") + GetParam().loaderId).empty());
   clock.Advance(1);
   EXPECT_EQ(board.ProductId(), GetParam().loaderId);
   // Case does not matter, and a prefix of the device ID finds it too.
-  EXPECT_EQ(board.Bus().FindVolumesForDevice(std::string("usb\\vid_7c3a&pid_") + GetParam().loaderId).size(), 1u);
+  EXPECT_EQ(board.Bus().FindVolumesForDevice(std::string("usb\\vid_7c3a&pid_") + GetParam().loaderId).size(),
+            1u);
   EXPECT_FALSE(boot.Status(3).has_value()) << "a handle of the boot disk outlives the re-enumeration";
   EXPECT_EQ(boot.LastError(), 1167u);
   Disk loader = OpenCurrent(board);
@@ -154,14 +156,13 @@ Bytes WrongTag() {
 
 INSTANTIATE_TEST_SUITE_P(
     Stages, BootRefusal,
-    ::testing::Values(BootFault{"wrong magic", FamilyLoadAddress(BoardKind::kQuen), WrongTag(), -1},
-                      BootFault{"another chip's loader", FamilyLoadAddress(BoardKind::kQuen),
-                                MakeStage(kFirstStageTag, 2048, FamilyLoadAddress(BoardKind::kQuen),
-                                          BoardKind::kRast),
-                                -1},
-                      BootFault{"loaded at the wrong address", 0xFFE76000, FirstStage(BoardKind::kQuen, 2048), -1},
-                      BootFault{"command block length differs from the data", FamilyLoadAddress(BoardKind::kQuen),
-                                FirstStage(BoardKind::kQuen, 2048), 2047}));
+    ::testing::Values(
+        BootFault{"wrong magic", FamilyLoadAddress(BoardKind::kQuen), WrongTag(), -1},
+        BootFault{"another chip's loader", FamilyLoadAddress(BoardKind::kQuen),
+                  MakeStage(kFirstStageTag, 2048, FamilyLoadAddress(BoardKind::kQuen), BoardKind::kRast), -1},
+        BootFault{"loaded at the wrong address", 0xFFE76000, FirstStage(BoardKind::kQuen, 2048), -1},
+        BootFault{"command block length differs from the data", FamilyLoadAddress(BoardKind::kQuen),
+                  FirstStage(BoardKind::kQuen, 2048), 2047}));
 
 TEST(FamilyBootEdges, FirstStageOf65536BytesTravelsWithZeroLength) {
   FakeClock clock;
@@ -224,8 +225,9 @@ TEST_P(ImageBurn, LandsInTheTableAndVerifiesBack) {
   VirtualBoard board(Options(c.kind, clock, true));
   Disk disk(board.OpenDisk());
   Bytes image = Pattern(c.length, 0x31);
-  ASSERT_TRUE(disk.Head(c.unit, c.method, ImageHead(c.headSize, 0, c.length, 7, "a-rather-long-image-name-of-32ch", 1,
-                                                     0x8000, c.start)));
+  ASSERT_TRUE(disk.Head(
+      c.unit, c.method,
+      ImageHead(c.headSize, 0, c.length, 7, "a-rather-long-image-name-of-32ch", 1, 0x8000, c.start)));
   ASSERT_TRUE(disk.Send(c.unit, image));
   clock.Advance(1000);
   EXPECT_EQ(disk.Status(3), 0u);
@@ -353,42 +355,42 @@ TEST_P(LoaderRefusal, CommandFails) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, LoaderRefusal,
-    ::testing::Values(
-        Refusal{"44-byte head on a family board", BoardKind::kQuen, LoaderCdb('a', 0, 3), ScsiDirection::kToDevice,
-                ImageHead(44, 0, 10, 1, "x", 0, 0, 1), 0},
-        Refusal{"60-byte burn head on the older chip", BoardKind::kOlder, LoaderCdb('a', 0, 3),
-                ScsiDirection::kToDevice, ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0},
-        Refusal{"SD head with unit 0", BoardKind::kQuen, LoaderCdb('a', 0, 7), ScsiDirection::kToDevice,
-                ImageHead(60, 0, 10, 1, "x", 0, 0, 0x22), 0},
-        Refusal{"NAND head with unit 3", BoardKind::kQuen, LoaderCdb('a', 3, 3), ScsiDirection::kToDevice,
-                ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0},
-        Refusal{"raw head of 16 bytes", BoardKind::kQuen, LoaderCdb('a', 0, 6), ScsiDirection::kToDevice,
-                Bytes(16, 0), 0},
-        Refusal{"SDRAM head with command 0", BoardKind::kQuen, LoaderCdb('a', 0, 0), ScsiDirection::kToDevice,
-                RawHead(0, 100, 0x8000), 0},
-        Refusal{"raw SPI verify with a length", BoardKind::kQuen, LoaderCdb('a', 0, 6), ScsiDirection::kToDevice,
-                RawHead(3, 100, 0), 0},
-        Refusal{"method 4 over the disk", BoardKind::kQuen, LoaderCdb('a', 0, 4), ScsiDirection::kToDevice,
-                RawHead(0, 100, 0), 0},
-        Refusal{"chunk without a head", BoardKind::kQuen, LoaderCdb('c', 0, 0), ScsiDirection::kToDevice,
-                Bytes(10, 0), 0},
-        Refusal{"file data without a head", BoardKind::kQuen, LoaderCdb('d', 0, 0), ScsiDirection::kFromDevice,
-                Bytes(), 10},
-        Refusal{"status selector 6 read with 4 bytes", BoardKind::kQuen, LoaderCdb('e', 0, 6),
-                ScsiDirection::kFromDevice, Bytes(), 4},
-        Refusal{"status selector 3 read with 5 bytes", BoardKind::kQuen, LoaderCdb('e', 0, 3),
-                ScsiDirection::kFromDevice, Bytes(), 5},
-        Refusal{"reserved size with its upper bytes", BoardKind::kQuen, LoaderCdb('f', 0, 0),
-                ScsiDirection::kToDevice, Bytes{0x70, 0x11, 0x01, 0x00}, 0},
-        Refusal{"format flag of 4 bytes", BoardKind::kQuen, LoaderCdb('f', 0, 4), ScsiDirection::kToDevice,
-                Bytes{1, 0, 0, 0}, 0},
-        Refusal{"SD port 3", BoardKind::kQuen, LoaderCdb('f', 0, 5), ScsiDirection::kToDevice, Bytes{3, 0}, 0},
-        Refusal{"table of medium 4", BoardKind::kQuen, LoaderCdb('b', 0, 4, 0), ScsiDirection::kFromDevice,
-                Bytes(), 4},
-        Refusal{"SD table with unit 0", BoardKind::kQuen, LoaderCdb('b', 0, 3, 0), ScsiDirection::kFromDevice,
-                Bytes(), 4},
-        Refusal{"boot command in the loader stage", BoardKind::kQuen, BootCdb('Q', 1), ScsiDirection::kFromDevice,
-                Bytes(), 3583}));
+    ::testing::Values(Refusal{"44-byte head on a family board", BoardKind::kQuen, LoaderCdb('a', 0, 3),
+                              ScsiDirection::kToDevice, ImageHead(44, 0, 10, 1, "x", 0, 0, 1), 0},
+                      Refusal{"60-byte burn head on the older chip", BoardKind::kOlder, LoaderCdb('a', 0, 3),
+                              ScsiDirection::kToDevice, ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0},
+                      Refusal{"SD head with unit 0", BoardKind::kQuen, LoaderCdb('a', 0, 7),
+                              ScsiDirection::kToDevice, ImageHead(60, 0, 10, 1, "x", 0, 0, 0x22), 0},
+                      Refusal{"NAND head with unit 3", BoardKind::kQuen, LoaderCdb('a', 3, 3),
+                              ScsiDirection::kToDevice, ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0},
+                      Refusal{"raw head of 16 bytes", BoardKind::kQuen, LoaderCdb('a', 0, 6),
+                              ScsiDirection::kToDevice, Bytes(16, 0), 0},
+                      Refusal{"SDRAM head with command 0", BoardKind::kQuen, LoaderCdb('a', 0, 0),
+                              ScsiDirection::kToDevice, RawHead(0, 100, 0x8000), 0},
+                      Refusal{"raw SPI verify with a length", BoardKind::kQuen, LoaderCdb('a', 0, 6),
+                              ScsiDirection::kToDevice, RawHead(3, 100, 0), 0},
+                      Refusal{"method 4 over the disk", BoardKind::kQuen, LoaderCdb('a', 0, 4),
+                              ScsiDirection::kToDevice, RawHead(0, 100, 0), 0},
+                      Refusal{"chunk without a head", BoardKind::kQuen, LoaderCdb('c', 0, 0),
+                              ScsiDirection::kToDevice, Bytes(10, 0), 0},
+                      Refusal{"file data without a head", BoardKind::kQuen, LoaderCdb('d', 0, 0),
+                              ScsiDirection::kFromDevice, Bytes(), 10},
+                      Refusal{"status selector 6 read with 4 bytes", BoardKind::kQuen, LoaderCdb('e', 0, 6),
+                              ScsiDirection::kFromDevice, Bytes(), 4},
+                      Refusal{"status selector 3 read with 5 bytes", BoardKind::kQuen, LoaderCdb('e', 0, 3),
+                              ScsiDirection::kFromDevice, Bytes(), 5},
+                      Refusal{"reserved size with its upper bytes", BoardKind::kQuen, LoaderCdb('f', 0, 0),
+                              ScsiDirection::kToDevice, Bytes{0x70, 0x11, 0x01, 0x00}, 0},
+                      Refusal{"format flag of 4 bytes", BoardKind::kQuen, LoaderCdb('f', 0, 4),
+                              ScsiDirection::kToDevice, Bytes{1, 0, 0, 0}, 0},
+                      Refusal{"SD port 3", BoardKind::kQuen, LoaderCdb('f', 0, 5), ScsiDirection::kToDevice,
+                              Bytes{3, 0}, 0},
+                      Refusal{"table of medium 4", BoardKind::kQuen, LoaderCdb('b', 0, 4, 0),
+                              ScsiDirection::kFromDevice, Bytes(), 4},
+                      Refusal{"SD table with unit 0", BoardKind::kQuen, LoaderCdb('b', 0, 3, 0),
+                              ScsiDirection::kFromDevice, Bytes(), 4},
+                      Refusal{"boot command in the loader stage", BoardKind::kQuen, BootCdb('Q', 1),
+                              ScsiDirection::kFromDevice, Bytes(), 3583}));
 
 TEST(LoaderChunks, ChunkLongerThanAnnouncedFailsAndOneByteTravelsAsTwo) {
   VirtualBoard board(LoaderOptions(BoardKind::kQuen));

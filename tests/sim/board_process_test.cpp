@@ -1,14 +1,13 @@
 // Disk faults, persistence, the socket framing, the stand-in files and the
 // zorbel-board process.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -82,14 +81,26 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, DiskFault,
     ::testing::Values(
         // The head is the burn's first command, so its second chunk is the third.
-        DiskFaultCase{"second chunk fails", {FaultKind::kFailCommand, Operation::kBurn, Medium::kNand, 3, 0}, 2,
-                      false, 0},
-        DiskFaultCase{"disk vanishes at chunk 3", {FaultKind::kDisconnectAtChunk, Operation::kBurn, Medium::kAny, 3, 0},
-                      3, true, 0},
-        DiskFaultCase{"status with error", {FaultKind::kStatusErrorBits, Operation::kStatus, Medium::kAny, 1, 0}, 0,
-                      false, 1},
+        DiskFaultCase{"second chunk fails",
+                      {FaultKind::kFailCommand, Operation::kBurn, Medium::kNand, 3, 0},
+                      2,
+                      false,
+                      0},
+        DiskFaultCase{"disk vanishes at chunk 3",
+                      {FaultKind::kDisconnectAtChunk, Operation::kBurn, Medium::kAny, 3, 0},
+                      3,
+                      true,
+                      0},
+        DiskFaultCase{"status with error",
+                      {FaultKind::kStatusErrorBits, Operation::kStatus, Medium::kAny, 1, 0},
+                      0,
+                      false,
+                      1},
         DiskFaultCase{"fault on another medium stays quiet",
-                      {FaultKind::kFailCommand, Operation::kBurn, Medium::kSpi, 1, 0}, 0, false, 0}));
+                      {FaultKind::kFailCommand, Operation::kBurn, Medium::kSpi, 1, 0},
+                      0,
+                      false,
+                      0}));
 
 TEST(DiskFaults, FailingStatusAtItsNthCallThenAnswers) {
   FakeClock clock;
@@ -302,14 +313,12 @@ TEST_P(StandInLoader, HeaderIsValidAndTheBoardTakesItsFirstStage) {
   EXPECT_TRUE(board.ProtocolErrors().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, StandInLoader,
-                         ::testing::Values(LoaderFile{"musb.bin", BoardKind::kOlder, kOlderLoadAddress},
-                                           LoaderFile{"Quen_musb.bin", BoardKind::kQuen,
-                                                      FamilyLoadAddress(BoardKind::kQuen)},
-                                           LoaderFile{"Rast_musb.bin", BoardKind::kRast,
-                                                      FamilyLoadAddress(BoardKind::kRast)},
-                                           LoaderFile{"Pilk_musb.bin", BoardKind::kPilk,
-                                                      FamilyLoadAddress(BoardKind::kPilk)}));
+INSTANTIATE_TEST_SUITE_P(
+    Files, StandInLoader,
+    ::testing::Values(LoaderFile{"musb.bin", BoardKind::kOlder, kOlderLoadAddress},
+                      LoaderFile{"Quen_musb.bin", BoardKind::kQuen, FamilyLoadAddress(BoardKind::kQuen)},
+                      LoaderFile{"Rast_musb.bin", BoardKind::kRast, FamilyLoadAddress(BoardKind::kRast)},
+                      LoaderFile{"Pilk_musb.bin", BoardKind::kPilk, FamilyLoadAddress(BoardKind::kPilk)}));
 
 TEST(StandInFiles, TemplateHasOneMarkerAndTheIdTableListsTheBoardsId) {
   Bytes t = ReadFile(fs::path(ZORBEL_BIN_DIR) / "t.bin");
@@ -330,7 +339,8 @@ TEST(StandInFiles, TemplateHasOneMarkerAndTheIdTableListsTheBoardsId) {
     }
     unsigned b[5];
     int p1, p2;
-    if (header && std::sscanf(line.c_str(), "%x %x %x %x %x %d %d", &b[0], &b[1], &b[2], &b[3], &b[4], &p1, &p2) == 7) {
+    if (header &&
+        std::sscanf(line.c_str(), "%x %x %x %x %x %d %d", &b[0], &b[1], &b[2], &b[3], &b[4], &p1, &p2) == 7) {
       found = found || std::equal(b, b + 5, o.nandId.begin());
     }
   }

@@ -1,10 +1,9 @@
 // The board's COM port, driven with raw bytes on the pseudo-terminal slave.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
@@ -47,7 +46,8 @@ class Line {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (out.size() < n) {
       int left = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
+              .count());
       if (left <= 0) break;
       pollfd p{fd_, POLLIN, 0};
       if (poll(&p, 1, left) <= 0) break;
@@ -74,7 +74,8 @@ class Line {
     std::vector<uint32_t> acks;
     for (size_t at = 0; at < data.size(); at += 4096) {
       size_t n = std::min<size_t>(4096, data.size() - at);
-      Write(Bytes(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + n)));
+      Write(Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),
+                  data.begin() + static_cast<std::ptrdiff_t>(at + n)));
       auto w = Word();
       if (!w) break;
       acks.push_back(*w);
@@ -97,7 +98,8 @@ class Line {
       size_t n = std::min<size_t>(4096, total - all.size());
       Bytes chunk = Read(n);
       if (chunk.size() != n) break;
-      bool same = !expected || std::equal(chunk.begin(), chunk.end(), expected->begin() + static_cast<std::ptrdiff_t>(all.size()));
+      bool same = !expected || std::equal(chunk.begin(), chunk.end(),
+                                          expected->begin() + static_cast<std::ptrdiff_t>(all.size()));
       all.insert(all.end(), chunk.begin(), chunk.end());
       Bytes verdict;
       Append32(verdict, same ? static_cast<uint32_t>(n) : 0);
@@ -192,8 +194,9 @@ TEST_P(ChooseMethod, AnswersTheBlockSizeCodeForMethodFour) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, ChooseMethod,
-                         ::testing::Values(MethodAnswer{1, 4, 1}, MethodAnswer{2, 4, 2}, MethodAnswer{3, 4, 3},
-                                           MethodAnswer{3, 3, 1}, MethodAnswer{2, 0, 1}));
+                         ::testing::Values(MethodAnswer{1, 4, 1}, MethodAnswer{2, 4, 2},
+                                           MethodAnswer{3, 4, 3}, MethodAnswer{3, 3, 1},
+                                           MethodAnswer{2, 0, 1}));
 
 Bytes Head60(uint32_t command, uint32_t length, uint32_t number, uint32_t type, uint32_t start) {
   return ImageHead(60, command, length, number, "image", type, 0x8000, start);
@@ -285,7 +288,8 @@ TEST(SerialErase, ReportsStepsThenModifyAnswersOnce) {
   EXPECT_TRUE(board.Table(Medium::kSpi).empty());
 }
 
-Bytes NandRom(uint32_t blockSize, const std::vector<std::pair<uint32_t, uint32_t>>& images /* number, length */,
+Bytes NandRom(uint32_t blockSize,
+              const std::vector<std::pair<uint32_t, uint32_t>>& images /* number, length */,
               uint32_t startBlock) {
   Bytes rom;
   for (auto [number, length] : images) {
@@ -358,7 +362,8 @@ TEST(SerialDownload, SdramWithTheRunBit) {
   ASSERT_TRUE(line.Word());
   EXPECT_EQ(line.SendChunks(file), (std::vector<uint32_t>{4096, 1}));
   // The last ack is written after the data is kept; wait for the board to finish with it.
-  for (int i = 0; i < 100 && !board.RanAddress(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; i < 100 && !board.RanAddress(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(board.RanAddress(), 0x8000u);
   EXPECT_EQ(board.Sdram(0x8000, 4097), file);
 }

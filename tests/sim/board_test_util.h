@@ -47,8 +47,8 @@ inline Cdb LoaderCdb(uint8_t op, uint8_t unit, uint8_t byte6, uint8_t byte7 = 0)
 }
 
 // {command, length, number, name, type, exec, start, 0} in the 60- or 44-byte layout.
-inline Bytes ImageHead(size_t size, uint32_t command, uint32_t length, uint32_t number, const std::string& name,
-                       uint32_t type, uint32_t exec, uint32_t start) {
+inline Bytes ImageHead(size_t size, uint32_t command, uint32_t length, uint32_t number,
+                       const std::string& name, uint32_t type, uint32_t exec, uint32_t start) {
   Bytes h(size, 0);
   size_t nameWidth = size == 60 ? 32 : 16;
   Put32(&h[0], command);
@@ -105,11 +105,14 @@ class Disk {
   uint32_t LastError() const { return t_->LastError(); }
 
   // Loader-stage conveniences.
-  bool Head(uint8_t unit, uint8_t method, const Bytes& head) { return Out(LoaderCdb('a', unit, method), head); }
+  bool Head(uint8_t unit, uint8_t method, const Bytes& head) {
+    return Out(LoaderCdb('a', unit, method), head);
+  }
   bool Send(uint8_t unit, const Bytes& data, size_t chunk = 65536) {
     for (size_t at = 0; at < data.size(); at += chunk) {
       size_t n = std::min(chunk, data.size() - at);
-      Bytes part(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + n));
+      Bytes part(data.begin() + static_cast<std::ptrdiff_t>(at),
+                 data.begin() + static_cast<std::ptrdiff_t>(at + n));
       if (n == 1) part.push_back(0);  // the channel sends a one-byte chunk as two bytes
       if (!Out(LoaderCdb('c', unit, 0), part)) return false;
     }
