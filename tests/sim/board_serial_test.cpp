@@ -288,6 +288,41 @@ TEST(SerialErase, ReportsStepsThenModifyAnswersOnce) {
   EXPECT_TRUE(board.Table(Medium::kSpi).empty());
 }
 
+struct SystemAreaCase {
+  uint8_t method;
+  Medium medium;
+  uint32_t otherStart;  // a second image, clear of the system area
+  bool erased;
+};
+
+class SerialSystemAreaErase : public ::testing::TestWithParam<SystemAreaCase> {};
+
+TEST_P(SerialSystemAreaErase, OnlyNandHasOne) {
+  FakeClock clock;
+  BoardOptions o = VcomOptions(clock, true);
+  VirtualBoard board(o);
+  ImageEntry system;
+  system.type = 3;
+  ASSERT_TRUE(board.PutImage(GetParam().medium, system, Pattern(5000, 1)));
+  ImageEntry other;
+  other.number = 2;
+  other.start = GetParam().otherStart;
+  ASSERT_TRUE(board.PutImage(GetParam().medium, other, Pattern(100, 2)));
+  Line line(board.PtyPath());
+  line.Choose(GetParam().method);
+  line.Write(Head60(2, 0, 0xFFFFEEEE, 0, 0));
+  std::vector<uint32_t> words = line.StatusWords(0xFFFF);
+  ASSERT_FALSE(words.empty());
+  EXPECT_EQ(words.back() == 100, GetParam().erased);
+  EXPECT_EQ(board.FindImage(GetParam().medium, 0).has_value(), !GetParam().erased);
+  EXPECT_TRUE(board.FindImage(GetParam().medium, 2));
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, SerialSystemAreaErase,
+                         ::testing::Values(SystemAreaCase{3, Medium::kNand, 600, true},
+                                           SystemAreaCase{5, Medium::kSpi, 100, false},
+                                           SystemAreaCase{1, Medium::kNor, 0x10000, false}));
+
 Bytes NandRom(uint32_t blockSize,
               const std::vector<std::pair<uint32_t, uint32_t>>& images /* number, length */,
               uint32_t startBlock) {
