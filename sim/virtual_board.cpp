@@ -6,7 +6,6 @@
 
 #include "board_bytes.h"
 #include "board_impl.h"
-#include "link/serial_port.h"
 #include "standin_files.h"
 
 namespace zorbel::sim {
@@ -14,6 +13,12 @@ namespace {
 
 constexpr char kPortDescription[] = "Velmora ARM 926-Based MCU Ports";
 constexpr char kVendorId[] = "7C3A";
+
+// The Windows error codes a volume handle reports.
+constexpr uint32_t kSuccess = 0;
+constexpr uint32_t kFileNotFound = 2;
+constexpr uint32_t kGenFailure = 31;
+constexpr uint32_t kDeviceNotConnected = 1167;
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -35,11 +40,11 @@ class BoardDiskTransport final : public ScsiTransport {
     std::lock_guard<std::mutex> lock(board_.mutex);
     board_.UpdateStageLocked();
     if (board_.generation != generation_ || board_.stage == Stage::kGone) {
-      error_ = win_error::kDeviceNotConnected;
+      error_ = kDeviceNotConnected;
       return false;
     }
     bool ok = board_.ExecuteScsiLocked(command);
-    error_ = ok ? win_error::kSuccess : win_error::kGenFailure;
+    error_ = ok ? kSuccess : kGenFailure;
     return ok;
   }
   uint32_t LastError() const override { return error_; }
@@ -82,10 +87,10 @@ class BoardBus final : public DeviceBus {
     board_.UpdateStageLocked();
     if (volumePath != std::string("virtual:") + KindName(board_.options.kind) ||
         board_.ProductIdLocked().empty()) {
-      if (error) *error = win_error::kFileNotFound;
+      if (error) *error = kFileNotFound;
       return nullptr;
     }
-    if (error) *error = win_error::kSuccess;
+    if (error) *error = kSuccess;
     return std::make_unique<BoardDiskTransport>(board_, board_.generation);
   }
 
