@@ -26,9 +26,9 @@
 #include "rom/rom_messages.h"
 #include "rom/spi_rom_builder.h"
 #include "session.h"
-#include "terminal.h"
 #include "settings/delivery.h"
 #include "settings/device_settings.h"
+#include "terminal.h"
 
 namespace zorbel::cli {
 namespace {
@@ -83,19 +83,23 @@ const std::map<std::string, ImageKind> kKinds = {{"data", ImageKind::kData},
                                                  {"romfs", ImageKind::kRomFs},
                                                  {"system", ImageKind::kSystemImage},
                                                  {"logo", ImageKind::kLogo}};
-const std::map<std::string, uint32_t> kNorFlags = {
-    {"active", ImageTypeFlags::kActive}, {"copy2ram", ImageTypeFlags::kCopy2Ram},
-    {"exec", ImageTypeFlags::kExec},     {"file", ImageTypeFlags::kFile},
-    {"compressed", ImageTypeFlags::kCompressed}, {"romfs", ImageTypeFlags::kRomFs}};
+const std::map<std::string, uint32_t> kNorFlags = {{"active", ImageTypeFlags::kActive},
+                                                   {"copy2ram", ImageTypeFlags::kCopy2Ram},
+                                                   {"exec", ImageTypeFlags::kExec},
+                                                   {"file", ImageTypeFlags::kFile},
+                                                   {"compressed", ImageTypeFlags::kCompressed},
+                                                   {"romfs", ImageTypeFlags::kRomFs}};
 
 // One usage line per command, shown with every usage error.
 const std::map<std::string, std::string> kUsage = {
-    {"", "zorbel [--port PATH | --disk PATH --family 0..3 | --virtual-board=KIND[:DIR]] [--dir PATH] [--yes] "
-         "COMMAND ..."},
+    {"",
+     "zorbel [--port PATH | --disk PATH --family 0..3 | --virtual-board=KIND[:DIR]] [--dir PATH] [--yes] "
+     "COMMAND ..."},
     {"connect", "zorbel connect"},
     {"sdram", "zorbel sdram FILE [--address HEX] [--run]"},
     {"burn",
-     "zorbel burn nand|spi|sd FILE --number N --kind data|execute|romfs|system|logo [--exec HEX] [--start HEX] "
+     "zorbel burn nand|spi|sd FILE --number N --kind data|execute|romfs|system|logo [--exec HEX] [--start "
+     "HEX] "
      "[--name NAME] | zorbel burn nor FILE --number N --exec HEX --offset HEX [--flags F,...] [--name NAME]"},
     {"verify", "zorbel verify nand|spi|sd|nor FILE --number N [the burn's fields]"},
     {"burn-raw", "zorbel burn-raw nor|nand|spi FILE [--offset HEX] [--convert]"},
@@ -108,9 +112,11 @@ const std::map<std::string, std::string> kUsage = {
     {"nand-size", "zorbel nand-size"},
     {"sd-size", "zorbel sd-size"},
     {"settings",
-     "zorbel settings --name N --ssid S --password P [--encryption wpa|wep|none] [--ip dhcp | --ip fix --address A "
+     "zorbel settings --name N --ssid S --password P [--encryption wpa|wep|none] [--ip dhcp | --ip fix "
+     "--address A "
      "--netmask M --gateway G --dns0 D --dns1 D] [--route sdram|spi] [--files-only]"},
-    {"mkrom", "zorbel mkrom nor|nand|spi LISTFILE [--block-size 16k|128k|256k] [--bank-mode] [--family 0..3]"},
+    {"mkrom",
+     "zorbel mkrom nor|nand|spi LISTFILE [--block-size 16k|128k|256k] [--bank-mode] [--family 0..3]"},
     {"nand-check", "zorbel nand-check FILE [--convert]"},
 };
 
@@ -229,7 +235,8 @@ int ImageCommand(Run& run, const ImageOptions& o, bool verify) {
   ctx.filePath = o.file;
   ctx.head = request.head;
   const uint32_t familyMode = session.State().familyMode;
-  ctx.head.imageName = o.name.empty() ? ProposedImageName(o.file, familyMode) : FitImageName(o.name, familyMode);
+  ctx.head.imageName =
+      o.name.empty() ? ProposedImageName(o.file, familyMode) : FitImageName(o.name, familyMode);
   KeptHead kept;
   if (verify) kept = KeptHeadFor(ctx.head, medium, static_cast<uint32_t>(FileLength(o.file)));
   ctx.keptHead = &kept;
@@ -295,7 +302,8 @@ int RawCommand(Run& run, const ImageOptions& o, bool verify) {
   // The raw NAND page has only the COM-port variants.
   const bool useDisk = disk && medium != Medium::kNand;
   if (verify) {
-    const int result = useDisk ? MsVerify(ctx, medium, DataKind::kRaw) : VcomVerify(ctx, medium, DataKind::kRaw);
+    const int result =
+        useDisk ? MsVerify(ctx, medium, DataKind::kRaw) : VcomVerify(ctx, medium, DataKind::kRaw);
     return Outcome(run, result, page_text::kVerifyOk, page_text::kVerifyFailed);
   }
   if (useDisk) {
@@ -325,9 +333,12 @@ int EraseCommand(Run& run, const ImageOptions& o) {
   const int choices = (o.number.empty() ? 0 : 1) + (o.all ? 1 : 0) + (o.systemArea ? 1 : 0);
   if (choices > 1) return UsageError(run, "give one of --number, --all, --system-area");
   if (o.systemArea && medium != Medium::kNand) return UsageError(run, "--system-area is for nand");
-  const EraseChoice choice = o.all ? EraseChoice::kAll : o.systemArea ? EraseChoice::kSystemArea : EraseChoice::kImage;
+  const EraseChoice choice = o.all          ? EraseChoice::kAll
+                             : o.systemArea ? EraseChoice::kSystemArea
+                                            : EraseChoice::kImage;
   if (choice == EraseChoice::kImage) {
-    if (std::string refusal = CheckImageNumberGiven(o.number); !refusal.empty()) return UsageError(run, refusal);
+    if (std::string refusal = CheckImageNumberGiven(o.number); !refusal.empty())
+      return UsageError(run, refusal);
   }
   Session session(run.global, run.line, run.prompt, run.progress);
   if (!session.Connect(false)) return kExitFailed;
@@ -335,7 +346,8 @@ int EraseCommand(Run& run, const ImageOptions& o) {
   ctx.head.imageNumber = o.number;
   const bool useDisk = medium == Medium::kSd || (session.OverDisk() && medium != Medium::kNor);
   const int result = useDisk ? MsErase(ctx, medium, choice) : VcomErase(ctx, medium, choice);
-  return Outcome(run, result, page_text::kEraseOk, medium == Medium::kNor ? nullptr : page_text::kEraseFailed);
+  return Outcome(run, result, page_text::kEraseOk,
+                 medium == Medium::kNor ? nullptr : page_text::kEraseFailed);
 }
 
 int ModifyCommand(Run& run, const ImageOptions& o) {
@@ -354,7 +366,8 @@ int ModifyCommand(Run& run, const ImageOptions& o) {
     }
     type = static_cast<uint32_t>(kKinds.at(o.kind));
   }
-  if (std::string refusal = CheckImageNumberGiven(o.number); !refusal.empty()) return UsageError(run, refusal);
+  if (std::string refusal = CheckImageNumberGiven(o.number); !refusal.empty())
+    return UsageError(run, refusal);
   Session session(run.global, run.line, run.prompt, run.progress);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
@@ -390,11 +403,13 @@ std::string Trimmed(const std::string& text) {
   return first == std::string::npos ? std::string() : text.substr(first);
 }
 
-void PrintTable(std::FILE* out, const std::vector<std::string>& titles, const std::vector<std::vector<std::string>>& rows) {
+void PrintTable(std::FILE* out, const std::vector<std::string>& titles,
+                const std::vector<std::vector<std::string>>& rows) {
   std::vector<size_t> widths;
   for (const auto& title : titles) widths.push_back(title.size());
   for (const auto& row : rows) {
-    for (size_t i = 0; i < row.size() && i < widths.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    for (size_t i = 0; i < row.size() && i < widths.size(); ++i)
+      widths[i] = std::max(widths[i], row[i].size());
   }
   auto printRow = [&widths, out](const std::vector<std::string>& cells) {
     std::string line;
@@ -415,8 +430,8 @@ int TableCommand(Run& run, const ImageOptions& o) {
   std::vector<TableEntry> entries;
   std::string device;
   const bool overVcom = !session.OverDisk();
-  const TableRead read = overVcom ? ReadImageTableVcom(session.Port(), session.State().connection.portPath, medium,
-                                                       &session.Prompt(), entries, &device)
+  const TableRead read = overVcom ? ReadImageTableVcom(session.Port(), session.State().connection.portPath,
+                                                       medium, &session.Prompt(), entries, &device)
                                   : ReadImageTableMs(session.State(), medium, &session.Prompt(), entries);
   if (read != TableRead::kRead) return kExitFailed;
   std::vector<std::string> titles;
@@ -506,7 +521,8 @@ int SettingsCommand(Run& run, SettingsOptions& s) {
   }
   Session session(run.global, run.line, run.prompt, run.progress);
   if (!session.Connect(false)) return kExitFailed;
-  if (std::string refusal = PrepareSettingsDelivery(s.form, route, files, !session.OverDisk()); !refusal.empty()) {
+  if (std::string refusal = PrepareSettingsDelivery(s.form, route, files, !session.OverDisk());
+      !refusal.empty()) {
     run.prompt.ShowMessage(refusal);
     return kExitFailed;
   }
@@ -580,7 +596,9 @@ CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& 
 }
 
 void AddMedium(CLI::App* command, std::string& medium, std::vector<std::string> media) {
-  command->add_option("medium", medium, "the flash or card")->required()->check(CLI::IsMember(std::move(media)));
+  command->add_option("medium", medium, "the flash or card")
+      ->required()
+      ->check(CLI::IsMember(std::move(media)));
 }
 
 }  // namespace
@@ -594,9 +612,10 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
   GlobalOptions global;
   auto* port = app.add_option("--port", global.port, "the board's COM port, its loader running");
   auto* disk = app.add_option("--disk", global.disk, "the board's loader disk: a device node or unix:PATH");
-  auto* family = app.add_option("--family", global.family, "the chip family of --disk (0..3)")->check(CLI::Range(0, 3));
-  auto* virtualBoard =
-      app.add_option("--virtual-board", global.virtualBoard, "a virtual board: KIND[:DIR], KIND vcom|older|quen|rast|pilk");
+  auto* family =
+      app.add_option("--family", global.family, "the chip family of --disk (0..3)")->check(CLI::Range(0, 3));
+  auto* virtualBoard = app.add_option("--virtual-board", global.virtualBoard,
+                                      "a virtual board: KIND[:DIR], KIND vcom|older|quen|rast|pilk");
   app.add_option("--dir", global.dir, "the tool's folder (loaders, Zorbel.ini, NAND ID.ini, mkrom)");
   app.add_flag("--yes,-y", global.yes, "answer \"Do you confirm this operation ?\" with OK");
   bool debug = false;
@@ -622,7 +641,8 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
     AddMedium(command, o.medium, allMedia);
     command->add_option("file", o.file, "the image file")->required();
     command->add_option("--number", o.number, "image number, decimal");
-    command->add_option("--kind", o.kind, "image type")->check(CLI::IsMember({"data", "execute", "romfs", "system", "logo"}));
+    command->add_option("--kind", o.kind, "image type")
+        ->check(CLI::IsMember({"data", "execute", "romfs", "system", "logo"}));
     command->add_option("--exec", o.exec, "execute address, hexadecimal");
     command->add_option("--start", o.start, "start block, bank or sector, hexadecimal");
     command->add_option("--offset", o.offset, "nor flash offset, hexadecimal");
@@ -630,12 +650,14 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
     command->add_option("--name", o.name, "image name (default: the file name without extension)");
   }
   for (const char* name : {"burn-raw", "verify-raw"}) {
-    auto* command = AddCommand(app, name, std::string(name == std::string("burn-raw") ? "burn" : "verify") +
-                                              " a whole file without the image table");
+    auto* command = AddCommand(app, name,
+                               std::string(name == std::string("burn-raw") ? "burn" : "verify") +
+                                   " a whole file without the image table");
     AddMedium(command, o.medium, {"nor", "nand", "spi"});
     command->add_option("file", o.file, "the file (nand: a NAND ROM file)")->required();
     command->add_option("--offset", o.rawOffset, "nor flash offset, hexadecimal (default 0)");
-    command->add_flag("--convert", o.convert, "nand: convert the file to the board's block size when it differs");
+    command->add_flag("--convert", o.convert,
+                      "nand: convert the file to the board's block size when it differs");
   }
   auto* readSpi = AddCommand(app, "read-spi", "read SPI flash back into a file");
   readSpi->add_option("file", o.file, "the file to create")->required();
@@ -669,7 +691,8 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
   settings->add_option("--name", s.form.name, "device name");
   settings->add_option("--ssid", s.form.ssid, "WiFi SSID");
   settings->add_option("--password", s.form.password, "WiFi password");
-  settings->add_option("--encryption", s.encryption, "wpa|wep|none")->check(CLI::IsMember({"wpa", "wep", "none"}));
+  settings->add_option("--encryption", s.encryption, "wpa|wep|none")
+      ->check(CLI::IsMember({"wpa", "wep", "none"}));
   settings->add_option("--ip", s.ip, "dhcp|fix")->check(CLI::IsMember({"dhcp", "fix"}));
   settings->add_option("--address", s.form.ipAddress, "fixed IP address");
   settings->add_option("--netmask", s.form.netmask, "netmask");
@@ -680,9 +703,12 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
   settings->add_flag("--files-only", s.filesOnly, "stop after writing the files");
 
   auto* mkrom = AddCommand(app, "mkrom", "build a ROM file from a list file, offline");
-  mkrom->add_option("medium", m.medium, "nor|nand|spi")->required()->check(CLI::IsMember({"nor", "nand", "spi"}));
+  mkrom->add_option("medium", m.medium, "nor|nand|spi")
+      ->required()
+      ->check(CLI::IsMember({"nor", "nand", "spi"}));
   mkrom->add_option("listfile", m.listFile, "the list file")->required();
-  mkrom->add_option("--block-size", m.blockSize, "nand block size")->check(CLI::IsMember({"16k", "128k", "256k"}));
+  mkrom->add_option("--block-size", m.blockSize, "nand block size")
+      ->check(CLI::IsMember({"16k", "128k", "256k"}));
   mkrom->add_flag("--bank-mode", m.bankMode, "spi: positions in 64 KB banks, as with a disk connection");
   mkrom->add_option("--family", m.family, "spi: the family whose boot header goes first (0: none)")
       ->check(CLI::Range(0, 3));

@@ -43,7 +43,11 @@ void ConsoleLine::EndBar() {
 void ConsolePrompt::ShowMessage(const std::string& text) { line_.PrintText(text); }
 
 bool ConsolePrompt::AskOkCancel(const std::string& text) {
-  if (const auto fixed = policy_.fixed.find(text); fixed != policy_.fixed.end()) return fixed->second;
+  // An option answers it; the question still tells why the command went as it did.
+  if (const auto fixed = policy_.fixed.find(text); fixed != policy_.fixed.end()) {
+    line_.PrintText(text);
+    return fixed->second;
+  }
   if (policy_.yes) return true;
   if (!policy_.interactive) {
     line_.PrintText(text);

@@ -19,7 +19,7 @@ namespace zorbel::cli {
 struct GlobalOptions {
   std::string port;
   std::string disk;
-  int family = -1;  // -1: not given
+  int family = -1;           // -1: not given
   std::string virtualBoard;  // "KIND" or "KIND:DIR"
   std::string dir;
   bool yes = false;

@@ -29,7 +29,8 @@ std::string CheckTypedImageBurn(const BurnFields& fields) {
   bool missing = fields.imageNumber.empty() || fields.start.empty();
   if (kind != ImageKind::kLogo) missing = missing || fields.executeAddress.empty();
   if (missing) return page_text::kInputImageInformation;
-  if (SignedHex(fields.imageNumber) < 1 || SignedHex(fields.start) < 1) return page_text::kInputCorrectInformation;
+  if (SignedHex(fields.imageNumber) < 1 || SignedHex(fields.start) < 1)
+    return page_text::kInputCorrectInformation;
   return {};
 }
 
@@ -80,7 +81,8 @@ std::optional<uint32_t> ParseSpiReadBlocks(std::string_view text) {
 std::string ProposedImageName(std::string_view filePath, uint32_t familyMode) {
   const std::string fileName = FileNamePart(filePath);
   const size_t dot = fileName.rfind('.');
-  return FitImageName((dot == std::string::npos || dot == 0) ? fileName : fileName.substr(0, dot), familyMode);
+  return FitImageName((dot == std::string::npos || dot == 0) ? fileName : fileName.substr(0, dot),
+                      familyMode);
 }
 
 std::string FitImageName(std::string_view name, uint32_t familyMode) {

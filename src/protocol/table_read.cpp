@@ -83,16 +83,18 @@ const char* TableColumnSpecification(Medium medium) {
 
 std::vector<std::string> TableRowCells(const TableEntry& entry, Medium medium, bool overVcom) {
   if (medium == Medium::kNor) {
-    return {std::to_string(entry.number), entry.name, NorFlagLetters(entry.type & 0xFF), HexCell(entry.word2),
-            HexCell(entry.word3), HexCell(entry.word1)};
+    return {std::to_string(entry.number), entry.name,           NorFlagLetters(entry.type & 0xFF),
+            HexCell(entry.word2),         HexCell(entry.word3), HexCell(entry.word1)};
   }
   return {std::to_string(entry.number), entry.name, ImageTypeWord(entry.type, overVcom), HexCell(entry.word2),
           HexCell(entry.word1)};
 }
 
-TableRead ReadImageTableMs(ToolState& state, Medium medium, UserPrompt* prompt, std::vector<TableEntry>& rows) {
+TableRead ReadImageTableMs(ToolState& state, Medium medium, UserPrompt* prompt,
+                           std::vector<TableEntry>& rows) {
   if (medium == Medium::kNor) return TableRead::kUntouched;
-  if (medium == Medium::kNand && state.familyMode != 0 && !NandIdStep(state, prompt)) return TableRead::kUntouched;
+  if (medium == Medium::kNand && state.familyMode != 0 && !NandIdStep(state, prompt))
+    return TableRead::kUntouched;
   rows.clear();
   ScsiTransport* disk = state.connection.deviceHandle();
   const uint8_t unit = medium == Medium::kSd ? kMsUnitSdCard : kMsUnitDefault;
@@ -104,7 +106,8 @@ TableRead ReadImageTableMs(ToolState& state, Medium medium, UserPrompt* prompt, 
   if (static_cast<uint32_t>(count) > kMaxTableEntries) return TableRead::kEmptied;
   const size_t entrySize = state.familyMode != 0 ? kImageHeadSize : kShortImageHeadSize;
   std::vector<uint8_t> table(static_cast<size_t>(count) * entrySize);
-  if (!MassStorageLink::CMD_ReadTable(disk, unit, code, 1, table.data(), static_cast<uint32_t>(table.size()))) {
+  if (!MassStorageLink::CMD_ReadTable(disk, unit, code, 1, table.data(),
+                                      static_cast<uint32_t>(table.size()))) {
     return TableRead::kEmptied;
   }
   rows = DecodeImageTable(table, static_cast<uint32_t>(count), entrySize);
@@ -112,7 +115,8 @@ TableRead ReadImageTableMs(ToolState& state, Medium medium, UserPrompt* prompt, 
 }
 
 TableRead ReadImageTableVcom(SerialPort& port, const std::string& portPath, Medium medium, UserPrompt* prompt,
-                             std::vector<TableEntry>& rows, std::string* norDeviceText, uint32_t replyWaitMs) {
+                             std::vector<TableEntry>& rows, std::string* norDeviceText,
+                             uint32_t replyWaitMs) {
   rows.clear();
   if (medium == Medium::kSd) return TableRead::kUntouched;
   if (portPath.empty()) return TableRead::kEmptied;
@@ -224,7 +228,8 @@ bool NandIdStep(ToolState& state, UserPrompt* prompt) {
 
 namespace {
 
-std::optional<uint32_t> ReadSize(ToolState& state, UserPrompt* prompt, uint8_t selector, const char* failure) {
+std::optional<uint32_t> ReadSize(ToolState& state, UserPrompt* prompt, uint8_t selector,
+                                 const char* failure) {
   ScsiTransport* disk = state.connection.deviceHandle();
   if (disk == nullptr) Show(prompt, texts::kNoDeviceHandle);
   std::array<uint8_t, MassStorageLink::kStatusLength> bytes{};

@@ -59,7 +59,8 @@ enum class TableRead {
 
 // The mass-storage refresh (NAND, SPI, SD). For NAND with familyMode set the
 // NAND ID step runs first. Failures of the table commands are silent.
-TableRead ReadImageTableMs(ToolState& state, Medium medium, UserPrompt* prompt, std::vector<TableEntry>& rows);
+TableRead ReadImageTableMs(ToolState& state, Medium medium, UserPrompt* prompt,
+                           std::vector<TableEntry>& rows);
 
 // The COM-port refresh (NOR, NAND, SPI) on the page's port, opened on
 // portPath and closed on every ending. NOR also reads the device type text.

@@ -46,12 +46,14 @@ std::string PrepareSettingsDelivery(const DeviceSettings& settings, SettingsRout
   return {};
 }
 
-int DeliverSettings(OperationContext& ctx, SettingsRoute route, const SettingsFiles& files, uint32_t runOption) {
+int DeliverSettings(OperationContext& ctx, SettingsRoute route, const SettingsFiles& files,
+                    uint32_t runOption) {
   const bool disk = ctx.state.connection.massStorageConnected != 0;
   if (route == SettingsRoute::kSpi) {
     ctx.filePath = files.textPath;
     ctx.head = SpiSettingsImageFields();
-    const int result = disk ? MsWriteImage(ctx, Medium::kSpi, DataKind::kImage) : VcomBurnImage(ctx, Medium::kSpi);
+    const int result =
+        disk ? MsWriteImage(ctx, Medium::kSpi, DataKind::kImage) : VcomBurnImage(ctx, Medium::kSpi);
     Show(ctx, result == 1 ? delivery_text::kWriteOk : delivery_text::kWriteFailed);
     return result;
   }
@@ -63,7 +65,7 @@ int DeliverSettings(OperationContext& ctx, SettingsRoute route, const SettingsFi
   ctx.head.mode = runOption;
   if (disk) {
     const int result = MsDownloadSdram(ctx);
-    Show(ctx, result == 1 ? delivery_text::kWriteOk
+    Show(ctx, result == 1      ? delivery_text::kWriteOk
               : runOption == 0 ? page_text::kSdramDownloadFailed
                                : delivery_text::kWriteFailed);
     return result;

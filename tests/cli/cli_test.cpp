@@ -83,7 +83,8 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheRuleTextAndAUsageLine) {
       {{"modify", "nand", "--number", "1", "--kind", "logo"}, "--kind data|execute|romfs is required"},
       {{"burn-raw", "nor", "f.bin", "--offset", ""}, "Please input execute address"},
       {{"reserve", "nand"}, ""},
-      {{"--virtual-board=toaster", "connect"}, "--virtual-board=KIND[:DIR], KIND one of vcom, older, quen, rast, pilk"},
+      {{"--virtual-board=toaster", "connect"},
+       "--virtual-board=KIND[:DIR], KIND one of vcom, older, quen, rast, pilk"},
       {{"--port", "/dev/null", "--disk", "unix:/x", "connect"}, ""},
       {{"mkrom", "nand", "list.ini", "--block-size", "64k"}, ""},
   };
@@ -104,9 +105,9 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheRuleTextAndAUsageLine) {
 }
 
 TEST_F(CliTest, HelpOnEveryCommand) {
-  for (const char* command : {"connect", "sdram", "burn", "verify", "burn-raw", "verify-raw", "read-spi", "erase",
-                              "modify", "table", "reserve", "nand-size", "sd-size", "settings", "mkrom",
-                              "nand-check"}) {
+  for (const char* command :
+       {"connect", "sdram", "burn", "verify", "burn-raw", "verify-raw", "read-spi", "erase", "modify",
+        "table", "reserve", "nand-size", "sd-size", "settings", "mkrom", "nand-check"}) {
     const Result r = Zorbel({command, "--help"});
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_NE(r.out.find(std::string("usage: zorbel ") + command), std::string::npos) << command << r.out;
@@ -115,8 +116,8 @@ TEST_F(CliTest, HelpOnEveryCommand) {
 
 TEST_F(CliTest, BurnIsRefusedWithoutYesWhenNobodyCanAnswer) {
   WriteFile(File("img.bin"), Pattern(5000, 1));
-  const Result r =
-      OnBoard("quen", {"burn", "nand", File("img.bin"), "--number", "3", "--kind", "data", "--exec", "1", "--start", "20"});
+  const Result r = OnBoard("quen", {"burn", "nand", File("img.bin"), "--number", "3", "--kind", "data",
+                                    "--exec", "1", "--start", "20"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Lines(r.err).front(), "Do you confirm this operation ?");
   EXPECT_TRUE(KeptBoard(sim::BoardKind::kQuen, BoardDir())->Table(sim::Medium::kNand).empty());
@@ -130,7 +131,8 @@ TEST_P(TwoRunSession, BurnThenVerifyInANewProcess) {
   const std::string kind = GetParam();
   const auto image = Pattern(20000, 7);
   WriteFile(File("kernel.v2.bin"), image);
-  const std::vector<std::string> fields{"--number", "3", "--kind", "execute", "--exec", "30008000", "--start", "20"};
+  const std::vector<std::string> fields{"--number", "3",        "--kind",  "execute",
+                                        "--exec",   "30008000", "--start", "20"};
 
   std::vector<std::string> burn{"--yes", "burn", "nand", File("kernel.v2.bin")};
   burn.insert(burn.end(), fields.begin(), fields.end());
@@ -174,8 +176,8 @@ INSTANTIATE_TEST_SUITE_P(Kinds, TwoRunSession, ::testing::Values("quen", "vcom",
 
 TEST_F(CliTest, DiskCommandsChangeTheBoard) {
   WriteFile(File("a.bin"), Pattern(3000, 2));
-  ASSERT_EQ(OnBoard("quen", {"--yes", "burn", "nand", File("a.bin"), "--number", "5", "--kind", "data", "--exec",
-                             "0", "--start", "40"})
+  ASSERT_EQ(OnBoard("quen", {"--yes", "burn", "nand", File("a.bin"), "--number", "5", "--kind", "data",
+                             "--exec", "0", "--start", "40"})
                 .status,
             0);
   Result r = OnBoard("quen", {"modify", "nand", "--number", "5", "--kind", "romfs"});
@@ -247,7 +249,7 @@ TEST_F(CliTest, SettingsFilesOnlyWritesTheFormsFiles) {
   struct Case {
     std::vector<std::string> args;
     int status;
-    std::string message;       // first line of standard error, empty when none
+    std::string message;             // first line of standard error, empty when none
     std::vector<std::string> lines;  // lines 3 to 13 of "1.txt" when written
   } cases[] = {
       {{"--ssid", "home", "--password", "pw"},
@@ -255,13 +257,17 @@ TEST_F(CliTest, SettingsFilesOnlyWritesTheFormsFiles) {
        "",
        {"dhcp", "192.168.123.9", "255.255.255.0", "192.168.123.254", "192.168.123.254", "192.168.123.254",
         "00:0e:01:09:06:52", "Tellan-5", "home", "pw", "WPA-PSK"}},
-      {{"--name", "cam", "--ssid", "s", "--password", "p", "--encryption", "none", "--ip", "fix", "--address",
-        "10.0.0.2", "--netmask", "255.0.0.0", "--gateway", "10.0.0.1", "--dns0", "1.1.1.1", "--dns1", "8.8.8.8"},
+      {{"--name",    "cam",      "--ssid", "s",         "--password", "p",         "--encryption",
+        "none",      "--ip",     "fix",    "--address", "10.0.0.2",   "--netmask", "255.0.0.0",
+        "--gateway", "10.0.0.1", "--dns0", "1.1.1.1",   "--dns1",     "8.8.8.8"},
        0,
        "",
-       {"fix", "10.0.0.2", "255.0.0.0", "10.0.0.1", "1.1.1.1", "8.8.8.8", "00:0e:01:09:06:52", "cam", "s", "p",
-        "WEP"}},
-      {{"--ssid", "s", "--password", "p", "--ip", "fix", "--address", "1", "--netmask", "2"}, 1, "gw不能为空", {}},
+       {"fix", "10.0.0.2", "255.0.0.0", "10.0.0.1", "1.1.1.1", "8.8.8.8", "00:0e:01:09:06:52", "cam", "s",
+        "p", "WEP"}},
+      {{"--ssid", "s", "--password", "p", "--ip", "fix", "--address", "1", "--netmask", "2"},
+       1,
+       "gw不能为空",
+       {}},
       {{"--password", "p"}, 1, "ssid不能为空", {}},
   };
   for (const auto& c : cases) {

@@ -81,8 +81,8 @@ TEST(PageRules, SpiReadBlockCount) {
     const char* text;
     std::optional<uint32_t> expected;
   } cases[] = {
-      {"0", std::nullopt},    {"", std::nullopt},         {"-3", std::nullopt}, {"3", 3u},
-      {"65535", 65535u},      {"65536", std::nullopt},    // 4 GB would wrap the byte count
+      {"0", std::nullopt},          {"", std::nullopt}, {"-3", std::nullopt}, {"3", 3u}, {"65535", 65535u},
+      {"65536", std::nullopt},  // 4 GB would wrap the byte count
       {"1234567890", std::nullopt}, {"000000003", 3u},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseSpiReadBlocks(c.text), c.expected) << c.text;
@@ -124,7 +124,8 @@ TEST(PageRules, RowWords) {
 }
 
 TEST(PageRules, ColumnSpecification) {
-  const auto columns = ParseColumnSpecification("No, 30; Name, 80; Type,1, 60;Start block, 2,80;Bad 0,0;Tail");
+  const auto columns =
+      ParseColumnSpecification("No, 30; Name, 80; Type,1, 60;Start block, 2,80;Bad 0,0;Tail");
   ASSERT_EQ(columns.size(), 5u);
   EXPECT_EQ(columns[0], (ListColumn{"No", 0, 30}));
   EXPECT_EQ(columns[1], (ListColumn{" Name", 0, 80}));  // the blank after ';' belongs to the title

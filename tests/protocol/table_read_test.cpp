@@ -46,7 +46,12 @@ TEST(TableRead, DecodesBothLayoutsIntoRows) {
       {60, Medium::kNand, false, "kernel", 4, {"7", "kernel", "logo", "0x20", "0x2f"}},
       {60, Medium::kNand, true, "kernel", 4, {"7", "kernel", "unknown", "0x20", "0x2f"}},
       {44, Medium::kSd, false, "sixteen-chars-xx", 3, {"7", "sixteen-chars-xx", "system", "0x20", "0x2f"}},
-      {60, Medium::kSpi, true, std::string(32, 'n'), 9, {"7", std::string(32, 'n'), "unknown", "0x20", "0x2f"}},
+      {60,
+       Medium::kSpi,
+       true,
+       std::string(32, 'n'),
+       9,
+       {"7", std::string(32, 'n'), "unknown", "0x20", "0x2f"}},
       // NOR: word at 48 is the execute address, 52 the flash address, 56 the end.
       {60, Medium::kNor, true, "boot", 0x125, {"7", "boot", "axr", "0x20", "0x40", "0x2f"}},
   };
@@ -90,7 +95,7 @@ TEST(TableRead, NandIdTableSkipsWhatIsNotAnEntry) {
 class DiskTableRead : public ::testing::Test {
  protected:
   void WriteIdFile(const std::string& body) {
-    rig_.state.moduleDirectory = rig_.dir.File("") ;
+    rig_.state.moduleDirectory = rig_.dir.File("");
     std::ofstream(rig_.dir.File(kNandIdFile)) << body;
   }
   DiskRig rig_;

@@ -95,7 +95,8 @@ TEST(SettingsDelivery, FailedSdramDownloadWordsDependOnTheRunOption) {
     ASSERT_EQ(PrepareSettingsDelivery(Form(), SettingsRoute::kSdram, files, false), "");
     rig.state.connection.CloseVolumes();
     EXPECT_EQ(DeliverSettings(rig.ctx, SettingsRoute::kSdram, files, run), 0);
-    EXPECT_EQ(rig.prompt.Messages().back(), run == 0 ? page_text::kSdramDownloadFailed : delivery_text::kWriteFailed);
+    EXPECT_EQ(rig.prompt.Messages().back(),
+              run == 0 ? page_text::kSdramDownloadFailed : delivery_text::kWriteFailed);
   }
 }
 
