@@ -3,6 +3,7 @@
 // standard input from /dev/null (no terminal), standard output and error
 // captured, a working folder of the test's choosing.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +59,45 @@ inline Result RunZorbel(const std::vector<std::string>& args, const std::filesys
   std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);
   return result;
+}
+
+// A zorbel-board process for the run's lifetime, ended with SIGTERM (it
+// saves its folder then).
+class BoardProcess {
+ public:
+  explicit BoardProcess(const std::vector<std::string>& args) {
+    const std::string program = std::string(ZORBEL_BIN_DIR) + "/zorbel-board";
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~BoardProcess() { Stop(); }
+  BoardProcess(const BoardProcess&) = delete;
+  BoardProcess& operator=(const BoardProcess&) = delete;
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// True once path exists (the board's pty link or socket); gives up after 5 s.
+inline bool WaitForPath(const std::filesystem::path& path) {
+  for (int i = 0; i < 200; ++i) {
+    if (std::filesystem::exists(std::filesystem::symlink_status(path))) return true;
+    usleep(25 * 1000);
+  }
+  return false;
 }
 
 // The lines of a text, without their line ends.

@@ -341,5 +341,62 @@ TEST_F(CliTest, MkromNandCountsTheListsImageSections) {
   EXPECT_EQ(ReadFile(File("out.bin")), ReadFile(std::string(ZORBEL_TEST_DATA) + "/rom/nand_golden.bin"));
 }
 
+TEST_F(CliTest, GivenPortAndDiskReachBoardsInOtherProcesses) {
+  WriteFile(File("app.bin"), Pattern(6000, 5));
+  {
+    BoardProcess vcom({"--kind", "vcom", "--dir", File("vstate"), "--pty-link", File("tty")});
+    BoardProcess quen({"--kind", "quen", "--dir", File("qstate"), "--socket", File("disk")});
+    ASSERT_TRUE(WaitForPath(File("tty")));
+    ASSERT_TRUE(WaitForPath(File("disk")));
+
+    Result r = Zorbel({"--port", File("tty"), "--yes", "burn", "nand", File("app.bin"), "--number", "2",
+                       "--kind", "data", "--exec", "0", "--start", "30"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.err).back(), "Burn successfully");
+
+    const std::string disk = "unix:" + File("disk");
+    r = Zorbel({"--disk", disk, "--family", "1", "burn", "spi", File("app.bin"), "--number", "3", "--kind",
+                "data", "--exec", "0", "--start", "2"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.err).back(), "Burn successfully");
+    r = Zorbel({"--disk", disk, "--family", "1", "table", "spi"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Lines(r.out).size(), 2u) << r.out;
+    EXPECT_EQ(Lines(r.out)[1].substr(0, 10), "3   app   ");
+
+    r = Zorbel({"--disk", "unix:" + File("no-such-socket"), "table", "spi"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Lines(r.err).back(), "Not connected to a board.");
+  }
+  EXPECT_TRUE(KeptBoard(sim::BoardKind::kVcom, File("vstate"))->FindImage(sim::Medium::kNand, 2).has_value());
+  EXPECT_EQ(KeptBoard(sim::BoardKind::kQuen, File("qstate"))->ImageData(sim::Medium::kSpi, 3),
+            Pattern(6000, 5));
+}
+
+TEST_F(CliTest, RawNandRomIsCheckedAgainstTheBoardsBlockSizeFirst) {
+  WriteFile(File("k.bin"), Pattern(30000, 6));
+  std::ofstream(File("nandrom.ini")) << "[Target Image]\nImage=" << File("rom.bin")
+                                     << "\n\n[Image 1]\nImage=" << File("k.bin")
+                                     << "\nName=kern\nExec=0x0\nStart=0x10\nData=1\n\n";
+  // Built for 128 KB blocks; the board has 16 KB ones.
+  ASSERT_EQ(Zorbel({"mkrom", "nand", File("nandrom.ini"), "--block-size", "128k"}).status, 0);
+  const std::string question = "NAND Block size does not match, do you want to convert it automically ?";
+
+  Result r = OnBoard("vcom", {"--yes", "burn-raw", "nand", File("rom.bin")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{question, "Invalidate NAND image !"}));
+
+  r = OnBoard("vcom", {"nand-check", File("rom.bin"), "--convert"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\n");
+
+  r = OnBoard("vcom", {"--yes", "burn-raw", "nand", File("rom.bin")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Lines(r.err).back(), "Burn successfully");
+  r = OnBoard("vcom", {"verify-raw", "nand", File("rom.bin")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Lines(r.err).back(), "Verify OK !");
+}
+
 }  // namespace
 }  // namespace zorbel::clitest
