@@ -112,7 +112,7 @@ BoardStatus DecodeBoardStatus(uint32_t word, StatusScope scope) {
   status.failed = (word & kStatusErrorMask) != 0;
   if (status.failed) return status;
   status.percent = scope == StatusScope::kImageBurn ? (word & 0xFFu) : (word & 0xFFFFu);
-  status.done = status.percent >= 100;
+  status.done = status.percent == 100;
   return status;
 }
 

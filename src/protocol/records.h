@@ -130,8 +130,7 @@ enum class StatusScope { kImageBurn, kRawOrErase };
 struct BoardStatus {
   bool failed = false;
   uint32_t percent = 0;
-  // A percentage at or above 100 ends the wait; only exactly 100 is sent by a
-  // sound board, but a larger value must not keep the tool polling forever.
+  // Exactly 100 ends the wait: a raw burn's 0x164 is 356 %, not the end.
   bool done = false;
 };
 

@@ -288,7 +288,7 @@ int StatusLoop(OperationContext& ctx, VcomSession& port, uint32_t message, Statu
       return 0;
     }
     PostProgress(ctx, message, status.percent);
-    if (status.percent == 100) return 1;
+    if (status.done) return 1;
   }
 }
 

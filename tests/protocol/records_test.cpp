@@ -197,7 +197,8 @@ TEST(RecordsTest, BoardStatusWordsFailOnHighBitsAndCountTheirScope) {
       {0x00000064, StatusScope::kImageBurn, false, 100, true},
       {0x00000132, StatusScope::kImageBurn, false, 0x32, false},  // only the low byte counts
       {0x00000164, StatusScope::kImageBurn, false, 100, true},
-      {0x00000132, StatusScope::kRawOrErase, false, 0x132, true},
+      {0x00000132, StatusScope::kRawOrErase, false, 0x132, false},
+      {0x00000164, StatusScope::kRawOrErase, false, 0x164, false},
       {0x00000064, StatusScope::kRawOrErase, false, 100, true},
       {0x0000FF00, StatusScope::kImageBurn, false, 0, false},
       {0x00010064, StatusScope::kImageBurn, true, 0, false},
