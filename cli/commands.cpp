@@ -430,6 +430,11 @@ int TableCommand(Run& run, const ImageOptions& o) {
   std::vector<TableEntry> entries;
   std::string device;
   const bool overVcom = !session.OverDisk();
+  // The lists read the SD table over the disk only and the NOR table over the COM port only.
+  if ((medium == Medium::kSd && overVcom) || (medium == Medium::kNor && !overVcom)) {
+    run.line.PrintText(std::string("no ") + o.medium + " table over this connection");
+    return kExitFailed;
+  }
   const TableRead read = overVcom ? ReadImageTableVcom(session.Port(), session.State().connection.portPath,
                                                        medium, &session.Prompt(), entries, &device)
                                   : ReadImageTableMs(session.State(), medium, &session.Prompt(), entries);
