@@ -9,12 +9,13 @@ bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 std::FILE* DataStream(bool debug) {
   std::fflush(stdout);
-  const int dataFd = _dup(_fileno(stdout));
-  std::FILE* data = dataFd >= 0 ? _fdopen(dataFd, "wb") : nullptr;
+  const int out = _fileno(stdout);
+  const int dataFd = _dup(out);
+  std::FILE* data = dataFd >= 0 ? _fdopen(dataFd, "w") : nullptr;
   if (data == nullptr) return stdout;
   const int sink = debug ? _dup(_fileno(stderr)) : _open("NUL", _O_WRONLY);
   if (sink >= 0) {
-    _dup2(sink, _fileno(stdout));
+    _dup2(sink, out);
     _close(sink);
   }
   return data;
