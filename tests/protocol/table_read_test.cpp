@@ -34,6 +34,17 @@ std::vector<uint8_t> Entry(size_t size, uint32_t number, const std::string& name
   return e;
 }
 
+// Puts one image straight into the board's table.
+bool PutImage(sim::VirtualBoard& board, sim::Medium medium, uint32_t number, const std::string& name,
+              uint32_t type, uint32_t start) {
+  sim::ImageEntry image;
+  image.number = number;
+  image.name = name;
+  image.type = type;
+  image.start = start;
+  return board.PutImage(medium, image, testing::Pattern(100));
+}
+
 TEST(TableRead, DecodesBothLayoutsIntoRows) {
   struct Case {
     size_t size;
@@ -104,12 +115,7 @@ class DiskTableRead : public ::testing::Test {
 TEST_F(DiskTableRead, NandTableAfterTheIdStepSendsTheMatchingParameters) {
   // The board's ID is on the third entry.
   WriteIdFile("[1stID]\r\nEC DA 10 95 44 1 2\r\n98 F1 80 15 72 3 4\r\n5A D3 51 95 58 77 512\r\n");
-  sim::ImageEntry image;
-  image.number = 4;
-  image.name = "splash";
-  image.type = 4;
-  image.start = 0x30;
-  ASSERT_TRUE(rig_.board.PutImage(sim::Medium::kNand, image, testing::Pattern(100)));
+  ASSERT_TRUE(PutImage(rig_.board, sim::Medium::kNand, 4, "splash", 4, 0x30));
   std::vector<TableEntry> rows;
   ASSERT_EQ(ReadImageTableMs(rig_.state, Medium::kNand, &rig_.prompt, rows), TableRead::kRead);
   ASSERT_EQ(rows.size(), 1u);
@@ -156,12 +162,7 @@ TEST_F(DiskTableRead, SizesOfTheOptionButtons) {
 
 TEST(OlderDiskTableRead, ShortEntriesCarrySixteenCharacterNames) {
   DiskRig rig(sim::BoardKind::kOlder);
-  sim::ImageEntry image;
-  image.number = 2;
-  image.name = "abcdefghijklmnop";
-  image.type = 1;
-  image.start = 0x40;
-  ASSERT_TRUE(rig.board.PutImage(sim::Medium::kNand, image, testing::Pattern(10)));
+  ASSERT_TRUE(PutImage(rig.board, sim::Medium::kNand, 2, "abcdefghijklmnop", 1, 0x40));
   std::vector<TableEntry> rows;
   ASSERT_EQ(ReadImageTableMs(rig.state, Medium::kNand, &rig.prompt, rows), TableRead::kRead);
   ASSERT_EQ(rows.size(), 1u);
@@ -171,12 +172,7 @@ TEST(OlderDiskTableRead, ShortEntriesCarrySixteenCharacterNames) {
 
 TEST(VcomTableRead, NandLogoReadsAsUnknownAndNorBringsItsDeviceText) {
   VcomRig rig;
-  sim::ImageEntry image;
-  image.number = 6;
-  image.name = "logo";
-  image.type = 4;
-  image.start = 0x50;
-  ASSERT_TRUE(rig.board.PutImage(sim::Medium::kNand, image, testing::Pattern(10)));
+  ASSERT_TRUE(PutImage(rig.board, sim::Medium::kNand, 6, "logo", 4, 0x50));
   std::vector<TableEntry> rows;
   ASSERT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNand, &rig.prompt, rows, nullptr, 2000),
             TableRead::kRead);
