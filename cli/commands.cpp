@@ -309,7 +309,7 @@ int RawCommand(Run& run, const ImageOptions& o, bool verify) {
   if (useDisk) {
     const int result = MsWriteImage(ctx, medium, DataKind::kRaw);
     if (medium == Medium::kNor) {
-      return Outcome(run, result, page_text::kRawNorDownloadOk, page_text::kRawNorDownloadFailed);
+      return Outcome(run, result, page_text::kDownloadOk, page_text::kRawNorDownloadFailed);
     }
     return Outcome(run, result, page_text::kBurnOk, page_text::kBurnFailed);
   }

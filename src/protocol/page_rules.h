@@ -41,8 +41,8 @@ inline constexpr const char* kReadFailed = "Read Error !";
 inline constexpr const char* kModifyFailed = "Modify Failed";
 inline constexpr const char* kSetOk = "Set successfully";
 inline constexpr const char* kSetFailed = "Set Failed";
-// The raw NOR page over the disk words its outcome this way.
-inline constexpr const char* kRawNorDownloadOk = "Download successfully";
+// The raw NOR page over the disk and the SDRAM page word their success this way.
+inline constexpr const char* kDownloadOk = "Download successfully";
 inline constexpr const char* kRawNorDownloadFailed = "Download Faild";
 inline constexpr const char* kSdramDownloadFailed = "Download Failed";
 }  // namespace page_text

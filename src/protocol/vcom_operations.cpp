@@ -223,7 +223,7 @@ bool ReceiveChunks(OperationContext& ctx, VcomSession& port, InputFile& file, co
 }
 
 // The one VCOM transfer: file, head, acknowledgement, then the data in
-// 4096-byte chunks in the spec's direction. The port is already open.
+// 4096-byte chunks in the transfer's direction. The port is already open.
 bool RunTransfer(OperationContext& ctx, VcomSession& port, const TransferSpec& spec) {
   InputFile file;
   if (!file.Open(ctx.filePath)) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "protocol/operation_context.h"
+#include "protocol/page_rules.h"
 #include "settings/device_settings.h"
 
 namespace zorbel {
@@ -15,7 +16,7 @@ namespace zorbel {
 namespace delivery_text {
 inline constexpr const char* kWriteOk = "写入成功";
 inline constexpr const char* kWriteFailed = "写入失败";
-inline constexpr const char* kDownloadOk = "Download successfully";
+inline constexpr const char* kDownloadOk = page_text::kDownloadOk;
 }  // namespace delivery_text
 
 enum class SettingsRoute { kSdram, kSpi };
