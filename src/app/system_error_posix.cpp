@@ -76,7 +76,6 @@ constexpr ErrnoEntry kErrnoTable[] = {
 };
 
 constexpr uint32_t kUnmappedErrno = 31;
-constexpr size_t kReportBufferSize = 256;
 
 }  // namespace
 
@@ -87,12 +86,6 @@ std::string SystemMessageText(uint32_t windowsCode) {
   char text[64];
   std::snprintf(text, sizeof text, "Unknown error %u.", windowsCode);
   return text;
-}
-
-std::string ReportSystemError(uint32_t windowsCode) {
-  char buffer[kReportBufferSize];
-  std::snprintf(buffer, sizeof buffer, "Result: %s\n", SystemMessageText(windowsCode).c_str());
-  return buffer;
 }
 
 uint32_t WindowsCodeFromErrno(int errnoValue) {

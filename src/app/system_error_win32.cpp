@@ -8,12 +8,6 @@
 
 namespace zorbel {
 
-namespace {
-
-constexpr size_t kReportBufferSize = 256;
-
-}  // namespace
-
 std::string SystemMessageText(uint32_t windowsCode) {
   char* text = nullptr;
   const DWORD length = FormatMessageA(
@@ -34,12 +28,6 @@ std::string SystemMessageText(uint32_t windowsCode) {
     message = fallback;
   }
   return message;
-}
-
-std::string ReportSystemError(uint32_t windowsCode) {
-  char buffer[kReportBufferSize];
-  std::snprintf(buffer, sizeof buffer, "Result: %s\n", SystemMessageText(windowsCode).c_str());
-  return buffer;
 }
 
 }  // namespace zorbel
