@@ -15,6 +15,7 @@ constexpr uint8_t kBootPrefix = 0x06;
 constexpr uint8_t kRun = 0x60;
 constexpr uint32_t kBootReplyLength = 3583;
 constexpr uint32_t kMaxChunk = 65536;
+constexpr uint32_t kMaxUpfrontReserve = 512u << 20;
 constexpr uint32_t kSecondStageAddress = 0x00E00000;
 constexpr uint32_t kBootHeaderMagic = 0x514B5AA5;
 constexpr uint32_t kBootHeaderMagic2 = 0xA55A4B51;
@@ -356,6 +357,9 @@ class DiskSide {
       b_.Disconnect();
       return false;
     }
+    // One allocation for the whole stream: growing by doubling copies it and
+    // faults its pages in again at every step. Capped, as the head is untrusted.
+    if (t.received.empty()) t.received.reserve(std::min<uint32_t>(t.expected, kMaxUpfrontReserve));
     t.received.insert(t.received.end(), data_, data_ + take);
     if (t.received.size() == t.expected) CompleteWrite();
     return true;
