@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "board_bytes.h"
@@ -256,7 +257,10 @@ class PtyServer final : public SerialServer {
   }
 
   // Receives `length` bytes in acknowledged chunks. False when the transfer broke off.
-  bool ReceiveChunks(uint32_t length, Operation operation, Medium medium, std::vector<uint8_t>& out) {
+  // `beforeLastAck` takes the whole data before the last chunk is acknowledged,
+  // so a tool that has its last acknowledgement finds the data in place.
+  bool ReceiveChunks(uint32_t length, Operation operation, Medium medium, std::vector<uint8_t>& out,
+                     const std::function<void(const std::vector<uint8_t>&)>& beforeLastAck = {}) {
     out.clear();
     out.reserve(length);
     uint8_t chunk[kChunk];
@@ -271,6 +275,7 @@ class PtyServer final : public SerialServer {
         return false;
       }
       out.insert(out.end(), chunk, chunk + n);
+      if (out.size() == length && beforeLastAck) beforeLastAck(out);
       bool acked = false;
       if (ChunkFaults(operation, medium, n, &acked)) return false;
       if (!acked && !WriteU32(n)) return false;
@@ -552,11 +557,12 @@ class PtyServer final : public SerialServer {
       if (command != 0) Log("SDRAM head with command " + std::to_string(command));
       if (!WriteU32(length)) return;
       std::vector<uint8_t> data;
-      if (!ReceiveChunks(length, Operation::kDownload, Medium::kSdram, data)) return;
-      std::lock_guard<std::mutex> lock(board_.mutex);
-      std::string why = board_.model.WriteRaw(Medium::kSdram, address & 0x7FFFFFFF, data);
-      if (!why.empty()) board_.LogLocked("refused: " + why);
-      if (why.empty() && (address & 0x80000000u)) board_.ranAddress = address & 0x7FFFFFFF;
+      ReceiveChunks(length, Operation::kDownload, Medium::kSdram, data, [&](const std::vector<uint8_t>& all) {
+        std::lock_guard<std::mutex> lock(board_.mutex);
+        std::string why = board_.model.WriteRaw(Medium::kSdram, address & 0x7FFFFFFF, all);
+        if (!why.empty()) board_.LogLocked("refused: " + why);
+        if (why.empty() && (address & 0x80000000u)) board_.ranAddress = address & 0x7FFFFFFF;
+      });
       return;
     }
     if (command == 0) {
