@@ -16,6 +16,7 @@ namespace fs = std::filesystem;
 
 using testing::ReadBytes;
 using testing::TempFolder;
+using testing::TextFileBytes;
 using testing::WriteBytes;
 
 using Entry = std::tuple<std::string, std::string, std::string>;  // section, name, value
@@ -172,7 +173,7 @@ TEST(ProfileReaderTest, WriteOmitsEmptySectionsAndReadsBackTheSame) {
   reader.SetValue("Image 3", " spaced ", " a=b ", true);
   ASSERT_TRUE(reader.WriteFile());
 
-  EXPECT_EQ(ReadBytes(path), "[PATH]\nSD card=c:\\images\\\n\n[Image 3]\n spaced = a=b \n\n");
+  EXPECT_EQ(ReadBytes(path), TextFileBytes("[PATH]\nSD card=c:\\images\\\n\n[Image 3]\n spaced = a=b \n\n"));
 
   ProfileReader again;
   again.SetPath(path);
@@ -201,7 +202,7 @@ TEST(ProfileReaderTest, FailedWriteLeavesTheOldFileAndNoLeftovers) {
   WriteBytes(kept, "[Old]\na=1\n");
   reader.SetPath(kept);
   ASSERT_TRUE(reader.WriteFile());
-  EXPECT_EQ(ReadBytes(kept), "[S]\nk=v\n\n");
+  EXPECT_EQ(ReadBytes(kept), TextFileBytes("[S]\nk=v\n\n"));
 
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(dir.File(""))) names.push_back(e.path().filename().string());

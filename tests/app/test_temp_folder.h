@@ -40,6 +40,17 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
+// What a text-mode stream writes for these lines on this platform.
+inline std::string TextFileBytes(const std::string& lines) {
+#ifdef _WIN32
+  std::string bytes;
+  for (char c : lines) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return bytes;
+#else
+  return lines;
+#endif
+}
+
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;

@@ -99,6 +99,17 @@ inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 1) {
   return v;
 }
 
+// Puts one image straight into the board's table.
+inline bool PutImage(sim::VirtualBoard& board, sim::Medium medium, uint32_t number, const std::string& name,
+              uint32_t type, uint32_t start) {
+  sim::ImageEntry image;
+  image.number = number;
+  image.name = name;
+  image.type = type;
+  image.start = start;
+  return board.PutImage(medium, image, Pattern(100));
+}
+
 inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -1,5 +1,5 @@
-// Image tables read from the virtual board over both wires, the NAND flash
-// ID step, and the size reads of the Option buttons.
+// Image tables read from the virtual board over the disk, the NAND flash ID
+// step, and the size reads of the Option buttons.
 #include "protocol/table_read.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@ namespace zorbel {
 namespace {
 
 using testing::DiskRig;
-using testing::VcomRig;
+using testing::PutImage;
 
 // An entry in the board's layout, written by the test byte by byte.
 std::vector<uint8_t> Entry(size_t size, uint32_t number, const std::string& name, uint32_t type, uint32_t w1,
@@ -34,16 +34,6 @@ std::vector<uint8_t> Entry(size_t size, uint32_t number, const std::string& name
   return e;
 }
 
-// Puts one image straight into the board's table.
-bool PutImage(sim::VirtualBoard& board, sim::Medium medium, uint32_t number, const std::string& name,
-              uint32_t type, uint32_t start) {
-  sim::ImageEntry image;
-  image.number = number;
-  image.name = name;
-  image.type = type;
-  image.start = start;
-  return board.PutImage(medium, image, testing::Pattern(100));
-}
 
 TEST(TableRead, DecodesBothLayoutsIntoRows) {
   struct Case {
@@ -168,38 +158,6 @@ TEST(OlderDiskTableRead, ShortEntriesCarrySixteenCharacterNames) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(TableRowCells(rows[0], Medium::kNand, false),
             (std::vector<std::string>{"2", "abcdefghijklmnop", "execute", "0x40", HexCell(rows[0].word1)}));
-}
-
-TEST(VcomTableRead, NandLogoReadsAsUnknownAndNorBringsItsDeviceText) {
-  VcomRig rig;
-  ASSERT_TRUE(PutImage(rig.board, sim::Medium::kNand, 6, "logo", 4, 0x50));
-  std::vector<TableEntry> rows;
-  ASSERT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNand, &rig.prompt, rows, nullptr, 2000),
-            TableRead::kRead);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_STREQ(ImageTypeWord(rows[0].type, true), "unknown");
-  EXPECT_FALSE(rig.port.IsOpen());
-
-  std::string device;
-  ASSERT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNor, &rig.prompt, rows, &device, 2000),
-            TableRead::kRead);
-  EXPECT_EQ(device, "VNOR-29LV320");
-  EXPECT_TRUE(rows.empty());
-  EXPECT_TRUE(rig.prompt.Messages().empty());
-}
-
-TEST(VcomTableRead, FailuresSayWhatWentWrong) {
-  VcomRig rig;
-  std::vector<TableEntry> rows{TableEntry{}};
-  EXPECT_EQ(ReadImageTableVcom(rig.port, "/dev/zorbel-no-such-port", Medium::kSpi, &rig.prompt, rows),
-            TableRead::kEmptied);
-  EXPECT_TRUE(rows.empty());
-  rig.board.InjectFault({sim::FaultKind::kHugeTableCount, sim::Operation::kReadTable, sim::Medium::kNand});
-  EXPECT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNand, &rig.prompt, rows, nullptr, 2000),
-            TableRead::kEmptied);
-  EXPECT_EQ(rig.prompt.Messages(), (std::vector<std::string>{"Failed to open /dev/zorbel-no-such-port",
-                                                             table_text::kReadTableError}));
-  EXPECT_FALSE(rig.port.IsOpen());
 }
 
 }  // namespace

@@ -119,7 +119,9 @@ TEST_F(NandConvertTest, DamagedFilesAreRefusedAndLeftAlone) {
 TEST_F(NandConvertTest, KeepsThePermissionsOfTheFile) {
   namespace fs = romtest::fs;
   const std::string path = File("rom.bin", NandFile(16384, {10}, 1));
-  const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  // Read and write for everyone: unlike a new file's default, and a mode Windows can keep too.
+  const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                     fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
   fs::permissions(path, perms);
   RecordingPrompt prompt;
   ASSERT_EQ(NandBlockSizeConvert(path, 262144, prompt), 1);

@@ -107,7 +107,7 @@ class RomFolder : public ::testing::Test {
   std::vector<std::string> Leftovers() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir_)) {
-      if (e.path().string().find(".zorbel-part") != std::string::npos) names.push_back(e.path().filename());
+      if (e.path().string().find(".zorbel-part") != std::string::npos) names.push_back(e.path().filename().string());
     }
     return names;
   }

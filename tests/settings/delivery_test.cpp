@@ -8,31 +8,15 @@
 
 #include "protocol/page_rules.h"
 #include "protocol/protocol_fixture.h"
+#include "settings/delivery_test_support.h"
 
 namespace zorbel {
 namespace {
 
+using settings_test::Form;
+using settings_test::MakeFiles;
 using testing::ReadFileBytes;
 using testing::WriteFileBytes;
-
-DeviceSettings Form() {
-  DeviceSettings form;
-  form.ssid = "home";
-  form.password = "secret";
-  return form;
-}
-
-// A made-up template: the marker at 100 in 4 KB of varied bytes.
-SettingsFiles MakeFiles(const testing::ScratchDir& dir) {
-  auto image = testing::Pattern(4096, 3);
-  std::copy(std::begin(kSettingsMarker), std::end(kSettingsMarker), image.begin() + 100);
-  SettingsFiles files;
-  files.textPath = dir.File("1.txt");
-  files.templatePath = dir.File("t.bin");
-  files.imagePath = dir.File("t0.bin");
-  WriteFileBytes(files.templatePath, image);
-  return files;
-}
 
 TEST(SettingsDelivery, PreparationPerRouteAndWire) {
   struct Case {
@@ -74,17 +58,6 @@ TEST(SettingsDelivery, SdramRouteOverTheDiskLoadsTheImage) {
   EXPECT_EQ(rig.prompt.Messages().back(), delivery_text::kWriteOk);
   const auto image = ReadFileBytes(files.imagePath);
   // The disk download always loads at 0x8000.
-  EXPECT_EQ(rig.board.Sdram(0x8000, static_cast<uint32_t>(image.size())), image);
-}
-
-TEST(SettingsDelivery, SdramRouteOverTheComPortSendsTheBuiltImage) {
-  testing::VcomRig rig;
-  const SettingsFiles files = MakeFiles(rig.dir);
-  ASSERT_EQ(PrepareSettingsDelivery(Form(), SettingsRoute::kSdram, files, true), "");
-  rig.state.connection.massStorageConnected = 0;
-  ASSERT_EQ(DeliverSettings(rig.ctx, SettingsRoute::kSdram, files, 0), 1);
-  EXPECT_EQ(rig.prompt.Messages().back(), delivery_text::kDownloadOk);
-  const auto image = ReadFileBytes(files.imagePath);
   EXPECT_EQ(rig.board.Sdram(0x8000, static_cast<uint32_t>(image.size())), image);
 }
 

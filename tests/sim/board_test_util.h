@@ -2,15 +2,20 @@
 // The test's own encoding of what the tool would send: command blocks and
 // heads built byte by byte, so the board is checked against the wire
 // contract and not against either side's code.
+#include <unistd.h>
+
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/clock.h"
 #include "link/scsi_transport.h"
+#include "virtual_board.h"
 
 namespace zorbel::sim::test {
 
@@ -73,6 +78,21 @@ inline Bytes Pattern(size_t n, uint8_t seed) {
   Bytes b(n);
   for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 9));
   return b;
+}
+
+inline BoardOptions LoaderBoard(BoardKind kind, FakeClock& clock) {
+  BoardOptions o;
+  o.kind = kind;
+  o.clock = &clock;
+  o.startInLoaderStage = true;
+  return o;
+}
+
+inline std::filesystem::path TempDir(const std::string& name) {
+  std::filesystem::path p = std::filesystem::temp_directory_path() / ("zorbel-board-" + name + "-" + std::to_string(getpid()));
+  std::filesystem::remove_all(p);
+  std::filesystem::create_directories(p);
+  return p;
 }
 
 class Disk {

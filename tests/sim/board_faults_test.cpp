@@ -1,20 +1,10 @@
-// Disk faults, persistence, the socket framing, the stand-in files and the
-// zorbel-board process.
-#include <fcntl.h>
+// Disk faults, persistence and the stand-in files.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "board_test_util.h"
 #include "standin_files.h"
@@ -24,22 +14,6 @@ namespace zorbel::sim::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-BoardOptions LoaderBoard(BoardKind kind, FakeClock& clock) {
-  BoardOptions o;
-  o.kind = kind;
-  o.clock = &clock;
-  o.startInLoaderStage = true;
-  return o;
-}
-
-fs::path TempDir(const std::string& name) {
-  fs::path p = fs::temp_directory_path() / ("zorbel-board-" + name + "-" + std::to_string(getpid()));
-  fs::remove_all(p);
-  fs::create_directories(p);
-  return p;
-}
-
 // ---------------------------------------------------------------- disk faults
 
 struct DiskFaultCase {
@@ -206,76 +180,6 @@ TEST(BoardState, DamagedOrForeignFileStartsFresh) {
   fs::remove_all(dir);
 }
 
-// ---------------------------------------------------------------- socket framing
-
-class SocketClient {
- public:
-  explicit SocketClient(const std::string& path) {
-    fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~SocketClient() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
-  // {status, data}
-  std::pair<uint8_t, Bytes> Request(const Cdb& cdb, uint8_t direction, const Bytes& out, uint32_t inLength) {
-    Bytes r(cdb.begin(), cdb.end());
-    r.push_back(10);
-    r.push_back(direction);
-    Append32(r, direction == 1 ? static_cast<uint32_t>(out.size()) : inLength);
-    Append32(r, 20);
-    if (direction == 1) r.insert(r.end(), out.begin(), out.end());
-    if (send(fd_, r.data(), r.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(r.size())) return {0xFF, {}};
-    Bytes head = ReadN(5);
-    if (head.size() != 5) return {0xFF, {}};
-    uint32_t n = Get32(&head[1]);
-    Bytes data = direction == 2 && head[0] == 0 ? ReadN(n) : Bytes();
-    return {head[0], data};
-  }
-
- private:
-  Bytes ReadN(size_t n) {
-    Bytes b(n);
-    size_t got = 0;
-    while (got < n) {
-      ssize_t k = recv(fd_, b.data() + got, n - got, 0);
-      if (k <= 0) break;
-      got += static_cast<size_t>(k);
-    }
-    b.resize(got);
-    return b;
-  }
-  int fd_ = -1;
-};
-
-TEST(SocketFraming, CarriesCommandsBothWaysAndReportsFailures) {
-  fs::path dir = TempDir("socket");
-  std::string path = (dir / "disk").string();
-  FakeClock clock;
-  VirtualBoard board(LoaderBoard(BoardKind::kQuen, clock));
-  ASSERT_TRUE(board.ServeSocket(path));
-  SocketClient client(path);
-  ASSERT_TRUE(client.ok());
-  Bytes image = Pattern(5000, 8);
-  EXPECT_EQ(client.Request(LoaderCdb('a', 0, 5), 1, ImageHead(60, 0, 5000, 2, "s", 0, 0, 1), 0).first, 0);
-  EXPECT_EQ(client.Request(LoaderCdb('c', 0, 0), 1, image, 0).first, 0);
-  clock.Advance(1000);
-  auto status = client.Request(LoaderCdb('e', 0, 3), 2, {}, 4);
-  EXPECT_EQ(status, (std::pair<uint8_t, Bytes>{0, Bytes{0, 0, 0, 0}}));
-  auto count = client.Request(LoaderCdb('b', 0, 2, 0), 2, {}, 4);
-  EXPECT_EQ(count.second, (Bytes{1, 0, 0, 0}));
-  EXPECT_EQ(client.Request(LoaderCdb('e', 0, 9), 2, {}, 4).first, 1) << "unknown selector";
-  EXPECT_EQ(board.ImageData(Medium::kSpi, 2), image);
-  fs::remove_all(dir);
-}
-
 // ---------------------------------------------------------------- stand-in files
 
 Bytes ReadFile(const fs::path& p) {
@@ -346,105 +250,6 @@ TEST(StandInFiles, TemplateHasOneMarkerAndTheIdTableListsTheBoardsId) {
   }
   EXPECT_TRUE(header);
   EXPECT_TRUE(found) << "the default board's NAND ID is in the table";
-}
-
-// ---------------------------------------------------------------- the process
-
-class BoardProcess {
- public:
-  explicit BoardProcess(std::vector<std::string> args) {
-    pid_ = fork();
-    if (pid_ == 0) {
-      std::string exe = std::string(ZORBEL_BIN_DIR) + "/zorbel-board";
-      std::vector<char*> argv{exe.data()};
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      execv(exe.c_str(), argv.data());
-      _exit(127);
-    }
-  }
-  ~BoardProcess() { Stop(); }
-  int Stop() { return End(true); }
-  int Wait() { return End(false); }
-
- private:
-  int End(bool terminate) {
-    if (pid_ <= 0) return -1;
-    if (terminate) kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  pid_t pid_ = -1;
-};
-
-bool WaitFor(const fs::path& p) {
-  for (int i = 0; i < 200; ++i) {
-    if (fs::exists(fs::symlink_status(p))) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  }
-  return false;
-}
-
-TEST(BoardProcessRun, ServesItsSocketInTheLoaderStageAndKeepsTheFolder) {
-  fs::path dir = TempDir("process");
-  std::string sock = (dir / "disk").string();
-  Bytes image = Pattern(1000, 4);
-  {
-    BoardProcess p({"--kind", "older", "--dir", (dir / "state").string(), "--socket", sock});
-    ASSERT_TRUE(WaitFor(sock));
-    SocketClient c(sock);
-    ASSERT_TRUE(c.ok());
-    EXPECT_EQ(c.Request(LoaderCdb('a', 0, 3), 1, ImageHead(44, 0, 1000, 9, "p", 0, 0, 2), 0).first, 0);
-    EXPECT_EQ(c.Request(LoaderCdb('c', 0, 0), 1, image, 0).first, 0);
-    EXPECT_EQ(p.Stop(), 0);
-  }
-  BoardProcess p({"--kind", "older", "--dir", (dir / "state").string(), "--socket", sock});
-  ASSERT_TRUE(WaitFor(sock));
-  SocketClient c(sock);
-  auto table = c.Request(LoaderCdb('b', 0, 1, 1), 2, {}, 44);
-  ASSERT_EQ(table.first, 0);
-  EXPECT_EQ(Get32(&table.second[8]), 9u);
-  EXPECT_EQ(p.Stop(), 0);
-  fs::remove_all(dir);
-}
-
-TEST(BoardProcessRun, LinksItsPseudoTerminal) {
-  fs::path dir = TempDir("pty");
-  fs::path link = dir / "ttyBOARD";
-  BoardProcess p({"--kind", "vcom", "--pty-link", link.string()});
-  ASSERT_TRUE(WaitFor(link));
-  int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(fd, 0);
-  termios t{};
-  tcgetattr(fd, &t);
-  cfmakeraw(&t);
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 20;  // a read gives up after 2 s
-  tcsetattr(fd, TCSANOW, &t);
-  uint8_t request[2] = {0xB0, 0x84};
-  ASSERT_EQ(write(fd, request, 2), 2);
-  uint8_t reply[2] = {};
-  size_t got = 0;
-  for (int i = 0; i < 5 && got < 2; ++i) {
-    ssize_t k = read(fd, reply + got, 2 - got);
-    if (k > 0) got += static_cast<size_t>(k);
-  }
-  close(fd);
-  EXPECT_EQ(got, 2u);
-  EXPECT_EQ(reply[0], 0x84) << "the process runs in its loader stage";
-  EXPECT_EQ(p.Stop(), 0);
-  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-  fs::remove_all(dir);
-}
-
-TEST(BoardProcessRun, RefusesAnUnknownKind) {
-  BoardProcess p({"--kind", "toaster"});
-  EXPECT_EQ(p.Wait(), 2);
 }
 
 }  // namespace

@@ -1,0 +1,30 @@
+#pragma once
+// The settings form and the made-up files the route tests share.
+#include <algorithm>
+#include <iterator>
+
+#include "protocol/protocol_fixture.h"
+#include "settings/delivery.h"
+
+namespace zorbel::settings_test {
+
+inline DeviceSettings Form() {
+  DeviceSettings form;
+  form.ssid = "home";
+  form.password = "secret";
+  return form;
+}
+
+// A made-up template: the marker at 100 in 4 KB of varied bytes.
+inline SettingsFiles MakeFiles(const testing::ScratchDir& dir) {
+  auto image = testing::Pattern(4096, 3);
+  std::copy(std::begin(kSettingsMarker), std::end(kSettingsMarker), image.begin() + 100);
+  SettingsFiles files;
+  files.textPath = dir.File("1.txt");
+  files.templatePath = dir.File("t.bin");
+  files.imagePath = dir.File("t0.bin");
+  testing::WriteFileBytes(files.templatePath, image);
+  return files;
+}
+
+}  // namespace zorbel::settings_test
