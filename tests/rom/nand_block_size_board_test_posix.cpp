@@ -2,7 +2,6 @@
 // board answers the raw NAND flash method with its block-size code.
 #include <gtest/gtest.h>
 
-#include "app/byte_order.h"
 #include "rom/nand_block_size.h"
 #include "rom/rom_messages.h"
 #include "rom_test_support.h"
@@ -12,23 +11,8 @@ namespace zorbel {
 namespace {
 
 using romtest::Le32;
-using romtest::Pattern;
+using romtest::NandFile;
 using romtest::ReadAll;
-
-std::vector<uint8_t> OneImageRom(uint32_t blockSize, uint32_t length) {
-  std::vector<uint8_t> f = {'Q', 'K', 0x5A, 0xA5};
-  AppendLe32(f, 1);
-  AppendLe32(f, blockSize);
-  std::vector<uint8_t> h(64, 0);
-  std::copy(kRomMagic.begin(), kRomMagic.end(), h.begin() + 48);
-  StoreLe32(&h[56], length);
-  f.insert(f.end(), h.begin(), h.end());
-  const auto data = Pattern(length, 7);
-  f.insert(f.end(), data.begin(), data.end());
-  const uint32_t rest = (length + 16) % blockSize;
-  if (rest != 0) f.insert(f.end(), blockSize - rest, 0xFF);
-  return f;
-}
 
 class NandCheckBoardTest : public romtest::RomFolder {};
 
@@ -59,8 +43,7 @@ TEST_F(NandCheckBoardTest, BoardCodeDecides) {
     o.startInLoaderStage = true;
     o.nandBlockSizeCode = c.code;
     sim::VirtualBoard board(o);
-    const auto original = OneImageRom(c.fileBlockSize, 1000);
-    const std::string path = File("rom.bin", original);
+    const std::string path = File("rom.bin", NandFile(c.fileBlockSize, {1000}, 1));
     SerialPort port;
     RecordingPrompt prompt(c.answer);
     const auto r = NandBlockSizeCheck(path, board.PtyPath(), port, prompt);
@@ -76,7 +59,7 @@ TEST_F(NandCheckBoardTest, BoardCodeDecides) {
     const auto after = ReadAll(path);
     EXPECT_EQ(Le32(after, 8), c.blockSizeAfter);
     // Untouched, or exactly the file built for the board's block size.
-    EXPECT_EQ(after, OneImageRom(c.blockSizeAfter, 1000));
+    EXPECT_EQ(after, NandFile(c.blockSizeAfter, {1000}, 1));
   }
 }
 

@@ -3,6 +3,7 @@
 // the builders produce.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/byte_order.h"
 #include "app/user_prompt.h"
 
 namespace zorbel::romtest {
@@ -62,6 +64,27 @@ inline bool Holds(const std::vector<uint8_t>& b, size_t at, const std::vector<ui
          std::equal(part.begin(), part.end(), b.begin() + static_cast<long>(at));
 }
 
+// A NAND ROM file assembled by hand from the layout, independent of the
+// builder: the file header, then per image its header, data and fill.
+inline std::vector<uint8_t> NandFile(uint32_t blockSize, const std::vector<size_t>& lengths, uint32_t count) {
+  std::vector<uint8_t> f(kRomMagic.begin(), kRomMagic.end());
+  AppendLe32(f, count);
+  AppendLe32(f, blockSize);
+  for (size_t i = 0; i < lengths.size(); ++i) {
+    std::vector<uint8_t> h(64, 0);
+    StoreLe32(&h[0], static_cast<uint32_t>(i));
+    h[4] = 'n';
+    std::copy(kRomMagic.begin(), kRomMagic.end(), h.begin() + 48);
+    StoreLe32(&h[56], static_cast<uint32_t>(lengths[i]));
+    f.insert(f.end(), h.begin(), h.end());
+    const auto data = Pattern(lengths[i], static_cast<uint8_t>(i));
+    f.insert(f.end(), data.begin(), data.end());
+    const size_t rest = (lengths[i] + 16) % blockSize;
+    if (rest != 0) f.insert(f.end(), blockSize - rest, 0xFF);
+  }
+  return f;
+}
+
 // One list-file section: its name and its lines in file order.
 struct Section {
   std::string name;
@@ -87,6 +110,7 @@ class RomFolder : public ::testing::Test {
   }
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::vector<uint8_t> Out() const { return ReadAll(dir_ / "out.bin"); }
 
   std::string File(const std::string& name, const std::vector<uint8_t>& bytes) const {
     WriteAll(dir_ / name, bytes);
@@ -107,7 +131,8 @@ class RomFolder : public ::testing::Test {
   std::vector<std::string> Leftovers() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir_)) {
-      if (e.path().string().find(".zorbel-part") != std::string::npos) names.push_back(e.path().filename().string());
+      if (e.path().string().find(".zorbel-part") != std::string::npos)
+        names.push_back(e.path().filename().string());
     }
     return names;
   }
@@ -118,7 +143,7 @@ class RomFolder : public ::testing::Test {
                      const std::vector<uint8_t>& previous) const {
     EXPECT_EQ(result, -1);
     EXPECT_EQ(prompt.Messages(), std::vector<std::string>{message});
-    EXPECT_EQ(ReadAll(dir_ / "out.bin"), previous);
+    EXPECT_EQ(Out(), previous);
     EXPECT_TRUE(Leftovers().empty());
   }
 
