@@ -15,7 +15,6 @@ using romtest::AllFill;
 using romtest::Holds;
 using romtest::Le32;
 using romtest::Pattern;
-using romtest::ReadAll;
 using romtest::Section;
 using romtest::Text;
 
@@ -51,12 +50,23 @@ class NorRomTest : public romtest::RomFolder {
     return NorRomBuilder({List("mkrom.ini", sections)}, *prompt_);
   }
 
-  std::vector<uint8_t> Out() const { return ReadAll(Path("out.bin")); }
-
   // The footer's checksum word covers its first twelve words.
   static void ExpectFooterSound(const std::vector<uint8_t>& rom, size_t at) {
     EXPECT_EQ(Le32(rom, at + 40), kSignature) << "footer at " << std::hex << at;
     EXPECT_EQ(Le32(rom, at + 48), NorRomChecksum({rom.data() + at, 48}));
+  }
+
+  // A footer describing `length` bytes at `base` (flash address), loaded and run at `load`.
+  static void ExpectFooter(const std::vector<uint8_t>& rom, size_t at, uint32_t number, uint32_t base,
+                           uint32_t length, uint32_t load, const std::string& name) {
+    EXPECT_EQ(Le32(rom, at + 0), number);
+    EXPECT_EQ(Le32(rom, at + 4), base);
+    EXPECT_EQ(Le32(rom, at + 8), length);
+    EXPECT_EQ(Le32(rom, at + 12), load);
+    EXPECT_EQ(Le32(rom, at + 16), load);
+    EXPECT_EQ(Text(rom, at + 20, 16), name);
+    EXPECT_EQ(Le32(rom, at + 36), NorRomChecksum({rom.data() + (base & 0xFFFFFF), length}));
+    ExpectFooterSound(rom, at);
   }
 
   std::unique_ptr<RecordingPrompt> prompt_ = std::make_unique<RecordingPrompt>();
@@ -99,16 +109,8 @@ TEST_F(NorRomTest, NoImagesGivesBootAreaOnly) {
   EXPECT_EQ(Le32(rom, 0x10000), 48u);
   EXPECT_EQ(Le32(rom, 0x10004), 1u);
   EXPECT_TRUE(AllFill(rom, 0x10000 + 48, 0x20000 - kFooter));
-  const size_t f = 0x20000 - kFooter;
-  EXPECT_EQ(Le32(rom, f + 0), 0u);
-  EXPECT_EQ(Le32(rom, f + 4), 0xA0010000u);
-  EXPECT_EQ(Le32(rom, f + 8), 48u);
-  EXPECT_EQ(Le32(rom, f + 12), 0xA0010000u);
-  EXPECT_EQ(Le32(rom, f + 16), 0xA0010000u);
-  EXPECT_EQ(Text(rom, f + 20, 16), "BOOT INFO");
-  EXPECT_EQ(Le32(rom, f + 36), NorRomChecksum({rom.data() + 0x10000, 48}));
-  EXPECT_EQ(Le32(rom, f + 44), 0x09u);
-  ExpectFooterSound(rom, f);
+  ExpectFooter(rom, 0x20000 - kFooter, 0, 0xA0010000, 48, 0xA0010000, "BOOT INFO");
+  EXPECT_EQ(Le32(rom, 0x20000 - kFooter + 44), 0x09u);
 }
 
 TEST_F(NorRomTest, BootInfoKeysMatchByContainmentInFixedOrder) {
@@ -204,14 +206,7 @@ TEST_F(NorRomTest, DataLengthAndFooterPlacement) {
     EXPECT_TRUE(Holds(rom, 0x30000, Pattern(c.size, 4)));
     // The last word is completed with 0xFF, and that is what the checksum covers.
     EXPECT_TRUE(AllFill(rom, 0x30000 + c.size, c.footerAt));
-    EXPECT_EQ(Le32(rom, c.footerAt + 0), 4u);
-    EXPECT_EQ(Le32(rom, c.footerAt + 4), 0xA0030000u);
-    EXPECT_EQ(Le32(rom, c.footerAt + 8), c.recorded);
-    EXPECT_EQ(Le32(rom, c.footerAt + 12), 0x30008000u);
-    EXPECT_EQ(Le32(rom, c.footerAt + 16), 0x30008000u);
-    EXPECT_EQ(Text(rom, c.footerAt + 20, 16), "image4");
-    EXPECT_EQ(Le32(rom, c.footerAt + 36), NorRomChecksum({rom.data() + 0x30000, c.recorded}));
-    ExpectFooterSound(rom, c.footerAt);
+    ExpectFooter(rom, c.footerAt, 4, 0xA0030000, c.recorded, 0x30008000, "image4");
   }
 }
 
@@ -280,6 +275,7 @@ TEST_F(NorRomTest, FailuresKeepThePreviousTarget) {
       {"image missing", rom_text::kCantOpenImage},
       {"bootloader missing", rom_text::kCantOpenBootloader},
       {"script missing", rom_text::kCantOpenScript},
+      {"target folder missing", "ERROR: Can't open  target file !"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -288,15 +284,15 @@ TEST_F(NorRomTest, FailuresKeepThePreviousTarget) {
                                      {"Boot Image", {{"Image", File("boot.bin", Pattern(10, 1))}}},
                                      {"Image 2", {{"Image", Path("none.bin")}, {"Base", "0x20000"}}}};
     if (c.message == rom_text::kCantOpenBootloader) sections[1].entries[0].second = Path("none.bin");
+    if (c.message == rom_text::kCantOpenTarget) {
+      sections[0].entries[0].second = Path("no/such/folder/out.bin");
+      sections.pop_back();
+    }
     std::string list = List("mkrom.ini", sections);
     if (c.message == rom_text::kCantOpenScript) list = Path("missing.ini");
     prompt_ = std::make_unique<RecordingPrompt>();
     ExpectRefused(NorRomBuilder({list}, *prompt_), *prompt_, c.message, previous);
   }
-  prompt_ = std::make_unique<RecordingPrompt>();
-  const std::string list = List("mkrom.ini", {{"Target Image", {{"Image", Path("no/such/folder/out.bin")}}},
-                                              {"Boot Image", {{"Image", File("boot.bin", Pattern(10, 1))}}}});
-  ExpectRefused(NorRomBuilder({list}, *prompt_), *prompt_, "ERROR: Can't open  target file !", previous);
 }
 
 TEST(NorRomChecksumTest, CarriesAreAddedBackOnce) {
