@@ -15,7 +15,6 @@ using romtest::AllFill;
 using romtest::Holds;
 using romtest::Le32;
 using romtest::Pattern;
-using romtest::ReadAll;
 using romtest::Section;
 using romtest::Text;
 
@@ -53,7 +52,6 @@ class NandRomTest : public romtest::RomFolder {
     return r;
   }
 
-  std::vector<uint8_t> Out() const { return ReadAll(Path("out.bin")); }
   RecordingPrompt prompt_;
 };
 

@@ -13,7 +13,6 @@ using romtest::Holds;
 using romtest::Le16;
 using romtest::Le32;
 using romtest::Pattern;
-using romtest::ReadAll;
 using romtest::Section;
 using romtest::Text;
 
@@ -52,8 +51,6 @@ class SpiRomTest : public romtest::RomFolder {
     r.chip = &chip_;
     return r;
   }
-
-  std::vector<uint8_t> Out() const { return ReadAll(Path("out.bin")); }
 
   ChipSettings chip_;
   RecordingPrompt prompt_;
