@@ -8,36 +8,10 @@
 namespace zorbel::sim::test {
 namespace {
 
-constexpr uint32_t kDelay = 300;
-
-BoardOptions Options(BoardKind kind, FakeClock& clock, bool loader = false) {
-  BoardOptions o;
-  o.kind = kind;
-  o.clock = &clock;
-  o.reenumerateDelayMs = kDelay;
-  o.startInLoaderStage = loader;
-  return o;
-}
-
-BoardOptions LoaderOptions(BoardKind kind) {
-  BoardOptions o;
-  o.kind = kind;
-  o.startInLoaderStage = true;
-  return o;
-}
-
-ImageEntry Entry(uint32_t number, const std::string& name, uint32_t start, uint32_t type = 0) {
-  ImageEntry e;
-  e.number = number;
-  e.name = name;
-  e.start = start;
-  e.type = type;
-  return e;
-}
+const uint32_t kDelay = BoardOptions{}.reenumerateDelayMs;
 
 Disk OpenCurrent(VirtualBoard& board) {
-  std::string id = "USB\\VID_7C3A&PID_" + board.ProductId();
-  auto volumes = board.Bus().FindVolumesForDevice(id);
+  auto volumes = board.Bus().FindVolumesForDevice(DeviceId(board.ProductId()));
   if (volumes.size() != 1) return Disk(nullptr);
   uint32_t error = 0;
   return Disk(board.Bus().OpenVolume(volumes[0], &error));
@@ -48,11 +22,8 @@ bool BootFirstStage(Disk& disk, BoardKind kind, uint32_t address, const Bytes& s
   bool ok = disk.In(BootCdb('Q', 1), 3583).has_value();
   ok = ok && disk.In(BootCdb('R', 0xB8001000), 3583) && disk.In(BootCdb('S', 0x00010203), 3583);
   ok = ok && disk.In(BootCdb('U', address), 3583);
-  Cdb r = BootCdb('r');
-  r[2] = static_cast<uint8_t>(stage.size());
-  r[3] = static_cast<uint8_t>(stage.size() >> 8);
-  r[4] = r[5] = 0;
-  ok = ok && disk.Out(r, stage);
+  // The stage length travels in 16 bits: 65536 as 0.
+  ok = ok && disk.Out(BootCdb('r', static_cast<uint32_t>(stage.size() & 0xFFFF)), stage);
   if (kind == BoardKind::kOlder) return ok && disk.In(BootCdb(0x60), 8).has_value();
   return ok && disk.None(BootCdb(0x60));
 }
@@ -71,7 +42,7 @@ class FamilyBoot : public ::testing::TestWithParam<FamilyCase> {};
 
 TEST_P(FamilyBoot, BootDiskBecomesLoaderDiskAfterTheDelay) {
   FakeClock clock;
-  VirtualBoard board(Options(GetParam().kind, clock));
+  VirtualBoard board(BoardOn(GetParam().kind, &clock, false));
   ASSERT_EQ(board.ProductId(), GetParam().bootId);
   Disk boot = OpenCurrent(board);
   ASSERT_TRUE(boot.ok());
@@ -79,8 +50,7 @@ TEST_P(FamilyBoot, BootDiskBecomesLoaderDiskAfterTheDelay) {
                              FirstStage(GetParam().kind, 4000)));
   EXPECT_EQ(board.ProductId(), "");  // away while it re-enumerates
   clock.Advance(kDelay - 1);
-  EXPECT_TRUE(
-      board.Bus().FindVolumesForDevice(std::string("USB\\VID_7C3A&PID_") + GetParam().loaderId).empty());
+  EXPECT_TRUE(board.Bus().FindVolumesForDevice(DeviceId(GetParam().loaderId)).empty());
   clock.Advance(1);
   EXPECT_EQ(board.ProductId(), GetParam().loaderId);
   // Case does not matter, and a prefix of the device ID finds it too.
@@ -103,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(Families, FamilyBoot,
 
 TEST(OlderBoot, GoesThroughTheIntermediateDiskToTheLoaderDisk) {
   FakeClock clock;
-  VirtualBoard board(Options(BoardKind::kOlder, clock));
+  VirtualBoard board(BoardOn(BoardKind::kOlder, &clock, false));
   Bytes file = MakeDiskLoader(BoardKind::kOlder, 12288, 70000);
   Bytes first(file.begin() + 16, file.begin() + 16 + 12288);
   Bytes second(file.begin() + 16 + 12288, file.end());
@@ -132,16 +102,12 @@ class BootRefusal : public ::testing::TestWithParam<BootFault> {};
 
 TEST_P(BootRefusal, StaysInTheBootStage) {
   FakeClock clock;
-  VirtualBoard board(Options(BoardKind::kQuen, clock));
+  VirtualBoard board(BoardOn(BoardKind::kQuen, &clock, false));
   Disk disk = OpenCurrent(board);
   const BootFault& f = GetParam();
   ASSERT_TRUE(disk.In(BootCdb('U', f.loadAddress), 3583));
-  Cdb r = BootCdb('r');
-  uint32_t n = f.rLength < 0 ? static_cast<uint32_t>(f.stage.size()) : static_cast<uint32_t>(f.rLength);
-  r[2] = static_cast<uint8_t>(n);
-  r[3] = static_cast<uint8_t>(n >> 8);
-  r[4] = r[5] = 0;
-  EXPECT_FALSE(disk.Out(r, f.stage));
+  const size_t n = f.rLength < 0 ? f.stage.size() : static_cast<size_t>(f.rLength);
+  EXPECT_FALSE(disk.Out(BootCdb('r', static_cast<uint32_t>(n & 0xFFFF)), f.stage));
   EXPECT_FALSE(disk.None(BootCdb(0x60))) << "run without a first stage";
   clock.Advance(kDelay * 10);
   EXPECT_EQ(board.ProductId(), "6E22");
@@ -166,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FamilyBootEdges, FirstStageOf65536BytesTravelsWithZeroLength) {
   FakeClock clock;
-  VirtualBoard board(Options(BoardKind::kPilk, clock));
+  VirtualBoard board(BoardOn(BoardKind::kPilk, &clock, false));
   Disk disk = OpenCurrent(board);
   ASSERT_TRUE(BootFirstStage(disk, BoardKind::kPilk, FamilyLoadAddress(BoardKind::kPilk),
                              FirstStage(BoardKind::kPilk, 65536)));
@@ -177,7 +143,7 @@ TEST(FamilyBootEdges, FirstStageOf65536BytesTravelsWithZeroLength) {
 
 TEST(FamilyBootEdges, RunWithADataPhaseIsRefusedOnAFamilyBoard) {
   FakeClock clock;
-  VirtualBoard board(Options(BoardKind::kQuen, clock));
+  VirtualBoard board(BoardOn(BoardKind::kQuen, &clock, false));
   Disk disk = OpenCurrent(board);
   Bytes stage = FirstStage(BoardKind::kQuen, 1024);
   ASSERT_TRUE(disk.In(BootCdb('U', FamilyLoadAddress(BoardKind::kQuen)), 3583));
@@ -190,7 +156,7 @@ TEST(FamilyBootEdges, RunWithADataPhaseIsRefusedOnAFamilyBoard) {
 
 TEST(FamilyBootEdges, RunWithoutTheBootStageMarkIsNotTaken) {
   FakeClock clock;
-  VirtualBoard board(Options(BoardKind::kRast, clock));
+  VirtualBoard board(BoardOn(BoardKind::kRast, &clock, false));
   Disk disk = OpenCurrent(board);
   ASSERT_TRUE(disk.In(BootCdb('U', FamilyLoadAddress(BoardKind::kRast)), 3583));
   ASSERT_TRUE(disk.Out(BootCdb('r', 512), FirstStage(BoardKind::kRast, 512)));
@@ -222,7 +188,7 @@ class ImageBurn : public ::testing::TestWithParam<BurnCase> {};
 TEST_P(ImageBurn, LandsInTheTableAndVerifiesBack) {
   const BurnCase& c = GetParam();
   FakeClock clock;
-  VirtualBoard board(Options(c.kind, clock, true));
+  VirtualBoard board(BoardOn(c.kind, &clock));
   Disk disk(board.OpenDisk());
   Bytes image = Pattern(c.length, 0x31);
   ASSERT_TRUE(disk.Head(
@@ -266,134 +232,98 @@ INSTANTIATE_TEST_SUITE_P(
                       BurnCase{BoardKind::kRast, 60, Medium::kSpi, 5, 0, 2, 65536, 65536},
                       BurnCase{BoardKind::kPilk, 60, Medium::kSd, 7, 3, 0x22, 1, 512}));
 
-std::vector<uint8_t> BootHeader32(uint32_t imageLength) {
-  Bytes h(32, 0);
-  Put32(&h[0], 0x514B5AA5);
-  Put32(&h[4], 0x30000000);
-  Put32(&h[8], imageLength);
-  Put32(&h[12], 0xA55A4B51);
-  return h;
+TEST(SystemImage, BootHeaderIsCheckedBeforeTheImageIsStored) {
+  auto header32 = [](uint32_t imageLength) {
+    Bytes h(32, 0);
+    Put32(&h[0], 0x514B5AA5);
+    Put32(&h[4], 0x30000000);
+    Put32(&h[8], imageLength);
+    Put32(&h[12], 0xA55A4B51);
+    return h;
+  };
+  Bytes noMagic = header32(100000);
+  noMagic[12] = 0;
+  Bytes registerList(48, 0);  // n = 3: 24 + 24 = 48
+  Put32(&registerList[0], 0x514B5AA5);
+  Put32(&registerList[8], 100000);
+  Put32(&registerList[16], 0xAA55AA55);
+  Put32(&registerList[20], 3);
+  struct Case {
+    const char* what;
+    BoardKind kind;
+    uint8_t method;
+    Medium medium;
+    Bytes header;
+    uint32_t status;
+  };
+  const Case cases[] = {
+      {"valid", BoardKind::kQuen, 3, Medium::kNand, header32(100000), 0},
+      {"length differs", BoardKind::kQuen, 3, Medium::kNand, header32(99999), 1},
+      {"second magic missing", BoardKind::kQuen, 3, Medium::kNand, noMagic, 1},
+      {"no header", BoardKind::kQuen, 3, Medium::kNand, Bytes(), 1},
+      {"register list of a family-two board", BoardKind::kRast, 5, Medium::kSpi, registerList, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeClock clock;
+    VirtualBoard board(BoardOn(c.kind, &clock));
+    Disk disk(board.OpenDisk());
+    Bytes stream = c.header;
+    const Bytes image = Pattern(100000, 0x55);
+    stream.insert(stream.end(), image.begin(), image.end());
+    ASSERT_TRUE(
+        disk.Head(0, c.method, ImageHead(60, 0, static_cast<uint32_t>(stream.size()), 0, "sys", 3, 0, 0)));
+    ASSERT_TRUE(disk.Send(0, stream));
+    clock.Advance(1000);
+    EXPECT_EQ(disk.Status(3), c.status);
+    if (c.status == 0) {
+      EXPECT_EQ(board.ImageData(c.medium, 0), stream);
+    } else {
+      EXPECT_FALSE(board.FindImage(c.medium, 0));
+    }
+  }
 }
 
-struct PrefixCase {
-  const char* what;
-  Bytes header;
-  uint8_t status;
-};
-
-class SystemImagePrefix : public ::testing::TestWithParam<PrefixCase> {};
-
-TEST_P(SystemImagePrefix, IsCheckedBeforeTheImageIsStored) {
-  FakeClock clock;
-  VirtualBoard board(Options(BoardKind::kQuen, clock, true));
-  Disk disk(board.OpenDisk());
-  Bytes image = Pattern(100000, 0x55);
-  Bytes stream = GetParam().header;
-  stream.insert(stream.end(), image.begin(), image.end());
-  ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 0, static_cast<uint32_t>(stream.size()), 0, "sys", 3, 0, 0)));
-  ASSERT_TRUE(disk.Send(0, stream));
-  clock.Advance(1000);
-  EXPECT_EQ(disk.Status(3), GetParam().status);
-  EXPECT_EQ(board.FindImage(Medium::kNand, 0).has_value(), GetParam().status == 0);
+TEST(LoaderRefusal, CommandFails) {
+  struct Refusal {
+    const char* what;
+    Cdb cdb;
+    Bytes out;            // sent to the board
+    uint32_t readLength;  // or, when not zero, read from it
+    BoardKind kind = BoardKind::kQuen;
+  };
+  const Refusal cases[] = {
+      {"44-byte head on a family board", LoaderCdb('a', 0, 3), ImageHead(44, 0, 10, 1, "x", 0, 0, 1), 0},
+      {"60-byte burn head on the older chip", LoaderCdb('a', 0, 3), ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0,
+       BoardKind::kOlder},
+      {"SD head with unit 0", LoaderCdb('a', 0, 7), ImageHead(60, 0, 10, 1, "x", 0, 0, 0x22), 0},
+      {"NAND head with unit 3", LoaderCdb('a', 3, 3), ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0},
+      {"raw head of 16 bytes", LoaderCdb('a', 0, 6), Bytes(16, 0), 0},
+      {"SDRAM head with command 0", LoaderCdb('a', 0, 0), RawHead(0, 100, 0x8000), 0},
+      {"raw SPI verify with a length", LoaderCdb('a', 0, 6), RawHead(3, 100, 0), 0},
+      {"method 4 over the disk", LoaderCdb('a', 0, 4), RawHead(0, 100, 0), 0},
+      {"chunk without a head", LoaderCdb('c', 0, 0), Bytes(10, 0), 0},
+      {"file data without a head", LoaderCdb('d', 0, 0), Bytes(), 10},
+      {"status selector 6 read with 4 bytes", LoaderCdb('e', 0, 6), Bytes(), 4},
+      {"status selector 3 read with 5 bytes", LoaderCdb('e', 0, 3), Bytes(), 5},
+      {"reserved size with its upper bytes", LoaderCdb('f', 0, 0), Bytes{0x70, 0x11, 0x01, 0x00}, 0},
+      {"format flag of 4 bytes", LoaderCdb('f', 0, 4), Bytes{1, 0, 0, 0}, 0},
+      {"SD port 3", LoaderCdb('f', 0, 5), Bytes{3, 0}, 0},
+      {"table of medium 4", LoaderCdb('b', 0, 4, 0), Bytes(), 4},
+      {"SD table with unit 0", LoaderCdb('b', 0, 3, 0), Bytes(), 4},
+      {"boot command in the loader stage", BootCdb('Q', 1), Bytes(), 3583},
+  };
+  for (const auto& r : cases) {
+    SCOPED_TRACE(r.what);
+    VirtualBoard board(BoardOn(r.kind));
+    Disk disk(board.OpenDisk());
+    EXPECT_FALSE(r.readLength != 0 ? disk.In(r.cdb, r.readLength).has_value() : disk.Out(r.cdb, r.out));
+    EXPECT_EQ(board.ProtocolErrors().size(), 1u);
+  }
 }
-
-Bytes WrongLengthHeader() { return BootHeader32(99999); }
-Bytes NoMagicHeader() {
-  Bytes h = BootHeader32(100000);
-  h[12] = 0;
-  return h;
-}
-
-INSTANTIATE_TEST_SUITE_P(Headers, SystemImagePrefix,
-                         ::testing::Values(PrefixCase{"valid", BootHeader32(100000), 0},
-                                           PrefixCase{"length differs", WrongLengthHeader(), 1},
-                                           PrefixCase{"second magic missing", NoMagicHeader(), 1},
-                                           PrefixCase{"no header", Bytes(), 1}));
-
-TEST(SystemImagePrefix, RegisterListHeaderOfAFamilyTwoBoard) {
-  FakeClock clock;
-  VirtualBoard board(Options(BoardKind::kRast, clock, true));
-  Disk disk(board.OpenDisk());
-  Bytes h(48, 0);  // n = 3: 24 + 24 = 48
-  Put32(&h[0], 0x514B5AA5);
-  Put32(&h[8], 5000);
-  Put32(&h[16], 0xAA55AA55);
-  Put32(&h[20], 3);
-  Bytes image = Pattern(5000, 3);
-  h.insert(h.end(), image.begin(), image.end());
-  ASSERT_TRUE(disk.Head(0, 5, ImageHead(60, 0, static_cast<uint32_t>(h.size()), 0, "sys", 3, 0, 0)));
-  ASSERT_TRUE(disk.Send(0, h));
-  clock.Advance(1000);
-  EXPECT_EQ(disk.Status(3), 0u);
-  EXPECT_EQ(board.ImageData(Medium::kSpi, 0), h);
-}
-
-struct Refusal {
-  const char* what;
-  BoardKind kind;
-  Cdb cdb;
-  ScsiDirection direction;
-  Bytes data;
-  uint32_t readLength;
-};
-
-class LoaderRefusal : public ::testing::TestWithParam<Refusal> {};
-
-TEST_P(LoaderRefusal, CommandFails) {
-  const Refusal& r = GetParam();
-  VirtualBoard board(LoaderOptions(r.kind));
-  ScsiCommand c;
-  c.cdb = r.cdb;
-  c.direction = r.direction;
-  Bytes buffer = r.data;
-  if (r.direction == ScsiDirection::kFromDevice) buffer.assign(r.readLength, 0);
-  c.data = buffer.data();
-  c.dataLength = static_cast<uint32_t>(buffer.size());
-  EXPECT_FALSE(board.ExecuteScsi(c)) << r.what;
-  EXPECT_EQ(board.ProtocolErrors().size(), 1u) << r.what;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, LoaderRefusal,
-    ::testing::Values(Refusal{"44-byte head on a family board", BoardKind::kQuen, LoaderCdb('a', 0, 3),
-                              ScsiDirection::kToDevice, ImageHead(44, 0, 10, 1, "x", 0, 0, 1), 0},
-                      Refusal{"60-byte burn head on the older chip", BoardKind::kOlder, LoaderCdb('a', 0, 3),
-                              ScsiDirection::kToDevice, ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0},
-                      Refusal{"SD head with unit 0", BoardKind::kQuen, LoaderCdb('a', 0, 7),
-                              ScsiDirection::kToDevice, ImageHead(60, 0, 10, 1, "x", 0, 0, 0x22), 0},
-                      Refusal{"NAND head with unit 3", BoardKind::kQuen, LoaderCdb('a', 3, 3),
-                              ScsiDirection::kToDevice, ImageHead(60, 0, 10, 1, "x", 0, 0, 1), 0},
-                      Refusal{"raw head of 16 bytes", BoardKind::kQuen, LoaderCdb('a', 0, 6),
-                              ScsiDirection::kToDevice, Bytes(16, 0), 0},
-                      Refusal{"SDRAM head with command 0", BoardKind::kQuen, LoaderCdb('a', 0, 0),
-                              ScsiDirection::kToDevice, RawHead(0, 100, 0x8000), 0},
-                      Refusal{"raw SPI verify with a length", BoardKind::kQuen, LoaderCdb('a', 0, 6),
-                              ScsiDirection::kToDevice, RawHead(3, 100, 0), 0},
-                      Refusal{"method 4 over the disk", BoardKind::kQuen, LoaderCdb('a', 0, 4),
-                              ScsiDirection::kToDevice, RawHead(0, 100, 0), 0},
-                      Refusal{"chunk without a head", BoardKind::kQuen, LoaderCdb('c', 0, 0),
-                              ScsiDirection::kToDevice, Bytes(10, 0), 0},
-                      Refusal{"file data without a head", BoardKind::kQuen, LoaderCdb('d', 0, 0),
-                              ScsiDirection::kFromDevice, Bytes(), 10},
-                      Refusal{"status selector 6 read with 4 bytes", BoardKind::kQuen, LoaderCdb('e', 0, 6),
-                              ScsiDirection::kFromDevice, Bytes(), 4},
-                      Refusal{"status selector 3 read with 5 bytes", BoardKind::kQuen, LoaderCdb('e', 0, 3),
-                              ScsiDirection::kFromDevice, Bytes(), 5},
-                      Refusal{"reserved size with its upper bytes", BoardKind::kQuen, LoaderCdb('f', 0, 0),
-                              ScsiDirection::kToDevice, Bytes{0x70, 0x11, 0x01, 0x00}, 0},
-                      Refusal{"format flag of 4 bytes", BoardKind::kQuen, LoaderCdb('f', 0, 4),
-                              ScsiDirection::kToDevice, Bytes{1, 0, 0, 0}, 0},
-                      Refusal{"SD port 3", BoardKind::kQuen, LoaderCdb('f', 0, 5), ScsiDirection::kToDevice,
-                              Bytes{3, 0}, 0},
-                      Refusal{"table of medium 4", BoardKind::kQuen, LoaderCdb('b', 0, 4, 0),
-                              ScsiDirection::kFromDevice, Bytes(), 4},
-                      Refusal{"SD table with unit 0", BoardKind::kQuen, LoaderCdb('b', 0, 3, 0),
-                              ScsiDirection::kFromDevice, Bytes(), 4},
-                      Refusal{"boot command in the loader stage", BoardKind::kQuen, BootCdb('Q', 1),
-                              ScsiDirection::kFromDevice, Bytes(), 3583}));
 
 TEST(LoaderChunks, ChunkLongerThanAnnouncedFailsAndOneByteTravelsAsTwo) {
-  VirtualBoard board(LoaderOptions(BoardKind::kQuen));
+  VirtualBoard board(BoardOn(BoardKind::kQuen));
   Disk disk(board.OpenDisk());
   ASSERT_TRUE(disk.Head(0, 6, RawHead(0, 65537, 0)));
   ASSERT_TRUE(disk.Out(LoaderCdb('c', 0, 0), Pattern(65536, 1)));
@@ -404,7 +334,7 @@ TEST(LoaderChunks, ChunkLongerThanAnnouncedFailsAndOneByteTravelsAsTwo) {
 }
 
 TEST(LoaderStatus, SelectorsAnswerTheBoardsGeometry) {
-  BoardOptions o = LoaderOptions(BoardKind::kQuen);
+  BoardOptions o = BoardOn(BoardKind::kQuen);
   o.nandBlockCount = 2048;
   o.nandBlockSizeCode = 2;
   o.sdSizeMb = {256, 0, 64};
@@ -427,7 +357,7 @@ TEST(LoaderStatus, SelectorsAnswerTheBoardsGeometry) {
 }
 
 TEST(LoaderParameters, ReservedSizesIdParametersAndFormatFlag) {
-  VirtualBoard board(LoaderOptions(BoardKind::kQuen));
+  VirtualBoard board(BoardOn(BoardKind::kQuen));
   Disk disk(board.OpenDisk());
   ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 0), Bytes{0x10, 0, 0, 0}));
   EXPECT_EQ(disk.Status(3), 0u);
@@ -445,7 +375,7 @@ TEST(LoaderParameters, ReservedSizesIdParametersAndFormatFlag) {
 }
 
 TEST(LoaderErase, NandRangesSpiWholeFlashAndOneImage) {
-  BoardOptions o = LoaderOptions(BoardKind::kOlder);
+  BoardOptions o = BoardOn(BoardKind::kOlder);
   o.nandBlockCount = 1000;
   o.spiEraseBusyPolls = 2;
   VirtualBoard board(o);
@@ -480,7 +410,7 @@ TEST(LoaderErase, NandRangesSpiWholeFlashAndOneImage) {
 }
 
 TEST(LoaderModify, ChangesTheTypeOrReportsAMissingImage) {
-  VirtualBoard board(LoaderOptions(BoardKind::kQuen));
+  VirtualBoard board(BoardOn(BoardKind::kQuen));
   ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(4, "m", 2, 0), Pattern(10, 1)));
   Disk disk(board.OpenDisk());
   ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 1, 0, 4, "", 2, 0, 0)));
@@ -492,7 +422,7 @@ TEST(LoaderModify, ChangesTheTypeOrReportsAMissingImage) {
 
 TEST(LoaderBurn, OverlappingImageIsRefused) {
   FakeClock clock;
-  VirtualBoard board(Options(BoardKind::kQuen, clock, true));
+  VirtualBoard board(BoardOn(BoardKind::kQuen, &clock));
   ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(1, "a", 4), Pattern(40000, 1)));
   Disk disk(board.OpenDisk());
   ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 0, 10, 2, "b", 0, 0, 6)));  // block 6 is image 1's third block
@@ -504,7 +434,7 @@ TEST(LoaderBurn, OverlappingImageIsRefused) {
 }
 
 TEST(LoaderDownload, SdramOverTheDisk) {
-  VirtualBoard board(LoaderOptions(BoardKind::kQuen));
+  VirtualBoard board(BoardOn(BoardKind::kQuen));
   Disk disk(board.OpenDisk());
   Bytes file = Pattern(70000, 9);
   ASSERT_TRUE(disk.Head(0, 0, RawHead(1, 70000, 0x8000)));

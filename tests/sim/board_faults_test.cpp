@@ -16,69 +16,51 @@ namespace {
 namespace fs = std::filesystem;
 // ---------------------------------------------------------------- disk faults
 
-struct DiskFaultCase {
-  const char* what;
-  Fault fault;
-  int failingChunk;  // 1-based chunk of a 3-chunk burn whose CMD_WriteFile fails; 0 = none
-  bool vanishes;
-  uint8_t status;  // first status byte after the burn (when it completes)
-};
-
-class DiskFault : public ::testing::TestWithParam<DiskFaultCase> {};
-
-TEST_P(DiskFault, FiresWhereAsked) {
-  const DiskFaultCase& c = GetParam();
-  FakeClock clock;
-  VirtualBoard board(LoaderBoard(BoardKind::kQuen, clock));
-  board.InjectFault(c.fault);
-  Disk disk(board.OpenDisk());
-  Bytes image = Pattern(3 * 65536, 7);
-  ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 0, static_cast<uint32_t>(image.size()), 1, "f", 0, 0, 1)));
-  for (int chunk = 1; chunk <= 3; ++chunk) {
-    Bytes part(image.begin() + (chunk - 1) * 65536, image.begin() + chunk * 65536);
-    EXPECT_EQ(disk.Out(LoaderCdb('c', 0, 0), part), chunk != c.failingChunk) << c.what << " chunk " << chunk;
-    if (chunk == c.failingChunk) break;
-  }
-  if (c.vanishes) {
-    EXPECT_EQ(board.CurrentStage(), Stage::kGone);
-    EXPECT_TRUE(board.Bus().FindVolumesForDevice("USB\\VID_7C3A&PID_6E21").empty());
-    EXPECT_FALSE(disk.Status(3));
-    return;
-  }
-  clock.Advance(1000);
-  if (c.failingChunk == 0) {
-    EXPECT_EQ(disk.Status(3), c.status) << c.what;
+TEST(DiskFaults, FireWhereAsked) {
+  struct Case {
+    const char* what;
+    Fault fault;
+    int failingChunk;  // 1-based chunk of a 3-chunk burn whose CMD_WriteFile fails; 0 = none
+    bool vanishes;
+    uint8_t status;  // first status byte after the burn (when it completes)
+  };
+  // The head is the burn's first command, so its second chunk is the third.
+  using enum FaultKind;
+  const Case cases[] = {
+      {"second chunk fails", {kFailCommand, Operation::kBurn, Medium::kNand, 3, 0}, 2, false, 0},
+      {"disk vanishes at chunk 3", {kDisconnectAtChunk, Operation::kBurn, Medium::kAny, 3, 0}, 3, true, 0},
+      {"status with error", {kStatusErrorBits, Operation::kStatus, Medium::kAny, 1, 0}, 0, false, 1},
+      {"fault on another medium: quiet", {kFailCommand, Operation::kBurn, Medium::kSpi, 1, 0}, 0, false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeClock clock;
+    VirtualBoard board(BoardOn(BoardKind::kQuen, &clock));
+    board.InjectFault(c.fault);
+    Disk disk(board.OpenDisk());
+    Bytes image = Pattern(3 * 65536, 7);
+    ASSERT_TRUE(disk.Head(0, 3, ImageHead(60, 0, static_cast<uint32_t>(image.size()), 1, "f", 0, 0, 1)));
+    for (int chunk = 1; chunk <= 3; ++chunk) {
+      Bytes part(image.begin() + (chunk - 1) * 65536, image.begin() + chunk * 65536);
+      EXPECT_EQ(disk.Out(LoaderCdb('c', 0, 0), part), chunk != c.failingChunk) << "chunk " << chunk;
+      if (chunk == c.failingChunk) break;
+    }
+    if (c.vanishes) {
+      EXPECT_EQ(board.CurrentStage(), Stage::kGone);
+      EXPECT_TRUE(board.Bus().FindVolumesForDevice(DeviceId("6E21")).empty());
+      EXPECT_FALSE(disk.Status(3));
+      continue;
+    }
+    clock.Advance(1000);
+    if (c.failingChunk == 0) {
+      EXPECT_EQ(disk.Status(3), c.status);
+    }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, DiskFault,
-    ::testing::Values(
-        // The head is the burn's first command, so its second chunk is the third.
-        DiskFaultCase{"second chunk fails",
-                      {FaultKind::kFailCommand, Operation::kBurn, Medium::kNand, 3, 0},
-                      2,
-                      false,
-                      0},
-        DiskFaultCase{"disk vanishes at chunk 3",
-                      {FaultKind::kDisconnectAtChunk, Operation::kBurn, Medium::kAny, 3, 0},
-                      3,
-                      true,
-                      0},
-        DiskFaultCase{"status with error",
-                      {FaultKind::kStatusErrorBits, Operation::kStatus, Medium::kAny, 1, 0},
-                      0,
-                      false,
-                      1},
-        DiskFaultCase{"fault on another medium stays quiet",
-                      {FaultKind::kFailCommand, Operation::kBurn, Medium::kSpi, 1, 0},
-                      0,
-                      false,
-                      0}));
-
 TEST(DiskFaults, FailingStatusAtItsNthCallThenAnswers) {
   FakeClock clock;
-  VirtualBoard board(LoaderBoard(BoardKind::kQuen, clock));
+  VirtualBoard board(BoardOn(BoardKind::kQuen, &clock));
   board.InjectFault({FaultKind::kFailCommand, Operation::kStatus, Medium::kAny, 2, 3});
   Disk disk(board.OpenDisk());
   EXPECT_TRUE(disk.Status(3));
@@ -90,7 +72,7 @@ TEST(DiskFaults, FailingStatusAtItsNthCallThenAnswers) {
 
 TEST(DiskFaults, SlowProgrammingKeepsTheStatusUnansweredUntilDone) {
   FakeClock clock;
-  BoardOptions o = LoaderBoard(BoardKind::kQuen, clock);
+  BoardOptions o = BoardOn(BoardKind::kQuen, &clock);
   o.stepDelayMs = 0;
   VirtualBoard board(o);
   board.InjectFault({FaultKind::kSlowProgramming, Operation::kBurn, Medium::kAny, 1, 500});
@@ -105,7 +87,7 @@ TEST(DiskFaults, SlowProgrammingKeepsTheStatusUnansweredUntilDone) {
 
 TEST(DiskFaults, HugeTableCountWithNoTableBehindIt) {
   FakeClock clock;
-  VirtualBoard board(LoaderBoard(BoardKind::kQuen, clock));
+  VirtualBoard board(BoardOn(BoardKind::kQuen, &clock));
   board.InjectFault({FaultKind::kHugeTableCount, Operation::kReadTable, Medium::kSpi, 1, 0});
   Disk disk(board.OpenDisk());
   auto count = disk.In(LoaderCdb('b', 0, 2, 0), 4);
@@ -116,10 +98,7 @@ TEST(DiskFaults, HugeTableCountWithNoTableBehindIt) {
 
 TEST(DiskFaults, NoReenumerationAfterRun) {
   FakeClock clock;
-  BoardOptions o;
-  o.kind = BoardKind::kRast;
-  o.clock = &clock;
-  VirtualBoard board(o);
+  VirtualBoard board(BoardOn(BoardKind::kRast, &clock, false));
   board.InjectFault({FaultKind::kNoReenumeration, Operation::kAny, Medium::kAny, 1, 0});
   Disk disk(board.OpenDisk());
   Bytes stage = MakeStage(kFirstStageTag, 600, FamilyLoadAddress(BoardKind::kRast), BoardKind::kRast);
@@ -128,7 +107,7 @@ TEST(DiskFaults, NoReenumerationAfterRun) {
   disk.None(BootCdb(0x60));
   clock.Advance(100000);
   EXPECT_EQ(board.ProductId(), "");
-  EXPECT_TRUE(board.Bus().FindVolumesForDevice("USB\\VID_7C3A&PID_6E31").empty());
+  EXPECT_TRUE(board.Bus().FindVolumesForDevice(DeviceId("6E31")).empty());
 }
 
 // ---------------------------------------------------------------- persistence
@@ -136,7 +115,7 @@ TEST(DiskFaults, NoReenumerationAfterRun) {
 TEST(BoardState, SurvivesAnotherBoardOnTheSameFolder) {
   fs::path dir = TempDir("state");
   FakeClock clock;
-  BoardOptions o = LoaderBoard(BoardKind::kPilk, clock);
+  BoardOptions o = BoardOn(BoardKind::kPilk, &clock);
   o.stateDir = dir.string();
   Bytes image = Pattern(70000, 3);
   {
@@ -158,14 +137,11 @@ TEST(BoardState, SurvivesAnotherBoardOnTheSameFolder) {
 TEST(BoardState, DamagedOrForeignFileStartsFresh) {
   fs::path dir = TempDir("damaged");
   FakeClock clock;
-  BoardOptions o = LoaderBoard(BoardKind::kQuen, clock);
+  BoardOptions o = BoardOn(BoardKind::kQuen, &clock);
   o.stateDir = dir.string();
   {
     VirtualBoard board(o);
-    ImageEntry e;
-    e.number = 1;
-    e.start = 1;
-    ASSERT_TRUE(board.PutImage(Medium::kNand, e, Pattern(10, 1)));
+    ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(1, "", 1), Pattern(10, 1)));
   }
   BoardOptions other = o;
   other.kind = BoardKind::kRast;
@@ -206,10 +182,7 @@ TEST_P(StandInLoader, HeaderIsValidAndTheBoardTakesItsFirstStage) {
   for (int i = 12; i < 16; ++i) EXPECT_TRUE((file[i] & 0x0F) <= 9 && (file[i] >> 4) <= 9) << "BCD byte " << i;
 
   FakeClock clock;
-  BoardOptions o;
-  o.kind = GetParam().kind;
-  o.clock = &clock;
-  VirtualBoard board(o);
+  VirtualBoard board(BoardOn(GetParam().kind, &clock, false));
   Disk disk(board.OpenDisk());
   uint32_t load = GetParam().kind == BoardKind::kOlder ? kOlderLoadAddress : GetParam().address;
   ASSERT_TRUE(disk.In(BootCdb('U', load), 3583));

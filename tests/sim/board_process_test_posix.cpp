@@ -75,7 +75,7 @@ TEST(SocketFraming, CarriesCommandsBothWaysAndReportsFailures) {
   fs::path dir = TempDir("socket");
   std::string path = (dir / "disk").string();
   FakeClock clock;
-  VirtualBoard board(LoaderBoard(BoardKind::kQuen, clock));
+  VirtualBoard board(BoardOn(BoardKind::kQuen, &clock));
   ASSERT_TRUE(board.ServeSocket(path));
   SocketClient client(path);
   ASSERT_TRUE(client.ok());

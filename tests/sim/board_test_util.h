@@ -80,16 +80,29 @@ inline Bytes Pattern(size_t n, uint8_t seed) {
   return b;
 }
 
-inline BoardOptions LoaderBoard(BoardKind kind, FakeClock& clock) {
+// Null clock: the real one.
+inline BoardOptions BoardOn(BoardKind kind, FakeClock* clock = nullptr, bool loader = true) {
   BoardOptions o;
   o.kind = kind;
-  o.clock = &clock;
-  o.startInLoaderStage = true;
+  o.clock = clock;
+  o.startInLoaderStage = loader;
   return o;
 }
 
+inline ImageEntry Entry(uint32_t number, const std::string& name, uint32_t start, uint32_t type = 0) {
+  ImageEntry e;
+  e.number = number;
+  e.name = name;
+  e.start = start;
+  e.type = type;
+  return e;
+}
+
+inline std::string DeviceId(const std::string& productId) { return "USB\\VID_7C3A&PID_" + productId; }
+
 inline std::filesystem::path TempDir(const std::string& name) {
-  std::filesystem::path p = std::filesystem::temp_directory_path() / ("zorbel-board-" + name + "-" + std::to_string(getpid()));
+  std::filesystem::path p =
+      std::filesystem::temp_directory_path() / ("zorbel-board-" + name + "-" + std::to_string(getpid()));
   std::filesystem::remove_all(p);
   std::filesystem::create_directories(p);
   return p;
