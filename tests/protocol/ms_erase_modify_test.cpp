@@ -11,10 +11,6 @@
 namespace zorbel::testing {
 namespace {
 
-constexpr uint8_t kWriterProcess = 0x61;
-constexpr uint8_t kGetLastStatus = 0x65;
-constexpr uint8_t kSetParameter = 0x66;
-
 TEST(MsNandEraseAllTest, ErasesInRunsOf256BlocksWithEvenProgress) {
   struct Case {
     sim::BoardKind kind;

@@ -9,25 +9,6 @@
 namespace zorbel::testing {
 namespace {
 
-constexpr uint8_t kWriterProcess = 0x61;
-constexpr uint8_t kWriteFile = 0x63;
-constexpr uint8_t kGetFileData = 0x64;
-constexpr uint8_t kGetLastStatus = 0x65;
-
-sim::Medium SimMedium(Medium m) {
-  switch (m) {
-    case Medium::kNor:
-      return sim::Medium::kNor;
-    case Medium::kNand:
-      return sim::Medium::kNand;
-    case Medium::kSpi:
-      return sim::Medium::kSpi;
-    case Medium::kSd:
-      return sim::Medium::kSd;
-  }
-  return sim::Medium::kAny;
-}
-
 struct WriteCase {
   const char* name;
   sim::BoardKind kind;
@@ -49,8 +30,7 @@ TEST_P(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
   const WriteCase& c = GetParam();
   DiskRig rig(c.kind, /*keepChunks=*/true);
   const auto data = Pattern(c.fileSize);
-  rig.ctx.filePath = rig.dir.File("image.bin");
-  WriteFileBytes(rig.ctx.filePath, data);
+  rig.File("image.bin", data);
   rig.ctx.head.imageNumber = "5";
   rig.ctx.head.imageName = "a-name-that-runs-past-sixteen";
   rig.ctx.head.imageType = c.imageType;
@@ -68,6 +48,18 @@ TEST_P(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
   ASSERT_EQ(heads[0].sent.size(), c.headSize);
   EXPECT_EQ(Le32(heads[0].sent, 0), 0u);
   EXPECT_EQ(Le32(heads[0].sent, 4), c.headLength);
+  if (c.dataKind == DataKind::kImage) {
+    // The short layout keeps 16 name bytes; a System Image names no number, address or start.
+    const size_t typeAt = c.headSize == 60 ? 44 : 28;
+    const bool system = c.imageType == 3;
+    const std::string name =
+        c.headSize == 60 ? std::string("a-name-that-runs-past-sixteen\0\0\0", 32) : "a-name-that-runs";
+    EXPECT_EQ(std::string(heads[0].sent.begin() + 12, heads[0].sent.begin() + 12 + name.size()), name);
+    EXPECT_EQ(Le32(heads[0].sent, 8), system ? 0u : 5u);
+    EXPECT_EQ(Le32(heads[0].sent, typeAt), c.imageType);
+    EXPECT_EQ(Le32(heads[0].sent, typeAt + 4), system ? 0u : 0x30008000u);
+    EXPECT_EQ(Le32(heads[0].sent, typeAt + 8), system ? 0u : 0x40u);
+  }
 
   std::vector<uint32_t> lengths;
   std::vector<uint8_t> stream;
@@ -99,166 +91,57 @@ TEST_P(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
   EXPECT_EQ(rig.Commands(kGetLastStatus).size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Members, MsWriteTest,
-                         ::testing::Values(WriteCase{"SpiOneFullChunk",
-                                                     sim::BoardKind::kQuen,
-                                                     Medium::kSpi,
-                                                     DataKind::kImage,
-                                                     65536,
-                                                     1,
-                                                     {65536},
-                                                     65536,
-                                                     60,
-                                                     0,
-                                                     5,
-                                                     0x409},
-                                           WriteCase{"SpiOneByteOver",
-                                                     sim::BoardKind::kQuen,
-                                                     Medium::kSpi,
-                                                     DataKind::kImage,
-                                                     65537,
-                                                     1,
-                                                     {65536, 2},
-                                                     65537,
-                                                     60,
-                                                     0,
-                                                     5,
-                                                     0x409},
-                                           WriteCase{"NandSystemImageWithBootHeader",
-                                                     sim::BoardKind::kQuen,
-                                                     Medium::kNand,
-                                                     DataKind::kImage,
-                                                     100000,
-                                                     3,
-                                                     {65536, 34496},
-                                                     100032,
-                                                     60,
-                                                     0,
-                                                     3,
-                                                     0x40B},
-                                           WriteCase{"NandOlderChipShortHead",
-                                                     sim::BoardKind::kOlder,
-                                                     Medium::kNand,
-                                                     DataKind::kImage,
-                                                     5000,
-                                                     1,
-                                                     {5000},
-                                                     5000,
-                                                     44,
-                                                     0,
-                                                     3,
-                                                     0x40B},
-                                           WriteCase{"OlderChipSystemImageHasNoHeader",
-                                                     sim::BoardKind::kOlder,
-                                                     Medium::kNand,
-                                                     DataKind::kImage,
-                                                     70000,
-                                                     3,
-                                                     {65536, 4464},
-                                                     70000,
-                                                     44,
-                                                     0,
-                                                     3,
-                                                     0x40B},
-                                           WriteCase{"SdImageOnUnit3",
-                                                     sim::BoardKind::kQuen,
-                                                     Medium::kSd,
-                                                     DataKind::kImage,
-                                                     131072,
-                                                     0,
-                                                     {65536, 65536},
-                                                     131072,
-                                                     60,
-                                                     3,
-                                                     7,
-                                                     0x41B},
-                                           WriteCase{"RawNor",
-                                                     sim::BoardKind::kQuen,
-                                                     Medium::kNor,
-                                                     DataKind::kRaw,
-                                                     70000,
-                                                     0,
-                                                     {65536, 4464},
-                                                     70000,
-                                                     12,
-                                                     0,
-                                                     2,
-                                                     0x406},
-                                           WriteCase{"RawSpi",
-                                                     sim::BoardKind::kQuen,
-                                                     Medium::kSpi,
-                                                     DataKind::kRaw,
-                                                     4096,
-                                                     0,
-                                                     {4096},
-                                                     4096,
-                                                     12,
-                                                     0,
-                                                     6,
-                                                     0x40E}),
+// name, board, medium, kind, file size, type, chunks, head length field, head size, unit, method, message
+std::vector<WriteCase> WriteCases() {
+  using enum Medium;
+  using enum DataKind;
+  constexpr auto kQuen = sim::BoardKind::kQuen, kOlder = sim::BoardKind::kOlder;
+  return {
+      {"SpiOneFullChunk", kQuen, kSpi, kImage, 65536, 1, {65536}, 65536, 60, 0, 5, 0x409},
+      {"SpiOneByteOver", kQuen, kSpi, kImage, 65537, 1, {65536, 2}, 65537, 60, 0, 5, 0x409},
+      {"NandSystemImageHeader", kQuen, kNand, kImage, 100000, 3, {65536, 34496}, 100032, 60, 0, 3, 0x40B},
+      {"NandOlderChipShortHead", kOlder, kNand, kImage, 5000, 1, {5000}, 5000, 44, 0, 3, 0x40B},
+      {"OlderSystemImageBare", kOlder, kNand, kImage, 70000, 3, {65536, 4464}, 70000, 44, 0, 3, 0x40B},
+      {"SdImageOnUnit3", kQuen, kSd, kImage, 131072, 0, {65536, 65536}, 131072, 60, 3, 7, 0x41B},
+      {"RawNor", kQuen, kNor, kRaw, 70000, 0, {65536, 4464}, 70000, 12, 0, 2, 0x406},
+      {"RawSpi", kQuen, kSpi, kRaw, 4096, 0, {4096}, 4096, 12, 0, 6, 0x40E},
+  };
+}
+INSTANTIATE_TEST_SUITE_P(Members, MsWriteTest, ::testing::ValuesIn(WriteCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(MsWriteHeadTest, OlderChipHeadCarriesOnlySixteenNameBytesAndNoSystemImageFields) {
-  DiskRig rig(sim::BoardKind::kOlder);
-  rig.ctx.filePath = rig.dir.File("x.bin");
-  WriteFileBytes(rig.ctx.filePath, Pattern(100));
-  rig.ctx.head = HeadFields{};
-  rig.ctx.head.imageNumber = "7";
-  rig.ctx.head.imageName = "0123456789abcdefXYZ";
-  rig.ctx.head.imageType = 3;
-  rig.ctx.head.executeAddress = "1234";
-  rig.ctx.head.start = "10";
-  ASSERT_EQ(MsWriteImage(rig.ctx, Medium::kNand, DataKind::kImage), 1);
-  const auto head = rig.Commands(kWriterProcess).at(0).sent;
-  ASSERT_EQ(head.size(), 44u);
-  EXPECT_EQ(std::string(head.begin() + 12, head.begin() + 28), "0123456789abcdef");
-  EXPECT_EQ(Le32(head, 8), 0u);   // a System Image names no number,
-  EXPECT_EQ(Le32(head, 28), 3u);  // carries its kind,
-  EXPECT_EQ(Le32(head, 32), 0u);  // no execute address
-  EXPECT_EQ(Le32(head, 36), 0u);  // and no start
-}
-
-TEST(MsWriteStatusPollTest, SdWaitsFiveSecondsThenPollsFiftyTimesTwoHundredApart) {
+// SD waits five seconds, then polls fifty times 200 ms apart; the others poll
+// at once and give up after their own number of tries.
+TEST(MsWriteStatusPollTest, WaitsAndTriesPerMember) {
   struct Case {
+    Medium medium;
+    DataKind kind;
     uint32_t busyMs;  // how long the board keeps programming
     int result;
     uint64_t elapsedMs;
     size_t statusCalls;
   };
-  for (const Case& c : {Case{0, 1, 5100, 1}, Case{7000, 1, 7100, 11}, Case{1000000, 0, 15100, 50}}) {
+  const std::vector<Case> cases = {
+      {Medium::kSd, DataKind::kImage, 0, 1, 5100, 1},
+      {Medium::kSd, DataKind::kImage, 7000, 1, 7100, 11},
+      {Medium::kSd, DataKind::kImage, 1000000, 0, 15100, 50},
+      {Medium::kNand, DataKind::kImage, 1000000, 0, 100, 5},
+      {Medium::kSpi, DataKind::kImage, 1000000, 0, 100, 10},
+      {Medium::kSpi, DataKind::kRaw, 1000000, 0, 100, 10},
+      {Medium::kNor, DataKind::kRaw, 1000000, 0, 100, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << static_cast<int>(c.medium) << "/" << c.busyMs);
     sim::BoardOptions o = DiskOptions(sim::BoardKind::kQuen, nullptr);
     o.progressStep = 100;  // one step of busyMs
     o.stepDelayMs = c.busyMs;
     DiskRig rig(o, false);
-    rig.ctx.filePath = rig.dir.File("sd.bin");
-    WriteFileBytes(rig.ctx.filePath, Pattern(1000));
+    rig.File("f.bin", Pattern(1000));
     rig.ctx.head.imageNumber = "1";
-    const uint64_t start = rig.clock.NowMs();
-    EXPECT_EQ(MsWriteImage(rig.ctx, Medium::kSd, DataKind::kImage), c.result) << c.busyMs;
-    EXPECT_EQ(rig.clock.NowMs() - start, c.elapsedMs) << c.busyMs;
-    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls) << c.busyMs;
+    EXPECT_EQ(MsWriteImage(rig.ctx, c.medium, c.kind), c.result);
+    EXPECT_EQ(rig.clock.NowMs(), c.elapsedMs);
+    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls);
     EXPECT_TRUE(rig.prompt.Messages().empty());
-  }
-}
-
-TEST(MsWriteStatusPollTest, TriesPerMemberEndTheWrite) {
-  struct Case {
-    Medium medium;
-    DataKind kind;
-    size_t tries;
-  };
-  for (const Case& c : {Case{Medium::kNand, DataKind::kImage, 5}, Case{Medium::kSpi, DataKind::kImage, 10},
-                        Case{Medium::kSpi, DataKind::kRaw, 10}, Case{Medium::kNor, DataKind::kRaw, 5}}) {
-    sim::BoardOptions o = DiskOptions(sim::BoardKind::kQuen, nullptr);
-    o.progressStep = 100;
-    o.stepDelayMs = 1000000;
-    DiskRig rig(o, false);
-    rig.ctx.filePath = rig.dir.File("f.bin");
-    WriteFileBytes(rig.ctx.filePath, Pattern(300));
-    rig.ctx.head.imageNumber = "2";
-    EXPECT_EQ(MsWriteImage(rig.ctx, c.medium, c.kind), 0);
-    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.tries);
-    EXPECT_EQ(rig.clock.NowMs(), 100u);
   }
 }
 
@@ -310,8 +193,7 @@ TEST(MsVerifyTest, MatchesWhatWasWrittenAndFailsSilentlyOnOneDifferentByte) {
     for (const bool corrupt : {false, true}) {
       DiskRig rig;
       auto data = Pattern(c.size, 7);
-      rig.ctx.filePath = rig.dir.File("v.bin");
-      WriteFileBytes(rig.ctx.filePath, data);
+      rig.File("v.bin", data);
       rig.ctx.head.imageNumber = "4";
       rig.ctx.head.imageType = c.imageType;
       rig.ctx.head.address = "20000";
@@ -343,8 +225,7 @@ TEST(MsVerifyTest, MatchesWhatWasWrittenAndFailsSilentlyOnOneDifferentByte) {
 TEST(MsReadRawSpiTest, ReadsWholeBlocksIntoTheTarget) {
   DiskRig rig;
   const auto data = Pattern(131072, 3);
-  rig.ctx.filePath = rig.dir.File("raw.bin");
-  WriteFileBytes(rig.ctx.filePath, data);
+  rig.File("raw.bin", data);
   ASSERT_EQ(MsWriteImage(rig.ctx, Medium::kSpi, DataKind::kRaw), 1);
   rig.commands.clear();
   RecordingProgress readProgress;
@@ -364,8 +245,7 @@ TEST(MsReadRawSpiTest, ReadsWholeBlocksIntoTheTarget) {
 
 TEST(MsReadRawSpiTest, FailedReadKeepsTheEarlierFile) {
   DiskRig rig;
-  rig.ctx.filePath = rig.dir.File("back.bin");
-  WriteFileBytes(rig.ctx.filePath, {1, 2, 3});
+  rig.File("back.bin", {1, 2, 3});
   rig.board.InjectFault({sim::FaultKind::kFailCommand, sim::Operation::kVerify, sim::Medium::kSpi, 2, 0});
   EXPECT_EQ(MsReadRawSpi(rig.ctx, 3 * 65536), 0);
   EXPECT_EQ(ReadFileBytes(rig.ctx.filePath), (std::vector<uint8_t>{1, 2, 3}));
@@ -390,8 +270,7 @@ TEST(MsDownloadTest, SdramModesAndTheLoaderStage) {
   for (const Case& c : cases) {
     DiskRig rig;
     const auto data = Pattern(c.fileSize, 9);
-    rig.ctx.filePath = rig.dir.File("sdram.bin");
-    WriteFileBytes(rig.ctx.filePath, data);
+    rig.File("sdram.bin", data);
     rig.ctx.head.mode = c.mode;
     rig.ctx.head.address = "12345678";  // not used over the disk
     const int result = c.loader ? MsDownloadLoader(rig.ctx, c.skip) : MsDownloadSdram(rig.ctx);
@@ -418,8 +297,7 @@ TEST(MsDownloadTest, LoaderWithNothingAfterItsHeaderIsRefusedBeforeAnyCommand) {
   for (const Case& c : {Case{116, 100, texts::kFileLengthZero}, Case{115, 100, texts::kLoaderTooShort},
                         Case{10, 0, texts::kLoaderTooShort}}) {
     DiskRig rig;
-    rig.ctx.filePath = rig.dir.File("loader.bin");
-    WriteFileBytes(rig.ctx.filePath, Pattern(c.fileSize));
+    rig.File("loader.bin", Pattern(c.fileSize));
     EXPECT_EQ(MsDownloadLoader(rig.ctx, c.skip), 0);
     EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{c.message});
     EXPECT_TRUE(rig.commands.empty());

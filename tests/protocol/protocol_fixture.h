@@ -24,6 +24,13 @@
 
 namespace zorbel::testing {
 
+// Operation codes of the vendor commands, as the tap sees them.
+constexpr uint8_t kWriterProcess = 0x61;
+constexpr uint8_t kWriteFile = 0x63;
+constexpr uint8_t kGetFileData = 0x64;
+constexpr uint8_t kGetLastStatus = 0x65;
+constexpr uint8_t kSetParameter = 0x66;
+
 // One command as it went to the board.
 struct TappedCommand {
   uint8_t op = 0;
@@ -44,7 +51,7 @@ class TapTransport final : public ScsiTransport {
     t.unit = c.cdb[1];
     t.selector = c.cdb[6];
     t.length = c.dataLength;
-    const bool chunk = t.op == 0x63;
+    const bool chunk = t.op == kWriteFile;
     if (c.direction == ScsiDirection::kToDevice && c.data != nullptr && (!chunk || keepChunks_)) {
       const auto* p = static_cast<const uint8_t*>(c.data);
       t.sent.assign(p, p + c.dataLength);
@@ -101,7 +108,7 @@ inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 1) {
 
 // Puts one image straight into the board's table.
 inline bool PutImage(sim::VirtualBoard& board, sim::Medium medium, uint32_t number, const std::string& name,
-              uint32_t type, uint32_t start) {
+                     uint32_t type, uint32_t start) {
   sim::ImageEntry image;
   image.number = number;
   image.name = name;
@@ -118,6 +125,26 @@ inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& 
 inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Writes the operation's input file into the scratch folder.
+inline std::string UseFile(OperationContext& ctx, const ScratchDir& dir, const std::string& name,
+                           const std::vector<uint8_t>& bytes) {
+  ctx.filePath = dir.File(name);
+  WriteFileBytes(ctx.filePath, bytes);
+  return ctx.filePath;
+}
+
+inline std::vector<int> PercentsOf(const RecordingProgress& progress) {
+  std::vector<int> out;
+  for (const auto& e : progress.Events()) out.push_back(e.percent);
+  return out;
+}
+
+inline sim::Medium SimMedium(Medium m) {
+  constexpr sim::Medium kBoard[] = {sim::Medium::kNor, sim::Medium::kNand, sim::Medium::kSpi,
+                                    sim::Medium::kSd};
+  return kBoard[static_cast<size_t>(m)];
 }
 
 inline uint32_t Le32(const std::vector<uint8_t>& b, size_t offset) {
@@ -175,10 +202,9 @@ struct DiskRig {
     }
     return out;
   }
-  std::vector<int> Percents() const {
-    std::vector<int> out;
-    for (const auto& e : progress.Events()) out.push_back(e.percent);
-    return out;
+  std::vector<int> Percents() const { return PercentsOf(progress); }
+  std::string File(const std::string& name, const std::vector<uint8_t>& bytes) {
+    return UseFile(ctx, dir, name, bytes);
   }
 
   FakeClock clock;
@@ -224,15 +250,9 @@ struct VcomRig {
     ctx.keptHead = &kept;
     ctx.replyWaitMs = 2000;
   }
-  std::vector<int> Percents() const {
-    std::vector<int> out;
-    for (const auto& e : progress.Events()) out.push_back(e.percent);
-    return out;
-  }
+  std::vector<int> Percents() const { return PercentsOf(progress); }
   std::string File(const std::string& name, const std::vector<uint8_t>& bytes) {
-    ctx.filePath = dir.File(name);
-    WriteFileBytes(ctx.filePath, bytes);
-    return ctx.filePath;
+    return UseFile(ctx, dir, name, bytes);
   }
 
   sim::VirtualBoard board;
