@@ -69,6 +69,12 @@ class Line {
     Bytes r = Read(2);
     return r.size() == 2 && r[0] == 0x80 + method ? r[1] : 0;
   }
+  // The first word the board answers a head with.
+  std::optional<uint32_t> Start(uint8_t method, const Bytes& head) {
+    Choose(method);
+    Write(head);
+    return Word();
+  }
   // Sends data in 4096-byte chunks; the acknowledgements received.
   std::vector<uint32_t> SendChunks(const Bytes& data) {
     std::vector<uint32_t> acks;
@@ -113,22 +119,26 @@ class Line {
   int fd_ = -1;
 };
 
-BoardOptions VcomOptions(FakeClock& clock, bool loader) {
-  BoardOptions o;
-  o.kind = BoardKind::kVcom;
-  o.clock = &clock;
-  o.startInLoaderStage = loader;
-  return o;
-}
+BoardOptions VcomOptions(FakeClock& clock, bool loader) { return BoardOn(BoardKind::kVcom, &clock, loader); }
 
-Bytes Stream(const Bytes& file) {
-  // What the tool sends: the start record, then the announced length from just after the header.
-  Bytes s;
-  Append32(s, static_cast<uint32_t>(file.size()));
-  Append32(s, Get32(&file[4]));
-  s.insert(s.end(), file.begin() + 16, file.end());
-  s.resize(8 + file.size(), 0);
-  return s;
+// A COM-port board in its loader stage and the test's end of its line.
+class SerialBoard : public ::testing::Test {
+ protected:
+  FakeClock clock;
+  VirtualBoard board{VcomOptions(clock, true)};
+  Line line{board.PtyPath()};
+};
+
+// What the tool sends: the start record, then the announced length from just
+// after the header, in chunks. The acknowledgements received.
+std::vector<uint32_t> SendLoader(Line& line, const Bytes& file) {
+  Bytes start;
+  Append32(start, static_cast<uint32_t>(file.size()));
+  Append32(start, Get32(&file[4]));
+  line.Write(start);
+  Bytes rest(file.begin() + 16, file.end());
+  rest.resize(file.size(), 0);
+  return line.SendChunks(rest);
 }
 
 class LoaderStream : public ::testing::TestWithParam<uint32_t> {};
@@ -144,9 +154,7 @@ TEST_P(LoaderStream, IsAcknowledgedChunkByChunkAndStartsTheLoader) {
   Line line(board.PtyPath());
   ASSERT_TRUE(line.ok());
   Bytes file = MakeSerialLoader(GetParam());
-  Bytes s = Stream(file);
-  line.Write(Bytes(s.begin(), s.begin() + 8));
-  std::vector<uint32_t> acks = line.SendChunks(Bytes(s.begin() + 8, s.end()));
+  std::vector<uint32_t> acks = SendLoader(line, file);
   std::vector<uint32_t> expected(file.size() / 4096, 4096);
   if (file.size() % 4096) expected.push_back(file.size() % 4096);
   EXPECT_EQ(acks, expected);
@@ -165,14 +173,24 @@ TEST(LoaderStreamRefusal, WrongMagicKeepsTheBootStage) {
   Line line(board.PtyPath());
   Bytes file = MakeSerialLoader(5000);
   file[16] = 'Y';
-  Bytes s = Stream(file);
-  line.Write(Bytes(s.begin(), s.begin() + 8));
-  EXPECT_EQ(line.SendChunks(Bytes(s.begin() + 8, s.end())).size(), 2u);
+  EXPECT_EQ(SendLoader(line, file).size(), 2u);
   // Still the boot code: a flash-method request is not understood.
   line.Write({0xB0, 0x84});
   EXPECT_TRUE(line.Read(2, 300).size() < 2);
   EXPECT_EQ(board.CurrentStage(), Stage::kBoot);
   EXPECT_FALSE(board.ProtocolErrors().empty());
+}
+
+TEST(LoaderStreamRefusal, DisconnectAtChunkClosesThePort) {
+  FakeClock clock;
+  VirtualBoard board(VcomOptions(clock, false));
+  board.InjectFault({FaultKind::kDisconnectAtChunk, Operation::kLoaderStream, Medium::kAny, 2, 0});
+  Line line(board.PtyPath());
+  EXPECT_EQ(SendLoader(line, MakeSerialLoader(20000)), (std::vector<uint32_t>{4096}));
+  EXPECT_EQ(board.CurrentStage(), Stage::kGone);
+  std::vector<McuPort> ports;
+  board.Bus().EnumerateMcuPorts(ports);
+  EXPECT_TRUE(ports.empty());
 }
 
 struct MethodAnswer {
@@ -210,17 +228,12 @@ struct SerialBurn {
   uint32_t length;
 };
 
-class SerialImageBurn : public ::testing::TestWithParam<SerialBurn> {};
+class SerialImageBurn : public SerialBoard, public ::testing::WithParamInterface<SerialBurn> {};
 
 TEST_P(SerialImageBurn, ProgramsInStepsAndShowsInTheTableAndVerify) {
   const SerialBurn& c = GetParam();
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
-  Line line(board.PtyPath());
   Bytes image = Pattern(c.length, 0x42);
-  line.Choose(c.method);
-  line.Write(Head60(0, c.length, 3, 1, c.start));
-  ASSERT_EQ(line.Word(), c.length) << "head acknowledgement";
+  ASSERT_EQ(line.Start(c.method, Head60(0, c.length, 3, 1, c.start)), c.length) << "head acknowledgement";
   std::vector<uint32_t> acks = line.SendChunks(image);
   ASSERT_EQ(acks.size(), (c.length + 4095) / 4096);
   EXPECT_EQ(line.StatusWords(0xFF), (std::vector<uint32_t>{25, 50, 75, 100}));
@@ -236,9 +249,7 @@ TEST_P(SerialImageBurn, ProgramsInStepsAndShowsInTheTableAndVerify) {
   EXPECT_EQ(Get32(&entry[44]), 1u);
   EXPECT_EQ(Get32(&entry[52]), c.medium == Medium::kNor ? 0x8000u : c.start) << "NOR: flash address";
 
-  line.Choose(c.method);
-  line.Write(Head60(3, c.length, 3, 0, 0));
-  ASSERT_TRUE(line.Word());
+  ASSERT_TRUE(line.Start(c.method, Head60(3, c.length, 3, 0, 0)));
   EXPECT_EQ(line.Verify(c.length, &image), image);
   EXPECT_TRUE(board.ProtocolErrors().empty());
 }
@@ -260,24 +271,12 @@ TEST(SerialNor, DeviceTextThenTable) {
   EXPECT_EQ(line.Word(), 0u);
 }
 
-TEST(SerialErase, ReportsStepsThenModifyAnswersOnce) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
-  ImageEntry e;
-  e.number = 3;
-  e.start = 1;
-  ASSERT_TRUE(board.PutImage(Medium::kSpi, e, Pattern(100, 1)));
-  e.number = 4;
-  e.start = 2;
-  ASSERT_TRUE(board.PutImage(Medium::kSpi, e, Pattern(100, 2)));
-  Line line(board.PtyPath());
-  line.Choose(5);
-  line.Write(Head60(1, 0, 4, 2, 0));
-  EXPECT_EQ(line.Word(), 100u);
+TEST_F(SerialBoard, EraseReportsStepsThenModifyAnswersOnce) {
+  ASSERT_TRUE(board.PutImage(Medium::kSpi, Entry(3, "", 1), Pattern(100, 1)));
+  ASSERT_TRUE(board.PutImage(Medium::kSpi, Entry(4, "", 2), Pattern(100, 2)));
+  EXPECT_EQ(line.Start(5, Head60(1, 0, 4, 2, 0)), 100u);
   EXPECT_EQ(board.FindImage(Medium::kSpi, 4)->type, 2u);
-  line.Choose(5);
-  line.Write(Head60(1, 0, 9, 2, 0));
-  EXPECT_EQ(line.Word(), 0x00010000u) << "modify of a missing image";
+  EXPECT_EQ(line.Start(5, Head60(1, 0, 9, 2, 0)), 0x00010000u) << "modify of a missing image";
   line.Choose(5);
   line.Write(Head60(2, 0, 3, 0, 0));
   EXPECT_EQ(line.StatusWords(0xFFFF), (std::vector<uint32_t>{25, 50, 75, 100}));
@@ -295,20 +294,11 @@ struct SystemAreaCase {
   bool erased;
 };
 
-class SerialSystemAreaErase : public ::testing::TestWithParam<SystemAreaCase> {};
+class SerialSystemAreaErase : public SerialBoard, public ::testing::WithParamInterface<SystemAreaCase> {};
 
 TEST_P(SerialSystemAreaErase, OnlyNandHasOne) {
-  FakeClock clock;
-  BoardOptions o = VcomOptions(clock, true);
-  VirtualBoard board(o);
-  ImageEntry system;
-  system.type = 3;
-  ASSERT_TRUE(board.PutImage(GetParam().medium, system, Pattern(5000, 1)));
-  ImageEntry other;
-  other.number = 2;
-  other.start = GetParam().otherStart;
-  ASSERT_TRUE(board.PutImage(GetParam().medium, other, Pattern(100, 2)));
-  Line line(board.PtyPath());
+  ASSERT_TRUE(board.PutImage(GetParam().medium, Entry(0, "", 0, 3), Pattern(5000, 1)));
+  ASSERT_TRUE(board.PutImage(GetParam().medium, Entry(2, "", GetParam().otherStart), Pattern(100, 2)));
   line.Choose(GetParam().method);
   line.Write(Head60(2, 0, 0xFFFFEEEE, 0, 0));
   std::vector<uint32_t> words = line.StatusWords(0xFFFF);
@@ -356,16 +346,12 @@ struct RawNandCase {
   bool accepted;
 };
 
-class RawNandBurn : public ::testing::TestWithParam<RawNandCase> {};
+class RawNandBurn : public SerialBoard, public ::testing::WithParamInterface<RawNandCase> {};
 
 TEST_P(RawNandBurn, PlacesEveryImageAtItsStartBlockAndVerifiesTheSameBytes) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));  // 16 KB blocks
-  Line line(board.PtyPath());
+  // The board has 16 KB blocks.
   Bytes rom = NandRom(GetParam().romBlockSize, {{1, 1000}, {2, 20000}}, 3);
-  EXPECT_EQ(line.Choose(4), 1);
-  line.Write(RawHead(0, static_cast<uint32_t>(rom.size()), GetParam().announced));
-  ASSERT_TRUE(line.Word());
+  ASSERT_TRUE(line.Start(4, RawHead(0, static_cast<uint32_t>(rom.size()), GetParam().announced)));
   ASSERT_EQ(line.SendChunks(rom).size(), (rom.size() + 4095) / 4096);
   std::vector<uint32_t> words = line.StatusWords(0xFFFF);
   ASSERT_FALSE(words.empty());
@@ -377,9 +363,7 @@ TEST_P(RawNandBurn, PlacesEveryImageAtItsStartBlockAndVerifiesTheSameBytes) {
   EXPECT_EQ(board.FindImage(Medium::kNand, 1)->start, 3u);
   EXPECT_EQ(board.FindImage(Medium::kNand, 2)->start, 4u);
   EXPECT_EQ(board.Flash(Medium::kNand, 4 * 16384, 20000), Pattern(20000, 2));
-  line.Choose(4);
-  line.Write(RawHead(3, static_cast<uint32_t>(rom.size()), 2));
-  ASSERT_TRUE(line.Word());
+  ASSERT_TRUE(line.Start(4, RawHead(3, static_cast<uint32_t>(rom.size()), 2)));
   EXPECT_EQ(line.Verify(rom.size(), &rom), rom);
 }
 
@@ -387,14 +371,9 @@ INSTANTIATE_TEST_SUITE_P(Roms, RawNandBurn,
                          ::testing::Values(RawNandCase{16384, 2, true}, RawNandCase{16384, 3, false},
                                            RawNandCase{131072, 2, false}));
 
-TEST(SerialDownload, SdramWithTheRunBit) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
-  Line line(board.PtyPath());
+TEST_F(SerialBoard, DownloadToSdramWithTheRunBit) {
   Bytes file = Pattern(4097, 5);
-  line.Choose(0);
-  line.Write(RawHead(0, 4097, 0x80008000));
-  ASSERT_TRUE(line.Word());
+  ASSERT_TRUE(line.Start(0, RawHead(0, 4097, 0x80008000)));
   EXPECT_EQ(line.SendChunks(file), (std::vector<uint32_t>{4096, 1}));
   // The last ack is written after the data is kept; wait for the board to finish with it.
   for (int i = 0; i < 100 && !board.RanAddress(); ++i)
@@ -403,10 +382,7 @@ TEST(SerialDownload, SdramWithTheRunBit) {
   EXPECT_EQ(board.Sdram(0x8000, 4097), file);
 }
 
-TEST(SerialHead, ShortHeadIsLoggedAndTheBoardListensAgain) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
-  Line line(board.PtyPath());
+TEST_F(SerialBoard, ShortHeadIsLoggedAndTheBoardListensAgain) {
   line.Choose(3);
   line.Write(Bytes(44, 0));  // a 44-byte head where 60 belong
   EXPECT_TRUE(line.Read(4, 1500).empty());
@@ -419,9 +395,7 @@ TEST(SerialPortClosed, ReplyLeftUnreadIsDroppedAndATransferCutOffEnds) {
   VirtualBoard board(VcomOptions(clock, true));
   {
     Line first(board.PtyPath());
-    first.Choose(5);
-    first.Write(Head60(0, 10, 1, 0, 1));
-    ASSERT_TRUE(first.Word());
+    ASSERT_TRUE(first.Start(5, Head60(0, 10, 1, 0, 1)));
     first.Write(Pattern(10, 1));  // the ack and the status words stay unread
     ASSERT_EQ(first.Read(4).size(), 4u);
   }
@@ -429,9 +403,7 @@ TEST(SerialPortClosed, ReplyLeftUnreadIsDroppedAndATransferCutOffEnds) {
   {
     Line second(board.PtyPath());
     EXPECT_EQ(second.Choose(4), 1) << "stale status words in front of the reply";
-    second.Choose(3);
-    second.Write(Head60(0, 8192, 2, 0, 1));
-    ASSERT_TRUE(second.Word());
+    ASSERT_TRUE(second.Start(3, Head60(0, 8192, 2, 0, 1)));
     second.Write(Pattern(100, 2));  // closes in the middle of the first chunk
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -443,79 +415,44 @@ TEST(SerialPortClosed, ReplyLeftUnreadIsDroppedAndATransferCutOffEnds) {
 
 // ---------------------------------------------------------------- faults
 
-TEST(SerialFaults, ShortAndWrongChunkAcks) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
+class SerialFaults : public SerialBoard {};
+
+TEST_F(SerialFaults, ShortAndWrongChunkAcks) {
   board.InjectFault({FaultKind::kWrongChunkAck, Operation::kDownload, Medium::kAny, 2, 7});
-  Line line(board.PtyPath());
-  line.Choose(0);
-  line.Write(RawHead(0, 3 * 4096, 0x8000));
-  ASSERT_TRUE(line.Word());
+  ASSERT_TRUE(line.Start(0, RawHead(0, 3 * 4096, 0x8000)));
   EXPECT_EQ(line.SendChunks(Pattern(3 * 4096, 1)), (std::vector<uint32_t>{4096, 7, 4096}));
 
   board.InjectFault({FaultKind::kShortChunkAck, Operation::kBurn, Medium::kNand, 1, 0});
-  line.Choose(3);
-  line.Write(Head60(0, 100, 1, 0, 1));
-  ASSERT_TRUE(line.Word());
+  ASSERT_TRUE(line.Start(3, Head60(0, 100, 1, 0, 1)));
   line.Write(Pattern(100, 1));
   EXPECT_EQ(line.Read(4, 500).size(), 2u);
 }
 
-TEST(SerialFaults, ErrorBitsInTheNthStatusWord) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
+TEST_F(SerialFaults, ErrorBitsInTheNthStatusWord) {
   board.InjectFault({FaultKind::kStatusErrorBits, Operation::kBurn, Medium::kAny, 3, 0x00020000});
-  Line line(board.PtyPath());
-  line.Choose(5);
-  line.Write(Head60(0, 10, 1, 0, 1));
-  ASSERT_TRUE(line.Word());
+  ASSERT_TRUE(line.Start(5, Head60(0, 10, 1, 0, 1)));
   line.SendChunks(Pattern(10, 1));
   EXPECT_EQ(line.StatusWords(0xFF), (std::vector<uint32_t>{25, 50, 0x00020000 | 75}));
 }
 
-TEST(SerialFaults, ChooseMethodAnsweredWronglyThenRight) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
+TEST_F(SerialFaults, ChooseMethodAnsweredWronglyThenRight) {
   board.InjectFault({FaultKind::kFailCommand, Operation::kChooseMethod, Medium::kAny, 1, 2});
-  Line line(board.PtyPath());
   EXPECT_EQ(line.Choose(4), 0);
   EXPECT_EQ(line.Choose(4), 0);
   EXPECT_EQ(line.Choose(4), 1);
 }
 
-TEST(SerialFaults, DisconnectAtChunkClosesThePort) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, false));
-  board.InjectFault({FaultKind::kDisconnectAtChunk, Operation::kLoaderStream, Medium::kAny, 2, 0});
-  Line line(board.PtyPath());
-  Bytes s = Stream(MakeSerialLoader(20000));
-  line.Write(Bytes(s.begin(), s.begin() + 8));
-  EXPECT_EQ(line.SendChunks(Bytes(s.begin() + 8, s.end())), (std::vector<uint32_t>{4096}));
-  EXPECT_EQ(board.CurrentStage(), Stage::kGone);
-  std::vector<McuPort> ports;
-  board.Bus().EnumerateMcuPorts(ports);
-  EXPECT_TRUE(ports.empty());
-}
-
-TEST(SerialFaults, HugeTableCount) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
+TEST_F(SerialFaults, HugeTableCount) {
   board.InjectFault({FaultKind::kHugeTableCount, Operation::kReadTable, Medium::kNand, 1, 0x40000000});
-  Line line(board.PtyPath());
   line.Choose(8);
   EXPECT_EQ(line.Word(), 0x40000000u);
   EXPECT_TRUE(line.Read(60, 300).empty());
 }
 
-TEST(SerialFaults, SlowProgrammingTakesBoardTime) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
+TEST_F(SerialFaults, SlowProgrammingTakesBoardTime) {
   board.InjectFault({FaultKind::kSlowProgramming, Operation::kBurn, Medium::kAny, 1, 5000});
-  Line line(board.PtyPath());
   uint64_t before = clock.NowMs();
-  line.Choose(3);
-  line.Write(Head60(0, 10, 1, 0, 1));
-  ASSERT_TRUE(line.Word());
+  ASSERT_TRUE(line.Start(3, Head60(0, 10, 1, 0, 1)));
   line.SendChunks(Pattern(10, 1));
   EXPECT_EQ(line.StatusWords(0xFF).size(), 4u);
   EXPECT_GE(clock.NowMs() - before, 4u * 5000);
