@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -5,7 +7,14 @@
 
 namespace zorbel::cli {
 
-bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+// Only a console counts: _isatty also says yes to NUL and to serial ports,
+// which would leave a confirmation waiting on a device nobody types into.
+bool IsTerminal(std::FILE* stream) {
+  const intptr_t handle = _get_osfhandle(_fileno(stream));
+  if (handle == -1) return false;
+  DWORD mode = 0;
+  return GetConsoleMode(reinterpret_cast<HANDLE>(handle), &mode) != 0;
+}
 
 std::FILE* DataStream(bool debug) {
   std::fflush(stdout);

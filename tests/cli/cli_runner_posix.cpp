@@ -1,0 +1,42 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "cli_runner.h"
+
+extern char** environ;
+
+namespace zorbel::clitest {
+
+Result RunZorbel(const std::vector<std::string>& args, const std::filesystem::path& workDir) {
+  const auto outPath = workDir / ".zorbel.out";
+  const auto errPath = workDir / ".zorbel.err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+  const std::string program = std::string(ZORBEL_BIN_DIR) + "/zorbel";
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  Result result;
+  pid_t pid = 0;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  result.out = Slurp(outPath);
+  result.err = Slurp(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return result;
+}
+
+}  // namespace zorbel::clitest
