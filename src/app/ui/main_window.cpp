@@ -16,6 +16,7 @@
 
 #include "app/clock.h"
 #include "app/paths.h"
+#include "app/process_console.h"
 #include "app/tool_settings.h"
 #include "app/tool_state.h"
 #include "app/ui/debug_console.h"
@@ -299,6 +300,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void MainWindow::OpenDebugConsole() {
+  if (OpenProcessConsole()) return;
   if (console_ == nullptr) console_ = new DebugConsole(this);
   console_->Open();
 }

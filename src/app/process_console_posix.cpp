@@ -1,0 +1,7 @@
+#include "app/process_console.h"
+
+namespace zorbel {
+
+bool OpenProcessConsole() { return false; }
+
+}  // namespace zorbel
