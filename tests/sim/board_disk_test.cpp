@@ -91,44 +91,36 @@ TEST(OlderBoot, GoesThroughTheIntermediateDiskToTheLoaderDisk) {
   EXPECT_EQ(board.Sdram(0x00E00000, 64), Bytes(second.begin(), second.begin() + 64));
 }
 
-struct BootFault {
-  const char* what;
-  uint32_t loadAddress;
-  Bytes stage;
-  int rLength;  // -1: the stage's own length
-};
-
-class BootRefusal : public ::testing::TestWithParam<BootFault> {};
-
-TEST_P(BootRefusal, StaysInTheBootStage) {
-  FakeClock clock;
-  VirtualBoard board(BoardOn(BoardKind::kQuen, &clock, false));
-  Disk disk = OpenCurrent(board);
-  const BootFault& f = GetParam();
-  ASSERT_TRUE(disk.In(BootCdb('U', f.loadAddress), 3583));
-  const size_t n = f.rLength < 0 ? f.stage.size() : static_cast<size_t>(f.rLength);
-  EXPECT_FALSE(disk.Out(BootCdb('r', static_cast<uint32_t>(n & 0xFFFF)), f.stage));
-  EXPECT_FALSE(disk.None(BootCdb(0x60))) << "run without a first stage";
-  clock.Advance(kDelay * 10);
-  EXPECT_EQ(board.ProductId(), "6E22");
-  EXPECT_FALSE(board.ProtocolErrors().empty());
+TEST(BootRefusal, AWrongFirstStageKeepsTheBootStage) {
+  const uint32_t quen = FamilyLoadAddress(BoardKind::kQuen);
+  Bytes wrongTag = FirstStage(BoardKind::kQuen, 2048);
+  wrongTag[0] = 'X';
+  struct Case {
+    const char* what;
+    uint32_t loadAddress;
+    Bytes stage;
+    int rLength;  // -1: the stage's own length
+  };
+  const Case cases[] = {
+      {"wrong magic", quen, wrongTag, -1},
+      {"another chip's loader", quen, MakeStage(kFirstStageTag, 2048, quen, BoardKind::kRast), -1},
+      {"loaded at the wrong address", 0xFFE76000, FirstStage(BoardKind::kQuen, 2048), -1},
+      {"command block length differs from the data", quen, FirstStage(BoardKind::kQuen, 2048), 2047},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeClock clock;
+    VirtualBoard board(BoardOn(BoardKind::kQuen, &clock, false));
+    Disk disk = OpenCurrent(board);
+    ASSERT_TRUE(disk.In(BootCdb('U', c.loadAddress), 3583));
+    const size_t n = c.rLength < 0 ? c.stage.size() : static_cast<size_t>(c.rLength);
+    EXPECT_FALSE(disk.Out(BootCdb('r', static_cast<uint32_t>(n & 0xFFFF)), c.stage));
+    EXPECT_FALSE(disk.None(BootCdb(0x60))) << "run without a first stage";
+    clock.Advance(kDelay * 10);
+    EXPECT_EQ(board.ProductId(), "6E22");
+    EXPECT_FALSE(board.ProtocolErrors().empty());
+  }
 }
-
-Bytes WrongTag() {
-  Bytes s = FirstStage(BoardKind::kQuen, 2048);
-  s[0] = 'X';
-  return s;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Stages, BootRefusal,
-    ::testing::Values(
-        BootFault{"wrong magic", FamilyLoadAddress(BoardKind::kQuen), WrongTag(), -1},
-        BootFault{"another chip's loader", FamilyLoadAddress(BoardKind::kQuen),
-                  MakeStage(kFirstStageTag, 2048, FamilyLoadAddress(BoardKind::kQuen), BoardKind::kRast), -1},
-        BootFault{"loaded at the wrong address", 0xFFE76000, FirstStage(BoardKind::kQuen, 2048), -1},
-        BootFault{"command block length differs from the data", FamilyLoadAddress(BoardKind::kQuen),
-                  FirstStage(BoardKind::kQuen, 2048), 2047}));
 
 TEST(FamilyBootEdges, FirstStageOf65536BytesTravelsWithZeroLength) {
   FakeClock clock;
@@ -141,25 +133,13 @@ TEST(FamilyBootEdges, FirstStageOf65536BytesTravelsWithZeroLength) {
   EXPECT_EQ(board.LastLoader().size(), 65536u);
 }
 
-TEST(FamilyBootEdges, RunWithADataPhaseIsRefusedOnAFamilyBoard) {
-  FakeClock clock;
-  VirtualBoard board(BoardOn(BoardKind::kQuen, &clock, false));
-  Disk disk = OpenCurrent(board);
-  Bytes stage = FirstStage(BoardKind::kQuen, 1024);
-  ASSERT_TRUE(disk.In(BootCdb('U', FamilyLoadAddress(BoardKind::kQuen)), 3583));
-  Cdb r = BootCdb('r', 1024);
-  ASSERT_TRUE(disk.Out(r, stage));
-  EXPECT_FALSE(disk.In(BootCdb(0x60), 8).has_value());
-  clock.Advance(kDelay);
-  EXPECT_EQ(board.ProductId(), "6E22");
-}
-
-TEST(FamilyBootEdges, RunWithoutTheBootStageMarkIsNotTaken) {
+TEST(FamilyBootEdges, RunIsTakenOnlyWithoutDataAndWithTheBootStageMark) {
   FakeClock clock;
   VirtualBoard board(BoardOn(BoardKind::kRast, &clock, false));
   Disk disk = OpenCurrent(board);
   ASSERT_TRUE(disk.In(BootCdb('U', FamilyLoadAddress(BoardKind::kRast)), 3583));
   ASSERT_TRUE(disk.Out(BootCdb('r', 512), FirstStage(BoardKind::kRast, 512)));
+  EXPECT_FALSE(disk.In(BootCdb(0x60), 8).has_value()) << "a data phase, as the older chip has";
   Cdb bare{};
   bare[0] = 0x60;
   EXPECT_FALSE(disk.None(bare));
