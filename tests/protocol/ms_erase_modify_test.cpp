@@ -19,17 +19,11 @@ TEST(MsNandEraseAllTest, ErasesInRunsOf256BlocksWithEvenProgress) {
     std::vector<int> percents;
   };
   const std::vector<Case> cases = {
-      {sim::BoardKind::kQuen,
-       1024,
-       {{0, 255}, {256, 511}, {512, 767}, {768, 1023}},
-       {0, 25, 50, 75, 100, 100}},
-      {sim::BoardKind::kQuen,
-       1000,
-       {{0, 255}, {256, 511}, {512, 767}, {768, 1023}},
-       {0, 25, 50, 75, 100, 100}},
-      {sim::BoardKind::kQuen, 700, {{0, 255}, {256, 511}, {512, 767}}, {0, 33, 66, 99, 100}},
-      {sim::BoardKind::kQuen, 0, {{0, 255}}, {0, 100, 100}},
-      {sim::BoardKind::kOlder, 512, {{0, 255}, {256, 511}}, {0, 50, 100, 100}},
+      {kQuen, 1024, {{0, 255}, {256, 511}, {512, 767}, {768, 1023}}, {0, 25, 50, 75, 100, 100}},
+      {kQuen, 1000, {{0, 255}, {256, 511}, {512, 767}, {768, 1023}}, {0, 25, 50, 75, 100, 100}},
+      {kQuen, 700, {{0, 255}, {256, 511}, {512, 767}}, {0, 33, 66, 99, 100}},
+      {kQuen, 0, {{0, 255}}, {0, 100, 100}},
+      {kOlder, 512, {{0, 255}, {256, 511}}, {0, 50, 100, 100}},
   };
   for (const Case& c : cases) {
     sim::BoardOptions o = DiskOptions(c.kind, nullptr);
@@ -40,7 +34,7 @@ TEST(MsNandEraseAllTest, ErasesInRunsOf256BlocksWithEvenProgress) {
     EXPECT_EQ(rig.Percents(), c.percents) << c.blocks;
     const auto heads = rig.Commands(kWriterProcess);
     ASSERT_EQ(heads.size(), c.ranges.size()) << c.blocks;
-    const size_t lastAt = c.kind == sim::BoardKind::kOlder ? 32 : 48;
+    const size_t lastAt = c.kind == kOlder ? 32 : 48;
     for (size_t i = 0; i < heads.size(); ++i) {
       ASSERT_EQ(heads[i].sent.size(), 60u);  // both layouts travel as 60 bytes
       EXPECT_EQ(Le32(heads[i].sent, 0), 2u);
@@ -53,7 +47,7 @@ TEST(MsNandEraseAllTest, ErasesInRunsOf256BlocksWithEvenProgress) {
 }
 
 TEST(MsSpiEraseAllTest, PollsOnceASecondHoldingAt99UntilTheBoardIsDone) {
-  sim::BoardOptions o = DiskOptions(sim::BoardKind::kQuen, nullptr);
+  sim::BoardOptions o = DiskOptions(kQuen, nullptr);
   o.spiEraseBusyPolls = 150;
   DiskRig rig(o, false);
   EXPECT_EQ(MsErase(rig.ctx, Medium::kSpi, EraseChoice::kAll), 1);
@@ -67,7 +61,7 @@ TEST(MsSpiEraseAllTest, PollsOnceASecondHoldingAt99UntilTheBoardIsDone) {
 }
 
 TEST(MsSpiEraseAllTest, GivesUpAfterTenMinutes) {
-  sim::BoardOptions o = DiskOptions(sim::BoardKind::kQuen, nullptr);
+  sim::BoardOptions o = DiskOptions(kQuen, nullptr);
   o.spiEraseBusyPolls = 1000000;
   DiskRig rig(o, false);
   EXPECT_EQ(MsErase(rig.ctx, Medium::kSpi, EraseChoice::kAll), 0);
@@ -90,19 +84,16 @@ TEST(MsEraseTest, OneImageSystemAreaAndCard) {
     size_t statusCalls;
   };
   const std::vector<Case> cases = {
-      {"NandImage", sim::BoardKind::kQuen, Medium::kNand, EraseChoice::kImage, 6, 60, 0, 3, 0x40C, 1},
-      {"NandImageOlderChip", sim::BoardKind::kOlder, Medium::kNand, EraseChoice::kImage, 6, 44, 0, 3, 0x40C,
-       1},
-      {"NandSystemArea", sim::BoardKind::kQuen, Medium::kNand, EraseChoice::kSystemArea, 0xFFFFEEEE, 60, 0, 3,
-       0x40C, 0},
-      {"SpiImage", sim::BoardKind::kQuen, Medium::kSpi, EraseChoice::kImage, 6, 60, 0, 5, 0x40A, 0},
-      {"SdImage", sim::BoardKind::kQuen, Medium::kSd, EraseChoice::kImage, 6, 60, 3, 7, 0x41C, 1},
-      {"SdAll", sim::BoardKind::kQuen, Medium::kSd, EraseChoice::kAll, 0xFFFFFFFF, 60, 3, 7, 0x41C, 1},
+      {"NandImage", kQuen, Medium::kNand, EraseChoice::kImage, 6, 60, 0, 3, 0x40C, 1},
+      {"NandImageOlderChip", kOlder, Medium::kNand, EraseChoice::kImage, 6, 44, 0, 3, 0x40C, 1},
+      {"NandSystemArea", kQuen, Medium::kNand, EraseChoice::kSystemArea, 0xFFFFEEEE, 60, 0, 3, 0x40C, 0},
+      {"SpiImage", kQuen, Medium::kSpi, EraseChoice::kImage, 6, 60, 0, 5, 0x40A, 0},
+      {"SdImage", kQuen, Medium::kSd, EraseChoice::kImage, 6, 60, 3, 7, 0x41C, 1},
+      {"SdAll", kQuen, Medium::kSd, EraseChoice::kAll, 0xFFFFFFFF, 60, 3, 7, 0x41C, 1},
   };
   for (const Case& c : cases) {
     DiskRig rig(c.kind);
-    rig.ctx.filePath = rig.dir.File("img.bin");
-    WriteFileBytes(rig.ctx.filePath, Pattern(5000));
+    rig.File("img.bin", Pattern(5000));
     rig.ctx.head.imageNumber = "6";
     ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, DataKind::kImage), 1) << c.name;
     rig.commands.clear();
@@ -120,10 +111,7 @@ TEST(MsEraseTest, OneImageSystemAreaAndCard) {
               (std::vector<RecordingProgress::Event>{{c.message, 0}, {c.message, 100}}));
     EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls) << c.name;
     if (c.choice != EraseChoice::kSystemArea) {
-      const sim::Medium m = c.medium == Medium::kNand  ? sim::Medium::kNand
-                            : c.medium == Medium::kSpi ? sim::Medium::kSpi
-                                                       : sim::Medium::kSd;
-      EXPECT_FALSE(rig.board.FindImage(m, 6).has_value()) << c.name;
+      EXPECT_FALSE(rig.board.FindImage(SimMedium(c.medium), 6).has_value()) << c.name;
     }
   }
 }
@@ -135,12 +123,10 @@ TEST(MsModifyTest, TypeSitsWhereTheLayoutPutsItAndOnlyNandAndSdPoll) {
     size_t typeAt;
     size_t statusCalls;
   };
-  for (const Case& c :
-       {Case{sim::BoardKind::kQuen, Medium::kNand, 44, 1}, Case{sim::BoardKind::kOlder, Medium::kNand, 28, 1},
-        Case{sim::BoardKind::kQuen, Medium::kSpi, 44, 0}, Case{sim::BoardKind::kQuen, Medium::kSd, 44, 1}}) {
+  for (const Case& c : {Case{kQuen, Medium::kNand, 44, 1}, Case{kOlder, Medium::kNand, 28, 1},
+                        Case{kQuen, Medium::kSpi, 44, 0}, Case{kQuen, Medium::kSd, 44, 1}}) {
     DiskRig rig(c.kind);
-    rig.ctx.filePath = rig.dir.File("img.bin");
-    WriteFileBytes(rig.ctx.filePath, Pattern(3000));
+    rig.File("img.bin", Pattern(3000));
     rig.ctx.head.imageNumber = "9";
     rig.ctx.head.imageType = 0;
     ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, DataKind::kImage), 1);
@@ -167,15 +153,9 @@ TEST(MsReservedAreaTest, SendsTheLowSixteenBitsAndTheFormatFlagOnlyForFamilies) 
     uint32_t message;
   };
   const std::vector<Case> cases = {
-      {"Nand16", sim::BoardKind::kQuen, Medium::kNand, "16", false, {{0, {0x10, 0, 0, 0}}}, 0x41F},
-      {"SdFamilyFormats",
-       sim::BoardKind::kQuen,
-       Medium::kSd,
-       "300",
-       true,
-       {{4, {1, 0}}, {1, {0x2C, 0x01, 0, 0}}},
-       0x420},
-      {"SdOlderChipSizeOnly", sim::BoardKind::kOlder, Medium::kSd, "8", true, {{1, {8, 0, 0, 0}}}, 0x420},
+      {"Nand16", kQuen, Medium::kNand, "16", false, {{0, {0x10, 0, 0, 0}}}, 0x41F},
+      {"SdFamilyFormats", kQuen, Medium::kSd, "300", true, {{4, {1, 0}}, {1, {0x2C, 0x01, 0, 0}}}, 0x420},
+      {"SdOlderChipSizeOnly", kOlder, Medium::kSd, "8", true, {{1, {8, 0, 0, 0}}}, 0x420},
   };
   for (const Case& c : cases) {
     DiskRig rig(c.kind);
@@ -214,109 +194,64 @@ struct MsOperation {
   std::vector<std::string> headFailure = {};
 };
 
-void WithFile(DiskRig& rig, size_t size) {
-  rig.ctx.filePath = rig.dir.File("image.bin");
-  WriteFileBytes(rig.ctx.filePath, Pattern(size, 5));
+void WithFile(DiskRig& rig) {
+  rig.File("image.bin", Pattern(150000, 5));
   rig.ctx.head.imageNumber = "3";
 }
 
-void WithBurntImage(DiskRig& rig, Medium medium, DataKind kind) {
-  WithFile(rig, 150000);
-  ASSERT_EQ(MsWriteImage(rig.ctx, medium, kind), 1);
-  rig.board.ClearFaults();
-}
-
 std::vector<MsOperation> Operations() {
+  using enum sim::Operation;
+  using Board = sim::Medium;
+  constexpr auto kNor = Medium::kNor, kNand = Medium::kNand, kSpi = Medium::kSpi, kSd = Medium::kSd;
+  constexpr auto kImg = DataKind::kImage, kRaw = DataKind::kRaw;
+  using Erase = EraseChoice;
   const std::vector<std::string> update = {texts::kUpdateError};
+  const auto none = [](DiskRig&) {};
+  const auto burnt = [](Medium m, DataKind k) {
+    return [m, k](DiskRig& r) {
+      WithFile(r);
+      ASSERT_EQ(MsWriteImage(r.ctx, m, k), 1);
+    };
+  };
+  const auto write = [](auto m, auto k) { return [=](DiskRig& r) { return MsWriteImage(r.ctx, m, k); }; };
+  const auto verify = [](auto m, auto k) { return [=](DiskRig& r) { return MsVerify(r.ctx, m, k); }; };
+  const auto erase = [](auto m, auto e) { return [=](DiskRig& r) { return MsErase(r.ctx, m, e); }; };
+  const auto reserved = [](auto m) { return [m](DiskRig& r) { return MsSetReservedArea(r.ctx, m); }; };
+  const auto size4 = [](DiskRig& r) { r.ctx.head.reservedSize = "4"; };
+  const auto backFile = [](DiskRig& r) { r.ctx.filePath = r.dir.File("back.bin"); };
+  const auto readBack = [](DiskRig& r) { return MsReadRawSpi(r.ctx, 3 * 65536); };
+  const auto download = [](DiskRig& r) { return MsDownloadSdram(r.ctx); };
+  const auto modify = [](DiskRig& r) { return MsModifyImage(r.ctx, Medium::kNand); };
   return {
-      {"WriteNand", sim::Operation::kBurn, sim::Medium::kNand, [](DiskRig& r) { WithFile(r, 150000); },
-       [](DiskRig& r) { return MsWriteImage(r.ctx, Medium::kNand, DataKind::kImage); }, update},
-      {"WriteRawSpi", sim::Operation::kBurn, sim::Medium::kSpi, [](DiskRig& r) { WithFile(r, 150000); },
-       [](DiskRig& r) { return MsWriteImage(r.ctx, Medium::kSpi, DataKind::kRaw); }, update},
-      {"WriteSd", sim::Operation::kBurn, sim::Medium::kSd, [](DiskRig& r) { WithFile(r, 150000); },
-       [](DiskRig& r) { return MsWriteImage(r.ctx, Medium::kSd, DataKind::kImage); }, update},
-      {"VerifyNand",
-       sim::Operation::kVerify,
-       sim::Medium::kNand,
-       [](DiskRig& r) { WithBurntImage(r, Medium::kNand, DataKind::kImage); },
-       [](DiskRig& r) { return MsVerify(r.ctx, Medium::kNand, DataKind::kImage); },
-       {}},
-      {"VerifyRawNor",
-       sim::Operation::kVerify,
-       sim::Medium::kNor,
-       [](DiskRig& r) { WithBurntImage(r, Medium::kNor, DataKind::kRaw); },
-       [](DiskRig& r) { return MsVerify(r.ctx, Medium::kNor, DataKind::kRaw); },
-       {}},
-      {"ReadRawSpi",
-       sim::Operation::kVerify,
-       sim::Medium::kSpi,
-       [](DiskRig& r) { r.ctx.filePath = r.dir.File("back.bin"); },
-       [](DiskRig& r) { return MsReadRawSpi(r.ctx, 3 * 65536); },
-       {}},
-      {"DownloadSdram", sim::Operation::kDownload, sim::Medium::kSdram,
-       [](DiskRig& r) { WithFile(r, 150000); }, [](DiskRig& r) { return MsDownloadSdram(r.ctx); }, update},
-      {"ModifyNand",
-       sim::Operation::kModify,
-       sim::Medium::kNand,
-       [](DiskRig& r) { WithBurntImage(r, Medium::kNand, DataKind::kImage); },
-       [](DiskRig& r) { return MsModifyImage(r.ctx, Medium::kNand); },
-       {},
-       false,
-       {texts::kModifyError}},
-      {"EraseNandImage",
-       sim::Operation::kErase,
-       sim::Medium::kNand,
-       [](DiskRig& r) { WithBurntImage(r, Medium::kNand, DataKind::kImage); },
-       [](DiskRig& r) { return MsErase(r.ctx, Medium::kNand, EraseChoice::kImage); },
-       {},
-       false},
-      {"EraseNandAll",
-       sim::Operation::kErase,
-       sim::Medium::kNand,
-       [](DiskRig&) {},
-       [](DiskRig& r) { return MsErase(r.ctx, Medium::kNand, EraseChoice::kAll); },
-       {}},
-      {"EraseSpiAll",
-       sim::Operation::kErase,
-       sim::Medium::kSpi,
-       [](DiskRig&) {},
-       [](DiskRig& r) { return MsErase(r.ctx, Medium::kSpi, EraseChoice::kAll); },
-       {},
-       false},
-      {"ReservedNand",
-       sim::Operation::kParameter,
-       sim::Medium::kAny,
-       [](DiskRig& r) { r.ctx.head.reservedSize = "4"; },
-       [](DiskRig& r) { return MsSetReservedArea(r.ctx, Medium::kNand); },
-       {},
-       false},
-      {"ReservedSd",
-       sim::Operation::kParameter,
-       sim::Medium::kAny,
-       [](DiskRig& r) { r.ctx.head.reservedSize = "4"; },
-       [](DiskRig& r) { return MsSetReservedArea(r.ctx, Medium::kSd); },
-       {}},
+      {"WriteNand", kBurn, Board::kNand, WithFile, write(kNand, kImg), update},
+      {"WriteRawSpi", kBurn, Board::kSpi, WithFile, write(kSpi, kRaw), update},
+      {"WriteSd", kBurn, Board::kSd, WithFile, write(kSd, kImg), update},
+      {"VerifyNand", kVerify, Board::kNand, burnt(kNand, kImg), verify(kNand, kImg), {}},
+      {"VerifyRawNor", kVerify, Board::kNor, burnt(kNor, kRaw), verify(kNor, kRaw), {}},
+      {"ReadRawSpi", kVerify, Board::kSpi, backFile, readBack, {}},
+      {"DownloadSdram", kDownload, Board::kSdram, WithFile, download, update},
+      {"ModifyNand", kModify, Board::kNand, burnt(kNand, kImg), modify, {}, false, {texts::kModifyError}},
+      {"EraseNandImage", kErase, Board::kNand, burnt(kNand, kImg), erase(kNand, Erase::kImage), {}, false},
+      {"EraseNandAll", kErase, Board::kNand, none, erase(kNand, Erase::kAll), {}},
+      {"EraseSpiAll", kErase, Board::kSpi, none, erase(kSpi, Erase::kAll), {}, false},
+      {"ReservedNand", kParameter, Board::kAny, size4, reserved(kNand), {}, false},
+      {"ReservedSd", kParameter, Board::kAny, size4, reserved(kSd), {}},
   };
 }
 
 enum class MsFault { kHeadFails, kDataCommandFails, kStatusErrorBits, kStatusFails, kDisconnect };
 
-struct FaultCase {
-  const char* name;
-  MsFault fault;
-};
-
 // Operations a fault cannot reach succeed; the rest must fail the way the
 // table says, leave no file behind and show only their own message.
 TEST(MsFaultMatrixTest, EveryOperationFailsCleanlyOnEveryFault) {
-  const std::vector<FaultCase> faults = {{"HeadFails", MsFault::kHeadFails},
-                                         {"DataCommandFails", MsFault::kDataCommandFails},
-                                         {"StatusErrorBits", MsFault::kStatusErrorBits},
-                                         {"StatusFails", MsFault::kStatusFails},
-                                         {"Disconnect", MsFault::kDisconnect}};
+  const std::pair<const char*, MsFault> faults[] = {{"HeadFails", MsFault::kHeadFails},
+                                                    {"DataCommandFails", MsFault::kDataCommandFails},
+                                                    {"StatusErrorBits", MsFault::kStatusErrorBits},
+                                                    {"StatusFails", MsFault::kStatusFails},
+                                                    {"Disconnect", MsFault::kDisconnect}};
   for (const MsOperation& op : Operations()) {
-    for (const FaultCase& f : faults) {
-      SCOPED_TRACE(std::string(op.name) + "/" + f.name);
+    for (const auto& [faultName, fault] : faults) {
+      SCOPED_TRACE(std::string(op.name) + "/" + faultName);
       DiskRig rig;
       op.setUp(rig);
       const auto filesBefore = rig.dir.Names();
@@ -325,7 +260,7 @@ TEST(MsFaultMatrixTest, EveryOperationFailsCleanlyOnEveryFault) {
                                std::string(op.name) != "VerifyRawNor" && std::string(op.name) != "ReadRawSpi";
       bool reachable = true;
       std::vector<std::string> messages;
-      switch (f.fault) {
+      switch (fault) {
         case MsFault::kHeadFails:
           rig.board.InjectFault({sim::FaultKind::kFailCommand, op.operation, op.medium, 1, 0});
           messages = op.headFailure;

@@ -95,7 +95,6 @@ TEST_P(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
 std::vector<WriteCase> WriteCases() {
   using enum Medium;
   using enum DataKind;
-  constexpr auto kQuen = sim::BoardKind::kQuen, kOlder = sim::BoardKind::kOlder;
   return {
       {"SpiOneFullChunk", kQuen, kSpi, kImage, 65536, 1, {65536}, 65536, 60, 0, 5, 0x409},
       {"SpiOneByteOver", kQuen, kSpi, kImage, 65537, 1, {65536, 2}, 65537, 60, 0, 5, 0x409},
@@ -132,7 +131,7 @@ TEST(MsWriteStatusPollTest, WaitsAndTriesPerMember) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << static_cast<int>(c.medium) << "/" << c.busyMs);
-    sim::BoardOptions o = DiskOptions(sim::BoardKind::kQuen, nullptr);
+    sim::BoardOptions o = DiskOptions(kQuen, nullptr);
     o.progressStep = 100;  // one step of busyMs
     o.stepDelayMs = c.busyMs;
     DiskRig rig(o, false);

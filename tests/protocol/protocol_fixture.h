@@ -31,6 +31,9 @@ constexpr uint8_t kGetFileData = 0x64;
 constexpr uint8_t kGetLastStatus = 0x65;
 constexpr uint8_t kSetParameter = 0x66;
 
+constexpr sim::BoardKind kQuen = sim::BoardKind::kQuen;
+constexpr sim::BoardKind kOlder = sim::BoardKind::kOlder;
+
 // One command as it went to the board.
 struct TappedCommand {
   uint8_t op = 0;
@@ -175,14 +178,12 @@ inline sim::BoardOptions DiskOptions(sim::BoardKind kind, Clock* clock) {
 // A disk board in its loader stage, the application state pointing at it,
 // and recorders for what the operation shows.
 struct DiskRig {
-  explicit DiskRig(sim::BoardKind kind = sim::BoardKind::kQuen, bool keepChunks = false)
+  explicit DiskRig(sim::BoardKind kind = kQuen, bool keepChunks = false)
       : DiskRig(DiskOptions(kind, nullptr), keepChunks) {}
   DiskRig(sim::BoardOptions options, bool keepChunks) : board(WithClock(options, &clock)), ctx(state) {
-    const bool family = options.kind != sim::BoardKind::kOlder;
+    const bool family = options.kind != kOlder;
     state.familyMode = family ? 1 : 0;
-    state.chipFamily = options.kind == sim::BoardKind::kQuen    ? 1
-                       : options.kind == sim::BoardKind::kOlder ? 0
-                                                                : 2;
+    state.chipFamily = options.kind == kQuen ? 1 : options.kind == kOlder ? 0 : 2;
     SetQuenBootHeader(state.chip);
     state.connection.volumes[0].path = board.VolumePath();
     state.connection.volumes[0].handle =
