@@ -55,162 +55,84 @@ class RecordingTransport final : public ScsiTransport {
   std::vector<Seen> seen_;
 };
 
-std::vector<uint8_t> Cdb(const ScsiCommand& c) { return {c.cdb.begin(), c.cdb.begin() + 10}; }
-
-struct CommandCase {
-  const char* name;
-  std::function<bool(ScsiTransport*)> call;
-  std::vector<uint8_t> cdb;  // first 10 bytes; the rest must be 0
+// What a command's block must carry, and the console line written after
+// every request (0: none).
+struct Shape {
   ScsiDirection direction;
   uint32_t length;
   uint32_t timeoutSeconds;
-  uint8_t senseLength;
+  std::vector<uint8_t> cdb;  // the leading bytes; the rest of the 16 must be 0
+  uint8_t senseLength = 24;
+  int line = 0;
 };
+Shape In(uint32_t length, uint32_t timeout, std::vector<uint8_t> cdb, uint8_t sense = 24) {
+  return {ScsiDirection::kFromDevice, length, timeout, std::move(cdb), sense};
+}
+Shape Out(uint32_t length, uint32_t timeout, std::vector<uint8_t> cdb, int line = 0) {
+  return {ScsiDirection::kToDevice, length, timeout, std::move(cdb), 24, line};
+}
 
 std::vector<uint8_t> gBoot(msl::kBootDataLength);
 std::vector<uint8_t> gData(70000, 0x11);
+uint8_t* const kBoot = gBoot.data();
+uint8_t* const kData = gData.data();
+
+struct CommandCase {
+  std::function<bool(ScsiTransport*)> call;
+  Shape shape;
+  bool ignoresFailure = false;
+};
+
+const CommandCase kCommands[] = {
+    {[](auto h) { return msl::QueryBootStage(h, 1, kBoot); }, In(3583, 20, {0x06, 'Q', 1})},
+    {[](auto h) { return msl::SendSettingFirstWord(h, 0x12345678, kBoot); },
+     In(3583, 20, {0x06, 'R', 0x78, 0x56, 0x34, 0x12})},
+    {[](auto h) { return msl::SendSettingSecondWord(h, 0xA0B0C0D0, kBoot); },
+     In(3583, 20, {0x06, 'S', 0xD0, 0xC0, 0xB0, 0xA0})},
+    {[](auto h) { return msl::SetLoadAddress(h, 0x30008000, kBoot); },
+     In(3583, 20, {0x06, 'U', 0x00, 0x80, 0x00, 0x30})},
+    {[](auto h) { return msl::WriteFirstStage(h, kData, 65536); }, Out(65536, 50, {0x06, 'r', 0, 0})},
+    {[](auto h) { return msl::WriteFirstStage(h, kData, 0x1234); }, Out(0x1234, 50, {0x06, 'r', 0x34, 0x12})},
+    {[](auto h) { return msl::WriteFirstStage(h, kData, 65537); }, Out(65537, 50, {0x06, 'r', 0x01, 0})},
+    {[](auto h) { return msl::RunLoadedCode(h, 1, kBoot); },
+     {ScsiDirection::kNone, 0, 5, {0x06, 0x60}, 0},
+     true},
+    {[](auto h) { return msl::RunLoadedCode(h, 0, kBoot); }, In(8, 5, {0x06, 0x60}, 0), true},
+    {[](auto h) { return msl::CMD_WriterProcess(h, 2, 7, kData, 60); },
+     Out(60, 100, {'a', 2, 0, 0, 0, 0, 7}, 356)},
+    {[](auto h) { return msl::CMD_ReadTable(h, 3, 3, 2, kData, 4); }, In(4, 50, {'b', 3, 0, 0, 0, 0, 3, 2})},
+    {[](auto h) { return msl::CMD_WriteFile(h, 1, kData, 65536, nullptr); }, Out(65536, 20, {'c', 1}, 409)},
+    {[](auto h) { return msl::CMD_GetFileData(h, 4, kData, 512); }, In(512, 20, {'d', 4})},
+    {[](auto h) { return msl::CMD_GetLastStatus(h, 3, kData); }, In(4, 20, {'e', 0, 0, 0, 0, 0, 3})},
+    {[](auto h) { return msl::CMD_GetLastStatus(h, 6, kData); }, In(5, 20, {'e', 0, 0, 0, 0, 0, 6})},
+    {[](auto h) { return msl::CMD_GetLastStatus(h, 7, kData); }, In(4, 20, {'e', 0, 0, 0, 0, 0, 7})},
+    {[](auto h) { return msl::CMD_SetParameter(h, 1, kData, 4, nullptr); },
+     Out(4, 100, {'f', 0, 0, 0, 0, 0, 1}, 594)},
+};
+
+std::string Console(const CommandCase& c, uint32_t code) {
+  return c.shape.line == 0 ? "" : ErrorLine(c.shape.line, code);
+}
 
 TEST(MassStorageCommands, BlocksDirectionsLengthsAndTimeouts) {
-  using D = ScsiDirection;
-  const CommandCase cases[] = {
-      {"Q",
-       [](ScsiTransport* h) { return msl::QueryBootStage(h, 1, gBoot.data()); },
-       {0x06, 'Q', 1, 0, 0, 0, 0, 0, 0, 0},
-       D::kFromDevice,
-       3583,
-       20,
-       24},
-      {"R",
-       [](ScsiTransport* h) { return msl::SendSettingFirstWord(h, 0x12345678, gBoot.data()); },
-       {0x06, 'R', 0x78, 0x56, 0x34, 0x12, 0, 0, 0, 0},
-       D::kFromDevice,
-       3583,
-       20,
-       24},
-      {"S",
-       [](ScsiTransport* h) { return msl::SendSettingSecondWord(h, 0xA0B0C0D0, gBoot.data()); },
-       {0x06, 'S', 0xD0, 0xC0, 0xB0, 0xA0, 0, 0, 0, 0},
-       D::kFromDevice,
-       3583,
-       20,
-       24},
-      {"U",
-       [](ScsiTransport* h) { return msl::SetLoadAddress(h, 0x30008000, gBoot.data()); },
-       {0x06, 'U', 0x00, 0x80, 0x00, 0x30, 0, 0, 0, 0},
-       D::kFromDevice,
-       3583,
-       20,
-       24},
-      {"r 65536",
-       [](ScsiTransport* h) { return msl::WriteFirstStage(h, gData.data(), 65536); },
-       {0x06, 'r', 0x00, 0x00, 0, 0, 0, 0, 0, 0},
-       D::kToDevice,
-       65536,
-       50,
-       24},
-      {"r 4660",
-       [](ScsiTransport* h) { return msl::WriteFirstStage(h, gData.data(), 0x1234); },
-       {0x06, 'r', 0x34, 0x12, 0, 0, 0, 0, 0, 0},
-       D::kToDevice,
-       0x1234,
-       50,
-       24},
-      {"r 65537",
-       [](ScsiTransport* h) { return msl::WriteFirstStage(h, gData.data(), 65537); },
-       {0x06, 'r', 0x01, 0x00, 0, 0, 0, 0, 0, 0},
-       D::kToDevice,
-       65537,
-       50,
-       24},
-      {"run family",
-       [](ScsiTransport* h) { return msl::RunLoadedCode(h, 1, gBoot.data()); },
-       {0x06, 0x60, 0, 0, 0, 0, 0, 0, 0, 0},
-       D::kNone,
-       0,
-       5,
-       0},
-      {"run older",
-       [](ScsiTransport* h) { return msl::RunLoadedCode(h, 0, gBoot.data()); },
-       {0x06, 0x60, 0, 0, 0, 0, 0, 0, 0, 0},
-       D::kFromDevice,
-       8,
-       5,
-       0},
-      {"a",
-       [](ScsiTransport* h) { return msl::CMD_WriterProcess(h, 2, 7, gData.data(), 60); },
-       {'a', 2, 0, 0, 0, 0, 7, 0, 0, 0},
-       D::kToDevice,
-       60,
-       100,
-       24},
-      {"b",
-       [](ScsiTransport* h) { return msl::CMD_ReadTable(h, 3, 3, 2, gData.data(), 4); },
-       {'b', 3, 0, 0, 0, 0, 3, 2, 0, 0},
-       D::kFromDevice,
-       4,
-       50,
-       24},
-      {"c",
-       [](ScsiTransport* h) { return msl::CMD_WriteFile(h, 1, gData.data(), 65536, nullptr); },
-       {'c', 1, 0, 0, 0, 0, 0, 0, 0, 0},
-       D::kToDevice,
-       65536,
-       20,
-       24},
-      {"d",
-       [](ScsiTransport* h) { return msl::CMD_GetFileData(h, 4, gData.data(), 512); },
-       {'d', 4, 0, 0, 0, 0, 0, 0, 0, 0},
-       D::kFromDevice,
-       512,
-       20,
-       24},
-      {"e 3",
-       [](ScsiTransport* h) { return msl::CMD_GetLastStatus(h, 3, gData.data()); },
-       {'e', 0, 0, 0, 0, 0, 3, 0, 0, 0},
-       D::kFromDevice,
-       4,
-       20,
-       24},
-      {"e 6",
-       [](ScsiTransport* h) { return msl::CMD_GetLastStatus(h, 6, gData.data()); },
-       {'e', 0, 0, 0, 0, 0, 6, 0, 0, 0},
-       D::kFromDevice,
-       5,
-       20,
-       24},
-      {"e 7",
-       [](ScsiTransport* h) { return msl::CMD_GetLastStatus(h, 7, gData.data()); },
-       {'e', 0, 0, 0, 0, 0, 7, 0, 0, 0},
-       D::kFromDevice,
-       4,
-       20,
-       24},
-      {"f",
-       [](ScsiTransport* h) { return msl::CMD_SetParameter(h, 1, gData.data(), 4, nullptr); },
-       {'f', 0, 0, 0, 0, 0, 1, 0, 0, 0},
-       D::kToDevice,
-       4,
-       100,
-       24},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (size_t i = 0; i < std::size(kCommands); ++i) {
+    const CommandCase& c = kCommands[i];
+    SCOPED_TRACE(i);
     RecordingTransport t;
     ::testing::internal::CaptureStdout();
     EXPECT_TRUE(c.call(&t));
-    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), Console(c, 0));
     ASSERT_EQ(t.seen().size(), 1u);
     const ScsiCommand& cmd = t.seen()[0].command;
-    EXPECT_EQ(Cdb(cmd), c.cdb);
-    for (size_t i = 10; i < cmd.cdb.size(); ++i) EXPECT_EQ(cmd.cdb[i], 0) << i;
+    std::vector<uint8_t> cdb = c.shape.cdb;
+    cdb.resize(cmd.cdb.size(), 0);
+    EXPECT_EQ(std::vector<uint8_t>(cmd.cdb.begin(), cmd.cdb.end()), cdb);
     EXPECT_EQ(cmd.cdbLength, 10);
-    EXPECT_EQ(cmd.direction, c.direction);
-    EXPECT_EQ(cmd.dataLength, c.length);
-    EXPECT_EQ(cmd.timeoutSeconds, c.timeoutSeconds);
-    EXPECT_EQ(cmd.senseLength, c.senseLength);
-    if (c.length != 0) {
-      EXPECT_NE(cmd.data, nullptr);
-    }
+    EXPECT_EQ(cmd.direction, c.shape.direction);
+    EXPECT_EQ(cmd.dataLength, c.shape.length);
+    EXPECT_EQ(cmd.timeoutSeconds, c.shape.timeoutSeconds);
+    EXPECT_EQ(cmd.senseLength, c.shape.senseLength);
+    EXPECT_EQ(cmd.data == nullptr, c.shape.length == 0);
   }
 }
 
@@ -221,16 +143,10 @@ TEST(MassStorageCommands, OneByteTransfersSendTwoBytesAndReportOne) {
     int line;
   };
   const Case cases[] = {
-      {"CMD_WriteFile",
-       [](ScsiTransport* h, const void* d, uint32_t n, uint32_t* x) {
-         return msl::CMD_WriteFile(h, 0, d, n, x);
-       },
+      {"CMD_WriteFile", [](auto h, auto d, auto n, auto x) { return msl::CMD_WriteFile(h, 0, d, n, x); },
        409},
       {"CMD_SetParameter",
-       [](ScsiTransport* h, const void* d, uint32_t n, uint32_t* x) {
-         return msl::CMD_SetParameter(h, 5, d, n, x);
-       },
-       594},
+       [](auto h, auto d, auto n, auto x) { return msl::CMD_SetParameter(h, 5, d, n, x); }, 594},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -261,41 +177,19 @@ TEST(MassStorageCommands, OneByteTransfersSendTwoBytesAndReportOne) {
 }
 
 TEST(MassStorageCommands, FailuresAndTheConsoleLines) {
-  struct Case {
-    const char* name;
-    std::function<bool(ScsiTransport*)> call;
-    bool reports;  // writes the error line after every request
-    bool alwaysTrue;
-  };
-  const Case cases[] = {
-      {"Q", [](ScsiTransport* h) { return msl::QueryBootStage(h, 1, gBoot.data()); }, false, false},
-      {"r", [](ScsiTransport* h) { return msl::WriteFirstStage(h, gData.data(), 16); }, false, false},
-      {"run", [](ScsiTransport* h) { return msl::RunLoadedCode(h, 0, gBoot.data()); }, false, true},
-      {"a", [](ScsiTransport* h) { return msl::CMD_WriterProcess(h, 0, 1, gData.data(), 16); }, true, false},
-      {"b", [](ScsiTransport* h) { return msl::CMD_ReadTable(h, 0, 1, 0, gData.data(), 16); }, false, false},
-      {"d", [](ScsiTransport* h) { return msl::CMD_GetFileData(h, 0, gData.data(), 16); }, false, false},
-      {"e", [](ScsiTransport* h) { return msl::CMD_GetLastStatus(h, 3, gData.data()); }, false, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (size_t i = 0; i < std::size(kCommands); ++i) {
+    const CommandCase& c = kCommands[i];
+    SCOPED_TRACE(i);
     RecordingTransport t;
     t.FailWith(win_error::kTimeout);
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(c.call(&t), c.alwaysTrue);
-    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(c.call(&t), c.ignoresFailure);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), Console(c, win_error::kTimeout));
     EXPECT_EQ(t.seen().size(), 1u);
-    if (c.reports) {
-      EXPECT_EQ(out, ErrorLine(356, win_error::kTimeout));
-    } else {
-      EXPECT_EQ(out, "");
-    }
     // No handle: nothing is sent and the command fails like an invalid handle.
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(c.call(nullptr), c.alwaysTrue);
-    const std::string none = ::testing::internal::GetCapturedStdout();
-    if (c.reports) {
-      EXPECT_NE(none.find(ReportSystemError(win_error::kInvalidHandle)), std::string::npos);
-    }
+    EXPECT_EQ(c.call(nullptr), c.ignoresFailure);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), Console(c, win_error::kInvalidHandle));
   }
 }
 
@@ -303,7 +197,8 @@ TEST(MassStorageCommands, OpenVolumeFailureWritesTheLineAndNoDevice) {
   ::testing::internal::CaptureStdout();
   // No folder part, so every platform reports the file itself missing.
   EXPECT_EQ(msl::OpenVolume("zorbel-no-such-volume"), nullptr);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), ErrorLine(78, win_error::kFileNotFound) + "No device !\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            ErrorLine(78, win_error::kFileNotFound) + "No device !\n");
 }
 
 }  // namespace
