@@ -1,7 +1,5 @@
 // SCSI transports: the socket framing against a small server played by the
 // test on a temporary Unix socket.
-#include "link/scsi_transport.h"
-
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "app/byte_order.h"
+#include "link/scsi_transport.h"
 #include "link/serial_port.h"
 
 namespace zorbel {
@@ -53,10 +52,8 @@ bool ReadRequest(int fd, Request& request) {
   request.cdb.assign(header, header + 16);
   request.cdbLength = header[16];
   request.direction = header[17];
-  request.dataLength =
-      header[18] | header[19] << 8 | header[20] << 16 | static_cast<uint32_t>(header[21]) << 24;
-  request.timeoutSeconds =
-      header[22] | header[23] << 8 | header[24] << 16 | static_cast<uint32_t>(header[25]) << 24;
+  request.dataLength = LoadLe32(header + 18);
+  request.timeoutSeconds = LoadLe32(header + 22);
   request.data.clear();
   if (request.direction == 1) {
     request.data.resize(request.dataLength);
@@ -66,8 +63,8 @@ bool ReadRequest(int fd, Request& request) {
 }
 
 std::vector<uint8_t> Reply(uint8_t status, uint32_t length, const std::vector<uint8_t>& data = {}) {
-  std::vector<uint8_t> out = {status, static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                              static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
+  std::vector<uint8_t> out = {status};
+  AppendLe32(out, length);
   out.insert(out.end(), data.begin(), data.end());
   return out;
 }
@@ -148,11 +145,7 @@ TEST(SocketScsiTransport, CarriesEachDirectionInTheFraming) {
   transport.reset();  // the server sees the end of the stream
 
   ASSERT_EQ(seen.size(), 3u);
-  std::vector<uint8_t> cdb(16, 0);
-  cdb[0] = 'c';
-  cdb[1] = 0x5A;
-  cdb[9] = 0xEE;
-  EXPECT_EQ(seen[0].cdb, cdb);
+  EXPECT_EQ(seen[0].cdb, (std::vector<uint8_t>{'c', 0x5A, 0, 0, 0, 0, 0, 0, 0, 0xEE, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(seen[0].cdbLength, 10);
   EXPECT_EQ(seen[0].direction, 1);
   EXPECT_EQ(seen[0].dataLength, 5u);
