@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "app/clock.h"
@@ -22,77 +23,72 @@ using sim::BoardKind;
 using sim::BoardOptions;
 using sim::VirtualBoard;
 
-class BoardSocket {
+// A disk board in virtual time, served on a socket in a folder of its own,
+// and the command library's volume open on it.
+class SocketBoard {
  public:
-  explicit BoardSocket(VirtualBoard& board) {
+  explicit SocketBoard(bool loaderStage) {
+    options.kind = BoardKind::kQuen;
+    options.clock = &clock_;
+    options.startInLoaderStage = loaderStage;
+    options.checkLoaderTag = false;
+    board = std::make_unique<VirtualBoard>(options);
     dir_ = fs::temp_directory_path() / ("zorbel-link-" + std::to_string(getpid()));
     fs::create_directories(dir_);
-    path_ = (dir_ / "disk").string();
-    ok_ = board.ServeSocket(path_);
+    const std::string path = (dir_ / "disk").string();
+    if (board->ServeSocket(path)) disk = msl::OpenVolume("unix:" + path);
   }
-  ~BoardSocket() { fs::remove_all(dir_); }
-  bool ok() const { return ok_; }
-  std::string volume() const { return "unix:" + path_; }
+  ~SocketBoard() {
+    disk.reset();
+    board.reset();
+    fs::remove_all(dir_);
+  }
+
+  BoardOptions options;
+  std::unique_ptr<VirtualBoard> board;
+  std::unique_ptr<ScsiTransport> disk;
 
  private:
+  FakeClock clock_;
   fs::path dir_;
-  std::string path_;
-  bool ok_ = false;
 };
 
 TEST(LinkWithBoard, BootStageOverTheSocketLoadsAndRunsTheFirstStage) {
-  FakeClock clock;
-  BoardOptions options;
-  options.kind = BoardKind::kQuen;
-  options.clock = &clock;
-  options.checkLoaderTag = false;
-  VirtualBoard board(options);
-  BoardSocket socket(board);
-  ASSERT_TRUE(socket.ok());
-  auto disk = msl::OpenVolume(socket.volume());
-  ASSERT_NE(disk, nullptr);
-
+  SocketBoard b(/*loaderStage=*/false);
+  ASSERT_NE(b.disk, nullptr);
+  ScsiTransport* disk = b.disk.get();
   std::vector<uint8_t> scratch(msl::kBootDataLength);
   std::vector<uint8_t> stage(65536);
   for (size_t i = 0; i < stage.size(); ++i) stage[i] = static_cast<uint8_t>(i * 7);
-  EXPECT_TRUE(msl::QueryBootStage(disk.get(), 1, scratch.data()));
-  EXPECT_TRUE(msl::SendSettingFirstWord(disk.get(), 0x49, scratch.data()));
-  EXPECT_TRUE(msl::SendSettingSecondWord(disk.get(), 0x4A, scratch.data()));
-  EXPECT_TRUE(msl::SetLoadAddress(disk.get(), 0x30008000, scratch.data()));
-  EXPECT_TRUE(msl::WriteFirstStage(disk.get(), stage.data(), static_cast<uint32_t>(stage.size())));
-  EXPECT_TRUE(msl::RunLoadedCode(disk.get(), 1, scratch.data()));
+  EXPECT_TRUE(msl::QueryBootStage(disk, 1, scratch.data()));
+  EXPECT_TRUE(msl::SendSettingFirstWord(disk, 0x49, scratch.data()));
+  EXPECT_TRUE(msl::SendSettingSecondWord(disk, 0x4A, scratch.data()));
+  EXPECT_TRUE(msl::SetLoadAddress(disk, 0x30008000, scratch.data()));
+  EXPECT_TRUE(msl::WriteFirstStage(disk, stage.data(), static_cast<uint32_t>(stage.size())));
+  EXPECT_TRUE(msl::RunLoadedCode(disk, 1, scratch.data()));
 
-  EXPECT_EQ(board.ProtocolErrors(), std::vector<std::string>{});
-  EXPECT_EQ(board.LoadAddress(), 0x30008000u);
-  EXPECT_EQ(board.LastLoader(), stage);
-  EXPECT_EQ(board.RegisterWrites(), (std::vector<sim::BoardRegisterWrite>{{'R', 0x49}, {'S', 0x4A}}));
+  EXPECT_EQ(b.board->ProtocolErrors(), std::vector<std::string>{});
+  EXPECT_EQ(b.board->LoadAddress(), 0x30008000u);
+  EXPECT_EQ(b.board->LastLoader(), stage);
+  EXPECT_EQ(b.board->RegisterWrites(), (std::vector<sim::BoardRegisterWrite>{{'R', 0x49}, {'S', 0x4A}}));
 }
 
 TEST(LinkWithBoard, LoaderStageCommandsReachTheBoardAsSent) {
-  FakeClock clock;
-  BoardOptions options;
-  options.kind = BoardKind::kQuen;
-  options.clock = &clock;
-  options.startInLoaderStage = true;
-  VirtualBoard board(options);
-  BoardSocket socket(board);
-  ASSERT_TRUE(socket.ok());
-  auto disk = msl::OpenVolume(socket.volume());
-  ASSERT_NE(disk, nullptr);
-
+  SocketBoard b(/*loaderStage=*/true);
+  ASSERT_NE(b.disk, nullptr);
   ::testing::internal::CaptureStdout();
   uint8_t nandId[msl::kNandIdLength] = {};
-  EXPECT_TRUE(msl::CMD_GetLastStatus(disk.get(), msl::kNandIdSelector, nandId));
+  EXPECT_TRUE(msl::CMD_GetLastStatus(b.disk.get(), msl::kNandIdSelector, nandId));
   const uint8_t port = 1;
   uint32_t sent = 0;
-  EXPECT_TRUE(msl::CMD_SetParameter(disk.get(), 5, &port, 1, &sent));
+  EXPECT_TRUE(msl::CMD_SetParameter(b.disk.get(), 5, &port, 1, &sent));
   ::testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(std::vector<uint8_t>(nandId, nandId + 5),
-            std::vector<uint8_t>(options.nandId.begin(), options.nandId.end()));
+            std::vector<uint8_t>(b.options.nandId.begin(), b.options.nandId.end()));
   EXPECT_EQ(sent, 1u);
-  EXPECT_EQ(board.SdPort(), 1);
-  EXPECT_EQ(board.ProtocolErrors(), std::vector<std::string>{});
+  EXPECT_EQ(b.board->SdPort(), 1);
+  EXPECT_EQ(b.board->ProtocolErrors(), std::vector<std::string>{});
 }
 
 TEST(LinkWithBoard, ChooseMethodOverTheBoardsSerialLine) {
