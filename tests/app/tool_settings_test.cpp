@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/byte_order.h"
 #include "app/paths.h"
 #include "app/profile_reader.h"
 #include "app/test_temp_folder.h"
@@ -18,22 +19,10 @@ namespace fs = std::filesystem;
 
 using testing::ReadBytes;
 using testing::TempFolder;
+using testing::TextFileBytes;
 using testing::WriteBytes;
 
-uint32_t WordAt(const ChipSettings& chip, size_t offset) {
-  const uint8_t* p = chip.bootHeader.data() + offset;
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-std::vector<uint8_t> Le(uint32_t v) {
-  return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
-
-std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
-  std::vector<uint8_t> out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
+uint32_t WordAt(const ChipSettings& chip, size_t offset) { return LoadLe32(chip.bootHeader.data() + offset); }
 
 std::vector<uint8_t> HeaderBytes(const ChipSettings& chip) {
   const auto h = chip.SystemImageHeader();
@@ -73,14 +62,10 @@ TEST(ChipSettingsTest, Family1BuildsTheClockSkewHeader) {
     EXPECT_EQ(state.chip.addressWord, c.address) << c.label;
     EXPECT_EQ(state.chip.dqsodsWord, c.dqsods) << c.label;
     EXPECT_EQ(state.chip.ckdqsdsWord, c.ckdqsds) << c.label;
-    const std::vector<uint8_t> expected = Concat({{0xA5, 0x5A, 'K', 'Q'},
-                                                  Le(c.address),
-                                                  Le(0),
-                                                  {'Q', 'K', 0x5A, 0xA5},
-                                                  Le(c.dqsods),
-                                                  Le(c.ckdqsds),
-                                                  Le(0),
-                                                  Le(0)});
+    std::vector<uint8_t> expected;
+    for (uint32_t w : {0x514B5AA5u, c.address, 0u, 0xA55A4B51u, c.dqsods, c.ckdqsds, 0u, 0u}) {
+      AppendLe32(expected, w);
+    }
     EXPECT_EQ(HeaderBytes(state.chip), expected) << c.label;
   }
 }
@@ -290,11 +275,7 @@ TEST(SdPortTest, WriteReplacesTheFileAndReadsBack) {
     ToolState state;
     state.sdPort = port;
     ASSERT_TRUE(WriteSdPort(state, path));
-#ifdef _WIN32
-    EXPECT_EQ(ReadBytes(path), "[SD_Port]\r\r\n" + std::to_string(port) + "\r\r\n\r\n");
-#else
-    EXPECT_EQ(ReadBytes(path), "[SD_Port]\r\n" + std::to_string(port) + "\r\n\n");
-#endif
+    EXPECT_EQ(ReadBytes(path), TextFileBytes("[SD_Port]\r\n" + std::to_string(port) + "\r\n\n"));
     ToolState back;
     back.sdPort = 7;
     ASSERT_TRUE(ReadSdPort(back, path));
