@@ -3,6 +3,7 @@
 // checking exactly what the tool wrote.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -14,9 +15,11 @@ class TempFolder {
  public:
   TempFolder() {
     const auto* unit = ::testing::UnitTest::GetInstance();
-    path_ = std::filesystem::temp_directory_path() /
-            ("zorbel_" + std::string(unit->current_test_suite()->name()) + "_" +
-             unit->current_test_info()->name() + "_" + std::to_string(unit->random_seed()));
+    std::string name = "zorbel_" + std::string(unit->current_test_suite()->name()) + "_" +
+                       unit->current_test_info()->name() + "_" + std::to_string(unit->random_seed());
+    // Parameterized tests name themselves with slashes; one folder, not a tree.
+    std::replace(name.begin(), name.end(), '/', '-');
+    path_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/selector.h"
+#include "connect_support.h"
 
 namespace zorbel {
 namespace {
@@ -29,11 +30,6 @@ const std::vector<std::string> kComPort = {"SDRAM",         "NAND", "NAND(Raw Da
                                            "NOR(Raw Data)", "SPI",  "SPI(Raw Data)"};
 const std::vector<std::string> kComPortFamily = {"SDRAM",         "NAND", "NAND(Raw Data)",
                                                  "NOR(Raw Data)", "SPI",  "SPI(Raw Data)"};
-
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 struct Case {
   const char* name;
@@ -81,9 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A remembered index past the new list's end selects nothing; Show(-1) follows.
         Case{"ComPortIndexPastEndSelectsNothing", 1, 0, 1, 6, kComPortFamily, kNoSelection, true,
              kCurrentPage, ""},
-        Case{"BothFlagsListBothAndShowSdram", 1, 1, 0, 5, Concat(kMassStorage, kComPort), 0, true, kPageSdram,
-             "SDRAM"}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+        Case{"BothFlagsListBothAndShowSdram", 1, 1, 0, 5, connect_test::Join({kMassStorage, kComPort}), 0,
+             true, kPageSdram, "SDRAM"}),
+    connect_test::ParamName);
 
 TEST(SelectorEntries, ComPortEntriesMapToTheirPages) {
   const std::vector<SelectorEntry> entries = SelectorEntries(SelectorConnection::kComPort, 0);

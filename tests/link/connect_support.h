@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +16,7 @@
 #include "app/clock.h"
 #include "app/progress_sink.h"
 #include "app/selector.h"
+#include "app/test_temp_folder.h"
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
 #include "link/connect_worker.h"
@@ -134,31 +133,21 @@ inline void AwaitLoaderStage(sim::VirtualBoard& board) {
   }
 }
 
+// Names each instance of a parameterized test after its case.
+inline constexpr auto ParamName = [](const auto& info) { return std::string(info.param.name); };
+
 inline const std::vector<std::string> kFamilyPasses = Repeat("Detect Mass Storage...(%d)\n", 1, 4);
 
 class ConnectFixture : public ::testing::Test {
  protected:
-  ConnectFixture() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("zorbel-connect-") + info->test_suite_name() + "-" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '-';
-    }
-    dir_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    state.moduleDirectory = dir_.string() + "/";
-  }
-  ~ConnectFixture() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  ConnectFixture() { state.moduleDirectory = dir_.Folder(); }
 
   void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::ofstream f(dir_ / name, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    testing::WriteBytes(dir_.File(name), std::string(bytes.begin(), bytes.end()));
   }
-  void WriteText(const std::string& name, const std::string& text) { std::ofstream(dir_ / name) << text; }
+  void WriteText(const std::string& name, const std::string& text) {
+    testing::WriteBytes(dir_.File(name), text);
+  }
 
   std::unique_ptr<sim::VirtualBoard> MakeBoard(BoardKind kind, bool loaderStage = false,
                                                bool checkTag = true) {
@@ -179,7 +168,7 @@ class ConnectFixture : public ::testing::Test {
   ToolState state;
   RecordingPrompt prompt;
   RecordingObserver observer{clock};
-  std::filesystem::path dir_;
+  testing::TempFolder dir_;
 };
 
 }  // namespace zorbel::connect_test

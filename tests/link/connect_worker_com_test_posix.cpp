@@ -18,63 +18,50 @@
 namespace zorbel::connect_test {
 namespace {
 
-using ComPortConnect = ConnectFixture;
-
-TEST_F(ComPortConnect, BoardIsFoundOnTheFirstPortTryAfterTheFamilyPasses) {
-  auto board = MakeBoard(BoardKind::kVcom);
-  ASSERT_FALSE(board->PtyPath().empty());
-  WriteFile("xusb.bin", sim::MakeSerialLoader(20000));
-
-  EXPECT_EQ(Run(board->Bus()), ConnectOutcome::kComPort);
-
-  EXPECT_EQ(observer.Statuses(),
-            Join({kFamilyPasses, {"Detect VCOM... ", " " + board->PtyPath() + " Connected"}}));
-  // Four passes of 300 ms, then one port try of 100 ms.
-  EXPECT_EQ(observer.downloadStartMs, 1300u);
-  EXPECT_EQ(state.connection.vcomConnected, 1);
-  EXPECT_EQ(state.connection.massStorageConnected, 0);
-  EXPECT_EQ(state.connection.portPath, board->PtyPath());
-  EXPECT_EQ(state.familyMode, 0u);
-  AwaitLoaderStage(*board);
-  EXPECT_EQ(board->CurrentStage(), sim::Stage::kLoader);
-  EXPECT_EQ(board->LastLoader().size(), 20000u);
-  EXPECT_TRUE(board->ProtocolErrors().empty()) << board->ProtocolErrors().front();
-  EXPECT_TRUE(observer.Has("version: 2024/06/15-V12"));
-  EXPECT_EQ(observer.events.front(), "connect:off");
-  EXPECT_EQ(observer.events.back(), "connect:on");
-  EXPECT_TRUE(observer.Has("selector:on"));
-  EXPECT_FALSE(observer.Has("help"));
-  EXPECT_EQ(observer.progress.Colours(), (std::vector<uint32_t>{Rgb(0xF5, 0x5C, 0x3D)}));
-  // The selector then offers the COM-port media.
-  EXPECT_EQ(RebuildSelector(state.connection, state.familyMode, 0).entries.size(), 7u);
-}
-
 struct ProgressCase {
   const char* name;
   uint32_t fileLength;
   std::vector<int> percents;
 };
 
-class LoaderProgress : public ConnectFixture, public ::testing::WithParamInterface<ProgressCase> {};
+class ComPortConnect : public ConnectFixture, public ::testing::WithParamInterface<ProgressCase> {};
 
-TEST_P(LoaderProgress, PostsMultiplesOfFiveAndEndsWithTheDoneMessage) {
+TEST_P(ComPortConnect, FindsTheBoardAfterTheFamilyPassesAndPostsTheLoaderProgress) {
   const ProgressCase& c = GetParam();
   auto board = MakeBoard(BoardKind::kVcom);
+  ASSERT_FALSE(board->PtyPath().empty());
   WriteFile("xusb.bin", sim::MakeSerialLoader(c.fileLength - 16));
 
   ASSERT_EQ(Run(board->Bus()), ConnectOutcome::kComPort);
+  EXPECT_EQ(observer.Statuses(),
+            Join({kFamilyPasses, {"Detect VCOM... ", " " + board->PtyPath() + " Connected"}}));
+  // Four passes of 300 ms, then one port try of 100 ms.
+  EXPECT_EQ(observer.downloadStartMs, 1300u);
   std::vector<RecordingProgress::Event> expected;
   for (int p : c.percents) expected.push_back({kLoaderPercentMessage, p});
   expected.push_back({kLoaderDoneMessage, 0});
   EXPECT_EQ(observer.progress.Events(), expected);
+  EXPECT_EQ(observer.progress.Colours(), (std::vector<uint32_t>{Rgb(0xF5, 0x5C, 0x3D)}));
+  EXPECT_EQ(state.connection.vcomConnected, 1);
+  EXPECT_EQ(state.connection.massStorageConnected, 0);
+  EXPECT_EQ(state.connection.portPath, board->PtyPath());
+  EXPECT_EQ(state.familyMode, 0u);
   AwaitLoaderStage(*board);
+  EXPECT_EQ(board->CurrentStage(), sim::Stage::kLoader);
   // The board got the announced count: the file after its header, then 16 zeros.
   EXPECT_EQ(board->LastLoader().size(), c.fileLength - 16);
   EXPECT_TRUE(board->ProtocolErrors().empty()) << board->ProtocolErrors().front();
+  EXPECT_TRUE(observer.Has("version: 2024/06/15-V12"));
+  EXPECT_EQ(observer.events.front(), "connect:off");
+  EXPECT_EQ(observer.events.back(), "connect:on");
+  EXPECT_TRUE(observer.Has("selector:on"));
+  EXPECT_FALSE(observer.Has("help"));
+  // The selector then offers the COM-port media.
+  EXPECT_EQ(RebuildSelector(state.connection, state.familyMode, 0).entries.size(), 7u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    FileLengths, LoaderProgress,
+    FileLengths, ComPortConnect,
     ::testing::Values(
         // A multiple of 4096: no remainder chunk, the last percentage after the last full chunk.
         ProgressCase{"TwoFullChunks", 8192, {50, 100}},
@@ -82,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProgressCase{"RemainderOnly", 100, {100}},
         // 33, 66 and 99 are no multiples of 5; only the capped 100 is posted.
         ProgressCase{"FullChunksAndRemainder", 12388, {100}}),
-    [](const ::testing::TestParamInfo<ProgressCase>& info) { return std::string(info.param.name); });
+    ParamName);
 
 struct FailedLoaderCase {
   const char* name;
@@ -130,6 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
         FailedLoaderCase{"ShorterThanHeader", true, {'Q', 'K', 0x5A}, false, {"Invalid Image !"}, ""},
         FailedLoaderCase{"BadMagic", true, WithoutMagic(), false, {"Invalid Image !"}, " 2024/06/15-V12"},
         FailedLoaderCase{"WrongAck", true, sim::MakeSerialLoader(9000), true, {}, " 2024/06/15-V12"}),
-    [](const ::testing::TestParamInfo<FailedLoaderCase>& info) { return std::string(info.param.name); });
+    ParamName);
 }  // namespace
 }  // namespace zorbel::connect_test

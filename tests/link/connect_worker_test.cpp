@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "[USER_DEFINE]\nB0000204=not-a-number\n",
                    {},
                    true}),
-    [](const ::testing::TestParamInfo<FamilyCase>& info) { return std::string(info.param.name); });
+    ParamName);
 
 TEST_F(ConnectFixture, RunningFamilyLoaderSkipsTheDownload) {
   auto board = MakeBoard(BoardKind::kQuen, /*loaderStage=*/true);
@@ -178,14 +178,14 @@ TEST_P(FirstStageLength, CarriesTheLowBitsOrIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(board->LastLoader(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, FirstStageLength,
-    ::testing::Values(StageLengthCase{"Exactly64K", 65536, 65536, true, 0x00, 0x00},
-                      StageLengthCase{"OneByteUnder64K", 65535, 65535, true, 0xFF, 0xFF},
-                      StageLengthCase{"FileShorterThanAnnounced", 0x1234, 0x1000, true, 0x34, 0x12},
-                      StageLengthCase{"OneByteOver64K", 65537, 65537, false, 0, 0},
-                      StageLengthCase{"Zero", 0, 4096, false, 0, 0}),
-    [](const ::testing::TestParamInfo<StageLengthCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lengths, FirstStageLength,
+                         ::testing::Values(StageLengthCase{"Exactly64K", 65536, 65536, true, 0x00, 0x00},
+                                           StageLengthCase{"OneByteUnder64K", 65535, 65535, true, 0xFF, 0xFF},
+                                           StageLengthCase{"FileShorterThanAnnounced", 0x1234, 0x1000, true,
+                                                           0x34, 0x12},
+                                           StageLengthCase{"OneByteOver64K", 65537, 65537, false, 0, 0},
+                                           StageLengthCase{"Zero", 0, 4096, false, 0, 0}),
+                         ParamName);
 
 // A port that takes one byte less of every data chunk than it is given.
 class ShortWritePort final : public SerialPort {
@@ -284,9 +284,7 @@ TEST_P(BootStageQuery, IsTriedTenTimes) {
 INSTANTIATE_TEST_SUITE_P(Failures, BootStageQuery,
                          ::testing::Values(QueryCase{"NineFailuresThenAnswer", 9, true},
                                            QueryCase{"TenFailures", 10, false}),
-                         [](const ::testing::TestParamInfo<QueryCase>& info) {
-                           return std::string(info.param.name);
-                         });
+                         ParamName);
 
 TEST_F(ConnectFixture, NoDeviceHandleIsReported) {
   state.familyMode = 1;
