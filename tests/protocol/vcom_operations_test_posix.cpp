@@ -27,6 +27,10 @@ bool Eventually(F condition) {
   return condition();
 }
 
+int Burn(VcomRig& rig, Medium medium, DataKind kind) {
+  return kind == DataKind::kImage ? VcomBurnImage(rig.ctx, medium) : VcomBurnRaw(rig.ctx, medium);
+}
+
 TEST(VcomSdramTest, ChunksProgressAndAddress) {
   struct Case {
     const char* name;
@@ -103,9 +107,8 @@ TEST(VcomBurnTest, EveryMemberSendsItsHeadAndTheBoardKeepsTheData) {
     rig.ctx.head.executeAddress = "30008000";
     rig.ctx.head.start = "4";
     rig.ctx.head.address = "10000";
-    const int result =
-        c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, c.medium) : VcomBurnRaw(rig.ctx, c.medium);
-    ASSERT_EQ(result, 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
+    ASSERT_EQ(Burn(rig, c.medium, c.kind), 1)
+        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
     EXPECT_TRUE(rig.prompt.Messages().empty());
     EXPECT_EQ(rig.board.LastMethod(), c.method) << c.name;
     const auto head = rig.board.LastHead();
@@ -127,8 +130,7 @@ TEST(VcomBurnTest, EveryMemberSendsItsHeadAndTheBoardKeepsTheData) {
       ASSERT_EQ(head.size(), 12u);
       const uint32_t offset = c.medium == Medium::kNor ? 0x10000 : 0;
       EXPECT_EQ(Le32(head, 8), offset) << c.name;
-      const auto m = c.medium == Medium::kNor ? sim::Medium::kNor : sim::Medium::kSpi;
-      EXPECT_EQ(rig.board.Flash(m, offset, 10000), data) << c.name;
+      EXPECT_EQ(rig.board.Flash(SimMedium(c.medium), offset, 10000), data) << c.name;
       continue;
     }
     ASSERT_EQ(head.size(), 60u);
@@ -138,10 +140,7 @@ TEST(VcomBurnTest, EveryMemberSendsItsHeadAndTheBoardKeepsTheData) {
     EXPECT_EQ(Le32(head, 44), c.type);
     EXPECT_EQ(Le32(head, 48), system ? 0u : 0x30008000u) << c.name;
     EXPECT_EQ(Le32(head, 52), system ? 0u : 4u) << c.name;
-    const auto m = c.medium == Medium::kNor    ? sim::Medium::kNor
-                   : c.medium == Medium::kNand ? sim::Medium::kNand
-                                               : sim::Medium::kSpi;
-    EXPECT_EQ(rig.board.ImageData(m, system ? 0 : 12), data) << c.name;
+    EXPECT_EQ(rig.board.ImageData(SimMedium(c.medium), system ? 0 : 12), data) << c.name;
   }
 }
 
@@ -214,9 +213,7 @@ TEST(VcomBurnTest, BurnPhaseWordsEndOrFailByKind) {
     rig.ctx.head.imageNumber = "1";
     rig.board.InjectFault(
         {sim::FaultKind::kStatusErrorBits, sim::Operation::kBurn, sim::Medium::kAny, 1, c.orredIn});
-    const int result = c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, Medium::kSpi)
-                                                  : VcomBurnRaw(rig.ctx, Medium::kSpi);
-    EXPECT_EQ(result, c.result) << c.name;
+    EXPECT_EQ(Burn(rig, Medium::kSpi, c.kind), c.result) << c.name;
     EXPECT_EQ(rig.prompt.Messages(), c.messages) << c.name;
     EXPECT_EQ(rig.Percents().back(), c.lastPercent) << c.name;
     EXPECT_FALSE(rig.port.IsOpen());
@@ -242,8 +239,7 @@ TEST(VcomVerifyTest, SameDataPassesOneDifferentByteFailsSilently) {
       auto data = Pattern(c.size, 8);
       rig.File("v.bin", data);
       rig.ctx.head.imageNumber = "5";
-      ASSERT_EQ(
-          c.kind == DataKind::kImage ? VcomBurnImage(rig.ctx, c.medium) : VcomBurnRaw(rig.ctx, c.medium), 1);
+      ASSERT_EQ(Burn(rig, c.medium, c.kind), 1);
       if (differentAt != SIZE_MAX) data[differentAt] ^= 0x80;
       rig.File("v.bin", data);
       RecordingProgress verifyProgress;
@@ -441,6 +437,7 @@ struct VcomOperation {
 };
 
 std::vector<VcomOperation> Operations() {
+  using enum sim::Operation;
   auto file = [](VcomRig& r) {
     r.File("op.bin", Pattern(3 * 4096 + 100, 3));
     r.ctx.head.imageNumber = "2";
@@ -449,19 +446,19 @@ std::vector<VcomOperation> Operations() {
     file(r);
     ASSERT_EQ(VcomBurnImage(r.ctx, Medium::kNand), 1);
   };
+  const auto download = [](VcomRig& r) { return VcomDownloadSdram(r.ctx); };
+  const auto burnNand = [](VcomRig& r) { return VcomBurnImage(r.ctx, Medium::kNand); };
+  const auto burnRawSpi = [](VcomRig& r) { return VcomBurnRaw(r.ctx, Medium::kSpi); };
+  const auto verify = [](VcomRig& r) { return VcomVerify(r.ctx, Medium::kNand, DataKind::kImage); };
+  const auto erase = [](VcomRig& r) { return VcomErase(r.ctx, Medium::kNand, EraseChoice::kImage); };
+  const auto modify = [](VcomRig& r) { return VcomModifyImage(r.ctx, Medium::kNand); };
   return {
-      {"DownloadSdram", sim::Operation::kDownload, file, [](VcomRig& r) { return VcomDownloadSdram(r.ctx); },
-       true, false, texts::kAckError},
-      {"BurnNandImage", sim::Operation::kBurn, file,
-       [](VcomRig& r) { return VcomBurnImage(r.ctx, Medium::kNand); }, true, true, texts::kAckError},
-      {"BurnRawSpi", sim::Operation::kBurn, file, [](VcomRig& r) { return VcomBurnRaw(r.ctx, Medium::kSpi); },
-       true, true, texts::kAckError},
-      {"VerifyNandImage", sim::Operation::kVerify, burnt,
-       [](VcomRig& r) { return VcomVerify(r.ctx, Medium::kNand, DataKind::kImage); }, true, false, nullptr},
-      {"EraseNandImage", sim::Operation::kErase, burnt,
-       [](VcomRig& r) { return VcomErase(r.ctx, Medium::kNand, EraseChoice::kImage); }, false, true, nullptr},
-      {"ModifyNand", sim::Operation::kModify, burnt,
-       [](VcomRig& r) { return VcomModifyImage(r.ctx, Medium::kNand); }, false, false, nullptr},
+      {"DownloadSdram", kDownload, file, download, true, false, texts::kAckError},
+      {"BurnNandImage", kBurn, file, burnNand, true, true, texts::kAckError},
+      {"BurnRawSpi", kBurn, file, burnRawSpi, true, true, texts::kAckError},
+      {"VerifyNandImage", kVerify, burnt, verify, true, false, nullptr},
+      {"EraseNandImage", kErase, burnt, erase, false, true, nullptr},
+      {"ModifyNand", kModify, burnt, modify, false, false, nullptr},
   };
 }
 
