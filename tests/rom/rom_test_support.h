@@ -65,15 +65,19 @@ inline bool Holds(const std::vector<uint8_t>& b, size_t at, const std::vector<ui
 }
 
 // A NAND ROM file assembled by hand from the layout, independent of the
-// builder: the file header, then per image its header, data and fill.
-inline std::vector<uint8_t> NandFile(uint32_t blockSize, const std::vector<size_t>& lengths, uint32_t count) {
+// builder: the file header, then per image its header, data and fill. A
+// `firstBlock` other than 0 gives the images start blocks from there on.
+inline std::vector<uint8_t> NandFile(uint32_t blockSize, const std::vector<size_t>& lengths, uint32_t count,
+                                     uint32_t firstBlock = 0) {
   std::vector<uint8_t> f(kRomMagic.begin(), kRomMagic.end());
   AppendLe32(f, count);
   AppendLe32(f, blockSize);
+  uint32_t block = firstBlock;
   for (size_t i = 0; i < lengths.size(); ++i) {
     std::vector<uint8_t> h(64, 0);
     StoreLe32(&h[0], static_cast<uint32_t>(i));
     h[4] = 'n';
+    if (firstBlock != 0) StoreLe32(&h[44], block);
     std::copy(kRomMagic.begin(), kRomMagic.end(), h.begin() + 48);
     StoreLe32(&h[56], static_cast<uint32_t>(lengths[i]));
     f.insert(f.end(), h.begin(), h.end());
@@ -81,6 +85,7 @@ inline std::vector<uint8_t> NandFile(uint32_t blockSize, const std::vector<size_
     f.insert(f.end(), data.begin(), data.end());
     const size_t rest = (lengths[i] + 16) % blockSize;
     if (rest != 0) f.insert(f.end(), blockSize - rest, 0xFF);
+    block += static_cast<uint32_t>((lengths[i] + 16 + blockSize - 1) / blockSize);
   }
   return f;
 }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "board_test_util.h"
+#include "rom/rom_test_support.h"
 #include "standin_files.h"
 #include "virtual_board.h"
 
@@ -313,33 +314,6 @@ INSTANTIATE_TEST_SUITE_P(Media, SerialSystemAreaErase,
                                            SystemAreaCase{5, Medium::kSpi, 100, false},
                                            SystemAreaCase{1, Medium::kNor, 0x10000, false}));
 
-Bytes NandRom(uint32_t blockSize,
-              const std::vector<std::pair<uint32_t, uint32_t>>& images /* number, length */,
-              uint32_t startBlock) {
-  Bytes rom;
-  for (auto [number, length] : images) {
-    Bytes h(64, 0);
-    Put32(&h[0], number);
-    std::memcpy(&h[4], "rom", 3);
-    Put32(&h[36], 1);
-    Put32(&h[40], 0x9000);
-    Put32(&h[44], startBlock);
-    h[48] = 'Q';
-    h[49] = 'K';
-    h[50] = 0x5A;
-    h[51] = 0xA5;
-    Put32(&h[52], 0x9000);
-    Put32(&h[56], length);
-    rom.insert(rom.end(), h.begin(), h.end());
-    Bytes data = Pattern(length, static_cast<uint8_t>(number));
-    rom.insert(rom.end(), data.begin(), data.end());
-    uint32_t rest = (length + 16) % blockSize;
-    if (rest) rom.insert(rom.end(), blockSize - rest, 0xFF);
-    startBlock += (length + 16 + blockSize - 1) / blockSize;
-  }
-  return rom;
-}
-
 struct RawNandCase {
   uint32_t romBlockSize;
   uint32_t announced;
@@ -349,8 +323,9 @@ struct RawNandCase {
 class RawNandBurn : public SerialBoard, public ::testing::WithParamInterface<RawNandCase> {};
 
 TEST_P(RawNandBurn, PlacesEveryImageAtItsStartBlockAndVerifiesTheSameBytes) {
-  // The board has 16 KB blocks.
-  Bytes rom = NandRom(GetParam().romBlockSize, {{1, 1000}, {2, 20000}}, 3);
+  // The board has 16 KB blocks; the raw method takes the file without its 12-byte header.
+  Bytes rom = romtest::NandFile(GetParam().romBlockSize, {1000, 20000}, 2, 3);
+  rom.erase(rom.begin(), rom.begin() + 12);
   ASSERT_TRUE(line.Start(4, RawHead(0, static_cast<uint32_t>(rom.size()), GetParam().announced)));
   ASSERT_EQ(line.SendChunks(rom).size(), (rom.size() + 4095) / 4096);
   std::vector<uint32_t> words = line.StatusWords(0xFFFF);
@@ -360,9 +335,9 @@ TEST_P(RawNandBurn, PlacesEveryImageAtItsStartBlockAndVerifiesTheSameBytes) {
     EXPECT_TRUE(board.Table(Medium::kNand).empty());
     return;
   }
-  EXPECT_EQ(board.FindImage(Medium::kNand, 1)->start, 3u);
-  EXPECT_EQ(board.FindImage(Medium::kNand, 2)->start, 4u);
-  EXPECT_EQ(board.Flash(Medium::kNand, 4 * 16384, 20000), Pattern(20000, 2));
+  EXPECT_EQ(board.FindImage(Medium::kNand, 0)->start, 3u);
+  EXPECT_EQ(board.FindImage(Medium::kNand, 1)->start, 4u);
+  EXPECT_EQ(board.Flash(Medium::kNand, 4 * 16384, 20000), romtest::Pattern(20000, 1));
   ASSERT_TRUE(line.Start(4, RawHead(3, static_cast<uint32_t>(rom.size()), 2)));
   EXPECT_EQ(line.Verify(rom.size(), &rom), rom);
 }
