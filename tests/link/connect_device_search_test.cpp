@@ -1,63 +1,22 @@
 // The searches over a DeviceBus: product and vendor IDs, the volume table and
-// its handles. The bus here only lists and opens made-up volumes; no board
-// record is involved.
+// its handles, over a bus that only lists and opens made-up volumes.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
+#include "connect_support.h"
 #include "link/device_bus.h"
 #include "link/device_search.h"
 
 namespace zorbel {
 namespace {
 
-class CountingTransport final : public ScsiTransport {
- public:
-  CountingTransport(int& live, std::string path) : live_(live), path_(std::move(path)) { ++live_; }
-  ~CountingTransport() override { --live_; }
-  bool Execute(const ScsiCommand&) override { return true; }
-  uint32_t LastError() const override { return 0; }
-  const std::string& Path() const { return path_; }
-
- private:
-  int& live_;
-  std::string path_;
-};
-
-class ListedBus final : public DeviceBus {
- public:
-  bool EnumerateMcuPorts(std::vector<McuPort>& ports) override {
-    ports = this->ports;
-    return enumerates;
-  }
-  std::vector<std::string> FindVolumesForDevice(const std::string& deviceId) override {
-    searched.push_back(deviceId);
-    auto it = volumes.find(deviceId);
-    return it == volumes.end() ? std::vector<std::string>{} : it->second;
-  }
-  std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, uint32_t* error) override {
-    if (path.find("dead") != std::string::npos) {
-      if (error) *error = 2;
-      return nullptr;
-    }
-    return std::make_unique<CountingTransport>(live, path);
-  }
-  void MarkDeviceInRegistry(const std::string& vendorId, const std::string& productId, UserPrompt&) override {
-    marks.push_back(vendorId + ":" + productId);
-  }
-
-  bool enumerates = true;
-  std::vector<McuPort> ports;
-  std::map<std::string, std::vector<std::string>> volumes;
-  std::vector<std::string> searched;
-  std::vector<std::string> marks;
-  int live = 0;
-};
+using connect_test::CountingTransport;
+using connect_test::ListedBus;
 
 TEST(DeviceSearch, VendorIdAndDeviceIdFollowTheProductId) {
   struct Case {

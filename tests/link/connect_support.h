@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -107,6 +108,51 @@ class RecordingBus final : public DeviceBus {
 
  private:
   DeviceBus& inner_;
+};
+
+// A bus of made-up ports and volumes: a volume opens unless its path says
+// "dead", and the transports it gives count themselves.
+class CountingTransport final : public ScsiTransport {
+ public:
+  CountingTransport(int& live, std::string path) : live_(live), path_(std::move(path)) { ++live_; }
+  ~CountingTransport() override { --live_; }
+  bool Execute(const ScsiCommand&) override { return true; }
+  uint32_t LastError() const override { return 0; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  int& live_;
+  std::string path_;
+};
+
+class ListedBus final : public DeviceBus {
+ public:
+  bool EnumerateMcuPorts(std::vector<McuPort>& ports) override {
+    ports = this->ports;
+    return enumerates;
+  }
+  std::vector<std::string> FindVolumesForDevice(const std::string& deviceId) override {
+    searched.push_back(deviceId);
+    auto it = volumes.find(deviceId);
+    return it == volumes.end() ? std::vector<std::string>{} : it->second;
+  }
+  std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, uint32_t* error) override {
+    if (path.find("dead") != std::string::npos) {
+      if (error) *error = 2;
+      return nullptr;
+    }
+    return std::make_unique<CountingTransport>(live, path);
+  }
+  void MarkDeviceInRegistry(const std::string& vendorId, const std::string& productId, UserPrompt&) override {
+    marks.push_back(vendorId + ":" + productId);
+  }
+
+  bool enumerates = true;
+  std::vector<McuPort> ports;
+  std::map<std::string, std::vector<std::string>> volumes;
+  std::vector<std::string> searched;
+  std::vector<std::string> marks;
+  int live = 0;
 };
 
 inline std::vector<std::string> Repeat(const char* format, int from, int to) {

@@ -221,21 +221,10 @@ TEST_F(ConnectFixture, ChunkNotWrittenWholeFailsTheDownload) {
   EXPECT_TRUE(prompt.Messages().empty());
 }
 
-// A port the bus lists but that cannot be opened.
-class UnopenablePortBus final : public DeviceBus {
- public:
-  bool EnumerateMcuPorts(std::vector<McuPort>& ports) override {
-    ports = {{0, "/nonexistent/ttyACM9", "Velmora ARM 926-Based MCU Ports"}};
-    return true;
-  }
-  std::vector<std::string> FindVolumesForDevice(const std::string&) override { return {}; }
-  std::unique_ptr<ScsiTransport> OpenVolume(const std::string&, uint32_t*) override { return nullptr; }
-  void MarkDeviceInRegistry(const std::string&, const std::string&, UserPrompt&) override {}
-};
-
 TEST_F(ConnectFixture, PortThatDoesNotOpenIsNoConnection) {
   WriteFile("xusb.bin", sim::MakeSerialLoader(5000));
-  UnopenablePortBus bus;
+  ListedBus bus;  // lists a port that cannot be opened
+  bus.ports = {{0, "/nonexistent/ttyACM9", "Velmora ARM 926-Based MCU Ports"}};
   EXPECT_EQ(Run(bus), ConnectOutcome::kFailed);
   EXPECT_EQ(prompt.Messages(), (std::vector<std::string>{"Failed to open /nonexistent/ttyACM9"}));
   EXPECT_EQ(observer.Statuses().back(), kStatusComLoaderFailed);
