@@ -15,14 +15,20 @@ inline DeviceSettings Form() {
   return form;
 }
 
+// The routes' files, named as the tool names them, in the scratch folder.
+inline SettingsFiles FilesIn(const testing::ScratchDir& dir) {
+  SettingsFiles files;
+  files.textPath = dir.File(kSettingsTextFile);
+  files.templatePath = dir.File(kTemplateImageFile);
+  files.imagePath = dir.File(kSettingsImageFile);
+  return files;
+}
+
 // A made-up template: the marker at 100 in 4 KB of varied bytes.
 inline SettingsFiles MakeFiles(const testing::ScratchDir& dir) {
   auto image = testing::Pattern(4096, 3);
   std::copy(std::begin(kSettingsMarker), std::end(kSettingsMarker), image.begin() + 100);
-  SettingsFiles files;
-  files.textPath = dir.File("1.txt");
-  files.templatePath = dir.File("t.bin");
-  files.imagePath = dir.File("t0.bin");
+  const SettingsFiles files = FilesIn(dir);
   testing::WriteFileBytes(files.templatePath, image);
   return files;
 }

@@ -2,28 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "settings/delivery.h"
+#include "protocol/protocol_fixture.h"
+#include "settings/delivery_test_support.h"
 
 namespace zorbel {
 namespace {
 
-namespace fs = std::filesystem;
+using settings_test::FilesIn;
+using settings_test::Form;
+using testing::ReadFileBytes;
+using testing::ScratchDir;
+using testing::WriteFileBytes;
 
-DeviceSettings Filled() {
-  DeviceSettings s;
-  s.ssid = "home";
-  s.password = "secret";
-  return s;
-}
-
-DeviceSettings FixedFilled() {
-  DeviceSettings s = Filled();
+DeviceSettings Fixed() {
+  DeviceSettings s = Form();
   s.ipModeIndex = 1;
   s.ipAddress = "10.0.0.2";
   s.netmask = "255.0.0.0";
@@ -48,14 +44,10 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::vector<uint8_t> ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const fs::path& p, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(p, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+std::string Repeat(const std::string& piece, int times) {
+  std::string s;
+  for (int i = 0; i < times; ++i) s += piece;
+  return s;
 }
 
 // A made-up template: filler bytes with the marker at the given place.
@@ -66,110 +58,59 @@ std::vector<uint8_t> Template(size_t size, size_t markerAt) {
   return image;
 }
 
-class DeviceSettingsFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zorbel-settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  // The SDRAM route's preparation with its files in this folder.
-  std::string PrepareSdram(const DeviceSettings& s) const {
-    SettingsFiles files;
-    files.textPath = (dir_ / kSettingsTextFile).string();
-    files.templatePath = (dir_ / kTemplateImageFile).string();
-    files.imagePath = (dir_ / kSettingsImageFile).string();
-    return PrepareSettingsDelivery(s, SettingsRoute::kSdram, files, false);
-  }
-  fs::path dir_;
-};
+std::string PrepareSdram(const ScratchDir& dir, const DeviceSettings& s) {
+  return PrepareSettingsDelivery(s, SettingsRoute::kSdram, FilesIn(dir), false);
+}
 
 TEST(DeviceSettingsValidation, ReportsTheFirstFailingRuleInFormOrder) {
+  using Change = void (*)(DeviceSettings&);
   struct Case {
     const char* what;
-    DeviceSettings settings;
+    DeviceSettings base;
+    Change change;
     std::string expected;
   };
-  auto with = [](DeviceSettings s, auto change) {
-    change(s);
-    return s;
-  };
+  const Change same = [](DeviceSettings&) {};
   const std::vector<Case> cases = {
-      {"all empty", with(DeviceSettings{}, [](DeviceSettings& s) { s.name.clear(); }), kNameEmpty},
-      {"ssid before password",
-       with(Filled(),
-            [](DeviceSettings& s) {
-              s.ssid.clear();
-              s.password.clear();
-            }),
-       kSsidEmpty},
-      {"password", with(Filled(), [](DeviceSettings& s) { s.password.clear(); }), kPasswordEmpty},
-      {"dhcp ignores empty addresses", Filled(), ""},
-      {"dhcp ignores line breaks in hidden addresses",
-       with(Filled(), [](DeviceSettings& s) { s.gateway = "a\nb"; }), ""},
-      {"fixed, all addresses set", FixedFilled(), ""},
-      {"fixed, no address",
-       with(FixedFilled(),
-            [](DeviceSettings& s) {
-              s.ipAddress.clear();
-              s.dns1.clear();
-            }),
-       kIpAddressEmpty},
-      {"fixed, no netmask", with(FixedFilled(), [](DeviceSettings& s) { s.netmask.clear(); }), kNetmaskEmpty},
-      {"fixed, no gateway",
-       with(FixedFilled(),
-            [](DeviceSettings& s) {
-              s.gateway.clear();
-              s.dns0.clear();
-            }),
-       kGatewayEmpty},
-      {"fixed, no dns0", with(FixedFilled(), [](DeviceSettings& s) { s.dns0.clear(); }), kDns0Empty},
-      {"fixed, no dns1", with(FixedFilled(), [](DeviceSettings& s) { s.dns1.clear(); }), kDns1Empty},
-      {"a typed IP mode counts as fixed", with(Filled(), [](DeviceSettings& s) { s.ipModeIndex = -1; }),
-       kIpAddressEmpty},
-      {"line feed in the name", with(Filled(), [](DeviceSettings& s) { s.name = "a\nb"; }),
-       kFieldHasLineBreak},
-      {"carriage return in the password", with(Filled(), [](DeviceSettings& s) { s.password = "a\rb"; }),
-       kFieldHasLineBreak},
-      {"empty field wins over an earlier line break",
-       with(Filled(),
-            [](DeviceSettings& s) {
-              s.name = "x\n";
-              s.password.clear();
-            }),
+      {"all empty", DeviceSettings{}, [](auto& s) { s.name.clear(); }, kNameEmpty},
+      {"ssid before password", Form(), [](auto& s) { s.ssid = s.password = ""; }, kSsidEmpty},
+      {"password", Form(), [](auto& s) { s.password.clear(); }, kPasswordEmpty},
+      {"dhcp ignores empty addresses", Form(), same, ""},
+      {"dhcp ignores line breaks in hidden addresses", Form(), [](auto& s) { s.gateway = "a\nb"; }, ""},
+      {"fixed, all addresses set", Fixed(), same, ""},
+      {"fixed, no address", Fixed(), [](auto& s) { s.ipAddress = s.dns1 = ""; }, kIpAddressEmpty},
+      {"fixed, no netmask", Fixed(), [](auto& s) { s.netmask.clear(); }, kNetmaskEmpty},
+      {"fixed, no gateway", Fixed(), [](auto& s) { s.gateway = s.dns0 = ""; }, kGatewayEmpty},
+      {"fixed, no dns0", Fixed(), [](auto& s) { s.dns0.clear(); }, kDns0Empty},
+      {"fixed, no dns1", Fixed(), [](auto& s) { s.dns1.clear(); }, kDns1Empty},
+      {"a typed IP mode counts as fixed", Form(), [](auto& s) { s.ipModeIndex = -1; }, kIpAddressEmpty},
+      {"line feed in the name", Form(), [](auto& s) { s.name = "a\nb"; }, kFieldHasLineBreak},
+      {"carriage return in the password", Form(), [](auto& s) { s.password = "a\rb"; }, kFieldHasLineBreak},
+      {"empty field wins over an earlier line break", Form(),
+       [](auto& s) {
+         s.name = "x\n";
+         s.password.clear();
+       },
        kPasswordEmpty},
-      {"line break in a fixed dns1", with(FixedFilled(), [](DeviceSettings& s) { s.dns1 = "1\r\n"; }),
-       kFieldHasLineBreak},
-      {"line break past the 99th character is cut off, not refused",
-       with(Filled(), [](DeviceSettings& s) { s.ssid = std::string(99, 's') + "\n"; }), ""},
+      {"line break in a fixed dns1", Fixed(), [](auto& s) { s.dns1 = "1\r\n"; }, kFieldHasLineBreak},
+      {"line break past the 99th character is cut off, not refused", Form(),
+       [](auto& s) { s.ssid = std::string(99, 's') + "\n"; }, ""},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ValidateDeviceSettings(c.settings), c.expected) << c.what;
+  for (Case c : cases) {
+    c.change(c.base);
+    EXPECT_EQ(ValidateDeviceSettings(c.base), c.expected) << c.what;
   }
 }
 
 TEST(DeviceSettingsText, DhcpWritesTheFixedAddressesWhateverTheHiddenFieldsHold) {
-  DeviceSettings s = Filled();
+  DeviceSettings s = Form();
   s.ipAddress = "1.2.3.4";
   s.gateway = "9.9.9.9";
-  const std::vector<std::string> expected = {"<<<<<<<<<<<<<<<<<<<",
-                                             "NEW IPCFG",
-                                             "dhcp",
-                                             "192.168.123.9",
-                                             "255.255.255.0",
-                                             "192.168.123.254",
-                                             "192.168.123.254",
-                                             "192.168.123.254",
-                                             "00:0e:01:09:06:52",
-                                             "Tellan-5",
-                                             "home",
-                                             "secret",
-                                             "WPA-PSK",
-                                             "==================="};
-  EXPECT_EQ(Lines(FormatSettingsText(s)), expected);
+  EXPECT_EQ(
+      FormatSettingsText(s),
+      "<<<<<<<<<<<<<<<<<<<\r\nNEW IPCFG\r\ndhcp\r\n192.168.123.9\r\n255.255.255.0\r\n192.168.123.254\r\n"
+      "192.168.123.254\r\n192.168.123.254\r\n00:0e:01:09:06:52\r\nTellan-5\r\nhome\r\nsecret\r\n"
+      "WPA-PSK\r\n===================\r\n");
 }
 
 TEST(DeviceSettingsText, FixedModeAndEncryptionChoices) {
@@ -178,7 +119,7 @@ TEST(DeviceSettingsText, FixedModeAndEncryptionChoices) {
     const char* keyWord;
   };
   for (const Case& c : std::vector<Case>{{0, "WPA-PSK"}, {1, "WEP"}, {2, "WEP"}, {-1, "WEP"}}) {
-    DeviceSettings s = FixedFilled();
+    DeviceSettings s = Fixed();
     s.encryptionIndex = c.encryptionIndex;
     const std::vector<std::string> lines = Lines(FormatSettingsText(s));
     ASSERT_EQ(lines.size(), 14u);
@@ -201,22 +142,13 @@ TEST(DeviceSettingsText, LimitsFieldsTo99CharactersWithoutSplittingOne) {
       {std::string(99, 'a'), std::string(99, 'a')},
       {std::string(150, 'a'), std::string(99, 'a')},
       {std::string(98, 'a') + han + "b", std::string(98, 'a') + han},
-      {[&] {
-         std::string s;
-         for (int i = 0; i < 120; ++i) s += han;
-         return s;
-       }(),
-       [&] {
-         std::string s;
-         for (int i = 0; i < 99; ++i) s += han;
-         return s;
-       }()},
+      {Repeat(han, 120), Repeat(han, 99)},
       {std::string(98, 'a') + emoji + emoji, std::string(98, 'a') + emoji},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(LimitField(c.input), c.expected) << c.input.size();
   }
-  DeviceSettings s = Filled();
+  DeviceSettings s = Form();
   s.name = std::string(150, 'n');
   EXPECT_EQ(Lines(FormatSettingsText(s))[9], std::string(99, 'n'));
 }
@@ -272,45 +204,43 @@ TEST(DeviceSettingsImage, SecondMarkerIsLeftAlone) {
   EXPECT_TRUE(std::equal(std::begin(kSettingsMarker), std::end(kSettingsMarker), image.begin() + 200));
 }
 
-TEST_F(DeviceSettingsFiles, PreparedImageHoldsTheTextFileAtTheMarkerAndKeepsItsLength) {
+TEST(DeviceSettingsFiles, PreparedImageHoldsTheTextFileAtTheMarkerAndKeepsItsLength) {
+  const ScratchDir dir;
   const std::vector<uint8_t> tmpl = Template(4000, 1000);
-  WriteAll(dir_ / kTemplateImageFile, tmpl);
-  DeviceSettings s = FixedFilled();
+  WriteFileBytes(dir.File(kTemplateImageFile), tmpl);
+  DeviceSettings s = Fixed();
   s.name = "Kitchen";
-  ASSERT_EQ(PrepareSdram(s), "");
+  ASSERT_EQ(PrepareSdram(dir, s), "");
 
-  const std::vector<uint8_t> text = ReadAll(dir_ / kSettingsTextFile);
-  const std::string formatted = FormatSettingsText(s);
-  EXPECT_EQ(std::string(text.begin(), text.end()), formatted);
+  const std::vector<uint8_t> text = ReadFileBytes(dir.File(kSettingsTextFile));
+  EXPECT_EQ(std::string(text.begin(), text.end()), FormatSettingsText(s));
   std::vector<uint8_t> want = tmpl;
   std::copy(text.begin(), text.end(), want.begin() + 1000);
-  EXPECT_EQ(ReadAll(dir_ / kSettingsImageFile), want);
-  EXPECT_FALSE(fs::exists(dir_ / "1.txt.new"));
-  EXPECT_FALSE(fs::exists(dir_ / "t0.bin.new"));
+  EXPECT_EQ(ReadFileBytes(dir.File(kSettingsImageFile)), want);
+  // Both files are replaced whole: no temporary is left beside them.
+  EXPECT_EQ(dir.Names(),
+            (std::vector<std::string>{kSettingsTextFile, kTemplateImageFile, kSettingsImageFile}));
 }
 
-TEST_F(DeviceSettingsFiles, TemplateLargerThan32KiBIsCutAndALongTextIsCutTo512Bytes) {
-  WriteAll(dir_ / kTemplateImageFile, Template(kMaxTemplateImage + 100, 30000));
-  DeviceSettings s = Filled();
+TEST(DeviceSettingsFiles, TemplateLargerThan32KiBIsCutAndALongTextIsCutTo512Bytes) {
+  const ScratchDir dir;
+  WriteFileBytes(dir.File(kTemplateImageFile), Template(kMaxTemplateImage + 100, 30000));
+  DeviceSettings s = Fixed();
   s.name = std::string(99, 'N');
   s.ssid = std::string(99, 'S');
   s.password = std::string(99, 'P');
-  s.ipModeIndex = 1;
   s.ipAddress = std::string(99, 'i');
   s.netmask = std::string(99, 'm');
-  s.gateway = "g";
-  s.dns0 = "d";
-  s.dns1 = "e";
-  ASSERT_EQ(PrepareSdram(s), "");
-  const std::vector<uint8_t> text = ReadAll(dir_ / kSettingsTextFile);
+  ASSERT_EQ(PrepareSdram(dir, s), "");
+  const std::vector<uint8_t> text = ReadFileBytes(dir.File(kSettingsTextFile));
   ASSERT_GT(text.size(), kMaxEmbeddedText);
-  const std::vector<uint8_t> image = ReadAll(dir_ / kSettingsImageFile);
+  const std::vector<uint8_t> image = ReadFileBytes(dir.File(kSettingsImageFile));
   ASSERT_EQ(image.size(), kMaxTemplateImage);
   EXPECT_TRUE(std::equal(text.begin(), text.begin() + kMaxEmbeddedText, image.begin() + 30000));
   EXPECT_EQ(image[30000 + kMaxEmbeddedText], Template(kMaxTemplateImage, 30000)[30000 + kMaxEmbeddedText]);
 }
 
-TEST_F(DeviceSettingsFiles, FailuresStopBeforeLaterFilesChange) {
+TEST(DeviceSettingsFiles, FailuresStopBeforeLaterFilesChange) {
   struct Case {
     const char* what;
     bool writeTemplate;
@@ -325,30 +255,31 @@ TEST_F(DeviceSettingsFiles, FailuresStopBeforeLaterFilesChange) {
       {"template without marker", true, -1, false, kTemplateHasNoMarker, true},
       {"marker too near the end", true, 180, false, kTemplateTooShort, true},
   };
+  const std::vector<uint8_t> oldText = {'o', 'l', 'd'}, oldImage = {'o', 'l', 'd', '0'};
   for (const Case& c : cases) {
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    WriteAll(dir_ / kSettingsTextFile, {'o', 'l', 'd'});
-    WriteAll(dir_ / kSettingsImageFile, {'o', 'l', 'd', '0'});
+    const ScratchDir dir;
+    WriteFileBytes(dir.File(kSettingsTextFile), oldText);
+    WriteFileBytes(dir.File(kSettingsImageFile), oldImage);
     if (c.writeTemplate) {
-      WriteAll(dir_ / kTemplateImageFile, c.markerAt >= 0 ? Template(200, static_cast<size_t>(c.markerAt))
-                                                          : std::vector<uint8_t>(200, 1));
+      WriteFileBytes(dir.File(kTemplateImageFile), c.markerAt >= 0
+                                                       ? Template(200, static_cast<size_t>(c.markerAt))
+                                                       : std::vector<uint8_t>(200, 1));
     }
-    DeviceSettings s = Filled();
+    DeviceSettings s = Form();
     if (c.breakName) s.name = "two\nlines";
-    EXPECT_EQ(PrepareSdram(s), c.expected) << c.what;
-    EXPECT_EQ(ReadAll(dir_ / kSettingsTextFile) == std::vector<uint8_t>({'o', 'l', 'd'}), !c.textRewritten)
-        << c.what;
-    EXPECT_EQ(ReadAll(dir_ / kSettingsImageFile), (std::vector<uint8_t>{'o', 'l', 'd', '0'})) << c.what;
+    EXPECT_EQ(PrepareSdram(dir, s), c.expected) << c.what;
+    EXPECT_EQ(ReadFileBytes(dir.File(kSettingsTextFile)) == oldText, !c.textRewritten) << c.what;
+    EXPECT_EQ(ReadFileBytes(dir.File(kSettingsImageFile)), oldImage) << c.what;
   }
 }
 
-TEST_F(DeviceSettingsFiles, UnwritableFolderGivesTheCreateMessage) {
-  EXPECT_EQ(WriteSettingsText((dir_ / "missing" / kSettingsTextFile).string(), Filled()), kCreateTextFailed);
-  WriteAll(dir_ / kTemplateImageFile, Template(200, 10));
-  WriteAll(dir_ / kSettingsTextFile, {'x'});
-  EXPECT_EQ(BuildSettingsImage((dir_ / kTemplateImageFile).string(), (dir_ / kSettingsTextFile).string(),
-                               (dir_ / "missing" / kSettingsImageFile).string()),
+TEST(DeviceSettingsFiles, UnwritableFolderGivesTheCreateMessage) {
+  const ScratchDir dir;
+  EXPECT_EQ(WriteSettingsText(dir.File("missing/1.txt"), Form()), kCreateTextFailed);
+  WriteFileBytes(dir.File(kTemplateImageFile), Template(200, 10));
+  WriteFileBytes(dir.File(kSettingsTextFile), {'x'});
+  EXPECT_EQ(BuildSettingsImage(dir.File(kTemplateImageFile), dir.File(kSettingsTextFile),
+                               dir.File("missing/t0.bin")),
             kOpenImageFailed);
 }
 
