@@ -120,15 +120,15 @@ class Line {
   int fd_ = -1;
 };
 
-BoardOptions VcomOptions(FakeClock& clock, bool loader) { return BoardOn(BoardKind::kVcom, &clock, loader); }
-
-// A COM-port board in its loader stage and the test's end of its line.
-class SerialBoard : public ::testing::Test {
+// A COM-port board and the test's end of its line.
+template <bool kLoaderStage>
+class VcomBoard : public ::testing::Test {
  protected:
   FakeClock clock;
-  VirtualBoard board{VcomOptions(clock, true)};
+  VirtualBoard board{BoardOn(BoardKind::kVcom, &clock, kLoaderStage)};
   Line line{board.PtyPath()};
 };
+using SerialBoard = VcomBoard<true>;
 
 // What the tool sends: the start record, then the announced length from just
 // after the header, in chunks. The acknowledgements received.
@@ -142,17 +142,14 @@ std::vector<uint32_t> SendLoader(Line& line, const Bytes& file) {
   return line.SendChunks(rest);
 }
 
-class LoaderStream : public ::testing::TestWithParam<uint32_t> {};
+class LoaderStream : public VcomBoard<false>, public ::testing::WithParamInterface<uint32_t> {};
 
 TEST_P(LoaderStream, IsAcknowledgedChunkByChunkAndStartsTheLoader) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, false));
   std::vector<McuPort> ports;
   ASSERT_TRUE(board.Bus().EnumerateMcuPorts(ports));
   ASSERT_EQ(ports.size(), 1u);
   EXPECT_EQ(ports[0].description, "Velmora ARM 926-Based MCU Ports");
   EXPECT_EQ(ports[0].path, board.PtyPath());
-  Line line(board.PtyPath());
   ASSERT_TRUE(line.ok());
   Bytes file = MakeSerialLoader(GetParam());
   std::vector<uint32_t> acks = SendLoader(line, file);
@@ -168,10 +165,9 @@ TEST_P(LoaderStream, IsAcknowledgedChunkByChunkAndStartsTheLoader) {
 // A file of 4096 x 3 bytes has no remainder chunk; 20000 has one.
 INSTANTIATE_TEST_SUITE_P(Lengths, LoaderStream, ::testing::Values(4096 * 3 - 16, 20000));
 
-TEST(LoaderStreamRefusal, WrongMagicKeepsTheBootStage) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, false));
-  Line line(board.PtyPath());
+class LoaderStreamRefusal : public VcomBoard<false> {};
+
+TEST_F(LoaderStreamRefusal, WrongMagicKeepsTheBootStage) {
   Bytes file = MakeSerialLoader(5000);
   file[16] = 'Y';
   EXPECT_EQ(SendLoader(line, file).size(), 2u);
@@ -182,11 +178,8 @@ TEST(LoaderStreamRefusal, WrongMagicKeepsTheBootStage) {
   EXPECT_FALSE(board.ProtocolErrors().empty());
 }
 
-TEST(LoaderStreamRefusal, DisconnectAtChunkClosesThePort) {
-  FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, false));
+TEST_F(LoaderStreamRefusal, DisconnectAtChunkClosesThePort) {
   board.InjectFault({FaultKind::kDisconnectAtChunk, Operation::kLoaderStream, Medium::kAny, 2, 0});
-  Line line(board.PtyPath());
   EXPECT_EQ(SendLoader(line, MakeSerialLoader(20000)), (std::vector<uint32_t>{4096}));
   EXPECT_EQ(board.CurrentStage(), Stage::kGone);
   std::vector<McuPort> ports;
@@ -204,7 +197,7 @@ class ChooseMethod : public ::testing::TestWithParam<MethodAnswer> {};
 
 TEST_P(ChooseMethod, AnswersTheBlockSizeCodeForMethodFour) {
   FakeClock clock;
-  BoardOptions o = VcomOptions(clock, true);
+  BoardOptions o = BoardOn(BoardKind::kVcom, &clock);
   o.nandBlockSizeCode = GetParam().code;
   VirtualBoard board(o);
   Line line(board.PtyPath());
@@ -262,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(Media, SerialImageBurn,
 
 TEST(SerialNor, DeviceTextThenTable) {
   FakeClock clock;
-  BoardOptions o = VcomOptions(clock, true);
+  BoardOptions o = BoardOn(BoardKind::kVcom, &clock);
   o.norDeviceText = "NOR-16-CHARS-LONG";
   VirtualBoard board(o);
   Line line(board.PtyPath());
@@ -367,7 +360,7 @@ TEST_F(SerialBoard, ShortHeadIsLoggedAndTheBoardListensAgain) {
 
 TEST(SerialPortClosed, ReplyLeftUnreadIsDroppedAndATransferCutOffEnds) {
   FakeClock clock;
-  VirtualBoard board(VcomOptions(clock, true));
+  VirtualBoard board(BoardOn(BoardKind::kVcom, &clock));
   {
     Line first(board.PtyPath());
     ASSERT_TRUE(first.Start(5, Head60(0, 10, 1, 0, 1)));
