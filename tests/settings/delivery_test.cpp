@@ -19,35 +19,31 @@ using testing::ReadFileBytes;
 using testing::WriteFileBytes;
 
 TEST(SettingsDelivery, PreparationPerRouteAndWire) {
+  DeviceSettings noPassword = Form();
+  noPassword.password.clear();
   struct Case {
+    DeviceSettings form;
     SettingsRoute route;
     bool overVcom;
     std::string expected;
-    bool imageWritten;
+    bool textWritten, imageWritten;
   } cases[] = {
-      {SettingsRoute::kSdram, false, "", true},
-      {SettingsRoute::kSdram, true, "", true},
-      {SettingsRoute::kSpi, false, "", false},
+      {Form(), SettingsRoute::kSdram, false, "", true, true},
+      {Form(), SettingsRoute::kSdram, true, "", true, true},
+      {Form(), SettingsRoute::kSpi, false, "", true, false},
       // The fixed start 0x6f is no 64 KB boundary: over the COM port the route always stops here.
-      {SettingsRoute::kSpi, true, page_text::kSpiStartNotAligned, false},
+      {Form(), SettingsRoute::kSpi, true, page_text::kSpiStartNotAligned, true, false},
+      // A refused form writes nothing.
+      {noPassword, SettingsRoute::kSdram, false, kPasswordEmpty, false, false},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.expected);
     testing::ScratchDir dir;
     const SettingsFiles files = MakeFiles(dir);
-    EXPECT_EQ(PrepareSettingsDelivery(Form(), c.route, files, c.overVcom), c.expected);
-    EXPECT_TRUE(std::filesystem::exists(files.textPath));
+    EXPECT_EQ(PrepareSettingsDelivery(c.form, c.route, files, c.overVcom), c.expected);
+    EXPECT_EQ(std::filesystem::exists(files.textPath), c.textWritten);
     EXPECT_EQ(std::filesystem::exists(files.imagePath), c.imageWritten);
   }
-}
-
-TEST(SettingsDelivery, RefusedFormWritesNothing) {
-  testing::ScratchDir dir;
-  const SettingsFiles files = MakeFiles(dir);
-  DeviceSettings form = Form();
-  form.password.clear();
-  EXPECT_EQ(PrepareSettingsDelivery(form, SettingsRoute::kSdram, files, false), kPasswordEmpty);
-  EXPECT_FALSE(std::filesystem::exists(files.textPath));
-  EXPECT_FALSE(std::filesystem::exists(files.imagePath));
 }
 
 TEST(SettingsDelivery, SdramRouteOverTheDiskLoadsTheImage) {
