@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "board_test_util.h"
+#include "protocol/protocol_fixture.h"
+#include "rom/rom_test_support.h"
 #include "standin_files.h"
 #include "virtual_board.h"
 
@@ -113,10 +115,10 @@ TEST(DiskFaults, NoReenumerationAfterRun) {
 // ---------------------------------------------------------------- persistence
 
 TEST(BoardState, SurvivesAnotherBoardOnTheSameFolder) {
-  fs::path dir = TempDir("state");
+  zorbel::testing::ScratchDir dir;
   FakeClock clock;
   BoardOptions o = BoardOn(BoardKind::kPilk, &clock);
-  o.stateDir = dir.string();
+  o.stateDir = dir.File("state");
   Bytes image = Pattern(70000, 3);
   {
     VirtualBoard board(o);
@@ -131,14 +133,13 @@ TEST(BoardState, SurvivesAnotherBoardOnTheSameFolder) {
   EXPECT_EQ(again.ImageData(Medium::kSd, 5), image);
   EXPECT_EQ(again.FindImage(Medium::kSd, 5)->name, "card");
   EXPECT_EQ(again.NandReservedMb(), 8u);
-  fs::remove_all(dir);
 }
 
 TEST(BoardState, DamagedOrForeignFileStartsFresh) {
-  fs::path dir = TempDir("damaged");
+  zorbel::testing::ScratchDir dir;
   FakeClock clock;
   BoardOptions o = BoardOn(BoardKind::kQuen, &clock);
-  o.stateDir = dir.string();
+  o.stateDir = dir.File("state");
   {
     VirtualBoard board(o);
     ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(1, "", 1), Pattern(10, 1)));
@@ -149,19 +150,14 @@ TEST(BoardState, DamagedOrForeignFileStartsFresh) {
     VirtualBoard board(other);
     EXPECT_TRUE(board.Table(Medium::kNand).empty()) << "a quen board's state on a rast board";
   }
-  fs::resize_file(dir / "board.state", fs::file_size(dir / "board.state") - 100);
+  const fs::path state = fs::path(o.stateDir) / "board.state";
+  fs::resize_file(state, fs::file_size(state) - 100);
   VirtualBoard cut(o);
   EXPECT_TRUE(cut.Table(Medium::kNand).empty());
   EXPECT_FALSE(cut.ProtocolErrors().empty());
-  fs::remove_all(dir);
 }
 
 // ---------------------------------------------------------------- stand-in files
-
-Bytes ReadFile(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
 
 struct LoaderFile {
   const char* name;
@@ -172,7 +168,7 @@ struct LoaderFile {
 class StandInLoader : public ::testing::TestWithParam<LoaderFile> {};
 
 TEST_P(StandInLoader, HeaderIsValidAndTheBoardTakesItsFirstStage) {
-  Bytes file = ReadFile(fs::path(ZORBEL_BIN_DIR) / GetParam().name);
+  Bytes file = romtest::ReadAll(fs::path(ZORBEL_BIN_DIR) / GetParam().name);
   ASSERT_GE(file.size(), 16u);
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{'Q', 'K', 0x5A, 0xA5}));
   EXPECT_EQ(Get32(&file[4]), GetParam().address);
@@ -198,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LoaderFile{"Pilk_musb.bin", BoardKind::kPilk, FamilyLoadAddress(BoardKind::kPilk)}));
 
 TEST(StandInFiles, TemplateHasOneMarkerAndTheIdTableListsTheBoardsId) {
-  Bytes t = ReadFile(fs::path(ZORBEL_BIN_DIR) / "t.bin");
+  Bytes t = romtest::ReadAll(fs::path(ZORBEL_BIN_DIR) / "t.bin");
   const Bytes marker{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   auto at = std::search(t.begin(), t.end(), marker.begin(), marker.end());
   ASSERT_NE(at, t.end());

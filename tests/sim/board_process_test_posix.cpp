@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +14,8 @@
 #include <thread>
 
 #include "board_test_util.h"
+#include "protocol/protocol_fixture.h"
+#include "serial_line_posix.h"
 #include "virtual_board.h"
 
 namespace zorbel::sim::test {
@@ -72,8 +73,8 @@ class SocketClient {
 };
 
 TEST(SocketFraming, CarriesCommandsBothWaysAndReportsFailures) {
-  fs::path dir = TempDir("socket");
-  std::string path = (dir / "disk").string();
+  zorbel::testing::ScratchDir dir;
+  const std::string path = dir.File("disk");
   FakeClock clock;
   VirtualBoard board(BoardOn(BoardKind::kQuen, &clock));
   ASSERT_TRUE(board.ServeSocket(path));
@@ -89,7 +90,6 @@ TEST(SocketFraming, CarriesCommandsBothWaysAndReportsFailures) {
   EXPECT_EQ(count.second, (Bytes{1, 0, 0, 0}));
   EXPECT_EQ(client.Request(LoaderCdb('e', 0, 9), 2, {}, 4).first, 1) << "unknown selector";
   EXPECT_EQ(board.ImageData(Medium::kSpi, 2), image);
-  fs::remove_all(dir);
 }
 
 // ---------------------------------------------------------------- the process
@@ -135,11 +135,11 @@ bool WaitFor(const fs::path& p) {
 }
 
 TEST(BoardProcessRun, ServesItsSocketInTheLoaderStageAndKeepsTheFolder) {
-  fs::path dir = TempDir("process");
-  std::string sock = (dir / "disk").string();
+  zorbel::testing::ScratchDir dir;
+  const std::string sock = dir.File("disk");
   Bytes image = Pattern(1000, 4);
   {
-    BoardProcess p({"--kind", "older", "--dir", (dir / "state").string(), "--socket", sock});
+    BoardProcess p({"--kind", "older", "--dir", dir.File("state"), "--socket", sock});
     ASSERT_TRUE(WaitFor(sock));
     SocketClient c(sock);
     ASSERT_TRUE(c.ok());
@@ -147,43 +147,27 @@ TEST(BoardProcessRun, ServesItsSocketInTheLoaderStageAndKeepsTheFolder) {
     EXPECT_EQ(c.Request(LoaderCdb('c', 0, 0), 1, image, 0).first, 0);
     EXPECT_EQ(p.Stop(), 0);
   }
-  BoardProcess p({"--kind", "older", "--dir", (dir / "state").string(), "--socket", sock});
+  BoardProcess p({"--kind", "older", "--dir", dir.File("state"), "--socket", sock});
   ASSERT_TRUE(WaitFor(sock));
   SocketClient c(sock);
   auto table = c.Request(LoaderCdb('b', 0, 1, 1), 2, {}, 44);
   ASSERT_EQ(table.first, 0);
   EXPECT_EQ(Get32(&table.second[8]), 9u);
   EXPECT_EQ(p.Stop(), 0);
-  fs::remove_all(dir);
 }
 
 TEST(BoardProcessRun, LinksItsPseudoTerminal) {
-  fs::path dir = TempDir("pty");
-  fs::path link = dir / "ttyBOARD";
+  zorbel::testing::ScratchDir dir;
+  const fs::path link = dir.File("ttyBOARD");
   BoardProcess p({"--kind", "vcom", "--pty-link", link.string()});
   ASSERT_TRUE(WaitFor(link));
-  int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(fd, 0);
-  termios t{};
-  tcgetattr(fd, &t);
-  cfmakeraw(&t);
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 20;  // a read gives up after 2 s
-  tcsetattr(fd, TCSANOW, &t);
-  uint8_t request[2] = {0xB0, 0x84};
-  ASSERT_EQ(write(fd, request, 2), 2);
-  uint8_t reply[2] = {};
-  size_t got = 0;
-  for (int i = 0; i < 5 && got < 2; ++i) {
-    ssize_t k = read(fd, reply + got, 2 - got);
-    if (k > 0) got += static_cast<size_t>(k);
+  {
+    Line line(link.string());
+    ASSERT_TRUE(line.ok());
+    EXPECT_EQ(line.Choose(4), 1) << "the process runs in its loader stage";
   }
-  close(fd);
-  EXPECT_EQ(got, 2u);
-  EXPECT_EQ(reply[0], 0x84) << "the process runs in its loader stage";
   EXPECT_EQ(p.Stop(), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-  fs::remove_all(dir);
 }
 
 TEST(BoardProcessRun, RefusesAnUnknownKind) {

@@ -2,12 +2,9 @@
 // The test's own encoding of what the tool would send: command blocks and
 // heads built byte by byte, so the board is checked against the wire
 // contract and not against either side's code.
-#include <unistd.h>
-
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,14 +96,6 @@ inline ImageEntry Entry(uint32_t number, const std::string& name, uint32_t start
 }
 
 inline std::string DeviceId(const std::string& productId) { return "USB\\VID_7C3A&PID_" + productId; }
-
-inline std::filesystem::path TempDir(const std::string& name) {
-  std::filesystem::path p =
-      std::filesystem::temp_directory_path() / ("zorbel-board-" + name + "-" + std::to_string(getpid()));
-  std::filesystem::remove_all(p);
-  std::filesystem::create_directories(p);
-  return p;
-}
 
 class Disk {
  public:
