@@ -267,28 +267,4 @@ struct VcomRig {
   OperationContext ctx;
 };
 
-// A NAND ROM body of one image that fills whole 16 KB blocks, behind the
-// file's own 12-byte header.
-inline std::vector<uint8_t> NandRomFile(uint32_t number, uint32_t dataLength) {
-  std::vector<uint8_t> file(12, 0);
-  file[0] = 'Q';
-  std::vector<uint8_t> header(64, 0);
-  auto put = [&header](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) header[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put(0, number);
-  const char name[] = "rom-image";
-  std::copy(name, name + sizeof name - 1, header.begin() + 4);
-  put(36, 1);
-  const uint8_t magic[4] = {'Q', 'K', 0x5A, 0xA5};
-  std::copy(magic, magic + 4, header.begin() + 48);
-  put(56, dataLength);
-  file.insert(file.end(), header.begin(), header.end());
-  const auto data = Pattern(dataLength, number);
-  file.insert(file.end(), data.begin(), data.end());
-  const uint32_t rest = (dataLength + 16) % 16384;
-  if (rest != 0) file.insert(file.end(), 16384 - rest, 0xFF);
-  return file;
-}
-
 }  // namespace zorbel::testing

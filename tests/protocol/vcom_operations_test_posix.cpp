@@ -9,6 +9,7 @@
 
 #include "protocol/protocol_texts.h"
 #include "protocol_fixture.h"
+#include "rom/rom_test_support.h"
 
 namespace zorbel::testing {
 namespace {
@@ -162,13 +163,13 @@ TEST(VcomBurnTest, NorHeadKeepsPreviousValuesWhereTextsDoNotParse) {
 
 TEST(VcomBurnTest, RawNandSkipsTheRomFilesHeader) {
   VcomRig rig;
-  const auto file = NandRomFile(6, 16368);
-  rig.File("rom.bin", file);
-  rig.ctx.head.imageCount = 1;
+  rig.File("rom.bin", romtest::NandFile(16384, {1000, 16368}, 2, 1));  // blocks 1 and 2
+  rig.ctx.head.imageCount = 2;
   ASSERT_EQ(VcomBurnRaw(rig.ctx, Medium::kNand), 1) << ::testing::PrintToString(rig.board.ProtocolErrors());
   EXPECT_EQ(rig.board.LastMethod(), 4);
-  EXPECT_EQ(rig.board.LastHead(), (std::vector<uint8_t>{0, 0, 0, 0, 0x30, 0x40, 0, 0, 1, 0, 0, 0}));
-  EXPECT_EQ(rig.board.ImageData(sim::Medium::kNand, 6), Pattern(16368, 6));
+  EXPECT_EQ(rig.board.LastHead(), (std::vector<uint8_t>{0, 0, 0, 0, 0x60, 0x80, 0, 0, 2, 0, 0, 0}));
+  EXPECT_EQ(rig.board.ImageData(sim::Medium::kNand, 0), romtest::Pattern(1000, 0));
+  EXPECT_EQ(rig.board.ImageData(sim::Medium::kNand, 1), romtest::Pattern(16368, 1));
   ASSERT_EQ(VcomVerify(rig.ctx, Medium::kNand, DataKind::kRaw), 1);
 }
 
