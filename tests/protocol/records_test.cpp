@@ -7,15 +7,13 @@
 #include <vector>
 
 #include "app/test_temp_folder.h"
+#include "protocol/protocol_fixture.h"
 
 namespace zorbel {
 namespace {
 
-// Read back independently of the encoders' own helpers.
-uint32_t U32At(const std::vector<uint8_t>& b, size_t offset) {
-  return b.at(offset) | (b.at(offset + 1) << 8) | (b.at(offset + 2) << 16) |
-         (static_cast<uint32_t>(b.at(offset + 3)) << 24);
-}
+// Read back with the tests' own helper, independent of the encoders'.
+using testing::Le32;
 
 template <size_t N>
 std::vector<uint8_t> Bytes(const std::array<uint8_t, N>& a) {
@@ -66,9 +64,9 @@ TEST(RecordsTest, ImageNamesAreCutOrPaddedInBothLayouts) {
     const auto longHead = Bytes(EncodeLongImageHead(f));
     const auto shortHead = Bytes(EncodeShortImageHead(f));
     EXPECT_EQ(TextAt(longHead, 12, 32), c.field32) << c.label;
-    EXPECT_EQ(U32At(longHead, 44), 0x11223344u) << c.label << ": the type follows the name directly";
+    EXPECT_EQ(Le32(longHead, 44), 0x11223344u) << c.label << ": the type follows the name directly";
     EXPECT_EQ(TextAt(shortHead, 12, 16), c.field16) << c.label;
-    EXPECT_EQ(U32At(shortHead, 28), 0x11223344u) << c.label;
+    EXPECT_EQ(Le32(shortHead, 28), 0x11223344u) << c.label;
   }
 }
 
@@ -89,14 +87,14 @@ TEST(RecordsTest, ImageHeadFieldsSitAtTheirOffsets) {
   for (const Case& c : {Case{1, 60, 44}, Case{0, 44, 28}}) {
     const auto head = EncodeImageHead(f, c.familyMode);
     ASSERT_EQ(head.size(), c.size);
-    EXPECT_EQ(U32At(head, 0), 3u);
-    EXPECT_EQ(U32At(head, 4), 0x0A0B0C0Du);
-    EXPECT_EQ(U32At(head, 8), 7u);
+    EXPECT_EQ(Le32(head, 0), 3u);
+    EXPECT_EQ(Le32(head, 4), 0x0A0B0C0Du);
+    EXPECT_EQ(Le32(head, 8), 7u);
     EXPECT_EQ(TextAt(head, 12, 7), std::string("kernel\0", 7));
-    EXPECT_EQ(U32At(head, c.type), 1u);
-    EXPECT_EQ(U32At(head, c.type + 4), 0x80008000u);
-    EXPECT_EQ(U32At(head, c.type + 8), 0x40u);
-    EXPECT_EQ(U32At(head, c.type + 12), 0u);
+    EXPECT_EQ(Le32(head, c.type), 1u);
+    EXPECT_EQ(Le32(head, c.type + 4), 0x80008000u);
+    EXPECT_EQ(Le32(head, c.type + 8), 0x40u);
+    EXPECT_EQ(Le32(head, c.type + 12), 0u);
   }
 }
 
@@ -119,11 +117,11 @@ TEST(RecordsTest, SystemImageBurnHeadCarriesNoNumberAddressOrStart) {
     f.execAddress = 0x1234;
     f.start = 0x20;
     const auto head = Bytes(EncodeLongImageHead(WithSystemImageZeros(f)));
-    EXPECT_EQ(U32At(head, 8), c.number) << static_cast<int>(c.kind);
-    EXPECT_EQ(U32At(head, 48), c.exec) << static_cast<int>(c.kind);
-    EXPECT_EQ(U32At(head, 52), c.start) << static_cast<int>(c.kind);
-    EXPECT_EQ(U32At(head, 4), 100u) << static_cast<int>(c.kind);
-    EXPECT_EQ(U32At(head, 44), static_cast<uint32_t>(c.kind));
+    EXPECT_EQ(Le32(head, 8), c.number) << static_cast<int>(c.kind);
+    EXPECT_EQ(Le32(head, 48), c.exec) << static_cast<int>(c.kind);
+    EXPECT_EQ(Le32(head, 52), c.start) << static_cast<int>(c.kind);
+    EXPECT_EQ(Le32(head, 4), 100u) << static_cast<int>(c.kind);
+    EXPECT_EQ(Le32(head, 44), static_cast<uint32_t>(c.kind));
   }
 }
 
@@ -144,7 +142,7 @@ TEST(RecordsTest, NorTypeFlagsCombineToTheirBits) {
     for (uint32_t box : c.boxes) f.type |= box;
     const auto head = Bytes(EncodeLongImageHead(f));
     EXPECT_EQ(head[44], c.type);
-    EXPECT_EQ(U32At(head, 44), c.type);
+    EXPECT_EQ(Le32(head, 44), c.type);
   }
 }
 
@@ -156,11 +154,11 @@ TEST(RecordsTest, EraseRangeHeadIsSixtyBytesInBothLayouts) {
   for (const Case& c : {Case{1, 48, 52}, Case{0, 32, 36}}) {
     const auto head = EncodeEraseRangeHead(768, 1023, c.familyMode);
     ASSERT_EQ(head.size(), 60u);
-    EXPECT_EQ(U32At(head, 0), 2u);
-    EXPECT_EQ(U32At(head, 4), 0u);
-    EXPECT_EQ(U32At(head, 8), 0xFFFFFFFFu);
-    EXPECT_EQ(U32At(head, c.last), 1023u);
-    EXPECT_EQ(U32At(head, c.first), 768u);
+    EXPECT_EQ(Le32(head, 0), 2u);
+    EXPECT_EQ(Le32(head, 4), 0u);
+    EXPECT_EQ(Le32(head, 8), 0xFFFFFFFFu);
+    EXPECT_EQ(Le32(head, c.last), 1023u);
+    EXPECT_EQ(Le32(head, c.first), 768u);
     for (size_t i = 12; i < 60; ++i) {
       if (i >= c.last && i < c.first + 4) continue;
       EXPECT_EQ(head[i], 0) << "familyMode " << c.familyMode << " byte " << i;

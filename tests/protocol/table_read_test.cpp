@@ -34,8 +34,8 @@ std::vector<uint8_t> Entry(size_t size, uint32_t number, const std::string& name
   return e;
 }
 
-
 TEST(TableRead, DecodesBothLayoutsIntoRows) {
+  const std::string n32(32, 'n');
   struct Case {
     size_t size;
     Medium medium;
@@ -47,12 +47,7 @@ TEST(TableRead, DecodesBothLayoutsIntoRows) {
       {60, Medium::kNand, false, "kernel", 4, {"7", "kernel", "logo", "0x20", "0x2f"}},
       {60, Medium::kNand, true, "kernel", 4, {"7", "kernel", "unknown", "0x20", "0x2f"}},
       {44, Medium::kSd, false, "sixteen-chars-xx", 3, {"7", "sixteen-chars-xx", "system", "0x20", "0x2f"}},
-      {60,
-       Medium::kSpi,
-       true,
-       std::string(32, 'n'),
-       9,
-       {"7", std::string(32, 'n'), "unknown", "0x20", "0x2f"}},
+      {60, Medium::kSpi, true, n32, 9, {"7", n32, "unknown", "0x20", "0x2f"}},
       // NOR: word at 48 is the execute address, 52 the flash address, 56 the end.
       {60, Medium::kNor, true, "boot", 0x125, {"7", "boot", "axr", "0x20", "0x40", "0x2f"}},
   };
@@ -93,61 +88,57 @@ TEST(TableRead, NandIdTableSkipsWhatIsNotAnEntry) {
   EXPECT_EQ(ParseNandIdTable(manyIn).size(), kMaxNandIdEntries);
 }
 
-class DiskTableRead : public ::testing::Test {
- protected:
-  void WriteIdFile(const std::string& body) {
-    rig_.state.moduleDirectory = rig_.dir.File("");
-    std::ofstream(rig_.dir.File(kNandIdFile)) << body;
-  }
-  DiskRig rig_;
-};
-
-TEST_F(DiskTableRead, NandTableAfterTheIdStepSendsTheMatchingParameters) {
+TEST(DiskTableRead, NandTableAfterTheIdStepSendsTheMatchingParameters) {
+  DiskRig rig;
+  rig.state.moduleDirectory = rig.dir.File("");
   // The board's ID is on the third entry.
-  WriteIdFile("[1stID]\r\nEC DA 10 95 44 1 2\r\n98 F1 80 15 72 3 4\r\n5A D3 51 95 58 77 512\r\n");
-  ASSERT_TRUE(PutImage(rig_.board, sim::Medium::kNand, 4, "splash", 4, 0x30));
+  std::ofstream(rig.dir.File(kNandIdFile))
+      << "[1stID]\r\nEC DA 10 95 44 1 2\r\n98 F1 80 15 72 3 4\r\n5A D3 51 95 58 77 512\r\n";
+  ASSERT_TRUE(PutImage(rig.board, sim::Medium::kNand, 4, "splash", 4, 0x30));
   std::vector<TableEntry> rows;
-  ASSERT_EQ(ReadImageTableMs(rig_.state, Medium::kNand, &rig_.prompt, rows), TableRead::kRead);
+  ASSERT_EQ(ReadImageTableMs(rig.state, Medium::kNand, &rig.prompt, rows), TableRead::kRead);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(TableRowCells(rows[0], Medium::kNand, false)[2], "logo");
   EXPECT_EQ(rows[0].name, "splash");
   EXPECT_EQ(rows[0].word2, 0x30u);
-  EXPECT_EQ(rig_.board.NandIdParameters(), (std::array<uint32_t, 2>{77, 512}));
-  EXPECT_TRUE(rig_.prompt.Messages().empty());
+  EXPECT_EQ(rig.board.NandIdParameters(), (std::array<uint32_t, 2>{77, 512}));
+  EXPECT_TRUE(rig.prompt.Messages().empty());
 }
 
-TEST_F(DiskTableRead, MissingIdFileLeavesTheListAsItWas) {
-  rig_.state.moduleDirectory = rig_.dir.File("nowhere/");
+TEST(DiskTableRead, MissingIdFileLeavesTheListAsItWas) {
+  DiskRig rig;
+  rig.state.moduleDirectory = rig.dir.File("nowhere/");
   std::vector<TableEntry> rows{TableEntry{1, "kept", 0, 0, 0, 0}};
-  EXPECT_EQ(ReadImageTableMs(rig_.state, Medium::kNand, &rig_.prompt, rows), TableRead::kUntouched);
+  EXPECT_EQ(ReadImageTableMs(rig.state, Medium::kNand, &rig.prompt, rows), TableRead::kUntouched);
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rig_.prompt.Messages(), std::vector<std::string>{table_text::kNandIdFileMissing});
+  EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{table_text::kNandIdFileMissing});
 }
 
-TEST_F(DiskTableRead, EmptyAndFailedReadsAreSilent) {
+TEST(DiskTableRead, EmptyAndFailedReadsAreSilent) {
+  DiskRig rig;
   std::vector<TableEntry> rows{TableEntry{}};
-  EXPECT_EQ(ReadImageTableMs(rig_.state, Medium::kSpi, &rig_.prompt, rows), TableRead::kRead);
+  EXPECT_EQ(ReadImageTableMs(rig.state, Medium::kSpi, &rig.prompt, rows), TableRead::kRead);
   EXPECT_TRUE(rows.empty());
-  rig_.board.InjectFault({sim::FaultKind::kHugeTableCount, sim::Operation::kReadTable, sim::Medium::kSd});
+  rig.board.InjectFault({sim::FaultKind::kHugeTableCount, sim::Operation::kReadTable, sim::Medium::kSd});
   rows.push_back(TableEntry{});
-  EXPECT_EQ(ReadImageTableMs(rig_.state, Medium::kSd, &rig_.prompt, rows), TableRead::kEmptied);
+  EXPECT_EQ(ReadImageTableMs(rig.state, Medium::kSd, &rig.prompt, rows), TableRead::kEmptied);
   EXPECT_TRUE(rows.empty());
-  EXPECT_TRUE(rig_.prompt.Messages().empty());
+  EXPECT_TRUE(rig.prompt.Messages().empty());
 }
 
-TEST_F(DiskTableRead, SizesOfTheOptionButtons) {
-  EXPECT_EQ(ReadSdCardSize(rig_.state, &rig_.prompt), 1024u);
-  const auto nand = ReadNandFlashSize(rig_.state, &rig_.prompt);
+TEST(DiskTableRead, SizesOfTheOptionButtons) {
+  DiskRig rig;
+  EXPECT_EQ(ReadSdCardSize(rig.state, &rig.prompt), 1024u);
+  const auto nand = ReadNandFlashSize(rig.state, &rig.prompt);
   ASSERT_TRUE(nand.has_value());
   EXPECT_GT(*nand, 0u);
-  EXPECT_TRUE(rig_.prompt.Messages().empty());
+  EXPECT_TRUE(rig.prompt.Messages().empty());
 
-  rig_.state.connection.CloseVolumes();
-  EXPECT_EQ(ReadNandFlashSize(rig_.state, &rig_.prompt), std::nullopt);
-  EXPECT_EQ(ReadSdCardSize(rig_.state, &rig_.prompt), std::nullopt);
-  EXPECT_EQ(rig_.prompt.Messages(),
-            (std::vector<std::string>{"No Device Handle", table_text::kNandSizeFailed, "No Device Handle",
-                                      table_text::kSdSizeFailed}));
+  rig.state.connection.CloseVolumes();
+  EXPECT_EQ(ReadNandFlashSize(rig.state, &rig.prompt), std::nullopt);
+  EXPECT_EQ(ReadSdCardSize(rig.state, &rig.prompt), std::nullopt);
+  EXPECT_EQ(rig.prompt.Messages(), (std::vector<std::string>{"No Device Handle", table_text::kNandSizeFailed,
+                                                             "No Device Handle", table_text::kSdSizeFailed}));
 }
 
 TEST(OlderDiskTableRead, ShortEntriesCarrySixteenCharacterNames) {
