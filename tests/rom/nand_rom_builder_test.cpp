@@ -167,32 +167,24 @@ TEST_F(NandRomTest, BlockSizeFromChoiceOrBoard) {
 }
 
 TEST_F(NandRomTest, Refusals) {
-  struct Case {
-    std::string label;
-    std::string message;
-  };
-  const Case cases[] = {
-      {"board block size unknown", rom_text::kInvalidBlockSize},
-      {"image missing", rom_text::kCantOpenImage},
-      {"target folder missing", rom_text::kCantOpenTarget},
-      {"list missing", rom_text::kCantOpenScript},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    File("out.bin", Pattern(77, 3));
+  auto build = [&](const std::string& label, RecordingPrompt& prompt) {
     NandRomRequest r = Request({{0, 100, "0x0", "System"}}, 1);
-    if (c.label == "board block size unknown") {
+    if (label == "board block size unknown") {
       r.vcomConnected = true;
       r.boardBlockSize = 0;
     }
-    if (c.label == "image missing") romtest::fs::remove(Path("img0"));
-    if (c.label == "list missing") r.listFile = Path("none.ini");
-    if (c.label == "target folder missing") {
+    if (label == "image missing") romtest::fs::remove(Path("img0"));
+    if (label == "list missing") r.listFile = Path("none.ini");
+    if (label == "target folder missing") {
       r.listFile = List("nandrom.ini", {{"Target Image", {{"Image", Path("no/dir/out.bin")}}}});
     }
-    RecordingPrompt prompt;
-    ExpectRefused(NandRomBuilder(r, prompt), prompt, c.message, Pattern(77, 3));
-  }
+    return NandRomBuilder(r, prompt);
+  };
+  ExpectEachRefused({{"board block size unknown", rom_text::kInvalidBlockSize},
+                     {"image missing", rom_text::kCantOpenImage},
+                     {"target folder missing", rom_text::kCantOpenTarget},
+                     {"list missing", rom_text::kCantOpenScript}},
+                    build);
 }
 
 TEST(NandBlockChoiceTest, ComboTexts) {

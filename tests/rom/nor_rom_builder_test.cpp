@@ -266,33 +266,24 @@ TEST_F(NorRomTest, FlagsAndNames) {
 }
 
 TEST_F(NorRomTest, FailuresKeepThePreviousTarget) {
-  const std::vector<uint8_t> previous = Pattern(1234, 9);
-  struct Case {
-    std::string label;
-    std::string message;
-  };
-  const Case cases[] = {
-      {"image missing", rom_text::kCantOpenImage},
-      {"bootloader missing", rom_text::kCantOpenBootloader},
-      {"script missing", rom_text::kCantOpenScript},
-      {"target folder missing", "ERROR: Can't open  target file !"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    File("out.bin", previous);
+  auto build = [&](const std::string& label, RecordingPrompt& prompt) {
     std::vector<Section> sections = {{"Target Image", {{"Image", Path("out.bin")}}},
                                      {"Boot Image", {{"Image", File("boot.bin", Pattern(10, 1))}}},
                                      {"Image 2", {{"Image", Path("none.bin")}, {"Base", "0x20000"}}}};
-    if (c.message == rom_text::kCantOpenBootloader) sections[1].entries[0].second = Path("none.bin");
-    if (c.message == rom_text::kCantOpenTarget) {
+    if (label == "bootloader missing") sections[1].entries[0].second = Path("none.bin");
+    if (label == "target folder missing") {
       sections[0].entries[0].second = Path("no/such/folder/out.bin");
       sections.pop_back();
     }
     std::string list = List("mkrom.ini", sections);
-    if (c.message == rom_text::kCantOpenScript) list = Path("missing.ini");
-    prompt_ = std::make_unique<RecordingPrompt>();
-    ExpectRefused(NorRomBuilder({list}, *prompt_), *prompt_, c.message, previous);
-  }
+    if (label == "script missing") list = Path("missing.ini");
+    return NorRomBuilder({list}, prompt);
+  };
+  ExpectEachRefused({{"image missing", rom_text::kCantOpenImage},
+                     {"bootloader missing", rom_text::kCantOpenBootloader},
+                     {"script missing", rom_text::kCantOpenScript},
+                     {"target folder missing", "ERROR: Can't open  target file !"}},
+                    build);
 }
 
 TEST(NorRomChecksumTest, CarriesAreAddedBackOnce) {

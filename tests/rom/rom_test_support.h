@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -142,14 +143,20 @@ class RomFolder : public ::testing::Test {
     return names;
   }
 
-  // A refused build: one message, the earlier out.bin as it was, and no
-  // working file left behind.
-  void ExpectRefused(int result, const RecordingPrompt& prompt, const std::string& message,
-                     const std::vector<uint8_t>& previous) const {
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(prompt.Messages(), std::vector<std::string>{message});
-    EXPECT_EQ(Out(), previous);
-    EXPECT_TRUE(Leftovers().empty());
+  // Builds that each break one thing, named by its label, are refused: one
+  // message, the earlier out.bin as it was, and no working file left behind.
+  void ExpectEachRefused(const std::vector<std::pair<std::string, std::string>>& labelsAndMessages,
+                         const std::function<int(const std::string& label, RecordingPrompt& prompt)>& build) {
+    const std::vector<uint8_t> previous = Pattern(1234, 9);
+    for (const auto& [label, message] : labelsAndMessages) {
+      SCOPED_TRACE(label);
+      WriteAll(dir_ / "out.bin", previous);
+      RecordingPrompt prompt;
+      EXPECT_EQ(build(label, prompt), -1);
+      EXPECT_EQ(prompt.Messages(), std::vector<std::string>{message});
+      EXPECT_EQ(Out(), previous);
+      EXPECT_TRUE(Leftovers().empty());
+    }
   }
 
   fs::path dir_;

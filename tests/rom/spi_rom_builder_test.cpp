@@ -253,30 +253,22 @@ TEST_F(SpiRomTest, MaximumLength) {
 }
 
 TEST_F(SpiRomTest, Refusals) {
-  struct Case {
-    std::string label;
-    std::string message;
-  };
-  const Case cases[] = {
-      {"last image missing", rom_text::kCantOpenImage},
-      {"boot image missing", rom_text::kCantOpenBootloader},
-      {"middle image missing", rom_text::kCantOpenImage},
-      {"target folder missing", rom_text::kCantOpenTarget},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    File("out.bin", Pattern(10, 9));
+  auto build = [&](const std::string& label, RecordingPrompt& prompt) {
     auto r = Request({{0, 10, "0x0", "System"}, {1, 10, "0x10000"}, {2, 10, "0x20000"}}, 0, false);
-    if (c.label == "last image missing") romtest::fs::remove(Path("img2"));
-    if (c.label == "boot image missing") romtest::fs::remove(Path("img0"));
-    if (c.label == "middle image missing") romtest::fs::remove(Path("img1"));
-    if (c.label == "target folder missing") {
+    if (label == "last image missing") romtest::fs::remove(Path("img2"));
+    if (label == "boot image missing") romtest::fs::remove(Path("img0"));
+    if (label == "middle image missing") romtest::fs::remove(Path("img1"));
+    if (label == "target folder missing") {
       r.listFile = List("spirom.ini", {{"Target Image", {{"Image", Path("x/y.bin")}}},
                                        {"Image 0", {{"Image", Path("img0")}, {"Start", "0x0"}}}});
     }
-    RecordingPrompt prompt;
-    ExpectRefused(SpiRomBuilder(r, prompt), prompt, c.message, Pattern(10, 9));
-  }
+    return SpiRomBuilder(r, prompt);
+  };
+  ExpectEachRefused({{"last image missing", rom_text::kCantOpenImage},
+                     {"boot image missing", rom_text::kCantOpenBootloader},
+                     {"middle image missing", rom_text::kCantOpenImage},
+                     {"target folder missing", rom_text::kCantOpenTarget}},
+                    build);
 }
 
 }  // namespace
