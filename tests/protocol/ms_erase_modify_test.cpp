@@ -78,8 +78,7 @@ TEST(MsEraseTest, OneImageSystemAreaAndCard) {
     EraseChoice choice;
     uint32_t number;
     size_t headSize;
-    uint8_t unit;
-    uint8_t method;
+    uint8_t unit, method;
     uint32_t message;
     size_t statusCalls;
   };
@@ -120,8 +119,7 @@ TEST(MsModifyTest, TypeSitsWhereTheLayoutPutsItAndOnlyNandAndSdPoll) {
   struct Case {
     sim::BoardKind kind;
     Medium medium;
-    size_t typeAt;
-    size_t statusCalls;
+    size_t typeAt, statusCalls;
   };
   for (const Case& c : {Case{kQuen, Medium::kNand, 44, 1}, Case{kOlder, Medium::kNand, 28, 1},
                         Case{kQuen, Medium::kSpi, 44, 0}, Case{kQuen, Medium::kSd, 44, 1}}) {

@@ -19,8 +19,7 @@ struct WriteCase {
   std::vector<uint32_t> chunkLengths;  // data phases of CMD_WriteFile
   uint32_t headLength;                 // the head's length field
   size_t headSize;
-  uint8_t unit;
-  uint8_t method;
+  uint8_t unit, method;
   uint32_t message;
 };
 
@@ -255,8 +254,7 @@ TEST(MsDownloadTest, SdramModesAndTheLoaderStage) {
   struct Case {
     const char* name;
     bool loader;
-    uint32_t mode;
-    uint32_t skip;
+    uint32_t mode, skip;
     size_t fileSize;
     uint32_t address;
     size_t statusCalls;

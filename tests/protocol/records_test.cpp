@@ -81,8 +81,7 @@ TEST(RecordsTest, ImageHeadFieldsSitAtTheirOffsets) {
   f.start = 0x40;
   struct Case {
     uint32_t familyMode;
-    size_t size;
-    size_t type;
+    size_t size, type;
   };
   for (const Case& c : {Case{1, 60, 44}, Case{0, 44, 28}}) {
     const auto head = EncodeImageHead(f, c.familyMode);
@@ -223,8 +222,7 @@ TEST(RecordsTest, RepliesRoundTrip) {
 TEST(LoaderHeaderTest, ParsesFieldsAndVersionText) {
   struct Case {
     std::vector<uint8_t> bytes;
-    bool ok;
-    bool magic;
+    bool ok, magic;
     uint32_t address, length;
     std::string version;
   };

@@ -11,8 +11,7 @@ namespace {
 TEST(TextNumbersTest, DecimalHexAndAtoiAgreeOnTheEdges) {
   struct Case {
     const char* text;
-    std::optional<uint32_t> decimal;
-    std::optional<uint32_t> hex;
+    std::optional<uint32_t> decimal, hex;
     int32_t atoi;
   };
   const Case cases[] = {

@@ -87,8 +87,7 @@ TEST(VcomBurnTest, EveryMemberSendsItsHeadAndTheBoardKeepsTheData) {
     Medium medium;
     DataKind kind;
     uint8_t method;
-    uint32_t message;
-    uint32_t type;
+    uint32_t message, type;
   };
   const std::vector<Case> cases = {
       {"NorImage", Medium::kNor, DataKind::kImage, 1, 0x407, 0x05},
@@ -303,8 +302,7 @@ TEST(VcomEraseTest, HeadsAndBoardProgress) {
     Medium medium;
     EraseChoice choice;
     uint8_t method;
-    uint32_t number;
-    uint32_t message;
+    uint32_t number, message;
   };
   const std::vector<Case> cases = {
       {"NorImage3", Medium::kNor, EraseChoice::kImage, 1, 3, 0x408},

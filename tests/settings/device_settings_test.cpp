@@ -134,8 +134,7 @@ TEST(DeviceSettingsText, LimitsFieldsTo99CharactersWithoutSplittingOne) {
   const std::string han = "名";  // three bytes in UTF-8
   const std::string emoji = "\xF0\x9F\x98\x80";
   struct Case {
-    std::string input;
-    std::string expected;
+    std::string input, expected;
   };
   const std::vector<Case> cases = {
       {"", ""},
