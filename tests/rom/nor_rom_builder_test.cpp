@@ -56,7 +56,7 @@ class NorRomTest : public romtest::RomFolder {
     EXPECT_EQ(Le32(rom, at + 48), NorRomChecksum({rom.data() + at, 48}));
   }
 
-  // A footer describing `length` bytes at `base` (flash address), loaded and run at `load`.
+  // The footer of `length` bytes at flash address `base` (the low 24 bits place it in the file).
   static void ExpectFooter(const std::vector<uint8_t>& rom, size_t at, uint32_t number, uint32_t base,
                            uint32_t length, uint32_t load, const std::string& name) {
     EXPECT_EQ(Le32(rom, at + 0), number);
