@@ -241,15 +241,6 @@ TEST(MsReadRawSpiTest, ReadsWholeBlocksIntoTheTarget) {
             (std::vector<RecordingProgress::Event>{{0x40E, 0}, {0x40E, 50}, {0x40E, 100}}));
 }
 
-TEST(MsReadRawSpiTest, FailedReadKeepsTheEarlierFile) {
-  DiskRig rig;
-  rig.File("back.bin", {1, 2, 3});
-  rig.board.InjectFault({sim::FaultKind::kFailCommand, sim::Operation::kVerify, sim::Medium::kSpi, 2, 0});
-  EXPECT_EQ(MsReadRawSpi(rig.ctx, 3 * 65536), 0);
-  EXPECT_EQ(ReadFileBytes(rig.ctx.filePath), (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_EQ(rig.dir.Names(), (std::vector<std::string>{"back.bin"}));
-}
-
 TEST(MsDownloadTest, SdramModesAndTheLoaderStage) {
   struct Case {
     const char* name;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,6 +73,16 @@ class TapTransport final : public ScsiTransport {
   bool keepChunks_;
 };
 
+inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 // A scratch folder removed with the test.
 class ScratchDir {
  public:
@@ -93,6 +104,12 @@ class ScratchDir {
       names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+  }
+  // Every file's bytes by name.
+  std::map<std::string, std::vector<uint8_t>> Contents() const {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& name : Names()) files[name] = ReadFileBytes(File(name));
+    return files;
   }
 
  private:
@@ -118,16 +135,6 @@ inline bool PutImage(sim::VirtualBoard& board, sim::Medium medium, uint32_t numb
   image.type = type;
   image.start = start;
   return board.PutImage(medium, image, Pattern(100));
-}
-
-inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Writes the operation's input file into the scratch folder.
