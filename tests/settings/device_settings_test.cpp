@@ -153,13 +153,13 @@ TEST(DeviceSettingsText, LimitsFieldsTo99CharactersWithoutSplittingOne) {
 }
 
 TEST(DeviceSettingsImage, EmbedsAtTheFirstMarkerOrRefusesWithoutTouchingTheImage) {
-  const std::vector<uint8_t> text = {'a', 'b', 'c'};
   struct Case {
     const char* what;
     size_t size;
     long markerAt;  // -1: none
     size_t textLength;
     std::string expected;
+    long secondMarkerAt = -1;
   };
   const std::vector<Case> cases = {
       {"marker mid-image", 200, 50, 3, ""},
@@ -169,6 +169,7 @@ TEST(DeviceSettingsImage, EmbedsAtTheFirstMarkerOrRefusesWithoutTouchingTheImage
       {"marker cut off by the image end", 100, -2, 3, kTemplateHasNoMarker},
       {"only the first 512 bytes go in", 600, 10, 700, ""},
       {"512 bytes need room after the marker", 600, 100, 700, kTemplateTooShort},
+      {"a second marker is left alone", 300, 20, 15, "", 200},
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> image(c.size, 0x55);
@@ -176,6 +177,9 @@ TEST(DeviceSettingsImage, EmbedsAtTheFirstMarkerOrRefusesWithoutTouchingTheImage
       image = Template(c.size, static_cast<size_t>(c.markerAt));
     } else if (c.markerAt == -2) {
       std::copy(std::begin(kSettingsMarker), std::end(kSettingsMarker) - 1, image.end() - 10);
+    }
+    if (c.secondMarkerAt >= 0) {
+      std::copy(std::begin(kSettingsMarker), std::end(kSettingsMarker), image.begin() + c.secondMarkerAt);
     }
     std::vector<uint8_t> body(c.textLength);
     for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>('A' + i % 26);
@@ -191,16 +195,6 @@ TEST(DeviceSettingsImage, EmbedsAtTheFirstMarkerOrRefusesWithoutTouchingTheImage
     std::copy_n(body.begin(), copied, want.begin() + static_cast<long>(at));
     EXPECT_EQ(image, want) << c.what;
   }
-}
-
-TEST(DeviceSettingsImage, SecondMarkerIsLeftAlone) {
-  std::vector<uint8_t> image = Template(300, 20);
-  std::copy(std::begin(kSettingsMarker), std::end(kSettingsMarker), image.begin() + 200);
-  const std::vector<uint8_t> text(15, 'x');
-  ASSERT_EQ(EmbedSettingsText(image, text), "");
-  EXPECT_EQ(image[20], 'x');
-  EXPECT_EQ(image[34], 'x');
-  EXPECT_TRUE(std::equal(std::begin(kSettingsMarker), std::end(kSettingsMarker), image.begin() + 200));
 }
 
 TEST(DeviceSettingsFiles, PreparedImageHoldsTheTextFileAtTheMarkerAndKeepsItsLength) {
