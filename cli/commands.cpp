@@ -13,6 +13,7 @@
 #include "app/profile_reader.h"
 #include "app/tool_settings.h"
 #include "console.h"
+#include "interrupt.h"
 #include "protocol/ms_operations.h"
 #include "protocol/operation_support.h"
 #include "protocol/page_rules.h"
@@ -36,6 +37,8 @@ namespace {
 constexpr const char* kProgram = "zorbel";
 constexpr uint32_t kNandRomHeaderSize = 12;
 constexpr const char* kImageSectionPrefix = "Image ";
+constexpr const char* kInterrupted =
+    "Interrupted: the operation stopped before it finished; the board may hold part of the data.";
 
 // ---- option values ------------------------------------------------------------
 struct ImageOptions {
@@ -128,6 +131,7 @@ struct Run {
   ConsoleProgress& progress;
   std::string command;
   std::FILE* out;  // the command's data: tables, sizes, counts
+  AbortEvent& abort;
 };
 
 int UsageError(Run& run, const std::string& text) {
@@ -139,6 +143,11 @@ int UsageError(Run& run, const std::string& text) {
 
 int Outcome(Run& run, int result, const char* okText, const char* failedText) {
   run.progress.Finish();
+  // An aborted operation shows nothing of its own; the console says why it ended.
+  if (result != 1 && run.abort.IsSet()) {
+    run.line.PrintText(kInterrupted);
+    return kExitFailed;
+  }
   const char* text = result == 1 ? okText : failedText;
   if (text != nullptr) run.prompt.ShowMessage(text);
   return result == 1 ? kExitOk : kExitFailed;
@@ -229,7 +238,7 @@ int ImageCommand(Run& run, const ImageOptions& o, bool verify) {
   if (!verify && medium == Medium::kSd) {
     if (std::string refusal = CheckSdStartSector(o.start); !refusal.empty()) return UsageError(run, refusal);
   }
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
   ctx.filePath = o.file;
@@ -280,7 +289,7 @@ int RawCommand(Run& run, const ImageOptions& o, bool verify) {
     if (std::string refusal = CheckRawNorOffset(offset); !refusal.empty()) return UsageError(run, refusal);
   }
   if (!verify && !Confirm(run)) return kExitFailed;
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
   ctx.filePath = o.file;
@@ -319,7 +328,7 @@ int RawCommand(Run& run, const ImageOptions& o, bool verify) {
 int ReadSpiCommand(Run& run, const ImageOptions& o) {
   const auto blocks = ParseSpiReadBlocks(o.blocks);
   if (!blocks) return UsageError(run, page_text::kWrongBlocks);
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
   ctx.filePath = o.file;
@@ -340,7 +349,7 @@ int EraseCommand(Run& run, const ImageOptions& o) {
     if (std::string refusal = CheckImageNumberGiven(o.number); !refusal.empty())
       return UsageError(run, refusal);
   }
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
   ctx.head.imageNumber = o.number;
@@ -368,7 +377,7 @@ int ModifyCommand(Run& run, const ImageOptions& o) {
   }
   if (std::string refusal = CheckImageNumberGiven(o.number); !refusal.empty())
     return UsageError(run, refusal);
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
   ctx.head.imageNumber = o.number;
@@ -425,7 +434,7 @@ void PrintTable(std::FILE* out, const std::vector<std::string>& titles,
 
 int TableCommand(Run& run, const ImageOptions& o) {
   const Medium medium = kMedia.at(o.medium);
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   std::vector<TableEntry> entries;
   std::string device;
@@ -468,7 +477,7 @@ int TableCommand(Run& run, const ImageOptions& o) {
 
 // ---- sizes and reserved areas --------------------------------------------------------
 int SizeCommand(Run& run, Medium medium) {
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   const auto size = medium == Medium::kNand ? ReadNandFlashSize(session.State(), &session.Prompt())
                                             : ReadSdCardSize(session.State(), &session.Prompt());
@@ -482,7 +491,7 @@ int ReserveCommand(Run& run, const ImageOptions& o) {
   if (medium != Medium::kNand && medium != Medium::kSd) return UsageError(run, "reserve takes nand or sd");
   if (o.format && medium != Medium::kSd) return UsageError(run, "--format is for sd");
   if (o.size.empty()) return UsageError(run, page_text::kInputReservedSize);
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   const auto total = medium == Medium::kNand ? ReadNandFlashSize(session.State(), &session.Prompt())
                                              : ReadSdCardSize(session.State(), &session.Prompt());
@@ -497,7 +506,7 @@ int ReserveCommand(Run& run, const ImageOptions& o) {
 
 // ---- SDRAM, settings -----------------------------------------------------------------
 int SdramCommand(Run& run, const ImageOptions& o) {
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
   ctx.filePath = o.file;
@@ -524,7 +533,7 @@ int SettingsCommand(Run& run, SettingsOptions& s) {
     }
     return kExitOk;
   }
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   if (std::string refusal = PrepareSettingsDelivery(s.form, route, files, !session.OverDisk());
       !refusal.empty()) {
@@ -580,7 +589,7 @@ int MkromCommand(Run& run, const MkromOptions& m) {
 }
 
 int NandCheckCommand(Run& run, const ImageOptions& o) {
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   const auto count = CheckNandRom(run, session, o.file);
   if (!count) return kExitFailed;
@@ -589,7 +598,7 @@ int NandCheckCommand(Run& run, const ImageOptions& o) {
 }
 
 int ConnectCommand(Run& run) {
-  Session session(run.global, run.line, run.prompt, run.progress);
+  Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   return session.Connect(true) ? kExitOk : kExitFailed;
 }
 
@@ -744,7 +753,9 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
   policy.fixed[rom_text::kBlockSizeMismatch] = o.convert;
   ConsolePrompt prompt(line, policy, in);
   ConsoleProgress progress(line, terminal);
-  Run run{global, line, prompt, progress, command, DataStream(debug)};
+  AbortEvent interrupted;
+  Run run{global, line, prompt, progress, command, DataStream(debug), interrupted};
+  InterruptWatch watch(interrupted);
 
   if (!global.virtualBoard.empty() && !ParseVirtualBoardOption(global.virtualBoard)) {
     return UsageError(run, "--virtual-board=KIND[:DIR], KIND one of vcom, older, quen, rast, pilk");

@@ -30,8 +30,8 @@ std::string ToolDirectory(const std::string& dirOption) {
 }
 
 Session::Session(const GlobalOptions& options, ConsoleLine& line, ConsolePrompt& prompt,
-                 ConsoleProgress& progress)
-    : options_(options), line_(line), prompt_(prompt), progress_(progress) {
+                 ConsoleProgress& progress, AbortEvent& abort)
+    : options_(options), line_(line), prompt_(prompt), progress_(progress), abort_(abort) {
   state_.moduleDirectory = ToolDirectory(options.dir);
   if (options.family >= 0) {
     state_.chipFamily = static_cast<uint32_t>(options.family);
@@ -100,6 +100,7 @@ bool Session::RunSequence(bool verbose) {
   }
   ConsoleObserver observer(line_, verbose);
   ConnectWorker worker(state_, *bus, clock_, prompt_, observer);
+  worker.SetAbortEvent(&abort_);
   const ConnectOutcome outcome = worker.Run();
   progress_.Finish();
   if (outcome == ConnectOutcome::kComPort || outcome == ConnectOutcome::kMassStorage) return true;

@@ -34,7 +34,9 @@ std::optional<VirtualBoardRequest> ParseVirtualBoardOption(const std::string& va
 
 class Session {
  public:
-  Session(const GlobalOptions& options, ConsoleLine& line, ConsolePrompt& prompt, ConsoleProgress& progress);
+  // abort is the run's: Ctrl+C sets it (see interrupt.h).
+  Session(const GlobalOptions& options, ConsoleLine& line, ConsolePrompt& prompt, ConsoleProgress& progress,
+          AbortEvent& abort);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -60,7 +62,7 @@ class Session {
   std::unique_ptr<sim::VirtualBoard> board_;
   std::unique_ptr<DeviceBus> platformBus_;
   RealClock clock_;
-  AbortEvent abort_;
+  AbortEvent& abort_;
   ToolState state_;
   SerialPort port_;
 };

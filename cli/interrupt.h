@@ -1,0 +1,22 @@
+#pragma once
+// Ctrl+C during a run. The first one (or a termination request) sets the
+// run's abort event: the operation stops between chunks, closes its port and
+// files and fails, and the run says it was interrupted. A second one ends
+// the process the platform's usual way, for an operation that does not stop.
+#include "app/abort_event.h"
+
+namespace zorbel::cli {
+
+class InterruptWatch {
+ public:
+  explicit InterruptWatch(AbortEvent& abort);
+  ~InterruptWatch();  // puts the earlier handling back
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+}  // namespace zorbel::cli
