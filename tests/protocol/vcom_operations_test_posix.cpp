@@ -14,12 +14,6 @@
 namespace zorbel::testing {
 namespace {
 
-std::vector<int> Multiples(int from, int to, int step) {
-  std::vector<int> out;
-  for (int p = from; p <= to; p += step) out.push_back(p);
-  return out;
-}
-
 // The board stores a download after acknowledging its last chunk, on its own
 // thread; wait for it to have done so.
 template <typename F>
@@ -41,7 +35,8 @@ TEST(VcomSdramTest, ChunksProgressAndAddress) {
     uint32_t sentAddress;
     std::vector<int> percents;
   };
-  std::vector<int> twenty = Multiples(5, 100, 5);
+  std::vector<int> twenty;
+  for (int p = 5; p <= 100; p += 5) twenty.push_back(p);
   twenty.push_back(100);
   const std::vector<Case> cases = {
       {"OneFullChunk", 4096, 0, "200000", 0x200000, {100, 100}},
