@@ -37,8 +37,7 @@ namespace {
 constexpr const char* kProgram = "zorbel";
 constexpr uint32_t kNandRomHeaderSize = 12;
 constexpr const char* kImageSectionPrefix = "Image ";
-constexpr const char* kInterrupted =
-    "Interrupted: the operation stopped before it finished; the board may hold part of the data.";
+constexpr const char* kInterrupted = "Ctrl+C was pressed during the operation; the board may hold part of the data.";
 
 // ---- option values ------------------------------------------------------------
 struct ImageOptions {
@@ -143,13 +142,10 @@ int UsageError(Run& run, const std::string& text) {
 
 int Outcome(Run& run, int result, const char* okText, const char* failedText) {
   run.progress.Finish();
-  // An aborted operation shows nothing of its own; the console says why it ended.
-  if (result != 1 && run.abort.IsSet()) {
-    run.line.PrintText(kInterrupted);
-    return kExitFailed;
-  }
   const char* text = result == 1 ? okText : failedText;
   if (text != nullptr) run.prompt.ShowMessage(text);
+  // Disk operations do not stop for it, so this says only what happened.
+  if (result != 1 && run.abort.IsSet()) run.line.PrintText(kInterrupted);
   return result == 1 ? kExitOk : kExitFailed;
 }
 

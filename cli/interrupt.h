@@ -1,8 +1,9 @@
 #pragma once
 // Ctrl+C during a run. The first one (or a termination request) sets the
-// run's abort event: the operation stops between chunks, closes its port and
-// files and fails, and the run says it was interrupted. A second one ends
-// the process the platform's usual way, for an operation that does not stop.
+// run's abort event: an operation over the COM port stops between chunks,
+// closes its port and files and fails; the disk operations do not test the
+// event and run to their end. A second one ends the process the platform's
+// usual way.
 #include "app/abort_event.h"
 
 namespace zorbel::cli {
