@@ -15,7 +15,9 @@ constexpr uint8_t kBootPrefix = 0x06;
 constexpr uint8_t kRun = 0x60;
 constexpr uint32_t kBootReplyLength = 3583;
 constexpr uint32_t kMaxChunk = 65536;
-constexpr uint32_t kMaxUpfrontReserve = 512u << 20;
+// A write's first bytes wait until the write can be judged: a System
+// Image's boot header, with its register list's length, lies within them.
+constexpr uint32_t kHeldBytes = 32;
 constexpr uint32_t kSecondStageAddress = 0x00E00000;
 constexpr uint32_t kBootHeaderMagic = 0x514B5AA5;
 constexpr uint32_t kBootHeaderMagic2 = 0xA55A4B51;
@@ -75,18 +77,19 @@ Operation OperationOfHead(uint8_t method, uint32_t command) {
   }
 }
 
-// Length of the boot header a family System Image starts with; 0 when the
-// stream does not start with one.
-uint32_t BootHeaderLength(const std::vector<uint8_t>& s, BoardKind kind) {
-  if (s.size() < 16 || LoadLe32(s.data()) != kBootHeaderMagic) return 0;
+// Length of the boot header a family System Image of `total` bytes starts
+// with; 0 when it does not start with one. `s` holds its first
+// min(total, kHeldBytes) bytes.
+uint32_t BootHeaderLength(const uint8_t* s, uint32_t total, BoardKind kind) {
+  if (total < 16 || LoadLe32(s) != kBootHeaderMagic) return 0;
   if (kind == BoardKind::kQuen) {
-    return s.size() >= 32 && LoadLe32(s.data() + 12) == kBootHeaderMagic2 ? 32 : 0;
+    return total >= 32 && LoadLe32(s + 12) == kBootHeaderMagic2 ? 32 : 0;
   }
-  if (s.size() >= 24 && LoadLe32(s.data() + 16) == kRegisterListMagic) {
-    uint64_t n = LoadLe32(s.data() + 20);
+  if (total >= 24 && LoadLe32(s + 16) == kRegisterListMagic) {
+    uint64_t n = LoadLe32(s + 20);
     uint64_t length = 24 + 8 * n;
     length = (length + 15) / 16 * 16;
-    return length <= s.size() ? static_cast<uint32_t>(length) : 0;
+    return length <= total ? static_cast<uint32_t>(length) : 0;
   }
   return 16;
 }
@@ -343,7 +346,7 @@ class DiskSide {
     if (c_.direction != ScsiDirection::kToDevice) return Refuse("CMD_WriteFile without data to the board");
     if (Injected(t.operation, t.medium)) return false;
     if (t.kind != DiskTransfer::Kind::kWrite) return Refuse("CMD_WriteFile with no write under way");
-    uint32_t remaining = t.expected - static_cast<uint32_t>(t.received.size());
+    uint32_t remaining = t.expected - t.received;
     uint32_t take = c_.dataLength;
     if (take == 2 && remaining == 1) take = 1;  // a one-byte chunk travels as two bytes
     if (c_.dataLength == 0 || c_.dataLength > kMaxChunk)
@@ -357,53 +360,86 @@ class DiskSide {
       b_.Disconnect();
       return false;
     }
-    // One allocation for the whole stream: growing by doubling copies it and
-    // faults its pages in again at every step. Capped, as the head is untrusted.
-    if (t.received.empty()) t.received.reserve(std::min<uint32_t>(t.expected, kMaxUpfrontReserve));
-    t.received.insert(t.received.end(), data_, data_ + take);
-    if (t.received.size() == t.expected) CompleteWrite();
+    Take(t, data_, take);
+    if (t.received == t.expected) CompleteWrite();
     return true;
+  }
+
+  // The second loader stage runs only if it passes its check, so it is held whole.
+  bool SecondStage(const DiskTransfer& t) const {
+    return t.medium == Medium::kSdram && b_.stage == Stage::kIntermediate;
+  }
+  uint32_t HeldBytes(const DiskTransfer& t) const {
+    return SecondStage(t) ? t.expected : std::min(t.expected, kHeldBytes);
+  }
+
+  // Data goes straight to its place, so the board never keeps a second copy
+  // of a stream; a refused write still takes its data, and stores none.
+  void Take(DiskTransfer& t, const uint8_t* data, uint32_t n) {
+    if (!t.judged) {
+      uint32_t more = std::min(n, HeldBytes(t) - t.received);
+      t.held.insert(t.held.end(), data, data + more);
+      t.received += more;
+      data += more;
+      n -= more;
+      if (t.received < HeldBytes(t)) return;
+      t.judged = true;
+      t.refusal = Judge(t);
+      if (t.refusal.empty() && !SecondStage(t)) Program(t, 0, t.held.data(), t.received);
+    }
+    if (n > 0 && t.refusal.empty()) Program(t, t.received, data, n);
+    t.received += n;
+  }
+
+  void Program(const DiskTransfer& t, uint64_t streamOffset, const uint8_t* data, uint64_t n) {
+    if (FlashStore* store = b_.model.Store(t.medium)) store->Write(t.at + streamOffset, data, n);
+  }
+
+  // Everything that can refuse a write, decided before any of it is stored.
+  // An image is begun here: its place is cleared now and its entry joins the
+  // table only when its last byte is in.
+  std::string Judge(DiskTransfer& t) {
+    if (SecondStage(t)) {
+      if (!b_.options.checkLoaderTag) return {};
+      std::string why = CheckStage(t.held, kSecondStageTag, t.expected, kSecondStageAddress, b_.options.kind);
+      return why.empty() ? why : "second loader stage: " + why;
+    }
+    if (t.medium == Medium::kSdram || t.method == 2 || t.method == 6) {
+      t.at = t.medium == Medium::kSdram ? t.address & 0x7FFFFFFF : t.address;
+      return b_.model.CheckRaw(t.medium, t.at, t.expected);
+    }
+    if (b_.IsFamily() && t.entry.type == kSystemImageKind) {
+      uint32_t header = BootHeaderLength(t.held.data(), t.expected, b_.options.kind);
+      if (header == 0) return "system image without its boot header";
+      if (LoadLe32(t.held.data() + 8) != t.expected - header) return "boot header gives another image length";
+    }
+    std::string why = b_.model.BeginImage(t.medium, t.entry, t.expected);
+    t.at = b_.model.ImageOffset(t.medium, t.entry);
+    return why;
   }
 
   void CompleteWrite() {
     DiskTransfer t = std::move(b_.transfer);
     b_.transfer = DiskTransfer{};
-    std::string why;
-    if (t.medium == Medium::kSdram) {
-      if (b_.stage == Stage::kIntermediate) {
-        if (b_.options.checkLoaderTag) {
-          why = CheckStage(t.received, kSecondStageTag, t.expected, kSecondStageAddress, b_.options.kind);
-        }
-        if (why.empty()) {
-          b_.model.WriteRaw(Medium::kSdram, t.address, t.received);
-          b_.lastLoader = t.received;
-          b_.ScheduleStageLocked(Stage::kLoader);
-          return;
-        }
-        why = "second loader stage: " + why;
-      } else {
-        why = b_.model.WriteRaw(Medium::kSdram, t.address & 0x7FFFFFFF, t.received);
+    if (SecondStage(t)) {
+      if (t.refusal.empty()) {
+        b_.model.WriteRaw(Medium::kSdram, t.address, t.held);
+        b_.lastLoader = std::move(t.held);
+        b_.ScheduleStageLocked(Stage::kLoader);
+        return;
       }
-      Finish(why);
+      Finish(t.refusal);
       return;
     }
-    if (t.method == 2 || t.method == 6) {
-      why = b_.model.WriteRaw(t.medium, t.address, t.received);
-    } else {
-      if (b_.IsFamily() && t.entry.type == kSystemImageKind) {
-        uint32_t header = BootHeaderLength(t.received, b_.options.kind);
-        if (header == 0) {
-          why = "system image without its boot header";
-        } else if (LoadLe32(t.received.data() + 8) != t.received.size() - header) {
-          why = "boot header gives another image length";
-        }
-      }
-      if (why.empty()) why = b_.model.StoreImage(t.medium, t.entry, t.received);
+    if (t.medium == Medium::kSdram) {
+      Finish(t.refusal);
+      return;
     }
+    if (t.refusal.empty() && t.method != 2 && t.method != 6) b_.model.AddImage(t.medium, t.entry);
     uint32_t steps = (100 + b_.options.progressStep - 1) / std::max<uint32_t>(1, b_.options.progressStep);
     b_.busyUntilMs =
         b_.clock->NowMs() + static_cast<uint64_t>(steps) * b_.StepDelayLocked(t.operation, t.medium);
-    Finish(why);
+    Finish(t.refusal);
   }
 
   bool GetFileData() {
@@ -497,6 +533,8 @@ class DiskSide {
         break;
       case 5:
         if (data_[0] > 2 || data_[1] != 0) return Refuse("SD port block other than {0..2, 0}");
+        // A transfer under way on the old card has lost its medium.
+        if (data_[0] != b_.model.sdPort && b_.transfer.medium == Medium::kSd) b_.transfer = DiskTransfer{};
         b_.model.sdPort = data_[0];
         break;
     }

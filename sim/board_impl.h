@@ -35,10 +35,17 @@ struct DiskTransfer {
   Operation operation = Operation::kAny;
   Medium medium = Medium::kAny;
   uint8_t method = 0;
-  uint32_t expected = 0;  // bytes a write still has to carry in all
+  uint32_t expected = 0;  // bytes a write carries in all
   uint32_t address = 0;   // SDRAM address or raw offset
   ImageEntry entry;       // for image writes
-  std::vector<uint8_t> received;
+  // Writes: bytes taken so far. The first of them are held until the write
+  // is judged; after that, data goes to its place as it arrives, or nowhere
+  // once `refusal` is set (it is reported when the last byte is in).
+  uint32_t received = 0;
+  std::vector<uint8_t> held;
+  bool judged = false;
+  std::string refusal;
+  uint64_t at = 0;  // where the stream's first byte goes
   // Reads: where the stream comes from.
   uint64_t readBase = 0;
   uint64_t readLimit = 0;  // bytes that may be read in all

@@ -79,6 +79,14 @@ uint64_t BoardModel::ImageOffset(Medium medium, const ImageEntry& entry) const {
 }
 
 std::string BoardModel::StoreImage(Medium medium, ImageEntry entry, const std::vector<uint8_t>& data) {
+  std::string why = BeginImage(medium, entry, static_cast<uint32_t>(data.size()));
+  if (!why.empty()) return why;
+  Get(medium)->store.Write(ImageOffset(medium, entry), data.data(), data.size());
+  AddImage(medium, entry);
+  return {};
+}
+
+std::string BoardModel::BeginImage(Medium medium, ImageEntry& entry, uint32_t length) {
   MediumState* m = Get(medium);
   if (!m) return "no such medium or no card in the slot";
   if (medium != Medium::kNor && entry.type == kSystemImageKind) {
@@ -87,11 +95,10 @@ std::string BoardModel::StoreImage(Medium medium, ImageEntry entry, const std::v
     entry.start = 0;
   }
   if (entry.number == kEraseAllImages || entry.number == kEraseSystemArea) return "image number reserved";
-  entry.length = static_cast<uint32_t>(data.size());
+  entry.length = length;
   uint64_t offset = static_cast<uint64_t>(entry.start) * m->unit;
   uint64_t span = Span(entry.length);
-  if (offset > m->store.size() || span > m->store.size() - offset)
-    return "image runs past the end of the flash";
+  if (!m->store.Fits(offset, span)) return "image runs past the end of the flash";
   for (const ImageEntry& other : m->table) {
     if (other.number == entry.number) continue;
     uint64_t o = ImageOffset(medium, other);
@@ -108,15 +115,28 @@ std::string BoardModel::StoreImage(Medium medium, ImageEntry entry, const std::v
   if (auto old = std::find_if(m->table.begin(), m->table.end(),
                               [&](const ImageEntry& e) { return e.number == entry.number; });
       old != m->table.end()) {
-    m->store.Erase(ImageOffset(medium, *old), Span(old->length));
+    // Only what lies outside the new image is given back; the new image's
+    // own range keeps its pages for the data on its way.
+    uint64_t from = ImageOffset(medium, *old);
+    uint64_t to = from + Span(old->length);
+    if (from < offset) m->store.Erase(from, std::min(to, offset) - from);
+    if (to > offset + span) {
+      uint64_t after = std::max(from, offset + span);
+      m->store.Erase(after, to - after);
+    }
     m->table.erase(old);
   }
-  m->store.Erase(offset, span);
-  m->store.Write(offset, data.data(), data.size());
+  m->store.Blank(offset, span);
+  return {};
+}
+
+void BoardModel::AddImage(Medium medium, const ImageEntry& entry) {
+  MediumState* m = Get(medium);
+  if (!m) return;
+  std::erase_if(m->table, [&](const ImageEntry& e) { return e.number == entry.number; });
   auto pos = std::lower_bound(m->table.begin(), m->table.end(), entry.number,
                               [](const ImageEntry& e, uint32_t n) { return e.number < n; });
   m->table.insert(pos, entry);
-  return {};
 }
 
 std::string BoardModel::EraseImage(Medium medium, uint32_t number) {
@@ -175,13 +195,24 @@ std::string BoardModel::ModifyImage(Medium medium, uint32_t number, uint32_t typ
 }
 
 std::string BoardModel::WriteRaw(Medium medium, uint64_t offset, const std::vector<uint8_t>& data) {
+  std::string why = CheckRaw(medium, offset, data.size());
+  if (why.empty()) Store(medium)->Write(offset, data.data(), data.size());
+  return why;
+}
+
+std::string BoardModel::CheckRaw(Medium medium, uint64_t offset, uint64_t length) const {
   if (medium == Medium::kSdram) {
-    return sdram_.Write(offset, data.data(), data.size()) ? std::string() : "download runs past the SDRAM";
+    return sdram_.Fits(offset, length) ? std::string() : "download runs past the SDRAM";
   }
-  MediumState* m = Get(medium);
+  const MediumState* m = Get(medium);
   if (!m) return "no such medium";
-  if (!m->store.Write(offset, data.data(), data.size())) return "raw data runs past the end of the flash";
-  return {};
+  return m->store.Fits(offset, length) ? std::string() : "raw data runs past the end of the flash";
+}
+
+FlashStore* BoardModel::Store(Medium medium) {
+  if (medium == Medium::kSdram) return &sdram_;
+  MediumState* m = Get(medium);
+  return m ? &m->store : nullptr;
 }
 
 std::string BoardModel::BurnNandRom(const std::vector<uint8_t>& body, uint32_t count) {

@@ -49,10 +49,22 @@ class BoardModel {
   uint32_t SdSizeMb() const;  // of the selected port; 0 when empty
 
   std::string StoreImage(Medium medium, ImageEntry entry, const std::vector<uint8_t>& data);
+  // An image burn in two halves, so its data can go to its place as it
+  // arrives. BeginImage checks the image of `length` bytes and clears its
+  // place: the old image of that number leaves the table and the range reads
+  // erased. It gives `entry` its final number, start, length and end. AddImage
+  // puts the entry in the table once all of its data is in; an image whose
+  // data never completes is in no table.
+  std::string BeginImage(Medium medium, ImageEntry& entry, uint32_t length);
+  void AddImage(Medium medium, const ImageEntry& entry);
   std::string EraseImage(Medium medium, uint32_t number);
   std::string EraseNandBlocks(uint32_t first, uint32_t last);
   std::string ModifyImage(Medium medium, uint32_t number, uint32_t type);
   std::string WriteRaw(Medium medium, uint64_t offset, const std::vector<uint8_t>& data);
+  // Why raw data of `length` bytes at `offset` cannot go there; empty when it can.
+  std::string CheckRaw(Medium medium, uint64_t offset, uint64_t length) const;
+  // The contents of a medium, SDRAM included; null for an empty SD slot.
+  FlashStore* Store(Medium medium);
   // A NAND ROM file without its 12-byte file header, announced with `count` images.
   std::string BurnNandRom(const std::vector<uint8_t>& body, uint32_t count);
   std::vector<uint8_t> NandRomBody() const;

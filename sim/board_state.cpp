@@ -1,6 +1,7 @@
 // Saving the board to its folder and loading it back, so successive runs of
 // the tool meet the same flash contents, tables and stage. The file is
 // replaced whole: written beside, flushed, renamed.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,9 @@ namespace {
 constexpr char kStateFile[] = "board.state";
 constexpr uint32_t kStateMagic = 0x5342565A;  // "ZVBS"
 constexpr uint32_t kStateVersion = 1;
+// The file keeps flash in 4 KiB blocks, whatever the store's page size, and
+// leaves out blocks that read erased: a small image costs a small file.
+constexpr uint64_t kSavedBlock = 4096;
 
 void PutMedium(std::vector<uint8_t>& out, const MediumState* m) {
   out.push_back(m ? 1 : 0);
@@ -26,11 +30,23 @@ void PutMedium(std::vector<uint8_t>& out, const MediumState* m) {
     AppendLe32(out, static_cast<uint32_t>(e.name.size()));
     out.insert(out.end(), e.name.begin(), e.name.end());
   }
-  AppendLe32(out, static_cast<uint32_t>(m->store.pages().size()));
-  for (const auto& [index, bytes] : m->store.pages()) {
-    AppendLe64(out, index);
-    out.insert(out.end(), bytes.begin(), bytes.end());
+  size_t countAt = out.size();
+  AppendLe32(out, 0);
+  uint32_t count = 0;
+  std::vector<uint8_t> block(kSavedBlock);
+  auto erased = [&](uint8_t b) { return b == m->store.erased(); };
+  for (uint64_t page : m->store.PageOffsets()) {
+    for (uint64_t at = page; at < page + FlashStore::kPageSize; at += kSavedBlock) {
+      // A block past the end of the medium holds nothing.
+      if (!m->store.Read(at, block.data(), kSavedBlock) || std::all_of(block.begin(), block.end(), erased)) {
+        continue;
+      }
+      AppendLe64(out, at / kSavedBlock);
+      out.insert(out.end(), block.begin(), block.end());
+      ++count;
+    }
   }
+  StoreLe32(out.data() + countAt, count);
 }
 
 bool GetMedium(ByteReader& in, MediumState* m) {
@@ -53,21 +69,18 @@ bool GetMedium(ByteReader& in, MediumState* m) {
     in.Bytes(e.name.data(), nameLength);
     table.push_back(e);
   }
-  uint32_t pages = in.U32();
-  std::vector<std::pair<uint64_t, std::vector<uint8_t>>> stored;
-  for (uint32_t i = 0; i < pages && in.ok(); ++i) {
+  uint32_t blocks = in.U32();
+  std::vector<uint8_t> block(kSavedBlock);
+  for (uint32_t i = 0; i < blocks && in.ok(); ++i) {
     uint64_t index = in.U64();
-    std::vector<uint8_t> bytes(FlashStore::kPageSize);
-    in.Bytes(bytes.data(), bytes.size());
-    stored.emplace_back(index, std::move(bytes));
+    in.Bytes(block.data(), block.size());
+    // A slot the options leave empty, or a smaller medium, drops what does not fit.
+    if (m && in.ok() && index < m->store.size() / kSavedBlock) {
+      m->store.Write(index * kSavedBlock, block.data(), block.size());
+    }
   }
   if (!in.ok()) return false;
-  // A slot the options leave empty, or a smaller medium, drops what does not fit.
-  if (!m) return true;
-  m->table = std::move(table);
-  for (auto& [index, bytes] : stored) {
-    if ((index + 1) * FlashStore::kPageSize <= m->store.size()) m->store.SetPage(index, std::move(bytes));
-  }
+  if (m) m->table = std::move(table);
   return true;
 }
 
