@@ -1,4 +1,5 @@
-// Every VCOM operation over a real pseudo-terminal to the virtual board.
+// Every VCOM operation and table read over a real pseudo-terminal to the
+// virtual board.
 #include "protocol/vcom_operations.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,9 @@
 #include <functional>
 #include <thread>
 
+#include "protocol/page_rules.h"
 #include "protocol/protocol_texts.h"
+#include "protocol/table_read.h"
 #include "protocol_fixture.h"
 #include "rom/rom_test_support.h"
 
@@ -350,6 +353,38 @@ TEST(VcomModifyTest, SendsTypeAndShowsTheOutcome) {
     EXPECT_EQ(Le32(head, 4), 0u);
     EXPECT_FALSE(rig.port.IsOpen());
   }
+}
+
+TEST(VcomTableRead, NandLogoReadsAsUnknownAndNorBringsItsDeviceText) {
+  VcomRig rig;
+  ASSERT_TRUE(PutImage(rig.board, sim::Medium::kNand, 6, "logo", 4, 0x50));
+  std::vector<TableEntry> rows;
+  ASSERT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNand, &rig.prompt, rows, nullptr, 2000),
+            TableRead::kRead);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_STREQ(ImageTypeWord(rows[0].type, true), "unknown");
+  EXPECT_FALSE(rig.port.IsOpen());
+
+  std::string device;
+  ASSERT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNor, &rig.prompt, rows, &device, 2000),
+            TableRead::kRead);
+  EXPECT_EQ(device, "VNOR-29LV320");
+  EXPECT_TRUE(rows.empty());
+  EXPECT_TRUE(rig.prompt.Messages().empty());
+}
+
+TEST(VcomTableRead, FailuresSayWhatWentWrong) {
+  VcomRig rig;
+  std::vector<TableEntry> rows{TableEntry{}};
+  EXPECT_EQ(ReadImageTableVcom(rig.port, "/dev/zorbel-no-such-port", Medium::kSpi, &rig.prompt, rows),
+            TableRead::kEmptied);
+  EXPECT_TRUE(rows.empty());
+  rig.board.InjectFault({sim::FaultKind::kHugeTableCount, sim::Operation::kReadTable, sim::Medium::kNand});
+  EXPECT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNand, &rig.prompt, rows, nullptr, 2000),
+            TableRead::kEmptied);
+  EXPECT_EQ(rig.prompt.Messages(), (std::vector<std::string>{"Failed to open /dev/zorbel-no-such-port",
+                                                             table_text::kReadTableError}));
+  EXPECT_FALSE(rig.port.IsOpen());
 }
 
 TEST(VcomPortTest, NoPortNameSaysNothingAndAMissingPortSaysWhich) {
