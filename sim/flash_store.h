@@ -36,12 +36,12 @@ class FlashStore {
   std::vector<uint64_t> PageOffsets() const;
 
  private:
-  // Bytes from `filled` to the page's end read as erased whatever they hold,
-  // so a new page needs no erased fill before a stream writes it from the
-  // start, and erasing a page's tail is only a smaller `filled`.
   struct FreePage {
     void operator()(uint8_t* p) const;
   };
+  // Bytes from `filled` to the page's end read as erased whatever they hold,
+  // so a new page needs no erased fill before a stream writes it from the
+  // start, and erasing a page's tail is only a smaller `filled`.
   struct Page {
     std::unique_ptr<uint8_t[], FreePage> bytes;
     uint64_t filled = 0;
