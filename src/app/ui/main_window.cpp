@@ -22,6 +22,7 @@
 #include "app/ui/debug_console.h"
 #include "app/ui/dialog_units.h"
 #include "app/ui/loader_download_dialog.h"
+#include "app/ui/system_menu.h"
 #include "link/connect_worker.h"
 #include "link/device_bus.h"
 #include "pages/operation_page.h"
@@ -116,6 +117,7 @@ MainWindow::MainWindow(ToolState& state, DeviceBus& bus, Clock& clock, QWidget* 
   setObjectName("MainWindow");
   setWindowTitle(QString::fromUtf8(kMainWindowTitle));
   setFixedSize(DluSize(678, 322));
+  aboutInSystemMenu_ = system_menu::AddAboutItem(*this, kAboutMenuItem);
 
   auto* chooseType = new QLabel(QString::fromUtf8(kChooseTypeLabel), this);
   chooseType->setGeometry(DluRect(7, 9, 70, 10));
@@ -294,9 +296,22 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+  if (aboutInSystemMenu_) {
+    QDialog::contextMenuEvent(event);
+    return;
+  }
   QMenu menu(this);
   menu.addAction(QString::fromUtf8(kAboutMenuItem), this, &MainWindow::ShowAbout);
   menu.exec(event->globalPos());
+}
+
+bool MainWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+  if (system_menu::IsAboutCommand(message)) {
+    ShowAbout();
+    *result = 0;
+    return true;
+  }
+  return QDialog::nativeEvent(eventType, message, result);
 }
 
 void MainWindow::OpenDebugConsole() {

@@ -85,6 +85,7 @@ class MainWindow : public QDialog, public PageHost {
   void done(int result) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
  private:
   class Observer;
@@ -95,6 +96,7 @@ class MainWindow : public QDialog, public PageHost {
   void ConnectAttemptEnded();
   void SetHelpText(const char* text);
 
+  bool aboutInSystemMenu_ = false;
   ToolState& state_;
   DeviceBus& bus_;
   Clock& clock_;
