@@ -141,7 +141,7 @@ uint32_t SerialPort::LastError() const { return impl_->lastError.load(std::memor
 
 bool SerialPort::IsOpen() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->port != nullptr;
+  return impl_->port != nullptr && !impl_->closeRequested;
 }
 
 uint32_t SerialPort::Open(const std::string& path, uint32_t inQueue, uint32_t outQueue) {
@@ -158,23 +158,27 @@ uint32_t SerialPort::Open(const std::string& path, uint32_t inQueue, uint32_t ou
       CloseHandle(port);
       return RecordError(error);
     }
+    // The queue sizes are set before the handle is published, so an Abort's
+    // Close from another thread never meets a half-opened port.
+    if (!SetupComm(port, inQueue, outQueue)) {
+      const uint32_t error = GetLastError();
+      CloseHandle(completion);
+      CloseHandle(port);
+      return RecordError(error);
+    }
     impl_->port = port;
     impl_->completion = completion;
     impl_->eventMask = 0xFFFFFFFFu;
   }
-  if (!SetupComm(impl_->port, inQueue, outQueue)) {
-    const uint32_t error = GetLastError();
-    Close();
-    return RecordError(error);
-  }
-  // The first failure of the default settings is the one reported; the port
-  // stays open, as after any failed setting.
-  const uint32_t results[] = {SetMask(kDefaultEventMask), Setup(kDefaultBaud, kDefaultDataBits, 0, 0),
-                              SetupReadTimeouts(1, kDefaultReadTimeoutMs), SetupHandshaking(0)};
-  for (uint32_t r : results) {
-    if (r != win_error::kSuccess) return RecordError(r);
-  }
-  return RecordError(win_error::kSuccess);
+  // Callers take a failed Open for a closed port and never close it, so a
+  // port whose default settings are refused is closed again: left open, it
+  // would answer every later Open with 1247 and keep the device locked.
+  uint32_t error = SetMask(kDefaultEventMask);
+  if (error == win_error::kSuccess) error = Setup(kDefaultBaud, kDefaultDataBits, 0, 0);
+  if (error == win_error::kSuccess) error = SetupReadTimeouts(1, kDefaultReadTimeoutMs);
+  if (error == win_error::kSuccess) error = SetupHandshaking(0);
+  if (error != win_error::kSuccess) Close();
+  return RecordError(error);
 }
 
 uint32_t SerialPort::Close() {
@@ -254,15 +258,20 @@ uint32_t SerialPort::SetEventChar(uint8_t ch, bool adjustMask) {
   RecordError(win_error::kSuccess);
   Impl::Lease lease(*impl_);
   if (!lease.valid()) return RecordError(win_error::kInvalidHandle);
+  // The control block is read before the mask changes, so a port that cannot
+  // be asked keeps its mask.
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(lease.port(), &dcb)) return RecordError(GetLastError());
+  dcb.EvtChar = static_cast<char>(ch);
   if (adjustMask) {
     DWORD mask = 0;
     if (!GetCommMask(lease.port(), &mask)) return RecordError(GetLastError());
-    if (!SetCommMask(lease.port(), mask | kEventRxFlag)) return RecordError(GetLastError());
+    const uint32_t error = SetMask(mask | kEventRxFlag);
+    if (error != win_error::kSuccess) return RecordError(error);
   }
-  return RecordError(EditState(lease.port(), [&](DCB& dcb) {
-    dcb.EvtChar = static_cast<char>(ch);
-    return true;
-  }));
+  if (!SetCommState(lease.port(), &dcb)) return RecordError(GetLastError());
+  return RecordError(win_error::kSuccess);
 }
 
 uint32_t SerialPort::SetMask(uint32_t mask) {
@@ -349,7 +358,8 @@ uint32_t SerialPort::Write(const void* buf, uint32_t len, uint32_t* written, Ser
   uint32_t count = 0;
   uint32_t* out = written != nullptr ? written : &count;
   *out = 0;
-  const uint32_t result = impl_->RunTransfer(Impl::Transfer::kWrite, const_cast<void*>(buf), len, out, timeoutMs);
+  const uint32_t result =
+      impl_->RunTransfer(Impl::Transfer::kWrite, const_cast<void*>(buf), len, out, timeoutMs);
   return RecordError(Complete(ov, *out, result));
 }
 

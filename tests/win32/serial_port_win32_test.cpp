@@ -1,6 +1,8 @@
 // The Win32 serial port's codes where no board is needed: a closed port, a
-// path that is not there, a file that is no port. Ports of a real line are
-// covered by SerialPortWineLine (serial_line_win32_test.cpp).
+// path that is not there, a file that is no port. Under Wine, drive Z: leads
+// to the host's pseudo-terminal multiplexer, and each opening of it is a
+// serial line of its own whose far end echoes what is written; the
+// SerialPortWineLine tests run there and skip elsewhere.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,8 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "app/user_prompt.h"
 #include "link/serial_port.h"
@@ -121,6 +125,166 @@ TEST(SerialPortWin32, FlagWordMatchesTheControlBlockFields) {
     serial_win32::SetFlagWord(back, c.word);
     EXPECT_EQ(std::memcmp(&back, &block, sizeof block), 0);
   }
+}
+
+// The flash-method request reaches the driver under the serial device type.
+TEST(SerialPortWin32, ChooseMethodControlCodeIsTheSerialDriversRequest) {
+  EXPECT_EQ(serial_win32::kChooseMethodControlCode,
+            static_cast<DWORD>(CTL_CODE(FILE_DEVICE_SERIAL_PORT, 0x64, METHOD_BUFFERED, FILE_ANY_ACCESS)));
+}
+
+constexpr const char* kWineLine = "Z:\\dev\\ptmx";
+
+// Opens port on a Wine line; false (the test skips) where there is none.
+bool OpenWineLine(SerialPort& port) { return port.Open(kWineLine, 2048, 2048) == win_error::kSuccess; }
+
+#define ZORBEL_OPEN_WINE_LINE(port) \
+  if (!OpenWineLine(port)) GTEST_SKIP() << "no Wine line at " << kWineLine
+
+TEST(SerialPortWineLine, OpenAppliesTheDefaultsAndRefusesASecondOpen) {
+  SerialPort port;
+  ZORBEL_OPEN_WINE_LINE(port);
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.GetBaudrate(), 9600);
+  EXPECT_EQ(port.GetDataBits(), 8);
+  EXPECT_EQ(port.GetParity(), 0);
+  EXPECT_EQ(port.GetStopBits(), 0);
+  EXPECT_EQ(port.GetEventMask(), serial_common::kDefaultEventMask);
+  port.Setup(19200, 8, 0, 0);
+  EXPECT_EQ(port.Open(kWineLine, 2048, 2048), win_error::kAlreadyInitialized);
+  EXPECT_EQ(port.LastError(), win_error::kAlreadyInitialized);
+  EXPECT_EQ(port.GetBaudrate(), 19200);  // still the first handle
+  EXPECT_EQ(port.Close(), win_error::kSuccess);
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.Open(kWineLine, 2048, 2048), win_error::kSuccess);
+  EXPECT_EQ(port.GetBaudrate(), 9600);
+}
+
+// Refuses the default setting in slot refuse of Open's sequence.
+class RefusingPort : public SerialPort {
+ public:
+  int refuse = -1;
+  std::vector<int> calls;
+
+  uint32_t SetMask(uint32_t mask) override {
+    return Step(0, [&] { return SerialPort::SetMask(mask); });
+  }
+  uint32_t Setup(uint32_t baud, uint8_t dataBits, uint8_t parity, uint8_t stopBits) override {
+    return Step(1, [&] { return SerialPort::Setup(baud, dataBits, parity, stopBits); });
+  }
+  uint32_t SetupReadTimeouts(int mode, uint32_t ms) override {
+    return Step(2, [&] { return SerialPort::SetupReadTimeouts(mode, ms); });
+  }
+  uint32_t SetupHandshaking(int mode) override {
+    return Step(3, [&] { return SerialPort::SetupHandshaking(mode); });
+  }
+
+ private:
+  uint32_t Step(int slot, const std::function<uint32_t()>& call) {
+    calls.push_back(slot);
+    return slot == refuse ? win_error::kGenFailure : call();
+  }
+};
+
+// A caller takes a failed Open for a closed port: the object must be usable
+// for the next Open, and the line free for others.
+TEST(SerialPortWineLine, RefusedDefaultSettingLeavesThePortClosed) {
+  {
+    SerialPort probe;
+    ZORBEL_OPEN_WINE_LINE(probe);
+  }
+  for (int refuse = 0; refuse < 4; ++refuse) {
+    SCOPED_TRACE(refuse);
+    RefusingPort port;
+    port.refuse = refuse;
+    EXPECT_EQ(port.Open(kWineLine, 2048, 2048), win_error::kGenFailure);
+    EXPECT_EQ(port.LastError(), win_error::kGenFailure);
+    EXPECT_FALSE(port.IsOpen());
+    std::vector<int> upToRefused;
+    for (int slot = 0; slot <= refuse; ++slot) upToRefused.push_back(slot);
+    EXPECT_EQ(port.calls, upToRefused);
+    port.refuse = -1;
+    EXPECT_EQ(port.Open(kWineLine, 2048, 2048), win_error::kSuccess);
+  }
+}
+
+TEST(SerialPortWineLine, UnknownModesAreRefused) {
+  SerialPort port;
+  ZORBEL_OPEN_WINE_LINE(port);
+  EXPECT_EQ(port.SetupHandshaking(3), win_error::kInvalidArg);
+  EXPECT_EQ(port.LastError(), win_error::kInvalidArg);
+  EXPECT_EQ(port.SetupReadTimeouts(2, 0), win_error::kInvalidArg);
+  EXPECT_EQ(port.LastError(), win_error::kInvalidArg);
+  EXPECT_EQ(port.SetupReadTimeouts(1, 10000), win_error::kSuccess);
+  EXPECT_EQ(port.LastError(), win_error::kSuccess);
+}
+
+TEST(SerialPortWineLine, SetEventCharAddsTheEventOnlyWhenAsked) {
+  struct Case {
+    bool adjustMask;
+    uint32_t mask;
+  };
+  const Case cases[] = {{false, serial_common::kDefaultEventMask},
+                        {true, serial_common::kDefaultEventMask | serial_common::kEventRxFlag}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.adjustMask);
+    SerialPort port;
+    ZORBEL_OPEN_WINE_LINE(port);
+    EXPECT_EQ(port.SetEventChar('\n', c.adjustMask), win_error::kSuccess);
+    EXPECT_EQ(port.GetEventMask(), c.mask);
+  }
+}
+
+// A read whose own wait runs out before the port's read time-out is
+// cancelled and reported as a time-out; the next read starts afresh.
+TEST(SerialPortWineLine, ReadThatRunsOutIsCancelled) {
+  SerialPort port;
+  ZORBEL_OPEN_WINE_LINE(port);
+  ASSERT_EQ(port.SetupReadTimeouts(1, 10000), win_error::kSuccess);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    SCOPED_TRACE(attempt);
+    char buf[4] = {'-', '-', '-', '-'};
+    uint32_t got = 99;
+    SerialOverlapped ov{5, 5, true};
+    EXPECT_EQ(port.Read(buf, 4, &got, &ov, 50), win_error::kTimeout);
+    EXPECT_EQ(port.LastError(), win_error::kTimeout);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(std::string(buf, 4), "----");
+    EXPECT_FALSE(ov.pending);
+    EXPECT_EQ(ov.error, win_error::kTimeout);
+  }
+  EXPECT_EQ(port.Close(), win_error::kSuccess);
+}
+
+// An Abort closes the page's port from another thread while the operation
+// waits without limit; the wait must end, as a failure.
+TEST(SerialPortWineLine, CloseFromAnotherThreadEndsAnEndlessRead) {
+  SerialPort port;
+  ZORBEL_OPEN_WINE_LINE(port);
+  ASSERT_EQ(port.SetupReadTimeouts(1, 0), win_error::kSuccess);  // no port time-out either
+  uint32_t result = win_error::kSuccess;
+  std::thread reader([&] {
+    char buf[4];
+    uint32_t got = 0;
+    result = port.Read(buf, 4, &got, nullptr, kInfinite);
+  });
+  Sleep(50);  // lets the read start, most of the time; either order must end
+  EXPECT_EQ(port.Close(), win_error::kSuccess);
+  reader.join();
+  EXPECT_TRUE(result == win_error::kOperationAborted || result == win_error::kInvalidHandle) << result;
+  EXPECT_FALSE(port.IsOpen());
+}
+
+// Wine's serial driver knows nothing of the board driver's request: the
+// failure is reported, not taken for the board's answer.
+TEST(SerialPortWineLine, ChooseMethodRefusedByTheDriverShowsTheMessage) {
+  SerialPort port;
+  ZORBEL_OPEN_WINE_LINE(port);
+  RecordingPrompt prompt;
+  EXPECT_EQ(port.ChooseMethod(4, &prompt), 0);
+  EXPECT_NE(port.LastError(), win_error::kSuccess);
+  EXPECT_EQ(prompt.Messages(), std::vector<std::string>{"ChooseMethod - Unable to set flash method"});
+  EXPECT_TRUE(port.IsOpen());
 }
 
 }  // namespace
