@@ -223,16 +223,19 @@ uint32_t SerialPort::Open(const std::string& path, uint32_t /*inQueue*/, uint32_
   if (error == win_error::kSuccess) error = Setup(kDefaultBaud, kDefaultDataBits, 0, 0);
   if (error == win_error::kSuccess) error = SetupReadTimeouts(1, kDefaultReadTimeoutMs);
   if (error == win_error::kSuccess) error = SetupHandshaking(0);
+  // Callers take a failed Open for a closed port and never close it: left
+  // open, the line would stay locked and the next Open refused.
+  if (error != win_error::kSuccess) Close();
   return RecordError(error);
 }
 
 uint32_t SerialPort::Close() {
   std::unique_lock<std::mutex> lock(impl_->mutex);
-  if (impl_->fd < 0) return win_error::kSuccess;
+  if (impl_->fd < 0) return RecordError(win_error::kSuccess);
   if (impl_->closing) {
     // Another thread is closing: return once it is done.
     impl_->idle.wait(lock, [this] { return impl_->fd < 0; });
-    return win_error::kSuccess;
+    return RecordError(win_error::kSuccess);
   }
   impl_->closing = true;
   const char wake = 1;
@@ -247,7 +250,7 @@ uint32_t SerialPort::Close() {
   impl_->portMask = impl_->eventMask = 0;
   impl_->eventChar = 0;
   impl_->idle.notify_all();
-  return win_error::kSuccess;
+  return RecordError(win_error::kSuccess);
 }
 
 uint32_t SerialPort::Setup(uint32_t baud, uint8_t dataBits, uint8_t parity, uint8_t stopBits) {

@@ -9,6 +9,7 @@
 
 #include "app/user_prompt.h"
 #include "link/serial_port.h"
+#include "link/refusing_port.h"
 #include "pty_pair.h"
 
 namespace zorbel {
@@ -318,6 +319,28 @@ TEST_F(SerialPortPty, ChooseMethodAnswersAsksAgainOnAMismatchAndGivesUp) {
     EXPECT_TRUE(pty_.Receive(1, 100).empty());
   }
   EXPECT_EQ(port_.ChooseMethod(3, nullptr), 0);  // no prompt: fails quietly
+}
+
+// A caller takes a failed Open for a closed port: the object must be usable
+// for the next Open, and the line free for others.
+TEST(SerialPortOpen, RefusedDefaultSettingLeavesThePortClosed) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  for (int refuse = 0; refuse < 4; ++refuse) {
+    SCOPED_TRACE(refuse);
+    testing::RefusingPort port;
+    port.refuse = refuse;
+    EXPECT_EQ(port.Open(pty.slavePath(), 2048, 2048), win_error::kGenFailure);
+    EXPECT_EQ(port.LastError(), win_error::kGenFailure);
+    EXPECT_FALSE(port.IsOpen());
+    std::vector<int> upToRefused;
+    for (int slot = 0; slot <= refuse; ++slot) upToRefused.push_back(slot);
+    EXPECT_EQ(port.calls, upToRefused);
+    port.refuse = -1;
+    EXPECT_EQ(port.Open(pty.slavePath(), 2048, 2048), win_error::kSuccess);
+    EXPECT_EQ(port.Close(), win_error::kSuccess);
+    EXPECT_EQ(port.LastError(), win_error::kSuccess);
+  }
 }
 
 // --- Close from another thread (also run under ThreadSanitizer, by name).

@@ -17,11 +17,14 @@
 #include "app/user_prompt.h"
 #include "link/serial_port.h"
 #include "link/serial_port_common.h"
+#include "link/refusing_port.h"
 #include "link/serial_port_win32.h"
 #include "win32/temp_folder.h"
 
 namespace zorbel {
 namespace {
+
+using testing::RefusingPort;
 
 TEST(SerialPortWin32, EveryCallOnAClosedPortFailsWithInvalidHandle) {
   SerialPort port;
@@ -159,32 +162,6 @@ TEST(SerialPortWineLine, OpenAppliesTheDefaultsAndRefusesASecondOpen) {
   EXPECT_EQ(port.Open(kWineLine, 2048, 2048), win_error::kSuccess);
   EXPECT_EQ(port.GetBaudrate(), 9600);
 }
-
-// Refuses the default setting in slot refuse of Open's sequence.
-class RefusingPort : public SerialPort {
- public:
-  int refuse = -1;
-  std::vector<int> calls;
-
-  uint32_t SetMask(uint32_t mask) override {
-    return Step(0, [&] { return SerialPort::SetMask(mask); });
-  }
-  uint32_t Setup(uint32_t baud, uint8_t dataBits, uint8_t parity, uint8_t stopBits) override {
-    return Step(1, [&] { return SerialPort::Setup(baud, dataBits, parity, stopBits); });
-  }
-  uint32_t SetupReadTimeouts(int mode, uint32_t ms) override {
-    return Step(2, [&] { return SerialPort::SetupReadTimeouts(mode, ms); });
-  }
-  uint32_t SetupHandshaking(int mode) override {
-    return Step(3, [&] { return SerialPort::SetupHandshaking(mode); });
-  }
-
- private:
-  uint32_t Step(int slot, const std::function<uint32_t()>& call) {
-    calls.push_back(slot);
-    return slot == refuse ? win_error::kGenFailure : call();
-  }
-};
 
 // A caller takes a failed Open for a closed port: the object must be usable
 // for the next Open, and the line free for others.
