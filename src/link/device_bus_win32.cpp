@@ -135,10 +135,10 @@ std::string DriveDescription(const std::string& name, const std::string& letters
 void MarkDeviceUnderKey(HKEY root, const char* subkey, const std::string& vendorId, const std::string& productId,
                         UserPrompt& prompt) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS | kMarkView, &key) != ERROR_SUCCESS) {
     DWORD disposition = 0;
-    if (RegCreateKeyExA(root, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                        &disposition) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(root, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | kMarkView, nullptr,
+                        &key, &disposition) != ERROR_SUCCESS) {
       prompt.ShowMessage(kCreateKeyError);
       return;
     }

@@ -21,8 +21,12 @@ namespace setup_win32 {
 inline constexpr const char* kSetupLibrary = "SETUPAPI.DLL";
 inline constexpr const char* kMarkKey = "SOFTWARE\\Halvorn Auto-Copy";
 inline constexpr const char* kCreateKeyError = "Create Key error !";
+// The mark's reader finds it where a 32-bit writer's machine keys land on
+// 64-bit Windows; a 64-bit build writes to that view too. Ignored on 32-bit
+// Windows, where there is one view.
+inline constexpr REGSAM kMarkView = KEY_WOW64_32KEY;
 
-using ProcResolver = FARPROC (*)(HMODULE, const char*);
+using ProcResolver = FARPROC(WINAPI*)(HMODULE, const char*);
 
 // The six setup-library entries the COM-port search needs, looked up at run
 // time so the tool starts on systems without them.
@@ -61,8 +65,9 @@ bool UpdateMatchFlag(bool flag, std::string_view nodeId, std::string_view wanted
 // "name - Drive (E:,F:)" for the letters found, the bare name for none.
 std::string DriveDescription(const std::string& name, const std::string& letters);
 
-// Writes "vid" and "pid" as 4-byte strings under root\subkey, creating the
-// key when it cannot be opened; "Create Key error !" when that fails too.
+// Writes "vid" and "pid" as 4-byte strings under root\subkey in kMarkView,
+// creating the key when it cannot be opened; "Create Key error !" when that
+// fails too.
 void MarkDeviceUnderKey(HKEY root, const char* subkey, const std::string& vendorId,
                         const std::string& productId, UserPrompt& prompt);
 

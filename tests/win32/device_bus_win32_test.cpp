@@ -125,9 +125,9 @@ TEST(DeviceListing, DriveLettersInTheDescription) {
   for (const Case& c : cases) EXPECT_EQ(DriveDescription(c.name, c.letters), c.line);
 }
 
-std::string ReadMark(HKEY root, const char* subkey, const char* name, DWORD* type) {
+std::string ReadMark(HKEY root, const char* subkey, const char* name, DWORD* type, REGSAM view = kMarkView) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "<no key>";
+  if (RegOpenKeyExA(root, subkey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return "<no key>";
   char value[16] = {};
   DWORD size = sizeof value;
   const LONG r = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(value), &size);
@@ -156,6 +156,30 @@ TEST(RegistryMark, WritesFourByteIdsAndCreatesTheKey) {
   }
   EXPECT_TRUE(prompt.Messages().empty());
   RegDeleteKeyA(HKEY_CURRENT_USER, subkey);
+}
+
+// A 64-bit tool must leave the mark where its reader has always found it:
+// the machine's 32-bit view, not the 64-bit key of the same name.
+TEST(RegistryMark, MachineMarkLandsInThe32BitView) {
+  const char* subkey = "SOFTWARE\\Zorbel Test Mark";
+  auto remove = [&] {
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, subkey, KEY_WOW64_32KEY, 0);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, subkey, KEY_WOW64_64KEY, 0);
+  };
+  remove();
+  RecordingPrompt prompt;
+  MarkDeviceUnderKey(HKEY_LOCAL_MACHINE, subkey, "7C3A", "B190", prompt);
+  if (!prompt.Messages().empty()) {
+    remove();
+    GTEST_SKIP() << "no rights to the machine's keys";
+  }
+  DWORD type = 0;
+  EXPECT_EQ(ReadMark(HKEY_LOCAL_MACHINE, subkey, "vid", &type, KEY_WOW64_32KEY), "7C3A");
+  EXPECT_EQ(ReadMark(HKEY_LOCAL_MACHINE, subkey, "pid", &type, KEY_WOW64_32KEY), "B190");
+  if (sizeof(void*) == 8) {
+    EXPECT_EQ(ReadMark(HKEY_LOCAL_MACHINE, subkey, "pid", &type, KEY_WOW64_64KEY), "<no key>");
+  }
+  remove();
 }
 
 TEST(RegistryMark, KeyThatCannotBeCreatedIsReported) {
