@@ -10,9 +10,12 @@ namespace zorbel {
 
 std::string SystemMessageText(uint32_t windowsCode) {
   char* text = nullptr;
+  // Language 0 lets the system fall back to a language it has texts in; the
+  // user's default alone fails where the regional settings name a language
+  // the system's texts were not installed in.
   const DWORD length = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      windowsCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
+      windowsCode, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string message;
   if (length != 0 && text != nullptr) {
     message.assign(text, length);
