@@ -30,12 +30,14 @@ constexpr DWORD kRemovableCapability = 0x4;  // CM_DEVCAP_REMOVABLE
 constexpr const char* kUsbVendorPrefix = "USB\\VID";
 constexpr const char* kNoName = "Device";
 // The volume interface class {53f5630d-b6bf-11d0-94f2-00a0c91efb8b}.
-constexpr GUID kVolumeInterface = {0x53f5630d, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+constexpr GUID kVolumeInterface = {
+    0x53f5630d, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i]))) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) !=
+        std::toupper(static_cast<unsigned char>(prefix[i]))) {
       return false;
     }
   }
@@ -72,7 +74,8 @@ bool SetupApi::Load(const char* library, ProcResolver resolve) {
   module_ = LoadLibraryA(library);
   if (module_ != nullptr) {
     openDevRegKey = Resolve<decltype(openDevRegKey)>(module_, "SetupDiOpenDevRegKey", resolve);
-    classGuidsFromName = Resolve<decltype(classGuidsFromName)>(module_, "SetupDiClassGuidsFromNameA", resolve);
+    classGuidsFromName =
+        Resolve<decltype(classGuidsFromName)>(module_, "SetupDiClassGuidsFromNameA", resolve);
     getClassDevs = Resolve<decltype(getClassDevs)>(module_, "SetupDiGetClassDevsA", resolve);
     getDeviceRegistryProperty =
         Resolve<decltype(getDeviceRegistryProperty)>(module_, "SetupDiGetDeviceRegistryPropertyA", resolve);
@@ -132,8 +135,77 @@ std::string DriveDescription(const std::string& name, const std::string& letters
   return text + ")";
 }
 
-void MarkDeviceUnderKey(HKEY root, const char* subkey, const std::string& vendorId, const std::string& productId,
-                        UserPrompt& prompt) {
+namespace {
+
+// A parent chain longer than this is no device tree.
+constexpr size_t kMaxTreeDepth = 64;
+
+class LetterWalk {
+ public:
+  LetterWalk(const DeviceTree& tree, std::set<std::string> working, std::string_view wanted)
+      : tree_(tree), working_(std::move(working)), wanted_(wanted) {}
+
+  void WalkDevice(DEVINST device) {
+    visited_.clear();
+    Walk(device, AncestorsMatch(device));
+  }
+
+  const std::string& Letters() const { return letters_; }
+
+ private:
+  // The flag a device's own walk starts with: what its USB ancestors say, so
+  // a disk node listed apart from its USB device is still the board's.
+  bool AncestorsMatch(DEVINST node) const {
+    std::vector<std::string> ids;
+    for (auto parent = tree_.Parent(node); parent && ids.size() < kMaxTreeDepth;
+         parent = tree_.Parent(*parent)) {
+      ids.push_back(tree_.Id(*parent));
+    }
+    bool match = false;
+    for (auto id = ids.rbegin(); id != ids.rend(); ++id) match = UpdateMatchFlag(match, *id, wanted_);
+    return match;
+  }
+
+  void Walk(DEVINST node, bool match) {
+    const std::string id = tree_.Id(node);
+    // Removal relations may point back up the tree; each node is walked once.
+    if (id.empty() || !visited_.insert(Upper(id)).second) return;
+    match = UpdateMatchFlag(match, id, wanted_);
+    if (match) {
+      for (char letter : tree_.VolumeLetters(node)) {
+        if (letters_.find(letter) == std::string::npos) letters_ += letter;
+      }
+    }
+    for (DEVINST related : tree_.RemovalRelations(node)) Walk(related, match);
+    for (DEVINST child : tree_.Children(node)) {
+      if (working_.count(Upper(tree_.Id(child))) == 0) Walk(child, match);
+    }
+  }
+
+  const DeviceTree& tree_;
+  const std::set<std::string> working_;  // IDs of the working set, upper case
+  const std::string_view wanted_;
+  std::set<std::string> visited_;
+  std::string letters_;
+};
+
+}  // namespace
+
+std::string CollectDriveLetters(const DeviceTree& tree, const std::vector<DEVINST>& working,
+                                std::string_view deviceId, std::vector<std::string>* perDevice) {
+  std::set<std::string> workingIds;
+  for (DEVINST device : working) workingIds.insert(Upper(tree.Id(device)));
+  LetterWalk walk(tree, std::move(workingIds), deviceId);
+  for (DEVINST device : working) {
+    const size_t before = walk.Letters().size();
+    walk.WalkDevice(device);
+    if (perDevice != nullptr) perDevice->push_back(walk.Letters().substr(before));
+  }
+  return walk.Letters();
+}
+
+void MarkDeviceUnderKey(HKEY root, const char* subkey, const std::string& vendorId,
+                        const std::string& productId, UserPrompt& prompt) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS | kMarkView, &key) != ERROR_SUCCESS) {
     DWORD disposition = 0;
@@ -193,107 +265,79 @@ using namespace setup_win32;
 constexpr const char* kVolumePathFormat = "\\\\.\\%c:";
 constexpr const char* kComPathFormat = "\\\\.\\COM%u";
 
-// The letter search of one call: the device ID searched for, the match flag
-// and the letters in walk order.
-class LetterSearch {
+using VolumeNameFn = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
+
+// A double-zero-terminated list into its entries.
+std::vector<std::string> SplitList(const std::vector<char>& list) {
+  std::vector<std::string> entries;
+  for (size_t i = 0; i < list.size() && list[i] != '\0';) {
+    entries.emplace_back(&list[i]);
+    i += entries.back().size() + 1;
+  }
+  return entries;
+}
+
+// The configuration manager's device tree and the volume mount points.
+class SystemDeviceTree final : public DeviceTree {
  public:
-  explicit LetterSearch(std::string deviceId) : deviceId_(std::move(deviceId)) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel != nullptr) {
-      volumeNameOf_ = reinterpret_cast<decltype(volumeNameOf_)>(
-          reinterpret_cast<void*>(GetProcAddress(kernel, "GetVolumeNameForVolumeMountPointA")));
-    }
-  }
+  explicit SystemDeviceTree(VolumeNameFn volumeNameOf) : volumeNameOf_(volumeNameOf) {}
 
-  std::string Run() {
-    HDEVINFO all = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
-    if (all == INVALID_HANDLE_VALUE) return {};
-    HDEVINFO working = SetupDiCreateDeviceInfoList(nullptr, nullptr);
-    if (working == INVALID_HANDLE_VALUE) {
-      SetupDiDestroyDeviceInfoList(all);
-      return {};
-    }
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    for (DWORD index = 0; SetupDiEnumDeviceInfo(all, index, &device); ++index) {
-      const std::string instance = InstanceId(all, device);
-      if (instance.empty() || working_.count(Upper(instance)) != 0) continue;
-      DWORD capabilities = 0;
-      DWORD type = 0;
-      if (!SetupDiGetDeviceRegistryPropertyA(all, &device, SPDRP_CAPABILITIES, &type,
-                                             reinterpret_cast<BYTE*>(&capabilities), sizeof capabilities,
-                                             nullptr) ||
-          (capabilities & kRemovableCapability) == 0) {
-        continue;
-      }
-      std::printf("Instance id %s\n\n", instance.c_str());
-      if (SetupDiOpenDeviceInfoA(working, instance.c_str(), nullptr, 0, nullptr)) {
-        working_.insert(Upper(instance));
-      }
-    }
-    for (DWORD index = 0; SetupDiEnumDeviceInfo(working, index, &device); ++index) {
-      const size_t before = letters_.size();
-      visited_.clear();
-      Walk(device.DevInst);
-      std::string name = StringProperty(SetupDiGetDeviceRegistryPropertyA, working, device, SPDRP_FRIENDLYNAME);
-      if (name.empty()) name = StringProperty(SetupDiGetDeviceRegistryPropertyA, working, device, SPDRP_DEVICEDESC);
-      if (name.empty()) name = kNoName;
-      std::printf("Device Descriptor %s\n", DriveDescription(name, letters_.substr(before)).c_str());
-    }
-    SetupDiDestroyDeviceInfoList(working);
-    SetupDiDestroyDeviceInfoList(all);
-    return letters_;
-  }
-
- private:
-  static std::string InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
-    char id[MAX_DEVICE_ID_LEN + 1] = {};
-    return SetupDiGetDeviceInstanceIdA(set, &device, id, sizeof id, nullptr) ? id : std::string();
-  }
-
-  static std::string NodeId(DEVINST node) {
+  std::string Id(DEVINST node) const override {
     char id[MAX_DEVICE_ID_LEN + 1] = {};
     return CM_Get_Device_IDA(node, id, sizeof id, 0) == CR_SUCCESS ? id : std::string();
   }
 
-  // A double-zero-terminated list into its entries.
-  static std::vector<std::string> SplitList(const std::vector<char>& list) {
-    std::vector<std::string> entries;
-    for (size_t i = 0; i < list.size() && list[i] != '\0';) {
-      entries.emplace_back(&list[i]);
-      i += entries.back().size() + 1;
-    }
-    return entries;
+  std::optional<DEVINST> Parent(DEVINST node) const override {
+    DEVINST parent = 0;
+    if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS) return std::nullopt;
+    return parent;
   }
 
-  void Walk(DEVINST node) {
-    const std::string id = NodeId(node);
-    // Removal relations may point back up the tree; each node is walked once.
-    if (id.empty() || !visited_.insert(Upper(id)).second) return;
-    match_ = UpdateMatchFlag(match_, id, deviceId_);
-    if (volumeNameOf_ == nullptr) return;
-    CollectVolumeLetters(id);
-    WalkRemovalRelations(id);
+  std::vector<DEVINST> Children(DEVINST node) const override {
+    std::vector<DEVINST> children;
     DEVINST child = 0;
-    if (CM_Get_Child(&child, node, 0) != CR_SUCCESS) return;
+    if (CM_Get_Child(&child, node, 0) != CR_SUCCESS) return children;
     do {
-      const std::string childId = NodeId(child);
-      if (working_.count(Upper(childId)) == 0) Walk(child);
+      children.push_back(child);
     } while (CM_Get_Sibling(&child, child, 0) == CR_SUCCESS);
+    return children;
   }
 
-  void CollectVolumeLetters(const std::string& id) {
+  std::vector<DEVINST> RemovalRelations(DEVINST node) const override {
+    std::vector<DEVINST> nodes;
+    const std::string id = Id(node);
+    ULONG size = 0;
+    const ULONG filter = CM_GETIDLIST_FILTER_REMOVALRELATIONS;
+    if (id.empty() || CM_Get_Device_ID_List_SizeA(&size, id.c_str(), filter) != CR_SUCCESS || size <= 1) {
+      return nodes;
+    }
+    std::vector<char> list(size + 1, '\0');
+    if (CM_Get_Device_ID_ListA(id.c_str(), list.data(), size, filter) != CR_SUCCESS) return nodes;
+    for (const std::string& related : SplitList(list)) {
+      DEVINST relatedNode = 0;
+      if (CM_Locate_DevNodeA(&relatedNode, const_cast<char*>(related.c_str()), CM_LOCATE_DEVNODE_NORMAL) ==
+          CR_SUCCESS) {
+        nodes.push_back(relatedNode);
+      }
+    }
+    return nodes;
+  }
+
+  std::string VolumeLetters(DEVINST node) const override {
+    std::string letters;
+    const std::string id = Id(node);
     ULONG size = 0;
     GUID volumes = kVolumeInterface;
-    if (CM_Get_Device_Interface_List_SizeA(&size, &volumes, const_cast<char*>(id.c_str()),
+    if (id.empty() ||
+        CM_Get_Device_Interface_List_SizeA(&size, &volumes, const_cast<char*>(id.c_str()),
                                            CM_GET_DEVICE_INTERFACE_LIST_PRESENT) != CR_SUCCESS ||
         size <= 1) {
-      return;
+      return letters;
     }
     std::vector<char> list(size + 1, '\0');
     if (CM_Get_Device_Interface_ListA(&volumes, const_cast<char*>(id.c_str()), list.data(), size,
                                       CM_GET_DEVICE_INTERFACE_LIST_PRESENT) != CR_SUCCESS) {
-      return;
+      return letters;
     }
     for (std::string path : SplitList(list)) {
       if (path.back() != '\\') path += '\\';
@@ -302,36 +346,75 @@ class LetterSearch {
       for (char letter = 'A'; letter <= 'Z'; ++letter) {
         const char root[] = {letter, ':', '\\', '\0'};
         char rootName[MAX_PATH] = {};
-        if (volumeNameOf_(root, rootName, sizeof rootName) && std::string(rootName) == volumeName && match_ &&
-            letters_.find(letter) == std::string::npos) {
-          letters_ += letter;
+        if (volumeNameOf_(root, rootName, sizeof rootName) && std::string(rootName) == volumeName) {
+          letters += letter;
         }
       }
     }
+    return letters;
   }
 
-  void WalkRemovalRelations(const std::string& id) {
-    ULONG size = 0;
-    const ULONG filter = CM_GETIDLIST_FILTER_REMOVALRELATIONS;
-    if (CM_Get_Device_ID_List_SizeA(&size, id.c_str(), filter) != CR_SUCCESS || size <= 1) return;
-    std::vector<char> list(size + 1, '\0');
-    if (CM_Get_Device_ID_ListA(id.c_str(), list.data(), size, filter) != CR_SUCCESS) return;
-    for (const std::string& related : SplitList(list)) {
-      DEVINST node = 0;
-      if (CM_Locate_DevNodeA(&node, const_cast<char*>(related.c_str()), CM_LOCATE_DEVNODE_NORMAL) == CR_SUCCESS) {
-        Walk(node);
-      }
-    }
-  }
-
-  using VolumeNameFn = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
-  std::string deviceId_;
-  VolumeNameFn volumeNameOf_ = nullptr;
-  bool match_ = false;
-  std::string letters_;
-  std::set<std::string> working_;  // instance IDs in the working set, upper case
-  std::set<std::string> visited_;
+ private:
+  VolumeNameFn volumeNameOf_;
 };
+
+// The letter search of one call: every removable device present goes into
+// a working set (listed on the console), then the walk collects the letters.
+std::string FindDriveLettersForDevice(const std::string& deviceId) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const auto volumeNameOf = kernel == nullptr
+                                ? nullptr
+                                : reinterpret_cast<VolumeNameFn>(reinterpret_cast<void*>(
+                                      GetProcAddress(kernel, "GetVolumeNameForVolumeMountPointA")));
+  HDEVINFO all = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+  if (all == INVALID_HANDLE_VALUE) return {};
+  HDEVINFO working = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  if (working == INVALID_HANDLE_VALUE) {
+    SetupDiDestroyDeviceInfoList(all);
+    return {};
+  }
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  std::set<std::string> workingIds;  // upper case
+  for (DWORD index = 0; SetupDiEnumDeviceInfo(all, index, &device); ++index) {
+    char id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (!SetupDiGetDeviceInstanceIdA(all, &device, id, sizeof id, nullptr) || id[0] == '\0' ||
+        workingIds.count(Upper(id)) != 0) {
+      continue;
+    }
+    DWORD capabilities = 0;
+    DWORD type = 0;
+    if (!SetupDiGetDeviceRegistryPropertyA(all, &device, SPDRP_CAPABILITIES, &type,
+                                           reinterpret_cast<BYTE*>(&capabilities), sizeof capabilities,
+                                           nullptr) ||
+        (capabilities & kRemovableCapability) == 0) {
+      continue;
+    }
+    std::printf("Instance id %s\n\n", id);
+    if (SetupDiOpenDeviceInfoA(working, id, nullptr, 0, nullptr)) workingIds.insert(Upper(id));
+  }
+  std::vector<DEVINST> nodes;
+  for (DWORD index = 0; SetupDiEnumDeviceInfo(working, index, &device); ++index) {
+    nodes.push_back(device.DevInst);
+  }
+  std::string letters;
+  std::vector<std::string> perDevice;
+  // Without mount-point names no letter can be told; the devices are still listed.
+  if (volumeNameOf != nullptr) {
+    letters = CollectDriveLetters(SystemDeviceTree(volumeNameOf), nodes, deviceId, &perDevice);
+  }
+  perDevice.resize(nodes.size());
+  for (DWORD index = 0; SetupDiEnumDeviceInfo(working, index, &device); ++index) {
+    std::string name = StringProperty(SetupDiGetDeviceRegistryPropertyA, working, device, SPDRP_FRIENDLYNAME);
+    if (name.empty())
+      name = StringProperty(SetupDiGetDeviceRegistryPropertyA, working, device, SPDRP_DEVICEDESC);
+    if (name.empty()) name = kNoName;
+    std::printf("Device Descriptor %s\n", DriveDescription(name, perDevice[index]).c_str());
+  }
+  SetupDiDestroyDeviceInfoList(working);
+  SetupDiDestroyDeviceInfoList(all);
+  return letters;
+}
 
 class SetupApiDeviceBus final : public DeviceBus {
  public:
@@ -351,7 +434,7 @@ class SetupApiDeviceBus final : public DeviceBus {
 
   std::vector<std::string> FindVolumesForDevice(const std::string& deviceId) override {
     std::vector<std::string> volumes;
-    for (char letter : LetterSearch(deviceId).Run()) {
+    for (char letter : FindDriveLettersForDevice(deviceId)) {
       char path[16];
       std::snprintf(path, sizeof path, kVolumePathFormat, letter);
       volumes.emplace_back(path);

@@ -5,6 +5,7 @@
 // Included by Windows files only.
 #include <windows.h>
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 
 #include <optional>
@@ -61,6 +62,28 @@ std::optional<unsigned> ComPortNumber(DWORD valueType, const BYTE* data, DWORD s
 // case) set the flag to whether they start with wanted (any case); other IDs
 // leave it as it was.
 bool UpdateMatchFlag(bool flag, std::string_view nodeId, std::string_view wanted);
+
+// The device tree as the letter search walks it: the system's in the
+// backend, a made-up one in tests.
+class DeviceTree {
+ public:
+  virtual ~DeviceTree() = default;
+  virtual std::string Id(DEVINST node) const = 0;  // empty when unknown
+  virtual std::optional<DEVINST> Parent(DEVINST node) const = 0;
+  virtual std::vector<DEVINST> Children(DEVINST node) const = 0;
+  virtual std::vector<DEVINST> RemovalRelations(DEVINST node) const = 0;
+  // The drive letters, A to Z, whose root is one of the node's volumes.
+  virtual std::string VolumeLetters(DEVINST node) const = 0;
+};
+
+// The drive letters of the USB device deviceId, walked from each removable
+// device of working in turn: the node, its removal relations, its children
+// outside working. A node belongs to the board when its nearest "USB\VID"
+// node on the way down (UpdateMatchFlag) is the board's; that never carries
+// over from one device or branch to the next. Each letter once, in walk
+// order; perDevice (may be null) gets the letters each device added.
+std::string CollectDriveLetters(const DeviceTree& tree, const std::vector<DEVINST>& working,
+                                std::string_view deviceId, std::vector<std::string>* perDevice);
 
 // "name - Drive (E:,F:)" for the letters found, the bare name for none.
 std::string DriveDescription(const std::string& name, const std::string& letters);

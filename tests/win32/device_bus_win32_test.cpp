@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,94 @@ TEST(DeviceListing, DriveLettersInTheDescription) {
       {"Device", "EFG", "Device - Drive (E:,F:,G:)"},
   };
   for (const Case& c : cases) EXPECT_EQ(DriveDescription(c.name, c.letters), c.line);
+}
+
+// A device tree made up node by node: number, ID, parent, removal
+// relations and the letters of its volumes.
+class MadeUpTree final : public DeviceTree {
+ public:
+  struct Node {
+    std::string id;
+    DEVINST parent = 0;  // 0: the root
+    std::vector<DEVINST> removal;
+    std::string letters;
+  };
+  explicit MadeUpTree(std::map<DEVINST, Node> nodes) : nodes_(std::move(nodes)) {}
+
+  std::string Id(DEVINST node) const override { return Find(node).id; }
+  std::optional<DEVINST> Parent(DEVINST node) const override {
+    const DEVINST parent = Find(node).parent;
+    return parent == 0 ? std::nullopt : std::optional<DEVINST>(parent);
+  }
+  std::vector<DEVINST> Children(DEVINST node) const override {
+    std::vector<DEVINST> children;
+    for (const auto& [number, n] : nodes_) {
+      if (n.parent == node) children.push_back(number);
+    }
+    return children;
+  }
+  std::vector<DEVINST> RemovalRelations(DEVINST node) const override { return Find(node).removal; }
+  std::string VolumeLetters(DEVINST node) const override { return Find(node).letters; }
+
+ private:
+  const Node& Find(DEVINST node) const {
+    static const Node kNone;
+    const auto it = nodes_.find(node);
+    return it == nodes_.end() ? kNone : it->second;
+  }
+  std::map<DEVINST, Node> nodes_;
+};
+
+// Two boards on one hub, another stick, a card reader outside USB and the
+// volumes, reached from the disks through removal relations:
+//   1 root hub  2 board (E)  3 board (F, G)  4 other stick (H)  5 card reader (K)
+MadeUpTree BoardsAndNeighbours() {
+  const std::string board = "USB\\VID_7C3A&PID_B192\\";
+  return MadeUpTree({
+      {1, {"USB\\ROOT_HUB30\\4&1", 0, {}, ""}},
+      {2, {board + "0001", 1, {}, ""}},
+      {20, {"USBSTOR\\DISK&VEN_BOARD\\A&0", 2, {21}, ""}},
+      {21, {"STORAGE\\VOLUME\\{A}", 0, {20}, "E"}},  // its relation points back up
+      {3, {"usb\\vid_7c3a&pid_b192\\0002", 1, {}, ""}},
+      {30, {"USBSTOR\\DISK&VEN_BOARD\\B&0", 3, {31, 32}, ""}},
+      {31, {"STORAGE\\VOLUME\\{B}", 0, {}, "F"}},
+      {32, {"STORAGE\\VOLUME\\{C}", 0, {}, "GF"}},  // F reached twice
+      {4, {"USB\\VID_0781&PID_5567\\9", 1, {}, ""}},
+      {40, {"USBSTOR\\DISK&VEN_STICK\\C&0", 4, {41}, ""}},
+      {41, {"STORAGE\\VOLUME\\{D}", 0, {}, "H"}},
+      {5, {"PCI\\VEN_10EC&DEV_5227\\1", 0, {51}, ""}},
+      {51, {"STORAGE\\VOLUME\\{E}", 0, {}, "K"}},
+  });
+}
+
+TEST(DriveLetterWalk, OnlyTheBoardsVolumesWhateverTheOrder) {
+  const MadeUpTree tree = BoardsAndNeighbours();
+  struct Case {
+    const char* name;
+    std::vector<DEVINST> working;
+    std::string letters;
+    std::vector<std::string> perDevice;
+  };
+  const Case cases[] = {
+      {"boards", {2, 3}, "EFG", {"E", "FG"}},
+      {"the hub holds both boards", {1}, "EFG", {"EFG"}},
+      // Neither the stick nor the reader inherits the board's match.
+      {"board, then the reader", {2, 5}, "E", {"E", ""}},
+      {"board, then others", {2, 4, 5}, "E", {"E", "", ""}},
+      {"stick between boards", {3, 4, 2}, "FGE", {"FG", "", "E"}},
+      // A disk in the working set is skipped below its USB device and
+      // matched on its own walk by its USB parent, listed first or last.
+      {"disk before its device", {20, 2}, "E", {"E", ""}},
+      {"disk after the stick", {4, 20, 40}, "E", {"", "E", ""}},
+      {"no board", {4, 5}, "", {"", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> perDevice;
+    EXPECT_EQ(CollectDriveLetters(tree, c.working, "USB\\VID_7C3A&PID_B192", &perDevice), c.letters);
+    EXPECT_EQ(perDevice, c.perDevice);
+  }
+  EXPECT_EQ(CollectDriveLetters(tree, {2, 3, 4}, "USB\\VID_0781&PID_5567", nullptr), "H");
 }
 
 std::string ReadMark(HKEY root, const char* subkey, const char* name, DWORD* type, REGSAM view = kMarkView) {
