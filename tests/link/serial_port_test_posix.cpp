@@ -68,35 +68,6 @@ TEST_F(SerialPortPty, OpenSetsTheDefaultLine) {
   EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);  // raw: binary bytes pass untouched
 }
 
-TEST(SerialPortClosed, EveryOperationButOpenAndCloseFailsWithInvalidHandle) {
-  SerialPort port;
-  uint8_t byte = 0;
-  uint32_t count = 7;
-  EXPECT_EQ(port.Setup(9600, 8, 0, 0), win_error::kInvalidHandle);
-  EXPECT_EQ(port.SetEventChar('x', true), win_error::kInvalidHandle);
-  EXPECT_EQ(port.SetMask(1), win_error::kInvalidHandle);
-  EXPECT_EQ(port.WaitEvent(nullptr, 10), win_error::kInvalidHandle);
-  EXPECT_EQ(port.SetupHandshaking(0), win_error::kInvalidHandle);
-  EXPECT_EQ(port.SetupReadTimeouts(1, 10), win_error::kInvalidHandle);
-  EXPECT_EQ(port.Write(&byte, 1, &count, nullptr, 10), win_error::kInvalidHandle);
-  EXPECT_EQ(count, 0u);
-  count = 7;
-  EXPECT_EQ(port.Read(&byte, 1, &count, nullptr, 10), win_error::kInvalidHandle);
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(port.GetBaudrate(), -1);
-  EXPECT_EQ(port.GetDataBits(), -1);
-  EXPECT_EQ(port.GetParity(), -1);
-  EXPECT_EQ(port.GetStopBits(), -1);
-  EXPECT_EQ(port.GetHandshaking(), -1);
-  EXPECT_EQ(port.GetEventMask(), 0u);
-  EXPECT_EQ(port.GetEventChar(), 0);
-  EXPECT_EQ(port.Close(), 0u);
-  RecordingPrompt prompt;
-  EXPECT_EQ(port.ChooseMethod(3, &prompt), 0);
-  EXPECT_EQ(port.LastError(), win_error::kInvalidHandle);
-  EXPECT_EQ(prompt.Messages().size(), 1u);
-}
-
 TEST(SerialPortClosed, OpenOfAMissingOrNonSerialPathFails) {
   struct Case {
     const char* path;

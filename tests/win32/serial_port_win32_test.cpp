@@ -26,41 +26,6 @@ namespace {
 
 using testing::RefusingPort;
 
-TEST(SerialPortWin32, EveryCallOnAClosedPortFailsWithInvalidHandle) {
-  SerialPort port;
-  char buf[4] = {};
-  uint32_t count = 77;
-  SerialOverlapped ov{5, 5, true};
-  const std::pair<const char*, std::function<uint32_t()>> calls[] = {
-      {"Setup", [&] { return port.Setup(9600, 8, 0, 0); }},
-      {"SetEventChar", [&] { return port.SetEventChar('\n', true); }},
-      {"SetMask", [&] { return port.SetMask(1); }},
-      {"WaitEvent", [&] { return port.WaitEvent(nullptr, 10); }},
-      {"SetupHandshaking", [&] { return port.SetupHandshaking(0); }},
-      {"SetupReadTimeouts", [&] { return port.SetupReadTimeouts(1, 10); }},
-      {"Write", [&] { return port.Write(buf, 4, &count, nullptr, 10); }},
-      {"Write text", [&] { return port.Write("ab", &count, nullptr, 10); }},
-      {"Read", [&] { return port.Read(buf, 4, &count, &ov, 10); }},
-  };
-  for (const auto& [name, call] : calls) {
-    SCOPED_TRACE(name);
-    count = 77;
-    EXPECT_EQ(call(), win_error::kInvalidHandle);
-    EXPECT_EQ(port.LastError(), win_error::kInvalidHandle);
-  }
-  EXPECT_EQ(count, 0u);
-  EXPECT_FALSE(ov.pending);
-  EXPECT_EQ(ov.error, win_error::kInvalidHandle);
-  EXPECT_EQ(port.GetBaudrate(), -1);
-  EXPECT_EQ(port.GetDataBits(), -1);
-  EXPECT_EQ(port.GetParity(), -1);
-  EXPECT_EQ(port.GetStopBits(), -1);
-  EXPECT_EQ(port.GetHandshaking(), -1);
-  EXPECT_EQ(port.GetEventMask(), 0u);
-  EXPECT_EQ(port.GetEventChar(), 0);
-  EXPECT_EQ(port.Close(), win_error::kSuccess);
-}
-
 TEST(SerialPortWin32, ChooseMethodOnAClosedPortShowsTheMessage) {
   SerialPort port;
   RecordingPrompt prompt;
