@@ -1,5 +1,5 @@
-// The socket framing and the zorbel-board process, over Unix sockets and
-// pseudo-terminals.
+// The zorbel-board process's own options, over its Unix socket and its
+// pseudo-terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -23,8 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ---------------------------------------------------------------- socket framing
-
+// The test's own end of the board's socket: the framing built byte by byte.
 class SocketClient {
  public:
   explicit SocketClient(const std::string& path) {
@@ -71,26 +70,6 @@ class SocketClient {
   }
   int fd_ = -1;
 };
-
-TEST(SocketFraming, CarriesCommandsBothWaysAndReportsFailures) {
-  zorbel::testing::ScratchDir dir;
-  const std::string path = dir.File("disk");
-  FakeClock clock;
-  VirtualBoard board(BoardOn(BoardKind::kQuen, &clock));
-  ASSERT_TRUE(board.ServeSocket(path));
-  SocketClient client(path);
-  ASSERT_TRUE(client.ok());
-  Bytes image = Pattern(5000, 8);
-  EXPECT_EQ(client.Request(LoaderCdb('a', 0, 5), 1, ImageHead(60, 0, 5000, 2, "s", 0, 0, 1), 0).first, 0);
-  EXPECT_EQ(client.Request(LoaderCdb('c', 0, 0), 1, image, 0).first, 0);
-  clock.Advance(1000);
-  auto status = client.Request(LoaderCdb('e', 0, 3), 2, {}, 4);
-  EXPECT_EQ(status, (std::pair<uint8_t, Bytes>{0, Bytes{0, 0, 0, 0}}));
-  auto count = client.Request(LoaderCdb('b', 0, 2, 0), 2, {}, 4);
-  EXPECT_EQ(count.second, (Bytes{1, 0, 0, 0}));
-  EXPECT_EQ(client.Request(LoaderCdb('e', 0, 9), 2, {}, 4).first, 1) << "unknown selector";
-  EXPECT_EQ(board.ImageData(Medium::kSpi, 2), image);
-}
 
 // ---------------------------------------------------------------- the process
 

@@ -6,12 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <limits>
 #include <vector>
 
 #include "board_test_util.h"
-#include "protocol/protocol_fixture.h"
 #include "virtual_board.h"
 
 namespace zorbel::sim::test {
@@ -120,14 +118,6 @@ TEST(FlashStore, HoldsOnlyThePagesThatHoldData) {
 }
 
 // ---------------------------------------------------------------- the board's write path
-
-Bytes BootHeader(uint32_t imageLength) {
-  Bytes h(32, 0);
-  Put32(&h[0], 0x514B5AA5);
-  Put32(&h[8], imageLength);
-  Put32(&h[12], 0xA55A4B51);
-  return h;
-}
 
 TEST(DiskWritePath, RefusedWriteStoresNothing) {
   struct Case {
@@ -242,49 +232,6 @@ TEST(DiskWritePath, UnfinishedImageLeavesNoEntry) {
     EXPECT_EQ(disk.Status(3), 0u);
     EXPECT_EQ(board.ImageData(Medium::kSpi, 3), image);
   }
-}
-
-TEST(DiskWritePath, SystemImageHeaderSplitAcrossChunks) {
-  // The boot header is judged once its bytes are in, whatever the chunking.
-  for (size_t chunk : {size_t{7}, size_t{31}, size_t{65536}}) {
-    SCOPED_TRACE(chunk);
-    FakeClock clock;
-    VirtualBoard board(BoardOn(BoardKind::kQuen, &clock));
-    Disk disk(board.OpenDisk());
-    Bytes stream = BootHeader(70);
-    const Bytes body = Pattern(70, 5);
-    stream.insert(stream.end(), body.begin(), body.end());
-    ASSERT_TRUE(disk.Head(0, 5, ImageHead(60, 0, static_cast<uint32_t>(stream.size()), 0, "sys", 3, 0, 0)));
-    ASSERT_TRUE(disk.Send(0, stream, chunk));
-    clock.Advance(1000);
-    EXPECT_EQ(disk.Status(3), 0u);
-    EXPECT_EQ(board.ImageData(Medium::kSpi, 0), stream);
-  }
-}
-
-TEST(DiskWritePath, SavedStateKeepsDataAcrossPagesInASmallFile) {
-  zorbel::testing::ScratchDir dir;
-  FakeClock clock;
-  BoardOptions o = BoardOn(BoardKind::kRast, &clock);
-  o.spiSizeBytes = 8u << 20;
-  o.stateDir = dir.File("state");
-  const Bytes image = Pattern(70000, 3);
-  const uint32_t start = static_cast<uint32_t>(kPage / 65536) - 1;  // the last bank before a page boundary
-  {
-    VirtualBoard board(o);
-    Disk disk(board.OpenDisk());
-    ASSERT_TRUE(disk.Head(0, 5, ImageHead(60, 0, static_cast<uint32_t>(image.size()), 2, "p", 1, 0, start)));
-    ASSERT_TRUE(disk.Send(0, image));
-  }
-  VirtualBoard again(o);
-  EXPECT_EQ(again.ImageData(Medium::kSpi, 2), image);
-  EXPECT_EQ(again.Flash(Medium::kSpi, 0, 8u << 20), [&] {
-    Bytes all(8u << 20, 0xFF);
-    std::copy(image.begin(), image.end(), all.begin() + static_cast<std::ptrdiff_t>(start) * 65536);
-    return all;
-  }());
-  // Erased blocks are left out: far less than the two pages the image touches.
-  EXPECT_LT(std::filesystem::file_size(std::filesystem::path(o.stateDir) / "board.state"), 2 * image.size());
 }
 
 }  // namespace
