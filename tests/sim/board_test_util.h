@@ -95,12 +95,9 @@ inline ImageEntry Entry(uint32_t number, const std::string& name, uint32_t start
   return e;
 }
 
-inline std::string DeviceId(const std::string& productId) { return "USB\\VID_7C3A&PID_" + productId; }
-
 class Disk {
  public:
   explicit Disk(std::unique_ptr<ScsiTransport> t) : t_(std::move(t)) {}
-  bool ok() const { return t_ != nullptr; }
   bool Out(const Cdb& cdb, Bytes data) {
     ScsiCommand c;
     c.cdb = cdb;
@@ -119,12 +116,6 @@ class Disk {
     if (!t_->Execute(c)) return std::nullopt;
     return data;
   }
-  bool None(const Cdb& cdb) {
-    ScsiCommand c;
-    c.cdb = cdb;
-    return t_->Execute(c);
-  }
-  uint32_t LastError() const { return t_->LastError(); }
 
   // Loader-stage conveniences.
   bool Head(uint8_t unit, uint8_t method, const Bytes& head) {
@@ -140,17 +131,8 @@ class Disk {
     }
     return true;
   }
-  std::optional<Bytes> Fetch(uint8_t unit, size_t total, size_t chunk = 65536) {
-    Bytes all;
-    for (size_t at = 0; at < total; at += chunk) {
-      auto part = In(LoaderCdb('d', unit, 0), static_cast<uint32_t>(std::min(chunk, total - at)));
-      if (!part) return std::nullopt;
-      all.insert(all.end(), part->begin(), part->end());
-    }
-    return all;
-  }
   std::optional<uint32_t> Status(uint8_t selector) {
-    auto r = In(LoaderCdb('e', 0, selector), selector == 6 ? 5 : 4);
+    auto r = In(LoaderCdb('e', 0, selector), 4);
     if (!r) return std::nullopt;
     return Get32(r->data());
   }

@@ -75,45 +75,6 @@ class Line {
     Write(head);
     return Word();
   }
-  // Sends data in 4096-byte chunks; the acknowledgements received.
-  std::vector<uint32_t> SendChunks(const Bytes& data) {
-    std::vector<uint32_t> acks;
-    for (size_t at = 0; at < data.size(); at += 4096) {
-      size_t n = std::min<size_t>(4096, data.size() - at);
-      Write(Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),
-                  data.begin() + static_cast<std::ptrdiff_t>(at + n)));
-      auto w = Word();
-      if (!w) break;
-      acks.push_back(*w);
-    }
-    return acks;
-  }
-  // Status words until 100 or an error bit; empty on a short read.
-  std::vector<uint32_t> StatusWords(uint32_t mask) {
-    std::vector<uint32_t> words;
-    while (auto w = Word()) {
-      words.push_back(*w);
-      if ((*w & 0xFFFF0000u) || (*w & mask) == 100) break;
-    }
-    return words;
-  }
-  // Receives `total` bytes as a verify does, answering each chunk with its verdict.
-  Bytes Verify(size_t total, const Bytes* expected = nullptr) {
-    Bytes all;
-    while (all.size() < total) {
-      size_t n = std::min<size_t>(4096, total - all.size());
-      Bytes chunk = Read(n);
-      if (chunk.size() != n) break;
-      bool same = !expected || std::equal(chunk.begin(), chunk.end(),
-                                          expected->begin() + static_cast<std::ptrdiff_t>(all.size()));
-      all.insert(all.end(), chunk.begin(), chunk.end());
-      Bytes verdict;
-      Append32(verdict, same ? static_cast<uint32_t>(n) : 0);
-      Write(verdict);
-      if (!same) break;
-    }
-    return all;
-  }
 
  private:
   int fd_ = -1;
