@@ -148,13 +148,5 @@ TEST_F(NandConvertTest, CheckRefusesWithoutAskingTheBoard) {
   }
 }
 
-TEST(BlockSizeCodeTest, Table) {
-  EXPECT_EQ(BlockSizeFromCode(1), 16384u);
-  EXPECT_EQ(BlockSizeFromCode(2), 131072u);
-  EXPECT_EQ(BlockSizeFromCode(3), 262144u);
-  for (int code : {0, 4, 0x7F, 0x80, 0xFF})
-    EXPECT_EQ(BlockSizeFromCode(static_cast<uint8_t>(code)), std::nullopt);
-}
-
 }  // namespace
 }  // namespace zorbel

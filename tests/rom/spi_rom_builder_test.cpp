@@ -64,12 +64,13 @@ TEST_F(SpiRomTest, OffsetModeFamilyOneLayout) {
   EXPECT_EQ(prompt_.Messages(), std::vector<std::string>{rom_text::kCreationSuccess});
   const auto rom = Out();
   ASSERT_EQ(rom.size(), 0x30000u);
-  // The header, its length word set to Image 0's file length.
-  EXPECT_TRUE(Holds(rom, 0, {0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7}));
-  EXPECT_EQ(Le32(rom, 8), 20000u);
-  // The connection's header keeps the length too, as the writer would set it.
-  EXPECT_EQ(Le32(std::vector<uint8_t>(chip_.bootHeader.begin(), chip_.bootHeader.end()), 8), 20000u);
-  EXPECT_TRUE(Holds(rom, 12, {0xCC, 0xCD, 0xCE, 0xCF}));
+  // The whole header, its length word set to Image 0's file length; the
+  // connection's header keeps the length too, as the writer would set it.
+  std::vector<uint8_t> header(32);
+  for (size_t i = 0; i < 32; ++i) header[i] = static_cast<uint8_t>(0xC0 + i);
+  StoreLe32(&header[8], 20000);
+  EXPECT_TRUE(Holds(rom, 0, header));
+  EXPECT_EQ(std::vector<uint8_t>(chip_.bootHeader.begin(), chip_.bootHeader.begin() + 32), header);
   EXPECT_TRUE(Holds(rom, 32, Pattern(20000, 0)));
   EXPECT_TRUE(AllFill(rom, 20032, 0xFC00 - 16));
   // Table head at 0xFC00 - 16, records from 0xFC00.
