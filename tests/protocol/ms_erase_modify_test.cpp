@@ -169,14 +169,6 @@ TEST(MsReservedAreaTest, SendsTheLowSixteenBitsAndTheFormatFlagOnlyForFamilies) 
   }
 }
 
-TEST(MsReservedAreaTest, SeventyThousandReachesTheBoardAs4464) {
-  DiskRig rig;
-  rig.ctx.head.reservedSize = "70000";
-  MsSetReservedArea(rig.ctx, Medium::kNand);  // the board judges the size
-  ASSERT_EQ(rig.Commands(kSetParameter).size(), 1u);
-  EXPECT_EQ(rig.Commands(kSetParameter)[0].sent, (std::vector<uint8_t>{0x70, 0x11, 0, 0}));
-}
-
 // --- every disk operation against every fault of the board ---
 
 struct MsOperation {

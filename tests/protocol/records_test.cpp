@@ -124,27 +124,6 @@ TEST(RecordsTest, SystemImageBurnHeadCarriesNoNumberAddressOrStart) {
   }
 }
 
-TEST(RecordsTest, NorTypeFlagsCombineToTheirBits) {
-  struct Case {
-    std::vector<uint32_t> boxes;
-    uint32_t type;
-  };
-  const std::vector<Case> cases = {
-      {{}, 0x00},
-      {{ImageTypeFlags::kActive, ImageTypeFlags::kExec}, 0x05},
-      {{ImageTypeFlags::kActive, ImageTypeFlags::kCopy2Ram, ImageTypeFlags::kExec, ImageTypeFlags::kFile,
-        ImageTypeFlags::kCompressed, ImageTypeFlags::kRomFs},
-       0x3F},
-  };
-  for (const auto& c : cases) {
-    ImageHeadFields f;
-    for (uint32_t box : c.boxes) f.type |= box;
-    const auto head = Bytes(EncodeLongImageHead(f));
-    EXPECT_EQ(head[44], c.type);
-    EXPECT_EQ(Le32(head, 44), c.type);
-  }
-}
-
 TEST(RecordsTest, EraseRangeHeadIsSixtyBytesInBothLayouts) {
   struct Case {
     uint32_t familyMode;
@@ -207,15 +186,6 @@ TEST(RecordsTest, BoardStatusWordsFailOnHighBitsAndCountTheirScope) {
     EXPECT_EQ(s.failed, c.failed) << std::hex << c.word;
     EXPECT_EQ(s.percent, c.percent) << std::hex << c.word;
     EXPECT_EQ(s.done, c.done) << std::hex << c.word;
-  }
-}
-
-TEST(RecordsTest, RepliesRoundTrip) {
-  for (uint32_t v : {0u, 4096u, 0x12345678u, 0xFFFFFFFFu}) {
-    const auto bytes = EncodeU32(v);
-    EXPECT_EQ(bytes[0], v & 0xFF);
-    EXPECT_EQ(bytes[3], v >> 24);
-    EXPECT_EQ(DecodeU32(bytes), v);
   }
 }
 

@@ -355,24 +355,6 @@ TEST(VcomModifyTest, SendsTypeAndShowsTheOutcome) {
   }
 }
 
-TEST(VcomTableRead, NandLogoReadsAsUnknownAndNorBringsItsDeviceText) {
-  VcomRig rig;
-  ASSERT_TRUE(PutImage(rig.board, sim::Medium::kNand, 6, "logo", 4, 0x50));
-  std::vector<TableEntry> rows;
-  ASSERT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNand, &rig.prompt, rows, nullptr, 2000),
-            TableRead::kRead);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_STREQ(ImageTypeWord(rows[0].type, true), "unknown");
-  EXPECT_FALSE(rig.port.IsOpen());
-
-  std::string device;
-  ASSERT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNor, &rig.prompt, rows, &device, 2000),
-            TableRead::kRead);
-  EXPECT_EQ(device, "VNOR-29LV320");
-  EXPECT_TRUE(rows.empty());
-  EXPECT_TRUE(rig.prompt.Messages().empty());
-}
-
 TEST(VcomTableRead, FailuresSayWhatWentWrong) {
   VcomRig rig;
   std::vector<TableEntry> rows{TableEntry{}};
