@@ -19,8 +19,6 @@ using testing::ReadFileBytes;
 using testing::WriteFileBytes;
 
 TEST(SettingsDelivery, PreparationPerRouteAndWire) {
-  DeviceSettings noPassword = Form();
-  noPassword.password.clear();
   struct Case {
     DeviceSettings form;
     SettingsRoute route;
@@ -33,8 +31,6 @@ TEST(SettingsDelivery, PreparationPerRouteAndWire) {
       {Form(), SettingsRoute::kSpi, false, "", true, false},
       // The fixed start 0x6f is no 64 KB boundary: over the COM port the route always stops here.
       {Form(), SettingsRoute::kSpi, true, page_text::kSpiStartNotAligned, true, false},
-      // A refused form writes nothing.
-      {noPassword, SettingsRoute::kSdram, false, kPasswordEmpty, false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);

@@ -197,40 +197,26 @@ TEST(DeviceSettingsImage, EmbedsAtTheFirstMarkerOrRefusesWithoutTouchingTheImage
   }
 }
 
-TEST(DeviceSettingsFiles, PreparedImageHoldsTheTextFileAtTheMarkerAndKeepsItsLength) {
-  const ScratchDir dir;
-  const std::vector<uint8_t> tmpl = Template(4000, 1000);
-  WriteFileBytes(dir.File(kTemplateImageFile), tmpl);
-  DeviceSettings s = Fixed();
-  s.name = "Kitchen";
-  ASSERT_EQ(PrepareSdram(dir, s), "");
+TEST(DeviceSettingsFiles, PreparedImageHoldsTheTextAtTheMarkerAndKeepsAtMost32KiB) {
+  struct Case {
+    size_t size, markerAt;
+  };
+  for (const Case& c : {Case{4000, 1000}, Case{kMaxTemplateImage + 100, 30000}}) {
+    const ScratchDir dir;
+    WriteFileBytes(dir.File(kTemplateImageFile), Template(c.size, c.markerAt));
+    DeviceSettings s = Fixed();
+    s.name = "Kitchen";
+    ASSERT_EQ(PrepareSdram(dir, s), "") << c.size;
 
-  const std::vector<uint8_t> text = ReadFileBytes(dir.File(kSettingsTextFile));
-  EXPECT_EQ(std::string(text.begin(), text.end()), FormatSettingsText(s));
-  std::vector<uint8_t> want = tmpl;
-  std::copy(text.begin(), text.end(), want.begin() + 1000);
-  EXPECT_EQ(ReadFileBytes(dir.File(kSettingsImageFile)), want);
-  // Both files are replaced whole: no temporary is left beside them.
-  EXPECT_EQ(dir.Names(),
-            (std::vector<std::string>{kSettingsTextFile, kTemplateImageFile, kSettingsImageFile}));
-}
-
-TEST(DeviceSettingsFiles, TemplateLargerThan32KiBIsCutAndALongTextIsCutTo512Bytes) {
-  const ScratchDir dir;
-  WriteFileBytes(dir.File(kTemplateImageFile), Template(kMaxTemplateImage + 100, 30000));
-  DeviceSettings s = Fixed();
-  s.name = std::string(99, 'N');
-  s.ssid = std::string(99, 'S');
-  s.password = std::string(99, 'P');
-  s.ipAddress = std::string(99, 'i');
-  s.netmask = std::string(99, 'm');
-  ASSERT_EQ(PrepareSdram(dir, s), "");
-  const std::vector<uint8_t> text = ReadFileBytes(dir.File(kSettingsTextFile));
-  ASSERT_GT(text.size(), kMaxEmbeddedText);
-  const std::vector<uint8_t> image = ReadFileBytes(dir.File(kSettingsImageFile));
-  ASSERT_EQ(image.size(), kMaxTemplateImage);
-  EXPECT_TRUE(std::equal(text.begin(), text.begin() + kMaxEmbeddedText, image.begin() + 30000));
-  EXPECT_EQ(image[30000 + kMaxEmbeddedText], Template(kMaxTemplateImage, 30000)[30000 + kMaxEmbeddedText]);
+    const std::vector<uint8_t> text = ReadFileBytes(dir.File(kSettingsTextFile));
+    EXPECT_EQ(std::string(text.begin(), text.end()), FormatSettingsText(s));
+    std::vector<uint8_t> want = Template(std::min(c.size, kMaxTemplateImage), c.markerAt);
+    std::copy(text.begin(), text.end(), want.begin() + static_cast<long>(c.markerAt));
+    EXPECT_EQ(ReadFileBytes(dir.File(kSettingsImageFile)), want) << c.size;
+    // Both files are replaced whole: no temporary is left beside them.
+    EXPECT_EQ(dir.Names(),
+              (std::vector<std::string>{kSettingsTextFile, kTemplateImageFile, kSettingsImageFile}));
+  }
 }
 
 TEST(DeviceSettingsFiles, FailuresStopBeforeLaterFilesChange) {
