@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -66,25 +67,22 @@ class RecordingObserver final : public ConnectionObserver {
   Clock& clock_;
 };
 
-struct SentCommand {
-  std::array<uint8_t, 16> cdb;
-  uint32_t dataLength;
-};
+using CommandBlock = std::array<uint8_t, 16>;
 
 // Passes every command on to the board's disk and keeps its block.
 class RecordingTransport final : public ScsiTransport {
  public:
-  RecordingTransport(std::unique_ptr<ScsiTransport> inner, std::vector<SentCommand>& log)
+  RecordingTransport(std::unique_ptr<ScsiTransport> inner, std::vector<CommandBlock>& log)
       : inner_(std::move(inner)), log_(log) {}
   bool Execute(const ScsiCommand& c) override {
-    log_.push_back({c.cdb, c.dataLength});
+    log_.push_back(c.cdb);
     return inner_->Execute(c);
   }
   uint32_t LastError() const override { return inner_->LastError(); }
 
  private:
   std::unique_ptr<ScsiTransport> inner_;
-  std::vector<SentCommand>& log_;
+  std::vector<CommandBlock>& log_;
 };
 
 class RecordingBus final : public DeviceBus {
@@ -103,7 +101,7 @@ class RecordingBus final : public DeviceBus {
     marks.push_back(p);
     inner_.MarkDeviceInRegistry(v, p, prompt);
   }
-  std::vector<SentCommand> sent;
+  std::vector<CommandBlock> sent;
   std::vector<std::string> marks;
 
  private:
@@ -132,7 +130,6 @@ class ListedBus final : public DeviceBus {
     return enumerates;
   }
   std::vector<std::string> FindVolumesForDevice(const std::string& deviceId) override {
-    searched.push_back(deviceId);
     auto it = volumes.find(deviceId);
     return it == volumes.end() ? std::vector<std::string>{} : it->second;
   }
@@ -150,7 +147,6 @@ class ListedBus final : public DeviceBus {
   bool enumerates = true;
   std::vector<McuPort> ports;
   std::map<std::string, std::vector<std::string>> volumes;
-  std::vector<std::string> searched;
   std::vector<std::string> marks;
   int live = 0;
 };

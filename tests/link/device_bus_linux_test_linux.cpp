@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text_fill.h"
-#include "app/tool_state.h"
 #include "app/user_prompt.h"
-#include "link/device_search.h"
 
 namespace zorbel {
 namespace {
@@ -109,21 +106,6 @@ TEST(SysfsDeviceBus, TwoBoardsOfOneProductGiveAllTheirVolumesInWalkOrder) {
   EXPECT_TRUE(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E22").empty());
 }
 
-TEST(SysfsDeviceBus, DiskSearchKeepsIdsAndReportsFoundWhenNoVolumeOpens) {
-  FakeSysfs sys;
-  const fs::path a = sys.AddDevice("2-1", "7c3a", "b190", "Boot");
-  sys.AddDisk(sys.AddInterface(a, "2-1:1.0", ""), "host2", "sdx");
-  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
-  ConnectionState connection;
-  // The node does not exist in the fake /dev: found, but without a handle.
-  EXPECT_TRUE(DetectDiskByProductId(*bus, connection, "B190"));
-  EXPECT_EQ(connection.deviceId, "USB\\VID_7C3A&PID_B190");
-  EXPECT_EQ(connection.volumes[0].path, sys.Dev() + "/sdx");
-  EXPECT_EQ(connection.deviceHandle(), nullptr);
-  EXPECT_FALSE(DetectDiskByProductId(*bus, connection, "B192"));
-  EXPECT_EQ(connection.volumes[0].path, "");
-}
-
 TEST(SysfsDeviceBus, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
   FakeSysfs sys;
   const fs::path board = sys.AddDevice("1-4", "7c3a", "b101", "Board Product");
@@ -140,11 +122,6 @@ TEST(SysfsDeviceBus, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
   EXPECT_EQ(ports[0].description, "VELMORA arm 926-based MCU ports");
   EXPECT_EQ(ports[1].description, "Board Product");
   EXPECT_EQ(ports[0].number, 0u);
-
-  FoundPort found;
-  ASSERT_TRUE(FindVcomPort(*bus, found));
-  EXPECT_EQ(found.path, sys.Dev() + "/ttyACM3");
-  EXPECT_EQ(found.statusText, FillText(" %s Connected", sys.Dev() + "/ttyACM3"));
 }
 
 TEST(SysfsDeviceBus, PortOfADeviceBehindAHubIsListedOnce) {
