@@ -92,6 +92,7 @@ const CommandCase kCommands[] = {
     {[](auto h) { return msl::SetLoadAddress(h, 0x30008000, kBoot); },
      In(3583, 20, {0x06, 'U', 0x00, 0x80, 0x00, 0x30})},
     {[](auto h) { return msl::WriteFirstStage(h, kData, 65536); }, Out(65536, 50, {0x06, 'r', 0, 0})},
+    {[](auto h) { return msl::WriteFirstStage(h, kData, 65535); }, Out(65535, 50, {0x06, 'r', 0xFF, 0xFF})},
     {[](auto h) { return msl::WriteFirstStage(h, kData, 0x1234); }, Out(0x1234, 50, {0x06, 'r', 0x34, 0x12})},
     {[](auto h) { return msl::WriteFirstStage(h, kData, 65537); }, Out(65537, 50, {0x06, 'r', 0x01, 0})},
     {[](auto h) { return msl::RunLoadedCode(h, 1, kBoot); },
