@@ -199,8 +199,6 @@ TEST(VcomBurnTest, BurnPhaseWordsEndOrFailByKind) {
   const std::vector<Case> cases = {
       {"Image0x164Ends", DataKind::kImage, 0x164, 1, {}, 100},
       {"Raw0x164GoesOn", DataKind::kRaw, 0x164, 0, {texts::kAckError}, 356},
-      {"ImageBit16Fails", DataKind::kImage, 0x10000, 0, {texts::kBurnError}, 0},
-      {"RawBit16Fails", DataKind::kRaw, 0x10000, 0, {texts::kBurnError}, 0},
   };
   for (const Case& c : cases) {
     sim::BoardOptions o = SerialOptions();
