@@ -25,12 +25,6 @@ inline void Put32(uint8_t* p, uint32_t v) {
 inline uint32_t Get32(const uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-inline void Append32(Bytes& b, uint32_t v) {
-  uint8_t x[4];
-  Put32(x, v);
-  b.insert(b.end(), x, x + 4);
-}
-
 inline Cdb BootCdb(uint8_t letter, uint32_t value = 0) {
   Cdb c{};
   c[0] = 0x06;
@@ -64,10 +58,10 @@ inline Bytes ImageHead(size_t size, uint32_t command, uint32_t length, uint32_t 
 }
 
 inline Bytes RawHead(uint32_t command, uint32_t length, uint32_t address) {
-  Bytes h;
-  Append32(h, command);
-  Append32(h, length);
-  Append32(h, address);
+  Bytes h(12);
+  Put32(&h[0], command);
+  Put32(&h[4], length);
+  Put32(&h[8], address);
   return h;
 }
 
