@@ -1,13 +1,15 @@
-// The board's COM port when the other end goes away in the middle of an
-// exchange, driven with raw bytes on the pseudo-terminal slave: the next
-// opening must start clean.
+// The board's COM port, driven with raw bytes on the pseudo-terminal slave:
+// the boot code's loader stream, which no test of the tool writes by hand,
+// and the other end going away in the middle of an exchange.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "board_test_util.h"
 #include "serial_line_posix.h"
+#include "standin_files.h"
 #include "virtual_board.h"
 
 namespace zorbel::sim::test {
@@ -15,6 +17,38 @@ namespace {
 
 Bytes Head60(uint32_t command, uint32_t length, uint32_t number, uint32_t type, uint32_t start) {
   return ImageHead(60, command, length, number, "image", type, 0x8000, start);
+}
+
+// A start record {file length, load address}, then the file from just after
+// its 16-byte header, padded to the file length, in chunks of 4096 bytes that
+// are each acknowledged with their length.
+TEST(SerialLoaderStream, IsAcknowledgedChunkByChunkAndStartsTheLoader) {
+  for (uint32_t payload : {4096u * 3 - 16, 20000u}) {  // no remainder chunk; one
+    SCOPED_TRACE(payload);
+    FakeClock clock;
+    VirtualBoard board(BoardOn(BoardKind::kVcom, &clock, false));
+    Line line(board.PtyPath());
+    ASSERT_TRUE(line.ok());
+    const Bytes file = MakeSerialLoader(payload);
+    Bytes start(8);
+    Put32(&start[0], static_cast<uint32_t>(file.size()));
+    Put32(&start[4], Get32(&file[4]));
+    ASSERT_TRUE(line.Write(start));
+    Bytes rest(file.begin() + 16, file.end());
+    rest.resize(file.size(), 0);
+    std::vector<uint32_t> acks, expected;
+    for (size_t at = 0; at < rest.size(); at += 4096) {
+      const size_t n = std::min<size_t>(4096, rest.size() - at);
+      ASSERT_TRUE(line.Write(Bytes(rest.begin() + static_cast<std::ptrdiff_t>(at),
+                                   rest.begin() + static_cast<std::ptrdiff_t>(at + n))));
+      acks.push_back(line.Word().value_or(0));
+      expected.push_back(static_cast<uint32_t>(n));
+    }
+    EXPECT_EQ(acks, expected);
+    EXPECT_EQ(line.Choose(4), 1) << "the loader answers once it runs";
+    EXPECT_EQ(board.LastLoader(), Bytes(file.begin() + 16, file.end()));
+    EXPECT_TRUE(board.ProtocolErrors().empty());
+  }
 }
 
 TEST(SerialPortClosed, ReplyLeftUnreadIsDroppedAndATransferCutOffEnds) {
