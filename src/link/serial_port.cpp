@@ -71,6 +71,18 @@ uint32_t SerialPort::Write(const char* text, uint32_t* written, SerialOverlapped
   return Write(text, length, written, ov, timeoutMs);
 }
 
+uint32_t SerialPort::ApplyDefaults() {
+  using namespace serial_common;
+  uint32_t error = SetMask(kDefaultEventMask);
+  if (error == win_error::kSuccess) error = Setup(kDefaultBaud, kDefaultDataBits, 0, 0);
+  if (error == win_error::kSuccess) error = SetupReadTimeouts(1, kDefaultReadTimeoutMs);
+  if (error == win_error::kSuccess) error = SetupHandshaking(0);
+  // Callers take a failed Open for a closed port and never close it: left
+  // open, the line would stay locked and every later Open refused.
+  if (error != win_error::kSuccess) Close();
+  return RecordError(error);
+}
+
 uint8_t SerialPort::ChooseMethod(uint8_t method, UserPrompt* prompt) {
   using namespace serial_common;
   RecordError(win_error::kSuccess);

@@ -86,6 +86,9 @@ class SerialPort {
   uint32_t SendMethodRequest(const uint8_t* request, uint8_t* reply);
   // Stores code as the last error and returns it.
   uint32_t RecordError(uint32_t code);
+  // The end of every backend's Open: the default line, mask, time-outs and
+  // handshaking, or the first refusal with the port closed again.
+  uint32_t ApplyDefaults();
 
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -219,14 +219,7 @@ uint32_t SerialPort::Open(const std::string& path, uint32_t /*inQueue*/, uint32_
     impl_->flags = dcb::kBinary;
     impl_->timeouts = CommTimeouts{};
   }
-  uint32_t error = SetMask(kDefaultEventMask);
-  if (error == win_error::kSuccess) error = Setup(kDefaultBaud, kDefaultDataBits, 0, 0);
-  if (error == win_error::kSuccess) error = SetupReadTimeouts(1, kDefaultReadTimeoutMs);
-  if (error == win_error::kSuccess) error = SetupHandshaking(0);
-  // Callers take a failed Open for a closed port and never close it: left
-  // open, the line would stay locked and the next Open refused.
-  if (error != win_error::kSuccess) Close();
-  return RecordError(error);
+  return ApplyDefaults();
 }
 
 uint32_t SerialPort::Close() {

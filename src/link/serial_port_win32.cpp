@@ -172,15 +172,7 @@ uint32_t SerialPort::Open(const std::string& path, uint32_t inQueue, uint32_t ou
     impl_->completion = completion;
     impl_->eventMask = 0xFFFFFFFFu;
   }
-  // Callers take a failed Open for a closed port and never close it, so a
-  // port whose default settings are refused is closed again: left open, it
-  // would answer every later Open with 1247 and keep the device locked.
-  uint32_t error = SetMask(kDefaultEventMask);
-  if (error == win_error::kSuccess) error = Setup(kDefaultBaud, kDefaultDataBits, 0, 0);
-  if (error == win_error::kSuccess) error = SetupReadTimeouts(1, kDefaultReadTimeoutMs);
-  if (error == win_error::kSuccess) error = SetupHandshaking(0);
-  if (error != win_error::kSuccess) Close();
-  return RecordError(error);
+  return ApplyDefaults();
 }
 
 uint32_t SerialPort::Close() {
