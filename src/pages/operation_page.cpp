@@ -1,10 +1,10 @@
 #include "pages/operation_page.h"
 
-#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMetaObject>
 
+#include "app/file_chooser.h"
 #include "app/profile_reader.h"
 #include "app/tool_settings.h"
 #include "app/tool_state.h"
@@ -125,12 +125,12 @@ void OperationPage::JoinFinishedWorker() {
 }
 
 std::string OperationPage::ChooseFile(const char* folderKey) {
-  const std::string folder = RememberedFolder(host_.PathProfile(), folderKey);
-  const QString chosen =
-      QFileDialog::getOpenFileName(this, QString::fromUtf8(kChooseFileTitle), QString::fromStdString(folder),
-                                   QString::fromUtf8(kChooseFileFilter), nullptr, QFileDialog::ReadOnly);
-  if (chosen.isEmpty()) return {};
-  const std::string path = chosen.toStdString();
+  FileChoice choice;
+  choice.title = kChooseFileTitle;
+  choice.filter = kChooseFileFilter;
+  choice.startFolder = RememberedFolder(host_.PathProfile(), folderKey);
+  const std::string path = host_.Files().ChooseOpenFile(choice);
+  if (path.empty()) return {};
   RememberFolder(host_.PathProfile(), folderKey, path);
   return path;
 }

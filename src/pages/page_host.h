@@ -6,6 +6,7 @@
 namespace zorbel {
 
 class Clock;
+class FileChooser;
 class ProfileReader;
 class UserPrompt;
 struct ToolState;
@@ -18,6 +19,8 @@ class PageHost {
   virtual UserPrompt& Prompt() = 0;
   // Every wait of an operation.
   virtual Clock& WorkerClock() = 0;
+  // File choices of the pages and dialogs; UI thread only.
+  virtual FileChooser& Files() = 0;
   // Bound to "path.ini" beside the executable; UI thread only.
   virtual ProfileReader& PathProfile() = 0;
   // UI thread only.

@@ -7,7 +7,6 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +21,7 @@
 #include <memory>
 
 #include "app/clock.h"
+#include "app/file_chooser.h"
 #include "app/profile_reader.h"
 #include "app/tool_state.h"
 #include "app/ui/debug_console.h"
@@ -519,33 +519,27 @@ class MainWindowTest : public QObject {
 
   void browseRemembersTheFolderInPathIni() {
     Rig rig(sim::BoardKind::kQuen);
-    const QString chosen = QString::fromStdString(rig.Folder().File("t.bin"));
-    QStringList startFolders;
-    auto answer = [&] {
-      for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible()) {
-          startFolders << dialog->directory().absolutePath();
-          dialog->selectFile(chosen);
-          QMetaObject::invokeMethod(dialog, "accept");
-          return;
-        }
-      }
-    };
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, answer);
-    poll.start(20);
+    ScriptedFileChooser files;
+    rig.Window().SetFileChooser(files);
+    const std::string chosen = rig.Folder().File("t.bin");
+    files.Answer(chosen);
+    files.Answer(chosen);
     auto* browse = rig.Sdram()->findChild<QPushButton*>("browse");
     browse->click();
     browse->click();
-    poll.stop();
-    QCOMPARE(startFolders.size(), 2);
-    QCOMPARE(startFolders[1], QDir(QString::fromStdString(rig.Folder().Path())).absolutePath());
-    QCOMPARE(rig.Sdram()->findChild<QLabel*>("path")->text(), " " + chosen);
+    const auto requests = files.Requests();
+    QCOMPARE(requests.size(), size_t{2});
+    QCOMPARE(requests[0].choice.title, std::string("Choose burning file..."));
+    QCOMPARE(requests[1].choice.startFolder, rig.Folder().ModuleDirectory());
+    QCOMPARE(rig.Sdram()->findChild<QLabel*>("path")->text(), " " + QString::fromStdString(chosen));
     ProfileReader reader;
     reader.SetPath(rig.Folder().File("path.ini"));
     QVERIFY(reader.ReadFile());
     QCOMPARE(QString::fromStdString(reader.GetValue("PATH", "SDRAM")),
              QString::fromStdString(rig.Folder().ModuleDirectory()));
+    files.Answer("");  // cancelled: nothing changes
+    browse->click();
+    QCOMPARE(rig.Sdram()->findChild<QLabel*>("path")->text(), " " + QString::fromStdString(chosen));
   }
 
   void runOptionStartsTheImageAndSaysDisconnect() {

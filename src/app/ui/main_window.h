@@ -14,6 +14,7 @@
 #include "app/profile_reader.h"
 #include "app/selector.h"
 #include "app/ui/page_container.h"
+#include "app/ui/qt_file_chooser.h"
 #include "app/ui/qt_user_prompt.h"
 #include "pages/page_host.h"
 
@@ -58,12 +59,15 @@ class MainWindow : public QDialog, public PageHost {
   ToolState& State() override { return state_; }
   UserPrompt& Prompt() override { return prompt_; }
   Clock& WorkerClock() override { return clock_; }
+  FileChooser& Files() override { return *files_; }
   ProfileReader& PathProfile() override { return pathProfile_; }
   void SetSelectorEnabled(bool enabled) override;
   void SetStatusText(const std::string& text) override;
   void SetOperationRunning(bool running) override;
 
   PageContainer& Pages() { return pages_; }
+  // Replaces the platform's file dialogs (tests); the chooser outlives the window.
+  void SetFileChooser(FileChooser& chooser) { files_ = &chooser; }
   // True while a connection attempt runs.
   bool Connecting() const { return connecting_.load(); }
   // The selector rebuilt for the current connection.
@@ -101,6 +105,8 @@ class MainWindow : public QDialog, public PageHost {
   DeviceBus& bus_;
   Clock& clock_;
   QtUserPrompt prompt_;
+  QtFileChooser qtFiles_{this};
+  FileChooser* files_ = &qtFiles_;
   ProfileReader pathProfile_;
   PageContainer pages_;
   std::vector<SelectorEntry> entries_;
