@@ -64,6 +64,15 @@ std::optional<uint8_t> QueryBlockSizeCode(SerialPort& port, const std::string& p
   return code;
 }
 
+std::optional<uint32_t> MakeRomBlockSize(SerialPort& port, const std::string& portPath, UserPrompt& prompt) {
+  if (portPath.empty()) return kNandBlock16k;
+  const auto code = QueryBlockSizeCode(port, portPath, prompt);
+  if (!code) return std::nullopt;
+  const auto size = BlockSizeFromCode(*code);
+  if (!size && *code == kBlockSizeCodeError) prompt.ShowMessage(rom_text::kBlockSizeError);
+  return size;
+}
+
 NandCheckResult NandBlockSizeCheck(const std::string& filePath, const std::string& portPath, SerialPort& port,
                                    UserPrompt& prompt) {
   FileHeader header{};

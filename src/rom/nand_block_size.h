@@ -20,6 +20,12 @@ std::optional<uint32_t> BlockSizeFromCode(uint8_t code);
 // nullopt after "Failed to open %s" was shown.
 std::optional<uint8_t> QueryBlockSizeCode(SerialPort& port, const std::string& portPath, UserPrompt& prompt);
 
+// The block size the Make ROM (NAND) dialog opens with: 16 KiB without a
+// COM-port connection, else the board's answer. nullopt when the board could
+// not be asked or named no block size (after "NAND Block Size error !" for
+// 0xFF; other codes end without a message).
+std::optional<uint32_t> MakeRomBlockSize(SerialPort& port, const std::string& portPath, UserPrompt& prompt);
+
 struct NandCheckResult {
   int result = 0;           // 1 accepted, 0 refused, -1 the file could not be opened
   uint32_t imageCount = 0;  // the file header's image count when accepted

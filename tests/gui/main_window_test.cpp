@@ -500,13 +500,18 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void aboutIsOfferedInTheWindowsContextMenu() {
+  void aboutAndMakeRomAreOfferedInTheWindowsContextMenu() {
     Rig rig(sim::BoardKind::kQuen);
     QStringList items;
     QTimer::singleShot(50, [&] {
       for (QWidget* w : QApplication::topLevelWidgets()) {
         if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible()) {
-          for (QAction* a : menu->actions()) items << a->text();
+          for (QAction* a : menu->actions()) {
+            items << a->text();
+            if (a->menu() != nullptr) {
+              for (QAction* sub : a->menu()->actions()) items << sub->text();
+            }
+          }
           menu->close();
         }
       }
@@ -514,7 +519,7 @@ class MainWindowTest : public QObject {
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(300, 300),
                             rig.Window().mapToGlobal(QPoint(300, 300)));
     QApplication::sendEvent(&rig.Window(), &event);
-    QCOMPARE(items, QStringList{"&About ..."});
+    QCOMPARE(items, (QStringList{"&About ...", "Make ROM", "NOR...", "NAND...", "SPI..."}));
   }
 
   void browseRemembersTheFolderInPathIni() {

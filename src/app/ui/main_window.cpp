@@ -27,6 +27,7 @@
 #include "link/device_bus.h"
 #include "pages/operation_page.h"
 #include "pages/page_factory.h"
+#include "rom/ui/make_rom_menu.h"
 
 namespace zorbel {
 namespace {
@@ -296,12 +297,9 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
-  if (aboutInSystemMenu_) {
-    QDialog::contextMenuEvent(event);
-    return;
-  }
   QMenu menu(this);
-  menu.addAction(QString::fromUtf8(kAboutMenuItem), this, &MainWindow::ShowAbout);
+  if (!aboutInSystemMenu_) menu.addAction(QString::fromUtf8(kAboutMenuItem), this, &MainWindow::ShowAbout);
+  AddMakeRomMenu(menu, *this, this);
   menu.exec(event->globalPos());
 }
 
