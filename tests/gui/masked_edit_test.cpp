@@ -1,9 +1,13 @@
-// The MAC-address edit through real key events and the clipboard.
+// The MAC-address edit through real key events and the clipboard; Tab in
+// the IP address control.
 #include "controls/masked_edit.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QTest>
+
+#include "controls/ip_address_edit.h"
 
 namespace zorbel {
 
@@ -84,6 +88,31 @@ class MaskedEditTest : public QObject {
     QCOMPARE(edit.text(), after);
     QCOMPARE(edit.hasSelectedText() ? edit.selectionEnd() : edit.cursorPosition(), caret);
     if (action != kPaste) QCOMPARE(QApplication::clipboard()->text(), kept);  // cut copies nothing
+  }
+
+  void tabStaysInTheIpAddressControl() {
+    QWidget window;
+    auto* ip = new IpAddressEdit(&window);
+    auto* next = new QLineEdit(&window);  // where Tab would otherwise go
+    next->move(0, 40);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    ip->SetAddress({10, 0, 0, 9});
+    ip->Field(1)->clear();
+    // From the last field to the first blank one, else to the first.
+    const struct {
+      int from;
+      int to;
+      bool blank;
+    } steps[] = {{3, 1, true}, {3, 0, false}};
+    for (const auto& s : steps) {
+      if (!s.blank) ip->Field(1)->setText("1");
+      ip->Field(s.from)->setFocus();
+      QTest::keyClick(ip->Field(s.from), Qt::Key_Tab);
+      QVERIFY(ip->Field(s.to)->hasFocus());
+    }
+    QCOMPARE(ip->Address(), (std::array<int, 4>{10, 1, 0, 9}));
   }
 };
 

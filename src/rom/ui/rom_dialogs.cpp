@@ -1,6 +1,9 @@
 #include "rom/ui/rom_dialogs.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
+#include <QHeaderView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -124,6 +127,7 @@ RomImageDialog::RomImageDialog(const char* className, PageHost& host, const RomL
   number_ = NewEdit(this, "number", 2);
   SetPattern(number_, "[0-9]{0,2}");
   number_->setText(QString::number(image.number));
+  number_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
   name_ = NewEdit(this, "name", 32767);
   name_->setText(Q(image.name));
   path_ = NewEdit(this, "path", 32767);
@@ -131,6 +135,7 @@ RomImageDialog::RomImageDialog(const char* className, PageHost& host, const RomL
   path_->setText(Q(image.path));
   path_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 40);
   auto* browse = NewButton(this, "...", "browse");
+  browse->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("...")) * 3);
   grid->addWidget(LabelFor("Image No :", number_), 0, 0);
   grid->addWidget(number_, 0, 1);
   grid->addWidget(LabelFor("Image Name :", name_), 1, 0);
@@ -286,8 +291,13 @@ void MakeRomDialog::Finish(QWidget* top) {
   list_->setAccessibleName(tr("Images"));
   const RomListKind kind = romList_.Kind();
   list_->SetColumns(kind == RomListKind::kNor ? kNorColumns : kind == RomListKind::kNand ? kNandColumns : kSpiColumns);
+  // Widths are given for a smaller font: a title is never cut.
   int width = 0;
-  for (int c = 0; c < list_->ColumnCount(); ++c) width += list_->columnWidth(c);
+  for (int c = 0; c < list_->ColumnCount(); ++c) {
+    const QString title = list_->model()->headerData(c, Qt::Horizontal).toString();
+    list_->setColumnWidth(c, std::max(list_->columnWidth(c), fontMetrics().horizontalAdvance(title) + 24));
+    width += list_->columnWidth(c);
+  }
   list_->setMinimumSize(width + 4, list_->verticalHeader()->defaultSectionSize() * 8 + 4);
   for (const RomListRow& row : romList_.Rows()) AppendRow(row);
   body->addWidget(list_, 1);
@@ -416,6 +426,7 @@ CMakeRomNorDlg::CMakeRomNorDlg(PageHost& host, QWidget* parent)
   bootloader_ = NewEdit(bootBox, "bootloader", 32767);
   bootloader_->setReadOnly(true);
   auto* browse = NewButton(bootBox, "...", "bootBrowse");
+  browse->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("...")) * 3);
   imageName_ = NewEdit(bootBox, "imageName", kNameMax);
   bootGrid->addWidget(LabelFor("Bootloader :", bootloader_), 0, 0);
   bootGrid->addWidget(bootloader_, 0, 1);
