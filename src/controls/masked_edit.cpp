@@ -16,6 +16,19 @@ MaskedEdit::MaskedEdit(QWidget* parent) : QLineEdit(parent) {
   setAcceptDrops(false);
 }
 
+namespace {
+
+// Over the character at `at`, or appended when it is the end of the text.
+void PutAt(QString& value, int at, QChar c) {
+  if (at < value.size()) {
+    value[at] = c;
+  } else {
+    value.append(c);
+  }
+}
+
+}  // namespace
+
 bool MaskedEdit::Allowed(QChar c) {
   return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
 }
@@ -41,14 +54,7 @@ void MaskedEdit::TypeChar(QChar typed) {
   Selection(&caret, &end);
   QString value = text();
   const int maskLength = static_cast<int>(mask_.size());
-  auto write = [&](QChar ch) {
-    if (caret < value.size()) {
-      value[caret] = ch;
-    } else {
-      value.append(ch);
-    }
-    ++caret;
-  };
+  auto write = [&](QChar ch) { PutAt(value, caret++, ch); };
   if (Allowed(c)) {
     if (caret >= maskLength) return;
     if (!IsDigitPosition(caret)) write(mask_.at(caret));
@@ -110,11 +116,7 @@ void MaskedEdit::PasteMasked() {
       c = pasted.at(from).toUpper();
       if (!Allowed(c)) c = QLatin1Char('0');
     }
-    if (at < value.size()) {
-      value[at] = c;
-    } else {
-      value.append(c);
-    }
+    PutAt(value, at, c);
   }
   SetTextAndCaret(value, at);
 }

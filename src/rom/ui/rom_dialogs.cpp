@@ -63,6 +63,12 @@ QLabel* LabelFor(const char* caption, QWidget* field) {
   return label;
 }
 
+// A label and its field side by side; span 0 leaves the field's cells to the caller.
+void AddField(QGridLayout* grid, int row, int column, const char* caption, QWidget* field, int span = 1) {
+  grid->addWidget(LabelFor(caption, field), row, column);
+  if (span > 0) grid->addWidget(field, row, column + 1, 1, span);
+}
+
 QLineEdit* NewEdit(QWidget* parent, const char* objectName, int maxLength) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(objectName);
@@ -136,12 +142,9 @@ RomImageDialog::RomImageDialog(const char* className, PageHost& host, const RomL
   path_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 40);
   auto* browse = NewButton(this, "...", "browse");
   browse->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("...")) * 3);
-  grid->addWidget(LabelFor("Image No :", number_), 0, 0);
-  grid->addWidget(number_, 0, 1);
-  grid->addWidget(LabelFor("Image Name :", name_), 1, 0);
-  grid->addWidget(name_, 1, 1, 1, 2);
-  grid->addWidget(LabelFor("Image file :", path_), 2, 0);
-  grid->addWidget(path_, 2, 1, 1, 2);
+  AddField(grid, 0, 0, "Image No :", number_);
+  AddField(grid, 1, 0, "Image Name :", name_, 2);
+  AddField(grid, 2, 0, "Image file :", path_, 2);
   grid->addWidget(browse, 2, 3);
   int row = 3;
   if (kind == RomListKind::kNor) {
@@ -157,10 +160,8 @@ RomImageDialog::RomImageDialog(const char* className, PageHost& host, const RomL
     grid->addWidget(box, row++, 0, 1, 4);
     base_ = HexField(image.base, "base");
     load_ = HexField(image.load, "load");
-    grid->addWidget(LabelFor("Base address : 0x", base_), row, 0);
-    grid->addWidget(base_, row++, 1);
-    grid->addWidget(LabelFor("Load address : 0x", load_), row, 0);
-    grid->addWidget(load_, row++, 1);
+    AddField(grid, row++, 0, "Base address : 0x", base_);
+    AddField(grid, row++, 0, "Load address : 0x", load_);
   } else {
     auto* box = new QGroupBox(tr("Image type"), this);
     auto* radios = new QHBoxLayout(box);
@@ -179,10 +180,8 @@ RomImageDialog::RomImageDialog(const char* className, PageHost& host, const RomL
     const char* startLabel = kind == RomListKind::kNand ? kStartBlockLabel
                              : list.Options().spiBankMode ? kStartBankLabel
                                                           : kStartOffsetLabel;
-    grid->addWidget(LabelFor("Execute address : 0x", exec_), row, 0);
-    grid->addWidget(exec_, row++, 1);
-    grid->addWidget(LabelFor(startLabel, start_), row, 0);
-    grid->addWidget(start_, row++, 1);
+    AddField(grid, row++, 0, "Execute address : 0x", exec_);
+    AddField(grid, row++, 0, startLabel, start_);
     connect(kinds_, &QButtonGroup::idClicked, this, &RomImageDialog::OnKindChosen);
     if (image.kind == RomImageKind::kSystem) OnKindChosen();
   }
@@ -253,8 +252,7 @@ CAddPhyTypeDlg::CAddPhyTypeDlg(PageHost& host, const RomList& list, const std::v
   auto* layout = new QGridLayout(this);
   name_ = NewEdit(this, "name", kNameMax);
   name_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 32);
-  layout->addWidget(LabelFor("PHY name :", name_), 0, 0);
-  layout->addWidget(name_, 0, 1);
+  AddField(layout, 0, 0, "PHY name :", name_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
   ok->setObjectName("ok");
@@ -428,11 +426,9 @@ CMakeRomNorDlg::CMakeRomNorDlg(PageHost& host, QWidget* parent)
   auto* browse = NewButton(bootBox, "...", "bootBrowse");
   browse->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("...")) * 3);
   imageName_ = NewEdit(bootBox, "imageName", kNameMax);
-  bootGrid->addWidget(LabelFor("Bootloader :", bootloader_), 0, 0);
-  bootGrid->addWidget(bootloader_, 0, 1);
+  AddField(bootGrid, 0, 0, "Bootloader :", bootloader_);
   bootGrid->addWidget(browse, 0, 2);
-  bootGrid->addWidget(LabelFor("Image Name :", imageName_), 1, 0);
-  bootGrid->addWidget(imageName_, 1, 1);
+  AddField(bootGrid, 1, 0, "Image Name :", imageName_);
   topLayout->addWidget(bootBox);
 
   auto* infoBox = new QGroupBox(tr("Boot Info"), top);
@@ -471,27 +467,18 @@ CMakeRomNorDlg::CMakeRomNorDlg(PageHost& host, QWidget* parent)
   };
   QWidget* turbo = pair("turbo", &turboEnable_);
   QWidget* dhcp = pair("dhcp", &dhcpEnable_);
-  grid->addWidget(LabelFor("Serial No :", serial_), 0, 0);
-  grid->addWidget(serial_, 0, 1);
-  grid->addWidget(LabelFor("Baudrate :", baudrate_), 0, 2);
-  grid->addWidget(baudrate_, 0, 3);
-  grid->addWidget(LabelFor("Buffer Base : 0x", bufferBase_), 1, 0);
-  grid->addWidget(bufferBase_, 1, 1);
-  grid->addWidget(LabelFor("Buffer Size : 0x", bufferSize_), 1, 2);
-  grid->addWidget(bufferSize_, 1, 3);
-  grid->addWidget(LabelFor("Turbo mode :", turbo), 2, 0);
-  grid->addWidget(turbo, 2, 1);
-  grid->addWidget(LabelFor("DHCP :", dhcp), 2, 2);
-  grid->addWidget(dhcp, 2, 3);
-  grid->addWidget(LabelFor("MAC :", mac_), 3, 0);
-  grid->addWidget(mac_, 3, 1);
-  grid->addWidget(LabelFor("IP :", ip_), 3, 2);
-  grid->addWidget(ip_, 3, 3);
+  const std::pair<const char*, QWidget*> fields[] = {
+      {"Serial No :", serial_},   {"Baudrate :", baudrate_}, {"Buffer Base : 0x", bufferBase_},
+      {"Buffer Size : 0x", bufferSize_}, {"Turbo mode :", turbo}, {"DHCP :", dhcp},
+      {"MAC :", mac_},            {"IP :", ip_}};
+  for (int i = 0; i < static_cast<int>(std::size(fields)); ++i) {
+    AddField(grid, i / 2, (i % 2) * 2, fields[i].first, fields[i].second);
+  }
   auto* phyRow = new QHBoxLayout;
   phyRow->addWidget(phy_, 1);
   phyRow->addWidget(phyAdd);
   phyRow->addWidget(phyDel);
-  grid->addWidget(LabelFor("PHY :", phy_), 4, 0);
+  AddField(grid, 4, 0, "PHY :", phy_, 0);
   grid->addLayout(phyRow, 4, 1, 1, 3);
   topLayout->addWidget(infoBox);
   Finish(top);
