@@ -20,11 +20,12 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QWidget(parent) {
     field->setValidator(new QIntValidator(0, 255, field));
     field->setMaxLength(3);
     field->setAlignment(Qt::AlignCenter);
-    field->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000")));
+    field->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 8);
     field->installEventFilter(this);
     layout->addWidget(field);
     fields_[i] = field;
   }
+  layout->addStretch(1);
   setFocusProxy(fields_[0]);
 }
 

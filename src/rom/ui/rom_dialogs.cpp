@@ -438,6 +438,8 @@ CMakeRomNorDlg::CMakeRomNorDlg(PageHost& host, QWidget* parent)
   bufferBase_ = NewEdit(infoBox, "bufferBase", 8);
   bufferSize_ = NewEdit(infoBox, "bufferSize", 8);
   for (QLineEdit* e : {bufferBase_, bufferSize_}) SetPattern(e, "[0-9A-Fa-f]{0,8}");
+  for (QLineEdit* e : {serial_, bufferBase_, bufferSize_})
+    e->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 12);
   baudrate_ = new QComboBox(infoBox);
   baudrate_->setObjectName("baudrate");
   baudrate_->addItems({QStringLiteral("57600"), QStringLiteral("115200")});
@@ -480,6 +482,7 @@ CMakeRomNorDlg::CMakeRomNorDlg(PageHost& host, QWidget* parent)
   phyRow->addWidget(phyDel);
   AddField(grid, 4, 0, "PHY :", phy_, 0);
   grid->addLayout(phyRow, 4, 1, 1, 3);
+  grid->setColumnStretch(4, 1);  // the fields keep their natural widths
   topLayout->addWidget(infoBox);
   Finish(top);
 
