@@ -562,7 +562,10 @@ void CMakeRomNorDlg::OnPhyDel() {
 
 CMakeRomNandDlg::CMakeRomNandDlg(PageHost& host, uint32_t blockSize, QWidget* parent)
     : MakeRomDialog("CMakeRomNandDlg", "Make ROM (NAND)", host, RomListKind::kNand,
-                    RomListOptions{host.State().familyMode, blockSize, false}, parent),
+                    // End columns need a block size even if a caller passes none.
+                    RomListOptions{host.State().familyMode, IsNandBlockSize(blockSize) ? blockSize : kNandBlock16k,
+                                   false},
+                    parent),
       blockSize_(blockSize) {
   auto* top = new QWidget(this);
   auto* row = new QHBoxLayout(top);
