@@ -274,4 +274,15 @@ bool RememberFolder(ProfileReader& reader, const std::string& pageKey, const std
   return reader.WriteFile();
 }
 
+std::string RememberedFile(ProfileReader& reader, const char* key) {
+  if (!reader.ReadFile()) return {};
+  return reader.GetValue(kImageSection, key);
+}
+
+bool RememberFile(ProfileReader& reader, const char* key, const std::string& path) {
+  reader.ReadFile();
+  reader.SetValue(kImageSection, key, path, true);
+  return reader.WriteFile();
+}
+
 }  // namespace zorbel

@@ -64,4 +64,16 @@ std::string RememberedFolder(ProfileReader& reader, const std::string& pageKey);
 // key and writes the file back whole. False when the file could not be written.
 bool RememberFolder(ProfileReader& reader, const std::string& pageKey, const std::string& chosenPath);
 
+// The SPI raw page's files: the one to burn and the one a read-back writes.
+inline constexpr const char* kImageSection = "Image";
+inline constexpr const char* kWriteImageKey = "WriteImage";
+inline constexpr const char* kReadImageKey = "ReadImage";
+
+// The remembered file under key of section "Image"; empty when none is
+// stored or the file cannot be read.
+std::string RememberedFile(ProfileReader& reader, const char* key);
+// Reads the file again (another page may have written it since) and writes
+// it back whole with the path stored. False when it could not be written.
+bool RememberFile(ProfileReader& reader, const char* key, const std::string& path);
+
 }  // namespace zorbel

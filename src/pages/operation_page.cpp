@@ -5,6 +5,7 @@
 #include <QMetaObject>
 
 #include "app/file_chooser.h"
+#include "app/paths.h"
 #include "app/profile_reader.h"
 #include "app/tool_settings.h"
 #include "app/tool_state.h"
@@ -55,11 +56,15 @@ void OperationPage::OnProgressMessage(uint32_t messageNumber, int percent) {
 
 void OperationPage::PressAction(Action& action) {
   if (action.prepare && !action.prepare()) return;
-  if (action.button->text().compare(action.idleCaption, Qt::CaseInsensitive) == 0) {
+  if (IsIdle(action)) {
     Start(action);
   } else {
     Abort(action);
   }
+}
+
+bool OperationPage::IsIdle(const Action& action) {
+  return action.button->text().compare(action.idleCaption, Qt::CaseInsensitive) == 0;
 }
 
 void OperationPage::Start(Action& action) {
@@ -100,6 +105,7 @@ void OperationPage::Start(Action& action) {
     QMetaObject::invokeMethod(
         this, [this, &action, result] { Restore(action, result); }, Qt::QueuedConnection);
   });
+  if (action.started) action.started();
 }
 
 void OperationPage::Abort(Action& action) {
@@ -124,15 +130,26 @@ void OperationPage::JoinFinishedWorker() {
   if (worker_.joinable() && !running_.load()) worker_.join();
 }
 
-std::string OperationPage::ChooseFile(const char* folderKey) {
+std::string OperationPage::ChooseFile(const char* folderKey, bool remember) {
   FileChoice choice;
   choice.title = kChooseFileTitle;
   choice.filter = kChooseFileFilter;
   choice.startFolder = RememberedFolder(host_.PathProfile(), folderKey);
   const std::string path = host_.Files().ChooseOpenFile(choice);
   if (path.empty()) return {};
-  RememberFolder(host_.PathProfile(), folderKey, path);
+  if (remember) RememberFolder(host_.PathProfile(), folderKey, path);
   return path;
+}
+
+std::string OperationPage::ChooseSaveFile(const char* title, const char* filter, const char* suffix,
+                                          const std::string& current) {
+  FileChoice choice;
+  choice.title = title;
+  choice.filter = filter;
+  choice.startFolder = FolderPart(current);
+  choice.defaultName = FileNamePart(current);
+  choice.defaultSuffix = suffix;
+  return host_.Files().ChooseSaveFile(choice);
 }
 
 void OperationPage::keyPressEvent(QKeyEvent* event) {

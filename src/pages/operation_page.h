@@ -73,16 +73,25 @@ class OperationPage : public QWidget {
     // A page whose work reads its own members calls AbortAndWait in its
     // destructor.
     std::function<int(OperationContext&)> work;
+    // UI thread, once the worker runs.
+    std::function<void()> started;
     // UI thread, after the controls were restored.
     std::function<void(int result)> finish;
   };
+
+  // The button shows its idle caption (compared ignoring case).
+  static bool IsIdle(const Action& action);
 
   // The button's click handler.
   void PressAction(Action& action);
 
   // A file chosen by the user ("" when cancelled); the folder is remembered
-  // under folderKey in "path.ini".
-  std::string ChooseFile(const char* folderKey);
+  // under folderKey in "path.ini" unless the page first decides whether the
+  // file is taken.
+  std::string ChooseFile(const char* folderKey, bool remember = true);
+  // A file to write, "" when cancelled; the dialog opens where current is.
+  std::string ChooseSaveFile(const char* title, const char* filter, const char* suffix,
+                             const std::string& current);
 
   // Enter is consumed before it reaches a button or the window.
   void SetSwallowEnter(bool on) { swallowEnter_ = on; }

@@ -46,7 +46,42 @@ uint8_t TableMediumCode(Medium medium) {
   }
 }
 
+bool OpenBoardPort(SerialPort& port, const std::string& portPath, UserPrompt* prompt, uint32_t replyWaitMs) {
+  if (port.Open(portPath, kQueueSize, kQueueSize) != win_error::kSuccess) {
+    Show(prompt, FillText(texts::kFailedToOpenFormat, portPath));
+    return false;
+  }
+  port.Setup(kBaudRate, 8, 0, 0);
+  port.SetupReadTimeouts(1, replyWaitMs);
+  return true;
+}
+
+struct PortCloser {
+  SerialPort& port;
+  ~PortCloser() { port.Close(); }
+};
+
+// After FlashMethod 10: the board sends the 16-byte type text.
+std::optional<std::string> ReadNorTypeText(SerialPort& port, UserPrompt* prompt, uint32_t replyWaitMs) {
+  std::array<uint8_t, kNorTypeTextSize> text{};
+  uint32_t got = 0;
+  port.Read(text.data(), kNorTypeTextSize, &got, nullptr, replyWaitMs);
+  if (got < kNorTypeTextSize) {
+    Show(prompt, table_text::kReadNorTypeError);
+    return std::nullopt;
+  }
+  return NameField(text.data(), kNorTypeTextSize);
+}
+
 }  // namespace
+
+std::optional<std::string> ReadNorDeviceText(SerialPort& port, const std::string& portPath, UserPrompt* prompt,
+                                             uint32_t replyWaitMs) {
+  if (!OpenBoardPort(port, portPath, prompt, replyWaitMs)) return std::nullopt;
+  PortCloser closer{port};
+  port.ChooseMethod(FlashMethod::kVcomReadNorType, prompt);
+  return ReadNorTypeText(port, prompt, replyWaitMs);
+}
 
 std::vector<TableEntry> DecodeImageTable(std::span<const uint8_t> bytes, uint32_t count, size_t entrySize) {
   const EntryLayout layout = entrySize == kShortImageHeadSize
@@ -120,29 +155,16 @@ TableRead ReadImageTableVcom(SerialPort& port, const std::string& portPath, Medi
   rows.clear();
   if (medium == Medium::kSd) return TableRead::kUntouched;
   if (portPath.empty()) return TableRead::kEmptied;
-  if (port.Open(portPath, kQueueSize, kQueueSize) != win_error::kSuccess) {
-    Show(prompt, FillText(texts::kFailedToOpenFormat, portPath));
-    return TableRead::kEmptied;
-  }
-  struct Closer {
-    SerialPort& port;
-    ~Closer() { port.Close(); }
-  } closer{port};
-  port.Setup(kBaudRate, 8, 0, 0);
-  port.SetupReadTimeouts(1, replyWaitMs);
+  if (!OpenBoardPort(port, portPath, prompt, replyWaitMs)) return TableRead::kEmptied;
+  PortCloser closer{port};
   const uint8_t method = medium == Medium::kNor    ? FlashMethod::kVcomReadNorType
                          : medium == Medium::kNand ? FlashMethod::kVcomReadNandTable
                                                    : FlashMethod::kVcomReadSpiTable;
   port.ChooseMethod(method, prompt);
   if (medium == Medium::kNor) {
-    std::array<uint8_t, kNorTypeTextSize> text{};
-    uint32_t got = 0;
-    port.Read(text.data(), kNorTypeTextSize, &got, nullptr, replyWaitMs);
-    if (got < kNorTypeTextSize) {
-      Show(prompt, table_text::kReadNorTypeError);
-      return TableRead::kEmptied;
-    }
-    if (norDeviceText != nullptr) *norDeviceText = NameField(text.data(), kNorTypeTextSize);
+    const auto text = ReadNorTypeText(port, prompt, replyWaitMs);
+    if (!text) return TableRead::kEmptied;
+    if (norDeviceText != nullptr) *norDeviceText = *text;
     port.ChooseMethod(FlashMethod::kVcomReadNorTable, prompt);
   }
   std::array<uint8_t, 4> countBytes{};

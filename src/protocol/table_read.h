@@ -68,6 +68,12 @@ TableRead ReadImageTableVcom(SerialPort& port, const std::string& portPath, Medi
                              std::vector<TableEntry>& rows, std::string* norDeviceText = nullptr,
                              uint32_t replyWaitMs = 10000);
 
+// The raw NOR page's "Device:" text on the page's port, opened on portPath
+// and closed again: FlashMethod 10, then 16 bytes up to the first zero.
+// nullopt after "Failed to open %s" or "Read NOR Type error" was shown.
+std::optional<std::string> ReadNorDeviceText(SerialPort& port, const std::string& portPath, UserPrompt* prompt,
+                                             uint32_t replyWaitMs = 10000);
+
 // Tables larger than this are refused as unreadable: the board gives no
 // bound and a damaged count must not make the tool allocate gigabytes.
 inline constexpr uint32_t kMaxTableEntries = 1u << 16;

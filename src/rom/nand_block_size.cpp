@@ -64,6 +64,16 @@ std::optional<uint8_t> QueryBlockSizeCode(SerialPort& port, const std::string& p
   return code;
 }
 
+std::optional<uint32_t> QueryBoardBlockSize(SerialPort& port, const std::string& portPath, UserPrompt& prompt) {
+  const auto code = QueryBlockSizeCode(port, portPath, prompt);
+  if (!code) return std::nullopt;
+  const auto blockSize = BlockSizeFromCode(*code);
+  if (!blockSize) {
+    prompt.ShowMessage(*code == kBlockSizeCodeError ? rom_text::kBlockSizeError : rom_text::kUnknownBlockSize);
+  }
+  return blockSize;
+}
+
 std::optional<uint32_t> MakeRomBlockSize(SerialPort& port, const std::string& portPath, UserPrompt& prompt) {
   if (portPath.empty()) return kNandBlock16k;
   const auto code = QueryBlockSizeCode(port, portPath, prompt);
@@ -86,14 +96,8 @@ NandCheckResult NandBlockSizeCheck(const std::string& filePath, const std::strin
   if (got < header.size() || !StartsWithRomMagic(header)) return {0, 0};
   if (portPath.empty()) return {0, 0};
 
-  const auto code = QueryBlockSizeCode(port, portPath, prompt);
-  if (!code) return {0, 0};
-  const auto boardBlockSize = BlockSizeFromCode(*code);
-  if (!boardBlockSize) {
-    prompt.ShowMessage(*code == kBlockSizeCodeError ? rom_text::kBlockSizeError
-                                                    : rom_text::kUnknownBlockSize);
-    return {0, 0};
-  }
+  const auto boardBlockSize = QueryBoardBlockSize(port, portPath, prompt);
+  if (!boardBlockSize) return {0, 0};
   if (LoadLe32(&header[8]) != *boardBlockSize) {
     if (!prompt.AskOkCancel(rom_text::kBlockSizeMismatch)) return {0, 0};
     if (NandBlockSizeConvert(filePath, *boardBlockSize, prompt) != 1) return {0, 0};

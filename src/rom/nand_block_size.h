@@ -19,6 +19,9 @@ std::optional<uint32_t> BlockSizeFromCode(uint8_t code);
 // Asks the board on portPath for its BlockSizeCode (opens and closes port).
 // nullopt after "Failed to open %s" was shown.
 std::optional<uint8_t> QueryBlockSizeCode(SerialPort& port, const std::string& portPath, UserPrompt& prompt);
+// The board's block size; nullopt once a message said why there is none
+// ("Failed to open %s", "NAND Block Size error !", "Unknown NAND Block Size !").
+std::optional<uint32_t> QueryBoardBlockSize(SerialPort& port, const std::string& portPath, UserPrompt& prompt);
 
 // The block size the Make ROM (NAND) dialog opens with: 16 KiB without a
 // COM-port connection, else the board's answer. nullopt when the board could
