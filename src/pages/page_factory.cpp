@@ -1,6 +1,9 @@
 #include "pages/page_factory.h"
 
 #include "app/ui/dialog_units.h"
+#include "pages/raw/nand_raw_page.h"
+#include "pages/raw/nor_raw_page.h"
+#include "pages/raw/spi_raw_page.h"
 #include "pages/sdram_page.h"
 
 namespace zorbel {
@@ -15,8 +18,8 @@ struct PageClass {
 // their classes so the container and the selector treat them like the rest.
 constexpr PageClass kPlaceholderPages[] = {
     {130, "CNorPage"},        {131, "CNorAddPage"},     {132, "CNorModifyPage"},  {133, "CNorErasePage"},
-    {134, "CSpiRawPage"},     {135, "CNorRawPage"},     {136, "CNandPage"},       {137, "CNandAddPage"},
-    {138, "CNandErasePage"},  {139, "CNandModifyPage"}, {141, "CNandRawPage"},    {1289, "CSpiPage"},
+    {136, "CNandPage"},       {137, "CNandAddPage"},
+    {138, "CNandErasePage"},  {139, "CNandModifyPage"}, {1289, "CSpiPage"},
     {1290, "CSpiDetailPage"}, {1291, "CSpiErasePage"},  {1292, "CSpiModifyPage"}, {1294, "CSdPage"},
     {1295, "CSdAddPage"},     {1296, "CSdModifyPage"},  {1297, "CSdErasePage"},   {1298, "CNandOptionPage"},
     {1299, "CSdOptionPage"},
@@ -35,6 +38,9 @@ QWidget* PlainPage(const char* className, QWidget* parent) {
 
 QWidget* CreatePage(int resource, PageHost& host, QWidget* parent) {
   if (resource == kSdramPageResource) return new CSdramPage(host, parent);
+  if (resource == kNorRawPageResource) return new CNorRawPage(host, parent);
+  if (resource == kNandRawPageResource) return new CNandRawPage(host, parent);
+  if (resource == kSpiRawPageResource) return new CSpiRawPage(host, parent);
   for (const PageClass& page : kPlaceholderPages) {
     if (page.resource == resource) return PlainPage(page.className, parent);
   }

@@ -1,0 +1,109 @@
+#include "pages/raw/nor_raw_page.h"
+
+#include <QEvent>
+#include <QRegularExpressionValidator>
+
+#include "app/tool_settings.h"
+#include "app/tool_state.h"
+#include "app/ui/dialog_units.h"
+#include "pages/page_host.h"
+#include "protocol/ms_operations.h"
+#include "protocol/page_rules.h"
+#include "protocol/records.h"
+#include "protocol/table_read.h"
+#include "protocol/vcom_operations.h"
+
+namespace zorbel {
+namespace {
+
+constexpr const char* kOffsetLabel = "Flash offset:     0x";
+constexpr const char* kDeviceLabel = "Device:";
+constexpr const char* kFirstOffset = "0";
+// Offsets are typed as hexadecimal, at most 8 digits.
+constexpr const char* kHexDigits = "[0-9A-Fa-f]{0,8}";
+constexpr int kMaxHexDigits = 8;
+
+int BurnNorRaw(OperationContext& ctx) {
+  if (OverDisk(ctx)) {
+    return RunAndSay(
+        ctx, [](OperationContext& c) { return MsWriteImage(c, Medium::kNor, DataKind::kRaw); },
+        page_text::kDownloadOk, page_text::kRawNorDownloadFailed, false);
+  }
+  return RunAndSay(
+      ctx, [](OperationContext& c) { return VcomBurnRaw(c, Medium::kNor); }, page_text::kBurnOk,
+      page_text::kBurnFailed, true);
+}
+
+}  // namespace
+
+CNorRawPage::CNorRawPage(PageHost& host, QWidget* parent)
+    : RawDataPage(host, "CNorRawPage", ProgressMessage::kNorRaw, parent) {
+  AddFileRow("1036", "1037", 20);
+  shownPath_->setText(" ...");
+  offset_ = AddField("1011", DluRect(98, 46, 60, 12), false);
+  offset_->setMaxLength(kMaxHexDigits);
+  offset_->setValidator(new QRegularExpressionValidator(QRegularExpression(kHexDigits), offset_));
+  offset_->setText(kFirstOffset);
+  AddLabel(kOffsetLabel, DluRect(14, 48, 82, 10), offset_);
+  device_ = AddField("1091", DluRect(228, 46, 120, 12), true);
+  AddLabel(kDeviceLabel, DluRect(196, 48, 30, 10), device_);
+  burn_ = AddButton("1039", kBurnCaption, DluRect(14, 78, 62, 16));
+  verify_ = AddButton("1040", kVerifyCaption, DluRect(86, 78, 62, 16));
+  makeRom_ = AddButton("3041", kMakeRomCaption, DluRect(158, 78, 62, 16));
+  PlaceBar(110);
+  SetSwallowEnter(true);
+  failedComBurnBlocksVerify_ = true;
+
+  connect(browse_, &QPushButton::clicked, this, &CNorRawPage::OnBrowse);
+  connect(makeRom_, &QPushButton::clicked, this, &CNorRawPage::OnMakeRom);
+  const auto offsetText = [this] { return offset_->text().toStdString(); };
+  SetUpBurn(
+      burn_,
+      [this, offsetText] {
+        const std::string refusal = CheckRawNorOffset(offsetText());
+        if (refusal.empty()) return true;
+        host_.Prompt().ShowMessage(refusal);
+        return false;
+      },
+      QString::fromUtf8(kRawConfirmCaption),
+      [offsetText](OperationContext& ctx) { ctx.head.address = offsetText(); }, BurnNorRaw);
+  SetUpVerify(verify_, Medium::kNor, true,
+              [offsetText](OperationContext& ctx) { ctx.head.address = offsetText(); });
+  EnablingRules();
+}
+
+void CNorRawPage::showEvent(QShowEvent* event) {
+  RawDataPage::showEvent(event);
+  EnablingRules();
+  // Read once the page is on screen, as a message the page posts itself.
+  QMetaObject::invokeMethod(this, &CNorRawPage::ReadDevice, Qt::QueuedConnection);
+}
+
+void CNorRawPage::changeEvent(QEvent* event) {
+  RawDataPage::changeEvent(event);
+  // The window disables its pages while a connection attempt changes the
+  // connection: the builder's availability follows it.
+  if (event->type() == QEvent::EnabledChange) EnablingRules();
+}
+
+void CNorRawPage::EnablingRules() {
+  makeRom_->setEnabled(host_.State().connection.massStorageConnected == 0 && !WorkerRunning());
+}
+
+void CNorRawPage::ReadDevice() {
+  const std::string& portPath = host_.State().connection.portPath;
+  // A running operation holds the page's port.
+  if (portPath.empty() || !isVisible() || WorkerRunning()) return;
+  if (const auto text = ReadNorDeviceText(port_, portPath, &host_.Prompt())) {
+    device_->setText(QString::fromStdString(*text));
+  }
+}
+
+void CNorRawPage::OnBrowse() {
+  const std::string path = ChooseFile(PageFolderKey::kRawNor);
+  if (!path.empty()) SetFilePath(path);
+}
+
+void CNorRawPage::OnMakeRom() {}
+
+}  // namespace zorbel

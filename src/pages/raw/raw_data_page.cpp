@@ -1,0 +1,184 @@
+#include "pages/raw/raw_data_page.h"
+
+#include "app/tool_state.h"
+#include "app/ui/dialog_units.h"
+#include "app/user_prompt.h"
+#include "controls/mac_progress_ctrl.h"
+#include "pages/page_host.h"
+#include "protocol/ms_operations.h"
+#include "protocol/page_rules.h"
+#include "protocol/vcom_operations.h"
+
+namespace zorbel {
+namespace {
+
+// Burn, verify and read-back bars share one green.
+constexpr uint32_t kRawBarColour = Rgb(90, 200, 60);
+constexpr const char* kFileFieldName = "File";
+
+// Passes every box on and notes that one was shown.
+class NotingPrompt final : public UserPrompt {
+ public:
+  explicit NotingPrompt(UserPrompt* inner) : inner_(inner) {}
+  void ShowMessage(const std::string& text) override {
+    spoke_ = true;
+    if (inner_ != nullptr) inner_->ShowMessage(text);
+  }
+  bool AskOkCancel(const std::string& text) override {
+    spoke_ = true;
+    return inner_ != nullptr && inner_->AskOkCancel(text);
+  }
+  bool Spoke() const { return spoke_; }
+
+ private:
+  UserPrompt* inner_;
+  bool spoke_ = false;
+};
+
+void Say(const OperationContext& ctx, const char* text) {
+  if (ctx.prompt != nullptr && text != nullptr) ctx.prompt->ShowMessage(text);
+}
+
+}  // namespace
+
+int RunAndSay(OperationContext& ctx, const std::function<int(OperationContext&)>& operation,
+              const char* okText, const char* failText, bool sayOnlyIfSilent) {
+  UserPrompt* const pagePrompt = ctx.prompt;
+  NotingPrompt noting(pagePrompt);
+  ctx.prompt = &noting;
+  const int result = operation(ctx);
+  ctx.prompt = pagePrompt;
+  if (result != 0) {
+    Say(ctx, okText);
+  } else if (!sayOnlyIfSilent || !noting.Spoke()) {
+    Say(ctx, failText);
+  }
+  return result;
+}
+
+bool OverDisk(const OperationContext& ctx) { return ctx.state.connection.massStorageConnected != 0; }
+
+RawDataPage::RawDataPage(PageHost& host, const char* className, uint32_t progressMessage, QWidget* parent)
+    : OperationPage(host, className, progressMessage, kRawBarColour, parent) {
+  resize(DluSize(500, 262));
+}
+
+// The workers read kept_ and the page's texts.
+RawDataPage::~RawDataPage() { AbortAndWait(); }
+
+QPushButton* RawDataPage::AddButton(const char* id, const char* caption, const QRect& where) {
+  auto* button = new QPushButton(QString::fromUtf8(caption), this);
+  button->setObjectName(id);
+  button->setAutoDefault(false);
+  button->setGeometry(where);
+  return button;
+}
+
+QLineEdit* RawDataPage::AddField(const char* id, const QRect& where, bool readOnly) {
+  auto* field = new QLineEdit(this);
+  field->setObjectName(id);
+  field->setGeometry(where);
+  field->setReadOnly(readOnly);
+  return field;
+}
+
+QLabel* RawDataPage::AddLabel(const char* text, const QRect& where, QWidget* field) {
+  auto* label = new QLabel(QString::fromUtf8(text), this);
+  label->setGeometry(where);
+  if (field != nullptr) label->setBuddy(field);
+  return label;
+}
+
+void RawDataPage::AddFileRow(const char* pathId, const char* browseId, int y) {
+  shownPath_ = AddField(pathId, DluRect(14, y, 400, 12), true);
+  shownPath_->setAccessibleName(QString::fromUtf8(kFileFieldName));
+  browse_ = AddButton(browseId, kBrowseCaption, DluRect(424, y - 1, 62, 14));
+}
+
+void RawDataPage::PlaceBar(int y) { bar_->setGeometry(DluRect(14, y, 472, 10)); }
+
+void RawDataPage::SetFilePath(const std::string& path) {
+  filePath_ = path;
+  shownPath_->setText(QString::fromStdString(" " + path));
+}
+
+void RawDataPage::LockWhileRunning(Action& action) {
+  QPushButton* running = action.button;
+  action.started = [this, running] {
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+      if (button != running) button->setEnabled(false);
+    }
+  };
+}
+
+void RawDataPage::UnlockButtons() {
+  for (QPushButton* button : findChildren<QPushButton*>()) button->setEnabled(true);
+  EnablingRules();
+}
+
+void RawDataPage::SetUpBurn(QPushButton* button, std::function<bool()> fieldRule, QString confirmCaption,
+                            std::function<void(OperationContext&)> fill,
+                            std::function<int(OperationContext&)> work) {
+  burn_ = button;
+  burnAction_.button = button;
+  burnAction_.idleCaption = QString::fromUtf8(kBurnCaption);
+  burnAction_.confirmCaption = std::move(confirmCaption);
+  // The field rules hold for both roles of the button; the file is asked
+  // for before the confirmation, not after it.
+  burnAction_.prepare = [this, fieldRule = std::move(fieldRule)] {
+    if (fieldRule && !fieldRule()) return false;
+    if (IsIdle(burnAction_) && filePath_.empty()) {
+      host_.Prompt().ShowMessage(page_text::kChooseImageFile);
+      return false;
+    }
+    return true;
+  };
+  burnAction_.fill = [this, fill = std::move(fill)](OperationContext& ctx) {
+    ctx.filePath = filePath_;
+    ctx.keptHead = &kept_;
+    burnOverDisk_ = OverDisk(ctx);
+    if (fill) fill(ctx);
+  };
+  burnAction_.work = std::move(work);
+  LockWhileRunning(burnAction_);
+  burnAction_.finish = [this](int result) {
+    UnlockButtons();
+    // A COM-port burn that failed leaves nothing worth verifying.
+    if (result == 0 && !burnOverDisk_ && failedComBurnBlocksVerify_) verify_->setEnabled(false);
+  };
+  connect(button, &QPushButton::clicked, this, [this] { PressAction(burnAction_); });
+}
+
+void RawDataPage::SetUpVerify(QPushButton* button, Medium medium, bool diskVariant,
+                              std::function<void(OperationContext&)> fill) {
+  verify_ = button;
+  verifyAction_.button = button;
+  verifyAction_.idleCaption = QString::fromUtf8(kVerifyCaption);
+  verifyAction_.startsBar = false;
+  verifyAction_.prepare = [this] {
+    if (IsIdle(verifyAction_) && filePath_.empty()) {
+      host_.Prompt().ShowMessage(page_text::kChooseComparingFile);
+      return false;
+    }
+    return true;
+  };
+  verifyAction_.fill = [this, fill = std::move(fill)](OperationContext& ctx) {
+    ctx.filePath = filePath_;
+    ctx.keptHead = &kept_;
+    if (fill) fill(ctx);
+  };
+  verifyAction_.work = [medium, diskVariant](OperationContext& ctx) {
+    const bool disk = diskVariant && OverDisk(ctx);
+    return RunAndSay(
+        ctx,
+        [medium, disk](OperationContext& c) {
+          return disk ? MsVerify(c, medium, DataKind::kRaw) : VcomVerify(c, medium, DataKind::kRaw);
+        },
+        page_text::kVerifyOk, page_text::kVerifyFailed, false);
+  };
+  LockWhileRunning(verifyAction_);
+  verifyAction_.finish = [this](int) { UnlockButtons(); };
+  connect(button, &QPushButton::clicked, this, [this] { PressAction(verifyAction_); });
+}
+
+}  // namespace zorbel

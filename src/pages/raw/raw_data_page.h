@@ -1,0 +1,87 @@
+#pragma once
+// What the three raw-data pages share: a whole file burnt into a flash
+// without the board's image table, its path shown with a blank in front, the
+// head of the page's last burn kept for the next verify, and the rule that
+// one operation runs at a time: while it runs, every other button of the
+// page is disabled (a file choice, a ROM build or a board query would use
+// the port the transfer holds, or rewrite the file being sent).
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "pages/operation_page.h"
+
+namespace zorbel {
+
+inline constexpr const char* kBrowseCaption = "Browse";
+inline constexpr const char* kBurnCaption = "Burn";
+inline constexpr const char* kVerifyCaption = "Verify";
+inline constexpr const char* kMakeRomCaption = "Make Rom";
+inline constexpr const char* kRawConfirmCaption = "Zorbel";
+
+class RawDataPage : public OperationPage {
+  Q_OBJECT
+
+ public:
+  ~RawDataPage() override;
+
+  const std::string& FilePath() const { return filePath_; }
+  const KeptHead& LastHead() const { return kept_; }
+
+ protected:
+  RawDataPage(PageHost& host, const char* className, uint32_t progressMessage, QWidget* parent);
+
+  // Widgets named by their control identifiers.
+  QPushButton* AddButton(const char* id, const char* caption, const QRect& where);
+  QLineEdit* AddField(const char* id, const QRect& where, bool readOnly);
+  // A label that names field for keyboard and screen-reader users.
+  QLabel* AddLabel(const char* text, const QRect& where, QWidget* field = nullptr);
+
+  // The path field, Browse and the bar on the first rows, as every raw
+  // page lays them out.
+  void AddFileRow(const char* pathId, const char* browseId, int y);
+  void PlaceBar(int y);
+  // The file to burn and its shown form.
+  void SetFilePath(const std::string& path);
+
+  // Burn and Verify with what every raw page does: the file must be chosen,
+  // the burn keeps its head in kept_, the outcome is always said. The page
+  // fills in the rest (field rules, confirmation, the operation).
+  void SetUpBurn(QPushButton* button, std::function<bool()> fieldRule, QString confirmCaption,
+                 std::function<void(OperationContext&)> fill, std::function<int(OperationContext&)> work);
+  // Verify over the page's wire: over the disk when the burn would go there.
+  void SetUpVerify(QPushButton* button, Medium medium, bool diskVariant,
+                   std::function<void(OperationContext&)> fill = nullptr);
+  // Read-style actions share the locking; the page sets the rest.
+  void LockWhileRunning(Action& action);
+
+  // Enables every button; then the page's own rules (EnablingRules).
+  void UnlockButtons();
+  virtual void EnablingRules() {}
+
+  QLineEdit* shownPath_ = nullptr;
+  QPushButton* browse_ = nullptr;
+  QPushButton* burn_ = nullptr;
+  QPushButton* verify_ = nullptr;
+  Action burnAction_;
+  Action verifyAction_;
+  std::string filePath_;
+  KeptHead kept_;
+  // The burn ran over the disk: its failure still lets Verify run.
+  bool burnOverDisk_ = false;
+  // NOR and SPI: Verify stays disabled after a failed COM-port burn.
+  bool failedComBurnBlocksVerify_ = false;
+};
+
+// The outcome of an operation, said by the page: okText on success; on a
+// failure failText, or, when sayOnlyIfSilent, failText only where the
+// operation itself showed nothing (a failure never ends without a word).
+int RunAndSay(OperationContext& ctx, const std::function<int(OperationContext&)>& operation,
+              const char* okText, const char* failText, bool sayOnlyIfSilent);
+
+bool OverDisk(const OperationContext& ctx);
+
+}  // namespace zorbel
