@@ -6,7 +6,6 @@
 #include "pages/page_host.h"
 #include "protocol/page_rules.h"
 #include "protocol/records.h"
-#include "protocol/vcom_operations.h"
 #include "rom/nand_block_size.h"
 #include "rom/rom_layout.h"
 
@@ -31,14 +30,11 @@ CNandRawPage::CNandRawPage(PageHost& host, QWidget* parent)
   connect(browse_, &QPushButton::clicked, this, &CNandRawPage::OnBrowse);
   connect(makeRom_, &QPushButton::clicked, this, &CNandRawPage::OnMakeRom);
   // The page is offered over the COM port only: both operations use it.
-  SetUpBurn(
-      burn_, nullptr, QString::fromUtf8(kRawConfirmCaption),
-      [this](OperationContext& ctx) { ctx.head.imageCount = imageCount_; },
-      [](OperationContext& ctx) {
-        return RunAndSay(
-            ctx, [](OperationContext& c) { return VcomBurnRaw(c, Medium::kNand); }, page_text::kBurnOk,
-            page_text::kBurnFailed, true);
-      });
+  RawBurn burn;
+  burn.medium = Medium::kNand;
+  burn.diskVariant = false;
+  burn.fill = [this](OperationContext& ctx) { ctx.head.imageCount = imageCount_; };
+  SetUpBurn(burn_, burn);
   SetUpVerify(verify_, Medium::kNand, false);
 }
 

@@ -7,11 +7,9 @@
 #include "app/tool_state.h"
 #include "app/ui/dialog_units.h"
 #include "pages/page_host.h"
-#include "protocol/ms_operations.h"
 #include "protocol/page_rules.h"
 #include "protocol/records.h"
 #include "protocol/table_read.h"
-#include "protocol/vcom_operations.h"
 
 namespace zorbel {
 namespace {
@@ -22,17 +20,6 @@ constexpr const char* kFirstOffset = "0";
 // Offsets are typed as hexadecimal, at most 8 digits.
 constexpr const char* kHexDigits = "[0-9A-Fa-f]{0,8}";
 constexpr int kMaxHexDigits = 8;
-
-int BurnNorRaw(OperationContext& ctx) {
-  if (OverDisk(ctx)) {
-    return RunAndSay(
-        ctx, [](OperationContext& c) { return MsWriteImage(c, Medium::kNor, DataKind::kRaw); },
-        page_text::kDownloadOk, page_text::kRawNorDownloadFailed, false);
-  }
-  return RunAndSay(
-      ctx, [](OperationContext& c) { return VcomBurnRaw(c, Medium::kNor); }, page_text::kBurnOk,
-      page_text::kBurnFailed, true);
-}
 
 }  // namespace
 
@@ -57,16 +44,18 @@ CNorRawPage::CNorRawPage(PageHost& host, QWidget* parent)
   connect(browse_, &QPushButton::clicked, this, &CNorRawPage::OnBrowse);
   connect(makeRom_, &QPushButton::clicked, this, &CNorRawPage::OnMakeRom);
   const auto offsetText = [this] { return offset_->text().toStdString(); };
-  SetUpBurn(
-      burn_,
-      [this, offsetText] {
-        const std::string refusal = CheckRawNorOffset(offsetText());
-        if (refusal.empty()) return true;
-        host_.Prompt().ShowMessage(refusal);
-        return false;
-      },
-      QString::fromUtf8(kRawConfirmCaption),
-      [offsetText](OperationContext& ctx) { ctx.head.address = offsetText(); }, BurnNorRaw);
+  RawBurn burn;
+  burn.medium = Medium::kNor;
+  burn.diskOk = page_text::kDownloadOk;
+  burn.diskFailed = page_text::kRawNorDownloadFailed;
+  burn.fieldRule = [this, offsetText] {
+    const std::string refusal = CheckRawNorOffset(offsetText());
+    if (refusal.empty()) return true;
+    host_.Prompt().ShowMessage(refusal);
+    return false;
+  };
+  burn.fill = [offsetText](OperationContext& ctx) { ctx.head.address = offsetText(); };
+  SetUpBurn(burn_, burn);
   SetUpVerify(verify_, Medium::kNor, true,
               [offsetText](OperationContext& ctx) { ctx.head.address = offsetText(); });
   EnablingRules();

@@ -116,30 +116,34 @@ void RawDataPage::UnlockButtons() {
   EnablingRules();
 }
 
-void RawDataPage::SetUpBurn(QPushButton* button, std::function<bool()> fieldRule, QString confirmCaption,
-                            std::function<void(OperationContext&)> fill,
-                            std::function<int(OperationContext&)> work) {
+void RawDataPage::SetUpBurn(QPushButton* button, RawBurn burn) {
   burn_ = button;
   burnAction_.button = button;
   burnAction_.idleCaption = QString::fromUtf8(kBurnCaption);
-  burnAction_.confirmCaption = std::move(confirmCaption);
+  burnAction_.confirmCaption = burn.confirmCaption;
   // The field rules hold for both roles of the button; the file is asked
   // for before the confirmation, not after it.
-  burnAction_.prepare = [this, fieldRule = std::move(fieldRule)] {
+  burnAction_.prepare = [this, fieldRule = burn.fieldRule] {
     if (fieldRule && !fieldRule()) return false;
-    if (IsIdle(burnAction_) && filePath_.empty()) {
-      host_.Prompt().ShowMessage(page_text::kChooseImageFile);
-      return false;
-    }
-    return true;
+    return FileChosen(burnAction_, page_text::kChooseImageFile);
   };
-  burnAction_.fill = [this, fill = std::move(fill)](OperationContext& ctx) {
+  burnAction_.fill = [this, fill = burn.fill](OperationContext& ctx) {
     ctx.filePath = filePath_;
     ctx.keptHead = &kept_;
     burnOverDisk_ = OverDisk(ctx);
     if (fill) fill(ctx);
   };
-  burnAction_.work = std::move(work);
+  burnAction_.work = [burn](OperationContext& ctx) {
+    const Medium medium = burn.medium;
+    if (burn.diskVariant && OverDisk(ctx)) {
+      return RunAndSay(
+          ctx, [medium](OperationContext& c) { return MsWriteImage(c, medium, DataKind::kRaw); }, burn.diskOk,
+          burn.diskFailed, false);
+    }
+    return RunAndSay(
+        ctx, [medium](OperationContext& c) { return VcomBurnRaw(c, medium); }, page_text::kBurnOk,
+        page_text::kBurnFailed, true);
+  };
   LockWhileRunning(burnAction_);
   burnAction_.finish = [this](int result) {
     UnlockButtons();
@@ -149,19 +153,19 @@ void RawDataPage::SetUpBurn(QPushButton* button, std::function<bool()> fieldRule
   connect(button, &QPushButton::clicked, this, [this] { PressAction(burnAction_); });
 }
 
+bool RawDataPage::FileChosen(const Action& action, const char* refusal) {
+  if (!IsIdle(action) || !filePath_.empty()) return true;
+  host_.Prompt().ShowMessage(refusal);
+  return false;
+}
+
 void RawDataPage::SetUpVerify(QPushButton* button, Medium medium, bool diskVariant,
                               std::function<void(OperationContext&)> fill) {
   verify_ = button;
   verifyAction_.button = button;
   verifyAction_.idleCaption = QString::fromUtf8(kVerifyCaption);
   verifyAction_.startsBar = false;
-  verifyAction_.prepare = [this] {
-    if (IsIdle(verifyAction_) && filePath_.empty()) {
-      host_.Prompt().ShowMessage(page_text::kChooseComparingFile);
-      return false;
-    }
-    return true;
-  };
+  verifyAction_.prepare = [this] { return FileChosen(verifyAction_, page_text::kChooseComparingFile); };
   verifyAction_.fill = [this, fill = std::move(fill)](OperationContext& ctx) {
     ctx.filePath = filePath_;
     ctx.keptHead = &kept_;

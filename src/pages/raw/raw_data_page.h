@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pages/operation_page.h"
+#include "protocol/page_rules.h"
 
 namespace zorbel {
 
@@ -47,16 +48,28 @@ class RawDataPage : public OperationPage {
   // The file to burn and its shown form.
   void SetFilePath(const std::string& path);
 
+  // A page's burn: its medium, whether it writes over the disk when that is
+  // connected (with the words the page uses there), its confirmation, a
+  // field rule and the page's values for the head.
+  struct RawBurn {
+    Medium medium = Medium::kNor;
+    bool diskVariant = true;
+    const char* diskOk = page_text::kBurnOk;
+    const char* diskFailed = page_text::kBurnFailed;
+    QString confirmCaption = QString::fromUtf8(kRawConfirmCaption);
+    std::function<bool()> fieldRule;
+    std::function<void(OperationContext&)> fill;
+  };
   // Burn and Verify with what every raw page does: the file must be chosen,
-  // the burn keeps its head in kept_, the outcome is always said. The page
-  // fills in the rest (field rules, confirmation, the operation).
-  void SetUpBurn(QPushButton* button, std::function<bool()> fieldRule, QString confirmCaption,
-                 std::function<void(OperationContext&)> fill, std::function<int(OperationContext&)> work);
+  // the burn keeps its head in kept_, the outcome is always said.
+  void SetUpBurn(QPushButton* button, RawBurn burn);
   // Verify over the page's wire: over the disk when the burn would go there.
   void SetUpVerify(QPushButton* button, Medium medium, bool diskVariant,
                    std::function<void(OperationContext&)> fill = nullptr);
   // Read-style actions share the locking; the page sets the rest.
   void LockWhileRunning(Action& action);
+  // A start of action needs the page's file; refusal is said when it is missing.
+  bool FileChosen(const Action& action, const char* refusal);
 
   // Enables every button; then the page's own rules (EnablingRules).
   void UnlockButtons();

@@ -8,7 +8,6 @@
 #include "protocol/ms_operations.h"
 #include "protocol/page_rules.h"
 #include "protocol/records.h"
-#include "protocol/vcom_operations.h"
 
 namespace zorbel {
 namespace {
@@ -25,17 +24,6 @@ constexpr const char* kSaveSuffix = "bin";
 // The count is typed as a decimal number of at most 9 digits.
 constexpr const char* kDecimalDigits = "[0-9]{0,9}";
 constexpr int kMaxBlockDigits = 9;
-
-int BurnSpiRaw(OperationContext& ctx) {
-  if (OverDisk(ctx)) {
-    return RunAndSay(
-        ctx, [](OperationContext& c) { return MsWriteImage(c, Medium::kSpi, DataKind::kRaw); },
-        page_text::kBurnOk, page_text::kBurnFailed, false);
-  }
-  return RunAndSay(
-      ctx, [](OperationContext& c) { return VcomBurnRaw(c, Medium::kSpi); }, page_text::kBurnOk,
-      page_text::kBurnFailed, true);
-}
 
 }  // namespace
 
@@ -67,7 +55,10 @@ CSpiRawPage::CSpiRawPage(PageHost& host, QWidget* parent)
   connect(browse_, &QPushButton::clicked, this, &CSpiRawPage::OnBrowse);
   connect(saveBrowse_, &QPushButton::clicked, this, &CSpiRawPage::OnSaveBrowse);
   connect(makeRom_, &QPushButton::clicked, this, &CSpiRawPage::OnMakeRom);
-  SetUpBurn(burn_, nullptr, QString::fromUtf8(kSpiConfirmCaption), nullptr, BurnSpiRaw);
+  RawBurn burn;
+  burn.medium = Medium::kSpi;
+  burn.confirmCaption = QString::fromUtf8(kSpiConfirmCaption);
+  SetUpBurn(burn_, burn);
   SetUpVerify(verify_, Medium::kSpi, true);
 
   readAction_.button = read_;
