@@ -1,7 +1,6 @@
 #include "pages/raw/nor_raw_page.h"
 
 #include <QEvent>
-#include <QRegularExpressionValidator>
 
 #include "app/tool_settings.h"
 #include "app/tool_state.h"
@@ -27,9 +26,7 @@ CNorRawPage::CNorRawPage(PageHost& host, QWidget* parent)
     : RawDataPage(host, "CNorRawPage", ProgressMessage::kNorRaw, parent) {
   AddFileRow("1036", "1037", 20);
   shownPath_->setText(" ...");
-  offset_ = AddField("1011", DluRect(98, 46, 60, 12), false);
-  offset_->setMaxLength(kMaxHexDigits);
-  offset_->setValidator(new QRegularExpressionValidator(QRegularExpression(kHexDigits), offset_));
+  offset_ = AddTypedField("1011", DluRect(98, 46, 60, 12), kHexDigits, kMaxHexDigits);
   offset_->setText(kFirstOffset);
   AddLabel(kOffsetLabel, DluRect(14, 48, 82, 10), offset_);
   device_ = AddField("1091", DluRect(228, 46, 120, 12), true);

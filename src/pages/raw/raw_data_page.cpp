@@ -1,5 +1,7 @@
 #include "pages/raw/raw_data_page.h"
 
+#include <QRegularExpressionValidator>
+
 #include "app/tool_state.h"
 #include "app/ui/dialog_units.h"
 #include "app/user_prompt.h"
@@ -79,6 +81,14 @@ QLineEdit* RawDataPage::AddField(const char* id, const QRect& where, bool readOn
   field->setObjectName(id);
   field->setGeometry(where);
   field->setReadOnly(readOnly);
+  return field;
+}
+
+QLineEdit* RawDataPage::AddTypedField(const char* id, const QRect& where, const char* pattern,
+                                      int maxLength) {
+  QLineEdit* field = AddField(id, where, false);
+  field->setMaxLength(maxLength);
+  field->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), field));
   return field;
 }
 

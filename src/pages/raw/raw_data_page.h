@@ -38,6 +38,8 @@ class RawDataPage : public OperationPage {
   // Widgets named by their control identifiers.
   QPushButton* AddButton(const char* id, const char* caption, const QRect& where);
   QLineEdit* AddField(const char* id, const QRect& where, bool readOnly);
+  // An edit that takes only what pattern allows, at most maxLength characters.
+  QLineEdit* AddTypedField(const char* id, const QRect& where, const char* pattern, int maxLength);
   // A label that names field for keyboard and screen-reader users.
   QLabel* AddLabel(const char* text, const QRect& where, QWidget* field = nullptr);
 

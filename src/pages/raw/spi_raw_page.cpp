@@ -1,7 +1,5 @@
 #include "pages/raw/spi_raw_page.h"
 
-#include <QRegularExpressionValidator>
-
 #include "app/tool_settings.h"
 #include "app/ui/dialog_units.h"
 #include "pages/page_host.h"
@@ -34,9 +32,7 @@ CSpiRawPage::CSpiRawPage(PageHost& host, QWidget* parent)
   shownSavePath_->setAccessibleName(kSaveFileName);
   saveBrowse_ = AddButton("1189", kBrowseCaption, DluRect(424, 41, 62, 14));
 
-  blocks_ = AddField("1235", DluRect(118, 66, 50, 12), false);
-  blocks_->setMaxLength(kMaxBlockDigits);
-  blocks_->setValidator(new QRegularExpressionValidator(QRegularExpression(kDecimalDigits), blocks_));
+  blocks_ = AddTypedField("1235", DluRect(118, 66, 50, 12), kDecimalDigits, kMaxBlockDigits);
   AddLabel(kBlocksLabel, DluRect(14, 68, 102, 10), blocks_);
   AddLabel(kBlocksUnit, DluRect(172, 68, 110, 10));
   // The flash size is never obtained from the board: shown, not used.
