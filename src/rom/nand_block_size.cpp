@@ -76,11 +76,7 @@ std::optional<uint32_t> QueryBoardBlockSize(SerialPort& port, const std::string&
 
 std::optional<uint32_t> MakeRomBlockSize(SerialPort& port, const std::string& portPath, UserPrompt& prompt) {
   if (portPath.empty()) return kNandBlock16k;
-  const auto code = QueryBlockSizeCode(port, portPath, prompt);
-  if (!code) return std::nullopt;
-  const auto size = BlockSizeFromCode(*code);
-  if (!size && *code == kBlockSizeCodeError) prompt.ShowMessage(rom_text::kBlockSizeError);
-  return size;
+  return QueryBoardBlockSize(port, portPath, prompt);
 }
 
 NandCheckResult NandBlockSizeCheck(const std::string& filePath, const std::string& portPath, SerialPort& port,

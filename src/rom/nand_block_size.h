@@ -25,8 +25,8 @@ std::optional<uint32_t> QueryBoardBlockSize(SerialPort& port, const std::string&
 
 // The block size the Make ROM (NAND) dialog opens with: 16 KiB without a
 // COM-port connection, else the board's answer. nullopt when the board could
-// not be asked or named no block size (after "NAND Block Size error !" for
-// 0xFF; other codes end without a message).
+// not be asked or named no block size, after a message that says which (an
+// unknown code too: a refusal never goes without a word).
 std::optional<uint32_t> MakeRomBlockSize(SerialPort& port, const std::string& portPath, UserPrompt& prompt);
 
 struct NandCheckResult {

@@ -4,6 +4,7 @@
 // remembered SPI files.
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "pages/raw/spi_raw_page.h"
 #include "protocol/page_rules.h"
 #include "protocol/records.h"
+#include "rom/rom_list.h"
 #include "rom/rom_messages.h"
 #include "virtual_board.h"
 
@@ -299,30 +301,72 @@ class RawPagesTest : public QObject {
     SaveArtefact(rig.Window(), "nand_raw_page.png");
   }
 
-  void makeRomBlockSizeFollowsTheBoard_data() {
+  // The builder opens modally; the test makes the ROM in it (NAND) or
+  // cancels it, and notes which dialog it was.
+  void makeRomOpensTheBuilder_data() {
+    QTest::addColumn<int>("index");
     QTest::addColumn<bool>("connect");
     QTest::addColumn<int>("code");
-    QTest::addColumn<uint>("blockSize");  // 0: no builder
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<uint>("blockSize");  // of the ROM made; 0: cancelled
     QTest::addColumn<QString>("message");
-    QTest::newRow("no COM port") << false << 1 << 0x4000u << "";
-    QTest::newRow("reply 2") << true << 2 << 0x20000u << "";
-    QTest::newRow("reply 3") << true << 3 << 0x40000u << "";
-    QTest::newRow("reply 0xFF") << true << 0xFF << 0u << rom_text::kBlockSizeError;
-    QTest::newRow("reply 7") << true << 7 << 0u << rom_text::kUnknownBlockSize;
+    QTest::newRow("NAND, no COM port") << kNandRawIndex << false << 1 << "CMakeRomNandDlg" << 0x4000u << "";
+    QTest::newRow("NAND, reply 2") << kNandRawIndex << true << 2 << "CMakeRomNandDlg" << 0x20000u << "";
+    QTest::newRow("NAND, reply 0xFF")
+        << kNandRawIndex << true << 0xFF << "" << 0u << rom_text::kBlockSizeError;
+    QTest::newRow("NAND, reply 7") << kNandRawIndex << true << 7 << "" << 0u << rom_text::kUnknownBlockSize;
+    QTest::newRow("NOR") << kNorRawIndex << true << 1 << "CMakeRomNorDlg" << 0u << "";
+    QTest::newRow("SPI") << kSpiRawIndex << true << 1 << "CMakeRomSpiDlg" << 0u << "";
   }
-  void makeRomBlockSizeFollowsTheBoard() {
+  void makeRomOpensTheBuilder() {
+    QFETCH(int, index);
     QFETCH(bool, connect);
     QFETCH(int, code);
+    QFETCH(QString, dialog);
     QFETCH(uint, blockSize);
     QFETCH(QString, message);
     RawRig rig(sim::BoardKind::kVcom, static_cast<uint8_t>(code));
     if (connect) QVERIFY(rig.Connect());
-    auto* page = rig.Show<CNandRawPage>(kNandRawIndex);
+    auto* page = rig.Show<RawDataPage>(index);
+    const std::string rom = rig.Folder().File("made.bin");
+    if (blockSize != 0) {
+      RomImage image;
+      image.path = rig.File("system.bin", Pattern(3000, 6));
+      image.name = "system";
+      image.kind = RomImageKind::kSystem;
+      RecordingPrompt quiet;
+      const RomList list(RomListKind::kNand,
+                         RomList::PathIn(rig.Folder().ModuleDirectory(), RomListKind::kNand));
+      QVERIFY(list.Add(image, quiet).has_value());
+      rig.Files().Answer(rom);
+    }
+    QString opened;
+    QTimer intercept;
+    QObject::connect(&intercept, &QTimer::timeout, [&] {
+      auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (modal == nullptr || qobject_cast<QMessageBox*>(modal) != nullptr || !opened.isEmpty()) return;
+      opened = modal->objectName();
+      if (blockSize != 0) {
+        modal->findChild<QPushButton*>("make")->click();
+      } else {
+        modal->reject();
+      }
+    });
+    intercept.start(10);
     BoxAnswerer boxes;
-    QCOMPARE(page->MakeRomBlockSize().value_or(0), blockSize);
-    QCOMPARE(boxes.Texts().empty(), message.isEmpty());
+    RawRig::Button(page, index == kNandRawIndex ? "1124" : index == kNorRawIndex ? "3041" : "1148")->click();
+    QCOMPARE(opened, dialog);
     if (!message.isEmpty()) QCOMPARE(boxes.Texts(), std::vector<std::string>{message.toStdString()});
-    if (connect) QCOMPARE(rig.Board().LastMethod(), uint8_t{4});
+    if (blockSize == 0) {
+      QVERIFY(page->FilePath().empty());
+      return;
+    }
+    // The page takes the ROM made for the board's block size, and its count.
+    QCOMPARE(page->FilePath(), rom);
+    QCOMPARE(RawRig::Field(page, "1145")->text(), QString("1"));
+    const std::vector<uint8_t> made = Bytes(rom);
+    QVERIFY(made.size() > 12);
+    QCOMPARE(LoadLe32(&made[8]), blockSize);
   }
 
   void spiReadBack_data() {

@@ -7,7 +7,7 @@
 #include "protocol/page_rules.h"
 #include "protocol/records.h"
 #include "rom/nand_block_size.h"
-#include "rom/rom_layout.h"
+#include "rom/ui/make_rom_dialogs.h"
 
 namespace zorbel {
 namespace {
@@ -62,12 +62,13 @@ void CNandRawPage::OnBrowse() {
   RememberFolder(host_.PathProfile(), PageFolderKey::kRawNand, path);
 }
 
-std::optional<uint32_t> CNandRawPage::MakeRomBlockSize() {
-  const std::string& portPath = host_.State().connection.portPath;
-  if (portPath.empty()) return kNandBlock16k;
-  return QueryBoardBlockSize(port_, portPath, host_.Prompt());
+void CNandRawPage::OnMakeRom() {
+  const auto blockSize = MakeRomBlockSize(port_, host_.State().connection.portPath, host_.Prompt());
+  if (!blockSize) return;
+  const MakeRomOutcome made = ExecMakeRomNandDlg(host_, *blockSize, this);
+  if (!made.ok || made.romPath.empty()) return;
+  SetImageCount(static_cast<uint32_t>(made.imageCount));
+  SetFilePath(made.romPath);
 }
-
-void CNandRawPage::OnMakeRom() {}
 
 }  // namespace zorbel

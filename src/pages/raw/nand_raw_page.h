@@ -3,7 +3,6 @@
 // checked against the board's block size (and converted when the user
 // agrees); the builder opens for the board's block size.
 #include <cstdint>
-#include <optional>
 
 #include "pages/raw/raw_data_page.h"
 
@@ -16,9 +15,6 @@ class CNandRawPage : public RawDataPage {
   explicit CNandRawPage(PageHost& host, QWidget* parent = nullptr);
 
   uint32_t ImageCount() const { return imageCount_; }
-  // The block size the builder opens with: 16 KB without a COM port, else
-  // the board's answer; nullopt once a message said why there is none.
-  std::optional<uint32_t> MakeRomBlockSize();
 
  private:
   void OnBrowse();

@@ -9,6 +9,7 @@
 #include "protocol/page_rules.h"
 #include "protocol/records.h"
 #include "protocol/table_read.h"
+#include "rom/ui/make_rom_dialogs.h"
 
 namespace zorbel {
 namespace {
@@ -90,6 +91,9 @@ void CNorRawPage::OnBrowse() {
   if (!path.empty()) SetFilePath(path);
 }
 
-void CNorRawPage::OnMakeRom() {}
+void CNorRawPage::OnMakeRom() {
+  const MakeRomOutcome made = ExecMakeRomNorDlg(host_, this);
+  if (made.ok && !made.romPath.empty()) SetFilePath(made.romPath);
+}
 
 }  // namespace zorbel

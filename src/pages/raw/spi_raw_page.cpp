@@ -6,6 +6,7 @@
 #include "protocol/ms_operations.h"
 #include "protocol/page_rules.h"
 #include "protocol/records.h"
+#include "rom/ui/make_rom_dialogs.h"
 
 namespace zorbel {
 namespace {
@@ -113,6 +114,11 @@ void CSpiRawPage::OnSaveBrowse() {
   RememberFile(host_.PathProfile(), kReadImageKey, path);
 }
 
-void CSpiRawPage::OnMakeRom() {}
+void CSpiRawPage::OnMakeRom() {
+  const MakeRomOutcome made = ExecMakeRomSpiDlg(host_, this);
+  if (!made.ok || made.romPath.empty()) return;
+  SetFilePath(made.romPath);
+  RememberFile(host_.PathProfile(), kWriteImageKey, made.romPath);
+}
 
 }  // namespace zorbel
