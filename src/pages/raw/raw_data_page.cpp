@@ -16,7 +16,8 @@ namespace {
 
 // Burn, verify and read-back bars share one green.
 constexpr uint32_t kRawBarColour = Rgb(90, 200, 60);
-constexpr const char* kFileFieldName = "File";
+// Both SPI path rows look alike; their fields say which file they hold.
+constexpr const char* kFileFieldName = "Image file";
 
 // Passes every box on and notes that one was shown.
 class NotingPrompt final : public UserPrompt {
@@ -102,6 +103,7 @@ QLabel* RawDataPage::AddLabel(const char* text, const QRect& where, QWidget* fie
 void RawDataPage::AddFileRow(const char* pathId, const char* browseId, int y) {
   shownPath_ = AddField(pathId, DluRect(14, y, 400, 12), true);
   shownPath_->setAccessibleName(QString::fromUtf8(kFileFieldName));
+  shownPath_->setPlaceholderText(QString::fromUtf8(kFileFieldName));
   browse_ = AddButton(browseId, kBrowseCaption, DluRect(424, y - 1, 62, 14));
 }
 
@@ -109,7 +111,8 @@ void RawDataPage::PlaceBar(int y) { bar_->setGeometry(DluRect(14, y, 472, 10)); 
 
 void RawDataPage::SetFilePath(const std::string& path) {
   filePath_ = path;
-  shownPath_->setText(QString::fromStdString(" " + path));
+  // No file: the field stays empty and shows what it is for.
+  shownPath_->setText(path.empty() ? QString() : QString::fromStdString(" " + path));
 }
 
 void RawDataPage::LockWhileRunning(Action& action) {

@@ -31,6 +31,7 @@ CSpiRawPage::CSpiRawPage(PageHost& host, QWidget* parent)
   AddFileRow("1043", "1188", 20);
   shownSavePath_ = AddField("1044", DluRect(14, 42, 400, 12), true);
   shownSavePath_->setAccessibleName(kSaveFileName);
+  shownSavePath_->setPlaceholderText(kSaveFileName);
   saveBrowse_ = AddButton("1189", kBrowseCaption, DluRect(424, 41, 62, 14));
 
   blocks_ = AddTypedField("1235", DluRect(118, 66, 50, 12), kDecimalDigits, kMaxBlockDigits);
