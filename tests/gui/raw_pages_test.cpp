@@ -162,6 +162,13 @@ class RawPagesTest : public QObject {
     const auto& [browse, burn, verify] = ids[index];
     const std::vector<uint8_t> data = Pattern(70000, 7);  // chunks of both wires, and a short last one
     BoxAnswerer boxes;
+    if (index == kNandRaw) {  // a dump without the ROM header is refused, its folder not remembered
+      rig.Offer("dump.bin", data);
+      RawRig::Button(page, browse)->click();
+      QCOMPARE(boxes.Texts(), Texts{page_text::kInvalidNandImage});
+      QVERIFY(page->FilePath().empty() && !std::filesystem::exists(rig.folder_.File("path.ini")));
+      boxes.Clear();
+    }
     const std::string file = rig.Offer("raw.bin", index == kNandRaw ? NandRom(16384, data) : data);
     RawRig::Button(page, browse)->click();
     if (index == kNandRaw) {
