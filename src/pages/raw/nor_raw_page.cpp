@@ -69,8 +69,10 @@ void CNorRawPage::showEvent(QShowEvent* event) {
 void CNorRawPage::changeEvent(QEvent* event) {
   RawDataPage::changeEvent(event);
   // The window disables its pages while a connection attempt changes the
-  // connection: the builder's availability follows it.
-  if (event->type() == QEvent::EnabledChange) EnablingRules();
+  // connection: the builder's availability and the device follow it.
+  if (event->type() != QEvent::EnabledChange) return;
+  EnablingRules();
+  if (isEnabled()) QMetaObject::invokeMethod(this, &CNorRawPage::ReadDevice, Qt::QueuedConnection);
 }
 
 void CNorRawPage::EnablingRules() {
@@ -79,8 +81,9 @@ void CNorRawPage::EnablingRules() {
 
 void CNorRawPage::ReadDevice() {
   const std::string& portPath = host_.State().connection.portPath;
-  // A running operation holds the page's port.
-  if (portPath.empty() || !isVisible() || WorkerRunning()) return;
+  // A running operation holds the page's port; a connection attempt the
+  // board's (the page is disabled meanwhile).
+  if (portPath.empty() || !isVisible() || !isEnabled() || WorkerRunning()) return;
   if (const auto text = ReadNorDeviceText(port_, portPath, &host_.Prompt())) {
     device_->setText(QString::fromStdString(*text));
   }

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "pages/operation_page.h"
 #include "protocol/page_rules.h"
@@ -30,7 +29,6 @@ class RawDataPage : public OperationPage {
   ~RawDataPage() override;
 
   const std::string& FilePath() const { return filePath_; }
-  const KeptHead& LastHead() const { return kept_; }
 
  protected:
   RawDataPage(PageHost& host, const char* className, uint32_t progressMessage, QWidget* parent);
