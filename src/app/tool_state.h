@@ -77,6 +77,10 @@ struct ToolState {
   uint32_t loaderLoadAddress = 0;
   uint32_t sdPort = 0;      // 0 to 2
   std::string versionText;  // the loader version label
+  // Sizes in MB the Option buttons of the NAND and SD pages read last; 0
+  // until read or when the read failed.
+  uint32_t nandFlashSizeMb = 0;
+  uint32_t sdCardSizeMb = 0;
   ChipSettings chip;
   ConnectionState connection;
 };

@@ -75,6 +75,7 @@ void OperationPage::Start(Action& action) {
                              QMessageBox::Ok | QMessageBox::Cancel);
     if (answer != QMessageBox::Ok) return;
   }
+  if (action.beforeStart && !action.beforeStart()) return;
   if (action.startsBar) {
     bar_->setValue(0);
     bar_->SetColor(barColour_);
@@ -112,7 +113,7 @@ void OperationPage::Abort(Action& action) {
   if (action.closePortOnAbort) port_.Close();
   abort_.Set();
   bar_->setValue(0);
-  action.button->setEnabled(false);
+  if (action.disableOnAbort) action.button->setEnabled(false);
 }
 
 void OperationPage::Restore(Action& action, int result) {

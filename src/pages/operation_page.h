@@ -63,8 +63,13 @@ class OperationPage : public QWidget {
     std::function<bool()> prepare;
     // Non-empty: ask page_text::kConfirmOperation with this caption first.
     QString confirmCaption;
+    // UI thread, after the confirmation: false starts nothing (it showed
+    // its message), so a missing file leaves the page as it was.
+    std::function<bool()> beforeStart;
     // Set the bar to 0 and to the page's colour before starting.
     bool startsBar = true;
+    // An abort disables the button until the worker has returned.
+    bool disableOnAbort = true;
     // Abort closes the page's port so a blocked transfer fails at once.
     bool closePortOnAbort = true;
     // UI thread, at the start: the operation's inputs.

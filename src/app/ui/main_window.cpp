@@ -25,6 +25,7 @@
 #include "app/ui/system_menu.h"
 #include "link/connect_worker.h"
 #include "link/device_bus.h"
+#include "pages/list_page.h"
 #include "pages/operation_page.h"
 #include "pages/page_factory.h"
 #include "rom/ui/make_rom_menu.h"
@@ -274,9 +275,9 @@ void MainWindow::Shutdown() {
   // Boxes first: a worker waiting for one would never see its abort.
   prompt_.Shutdown();
   connectAbort_.Set();
-  for (int i = 0; i < pages_.Count(); ++i) {
-    if (auto* page = qobject_cast<OperationPage*>(pages_.Page(i))) page->AbortAndWait();
-  }
+  // Sub-pages of the list pages included.
+  for (auto* page : findChildren<OperationPage*>()) page->AbortAndWait();
+  for (auto* list : findChildren<ListPage*>()) list->StopAndWait();
   if (connectThread_.joinable()) connectThread_.join();
   loaderDialog_->End();
 }
