@@ -27,6 +27,12 @@ class CMacProgressCtrl;
 class PageHost;
 
 inline constexpr const char* kAbortCaption = "Abort";
+// Idle captions of the pages' start/abort buttons.
+inline constexpr const char* kBurnCaption = "Burn";
+inline constexpr const char* kVerifyCaption = "Verify";
+inline constexpr const char* kApplyCaption = "Apply";
+// The caption of the burn confirmation on the NAND, SD, NOR raw and NAND raw pages.
+inline constexpr const char* kConfirmBoxCaption = "Zorbel";
 
 class OperationPage : public QWidget {
   Q_OBJECT

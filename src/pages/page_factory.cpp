@@ -1,6 +1,7 @@
 #include "pages/page_factory.h"
 
 #include "app/ui/dialog_units.h"
+#include "pages/nand/nand_page.h"
 #include "pages/raw/nand_raw_page.h"
 #include "pages/raw/nor_raw_page.h"
 #include "pages/raw/spi_raw_page.h"
@@ -18,8 +19,7 @@ struct PageClass {
 // their classes so the container and the selector treat them like the rest.
 constexpr PageClass kPlaceholderPages[] = {
     {130, "CNorPage"},        {131, "CNorAddPage"},     {132, "CNorModifyPage"},  {133, "CNorErasePage"},
-    {136, "CNandPage"},       {137, "CNandAddPage"},
-    {138, "CNandErasePage"},  {139, "CNandModifyPage"}, {1289, "CSpiPage"},
+    {137, "CNandAddPage"},    {138, "CNandErasePage"},  {139, "CNandModifyPage"}, {1289, "CSpiPage"},
     {1290, "CSpiDetailPage"}, {1291, "CSpiErasePage"},  {1292, "CSpiModifyPage"}, {1294, "CSdPage"},
     {1295, "CSdAddPage"},     {1296, "CSdModifyPage"},  {1297, "CSdErasePage"},   {1298, "CNandOptionPage"},
     {1299, "CSdOptionPage"},
@@ -41,6 +41,7 @@ QWidget* CreatePage(int resource, PageHost& host, QWidget* parent) {
   if (resource == kNorRawPageResource) return new CNorRawPage(host, parent);
   if (resource == kNandRawPageResource) return new CNandRawPage(host, parent);
   if (resource == kSpiRawPageResource) return new CSpiRawPage(host, parent);
+  if (resource == kNandPageResource) return new CNandPage(host, parent);
   for (const PageClass& page : kPlaceholderPages) {
     if (page.resource == resource) return PlainPage(page.className, parent);
   }

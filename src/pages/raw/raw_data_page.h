@@ -17,10 +17,7 @@
 namespace zorbel {
 
 inline constexpr const char* kBrowseCaption = "Browse";
-inline constexpr const char* kBurnCaption = "Burn";
-inline constexpr const char* kVerifyCaption = "Verify";
 inline constexpr const char* kMakeRomCaption = "Make Rom";
-inline constexpr const char* kRawConfirmCaption = "Zorbel";
 
 class RawDataPage : public OperationPage {
   Q_OBJECT
@@ -56,7 +53,7 @@ class RawDataPage : public OperationPage {
     bool diskVariant = true;
     const char* diskOk = page_text::kBurnOk;
     const char* diskFailed = page_text::kBurnFailed;
-    QString confirmCaption = QString::fromUtf8(kRawConfirmCaption);
+    QString confirmCaption = QString::fromUtf8(kConfirmBoxCaption);
     std::function<bool()> fieldRule;
     std::function<void(OperationContext&)> fill;
   };

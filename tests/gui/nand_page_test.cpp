@@ -1,0 +1,345 @@
+// The NAND pages in the window against the virtual board, over the disk and
+// the COM port: the table, the sub-pages, their rules and a round trip.
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+#include <memory>
+
+#include "app/clock.h"
+#include "app/file_chooser.h"
+#include "app/tool_state.h"
+#include "app/ui/main_window.h"
+#include "controls/sortable_list.h"
+#include "gui_test_support.h"
+#include "pages/nand/nand_add_page.h"
+#include "pages/nand/nand_page.h"
+#include "pages/nand/nand_sub_pages.h"
+#include "protocol/page_rules.h"
+#include "protocol/protocol_texts.h"
+#include "virtual_board.h"
+
+namespace zorbel {
+namespace {
+
+using testing::BoxAnswerer;
+using testing::ScratchFolder;
+
+// A connected window on a virtual board with the NAND page picked.
+class NandRig {
+ public:
+  explicit NandRig(sim::BoardKind kind, uint32_t nandBlocks = 1024) : board_(Options(kind, nandBlocks, &clock_)) {
+    state_.moduleDirectory = folder_.ModuleDirectory();
+    window_ = std::make_unique<MainWindow>(state_, board_.Bus(), clock_);
+    window_->SetFileChooser(files_);
+    window_->show();
+  }
+  bool ConnectAndPickNand() {
+    window_->OnConnect();
+    if (!QTest::qWaitFor([&] { return !window_->Connecting(); }, 60000)) return false;
+    QTest::qWait(50);  // the attempt's last reports are queued
+    PickMedium("NAND");
+    return Page()->isVisible() && WaitIdle();
+  }
+  // The selector of a disk connection leads to the SDRAM page only, so
+  // there the page is shown as the selector of a COM-port connection would.
+  void PickMedium(const char* text) {
+    auto* selector = window_->findChild<QComboBox*>("1000");
+    if (state_.connection.massStorageConnected != 0) {
+      window_->Pages().Show(QString(text) == "NAND" ? 1 : 0);
+      return;
+    }
+    selector->setCurrentIndex(selector->findText(text));
+    emit selector->activated(selector->currentIndex());
+  }
+  CNandPage* Page() { return qobject_cast<CNandPage*>(window_->Pages().Page(1)); }
+  template <typename T>
+  T* Sub() {
+    return Page()->findChild<T*>();
+  }
+  template <typename T>
+  T* Control(QWidget* in, const char* id) {
+    return in->findChild<T*>(id);
+  }
+  void Press(const char* listButton) { Control<QPushButton>(Page(), listButton)->click(); }
+  // No read, no operation: every button is back to its idle caption.
+  bool WaitIdle(int timeoutMs = 30000) {
+    return QTest::qWaitFor(
+        [&] { return !Page()->Busy() && Sub<CNandAddPage>()->BurnButton()->text() == kBurnCaption; },
+        timeoutMs);
+  }
+  QStringList Row(int row) {
+    QStringList cells;
+    for (int c = 0; c < Page()->List()->ColumnCount(); ++c) cells << Page()->List()->ItemText(row, c);
+    return cells;
+  }
+  std::string WriteFile(const char* name, size_t size) {
+    const std::string path = folder_.File(name);
+    std::ofstream out(path, std::ios::binary);
+    for (size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + 3) & 0xFF));
+    return path;
+  }
+  void PutImage(uint32_t number, const char* name, uint32_t type, uint32_t start) {
+    sim::ImageEntry image;
+    image.number = number;
+    image.name = name;
+    image.type = type;
+    image.start = start;
+    image.end = start + 1;
+    board_.PutImage(sim::Medium::kNand, image, std::vector<uint8_t>(100, 0x42));
+  }
+
+  sim::VirtualBoard& Board() { return board_; }
+  ToolState& State() { return state_; }
+  ScriptedFileChooser& Files() { return files_; }
+  MainWindow& Window() { return *window_; }
+
+ private:
+  static sim::BoardOptions Options(sim::BoardKind kind, uint32_t nandBlocks, Clock* clock) {
+    sim::BoardOptions options;
+    options.kind = kind;
+    options.clock = clock;
+    options.nandBlockCount = nandBlocks;
+    return options;
+  }
+
+  ScratchFolder folder_;
+  FakeClock clock_;
+  sim::VirtualBoard board_;
+  ToolState state_;
+  ScriptedFileChooser files_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+void AddWires() {
+  QTest::addColumn<int>("kind");
+  QTest::newRow("disk") << int(sim::BoardKind::kQuen);
+  QTest::newRow("COM port") << int(sim::BoardKind::kVcom);
+}
+
+}  // namespace
+
+class NandPageTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void listShowsTheBoardsTable_data() { AddWires(); }
+  void listShowsTheBoardsTable() {
+    QFETCH(int, kind);
+    const bool disk = kind == int(sim::BoardKind::kQuen);
+    NandRig rig(static_cast<sim::BoardKind>(kind));
+    BoxAnswerer boxes;
+    QVERIFY(rig.ConnectAndPickNand());
+    QCOMPARE(rig.Page()->List()->ItemCount(), 0);  // count 0: an empty list, no message
+    QVERIFY(boxes.Texts().empty());
+    QCOMPARE(rig.Page()->Frame()->title(), QString("Add New"));
+    QCOMPARE(rig.Page()->List()->model()->headerData(3, Qt::Horizontal).toString(), QString("Start block"));
+
+    rig.PutImage(10, "kernel", 1, 0x40);
+    rig.PutImage(9, "splash", 4, 0x30);
+    rig.PutImage(2, "rootfs", 2, 0x100);
+    rig.PickMedium("SDRAM");
+    rig.PickMedium("NAND");
+    QVERIFY(rig.WaitIdle());
+    QCOMPARE(rig.Page()->List()->ItemCount(), 3);
+    QCOMPARE(rig.Row(1), (QStringList{"9", "splash", disk ? "logo" : "unknown", "0x30", "0x30"}));
+    rig.Page()->List()->SortByColumn(0, true);
+    QCOMPARE(rig.Row(0)[0], QString("2"));
+    QCOMPARE(rig.Row(2)[0], QString("10"));
+    if (disk) {  // the board's ID is the third entry of "NAND ID.ini"
+      QCOMPARE(rig.Board().NandIdParameters(), (std::array<uint32_t, 2>{2048, 64}));
+      rig.Window().resize(rig.Window().size());
+      QTest::qWait(50);
+      QVERIFY(QDir().mkpath(ZORBEL_ARTIFACT_DIR));
+      const QString path = QString(ZORBEL_ARTIFACT_DIR) + "/nand_page.png";
+      QVERIFY(rig.Window().grab().save(path));
+    }
+    // Logo is for the disk only.
+    QCOMPARE(rig.Control<QRadioButton>(rig.Sub<CNandAddPage>(), "1215")->isEnabled(), disk);
+    QVERIFY(boxes.Texts().empty());
+  }
+
+  void roundTrip_data() { AddWires(); }
+  void roundTrip() {
+    QFETCH(int, kind);
+    NandRig rig(static_cast<sim::BoardKind>(kind));
+    BoxAnswerer boxes;
+    QVERIFY(rig.ConnectAndPickNand());
+    auto* add = rig.Sub<CNandAddPage>();
+    const std::string file = rig.WriteFile("app.v2.bin", 40000);
+    rig.Files().Answer(file);
+    rig.Control<QPushButton>(add, "1056")->click();
+    QCOMPARE(rig.Control<QLineEdit>(add, "1055")->text(), QString("app.v2"));
+    rig.Control<QLineEdit>(add, "1054")->setText("3");
+    rig.Control<QRadioButton>(add, "1084")->click();
+    rig.Control<QLineEdit>(add, "1063")->setText("8000");
+    rig.Control<QLineEdit>(add, "1064")->setText("20");
+
+    add->BurnButton()->click();
+    QVERIFY(boxes.WaitFor(page_text::kBurnOk));
+    QVERIFY(rig.WaitIdle());
+    auto image = rig.Board().FindImage(sim::Medium::kNand, 3);
+    QVERIFY(image.has_value());
+    QCOMPARE(image->type, 1u);
+    QCOMPARE(image->start, 0x20u);
+    QCOMPARE(image->name, std::string("app.v2"));
+    QCOMPARE(rig.Page()->List()->ItemCount(), 1);  // read again after the burn
+    QCOMPARE(rig.Row(0).mid(0, 4), (QStringList{"3", "app.v2", "execute", "0x20"}));
+
+    add->VerifyButton()->click();
+    QVERIFY(boxes.WaitFor(page_text::kVerifyOk));
+    QVERIFY(rig.WaitIdle());
+
+    rig.Press("1051");
+    auto* modify = rig.Sub<CNandModifyPage>();
+    QVERIFY(modify->isVisible());
+    QCOMPARE(rig.Page()->Frame()->title(), QString("Modify"));
+    rig.Control<QLineEdit>(modify, "1071")->setText("3");
+    rig.Control<QRadioButton>(modify, "1087")->click();
+    modify->ApplyButton()->click();
+    QVERIFY(boxes.WaitFor(texts::kModifyOk));
+    QVERIFY(rig.WaitIdle());
+    QCOMPARE(rig.Board().FindImage(sim::Medium::kNand, 3)->type, 2u);
+    QCOMPARE(rig.Row(0)[2], QString("romfs"));
+
+    rig.Press("1052");
+    auto* erase = rig.Sub<CNandErasePage>();
+    rig.Control<QLineEdit>(erase, "1067")->setText("3");
+    erase->ApplyButton()->click();
+    QVERIFY(boxes.WaitFor(page_text::kEraseOk));
+    QVERIFY(rig.WaitIdle());
+    QVERIFY(!rig.Board().FindImage(sim::Medium::kNand, 3).has_value());
+    QCOMPARE(rig.Page()->List()->ItemCount(), 0);
+    QVERIFY(!boxes.Seen(page_text::kBurnFailed) && !boxes.Seen(page_text::kModifyFailed));
+    QVERIFY(rig.Board().ProtocolErrors().empty());
+  }
+
+  void burnChecksComeFirst() {
+    NandRig rig(sim::BoardKind::kQuen);
+    QVERIFY(rig.ConnectAndPickNand());
+    auto* add = rig.Sub<CNandAddPage>();
+    struct Case {
+      const char* label;
+      int type;
+      const char* number;
+      const char* exec;
+      const char* start;
+      std::vector<std::string> boxes;  // answered Cancel
+    };
+    const std::string confirm = page_text::kConfirmOperation;
+    const Case cases[] = {
+        {"system image with every field empty", 3, "", "", "", {confirm}},
+        {"logo without execute address", 4, "1", "", "10", {confirm}},
+        {"logo without start block", 4, "1", "", "", {page_text::kInputImageInformation}},
+        {"number 0", 0, "0", "8000", "10", {page_text::kInputCorrectInformation}},
+        {"number FFFFFFFF", 0, "FFFFFFFF", "8000", "10", {page_text::kInputCorrectInformation}},
+    };
+    for (const Case& c : cases) {
+      BoxAnswerer boxes(false);
+      rig.Control<QRadioButton>(add, std::vector<const char*>{"1083", "1084", "1085", "1086", "1215"}
+                                         [static_cast<size_t>(c.type)])
+          ->click();
+      // System Image leaves the number, address and block to the board.
+      QCOMPARE(rig.Control<QLineEdit>(add, "1054")->isEnabled(), c.type != 3);
+      rig.Control<QLineEdit>(add, "1054")->setText(c.number);
+      rig.Control<QLineEdit>(add, "1063")->setText(c.exec);
+      rig.Control<QLineEdit>(add, "1064")->setText(c.start);
+      add->BurnButton()->click();
+      QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts().size(), c.boxes.size(), 5000);
+      QVERIFY2(boxes.Texts() == c.boxes, c.label);
+      QVERIFY(!add->WorkerRunning());
+    }
+    // Confirmed, but no file chosen: the page stays idle.
+    rig.Control<QRadioButton>(add, "1083")->click();
+    rig.Control<QLineEdit>(add, "1054")->setText("1");
+    BoxAnswerer boxes(true);
+    add->BurnButton()->click();
+    QVERIFY(boxes.WaitFor(page_text::kChooseImageFile));
+    QCOMPARE(add->BurnButton()->text(), QString(kBurnCaption));
+    QVERIFY(rig.Window().findChild<QComboBox*>("1000")->isEnabled());
+  }
+
+  void eraseSubPageOutlivesAMediaSwitch() {
+    NandRig rig(sim::BoardKind::kVcom);
+    QVERIFY(rig.ConnectAndPickNand());
+    rig.Press("1052");
+    rig.PickMedium("SPI");
+    rig.PutImage(5, "fresh", 0, 0x50);
+    rig.PickMedium("NAND");
+    QVERIFY(rig.WaitIdle());
+    QVERIFY(rig.Sub<CNandErasePage>()->isVisible());
+    QVERIFY(!rig.Sub<CNandAddPage>()->isVisible());
+    QCOMPARE(rig.Page()->Frame()->title(), QString("Erase"));
+    QCOMPARE(rig.Page()->List()->ItemCount(), 1);
+    QCOMPARE(rig.Row(0)[1], QString("fresh"));
+  }
+
+  void optionSetsTheReservedArea() {
+    NandRig rig(sim::BoardKind::kQuen, 4096);  // 4096 blocks of 16 KB: 64 MB
+    BoxAnswerer boxes;
+    QVERIFY(rig.ConnectAndPickNand());
+    rig.Press("1054");
+    QVERIFY(rig.WaitIdle());
+    auto* option = rig.Sub<CNandOptionPage>();
+    QVERIFY(option->isVisible());
+    QCOMPARE(rig.Page()->Frame()->title(), QString("Option"));
+    QCOMPARE(rig.Control<QLineEdit>(option, "1219")->text(), QString("64"));
+    auto* reserved = rig.Control<QLineEdit>(option, "1218");
+    reserved->setText("100");
+    option->ApplyButton()->click();
+    QVERIFY(boxes.Seen(page_text::kReservedLargerThanTotal));
+    QCOMPARE(reserved->text(), QString());
+    QCOMPARE(rig.Board().NandReservedMb(), 0u);
+
+    reserved->setText("8");
+    option->ApplyButton()->click();
+    QVERIFY(!option->ApplyButton()->isEnabled());  // no second worker on the same disk
+    QVERIFY(boxes.WaitFor(page_text::kSetOk));
+    QVERIFY(QTest::qWaitFor([&] { return option->ApplyButton()->isEnabled(); }, 10000));
+    QCOMPARE(rig.Board().NandReservedMb(), 8u);
+  }
+
+  void aNewerRefreshWinsOverOneStillRunning() {
+    NandRig rig(sim::BoardKind::kQuen);
+    QVERIFY(rig.ConnectAndPickNand());
+    BoxAnswerer boxes;
+    boxes.SetPaused(true);
+    // The first read stops at the ID read's box, before it reads the table.
+    rig.Board().InjectFault({sim::FaultKind::kFailCommand, sim::Operation::kStatus, sim::Medium::kAny, 1, 0});
+    QSignalSpy shown(rig.Page(), &ListPage::refreshed);
+    bool burnOffered = true;
+    QTimer whileTheBoxIsOpen;
+    QObject::connect(&whileTheBoxIsOpen, &QTimer::timeout, [&] {
+      if (QApplication::activeModalWidget() == nullptr) return;
+      whileTheBoxIsOpen.stop();
+      rig.PutImage(7, "late", 0, 0x70);
+      rig.Page()->RequestRefresh();
+      burnOffered = rig.Sub<CNandAddPage>()->isEnabled();  // no burn while the board is read
+      boxes.SetPaused(false);
+    });
+    whileTheBoxIsOpen.start(10);
+    rig.Page()->RequestRefresh();
+    QVERIFY(QTest::qWaitFor([&] { return !whileTheBoxIsOpen.isActive(); }, 10000));
+    QVERIFY(rig.WaitIdle());
+    QVERIFY(!burnOffered);
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(rig.Page()->List()->ItemCount(), 1);
+    QVERIFY(boxes.Seen(table_text::kNandIdReadFailed));
+    QVERIFY(rig.Sub<CNandAddPage>()->isEnabled());
+  }
+};
+
+}  // namespace zorbel
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  zorbel::NandPageTest t;
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "nand_page_test.moc"
