@@ -199,7 +199,11 @@ void SortHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
 
   const int h = rect.height();
   const bool sorted = logicalIndex == sortColumn_;
-  QRect text = rect.adjusted(h / 4, 0, -h / 4 - (sorted ? 3 * h / 4 : 0), 0);
+  // The triangle takes only its own width and a margin: the lists' narrow
+  // number columns would otherwise lose their titles.
+  const int size = std::max(5, h / 4);
+  const int margin = sorted ? std::min(3, h / 4) : h / 4;
+  QRect text = rect.adjusted(margin, 0, -margin - (sorted ? size + 2 : 0), 0);
   if (logicalIndex == pressed_) text.translate(1, 2);
   const QString title = model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString() : QString();
   const auto align = model() ? model()->headerData(logicalIndex, Qt::Horizontal, Qt::TextAlignmentRole)
@@ -212,14 +216,18 @@ void SortHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
   if (sorted) {
     // A triangle a quarter of the item high, near the right edge; its lit
     // edges in the highlight colour, its shaded ones in the shadow colour.
-    const int size = std::max(4, h / 4);
-    const int right = rect.right() - h / 4;
+    const int right = rect.right() - margin;
     const int left = right - size;
     const int top = rect.top() + (h - size) / 2;
     const int bottom = top + size;
     const int middle = (left + right) / 2;
     const QColor lit = pal.light().color();
     const QColor shade = pal.dark().color();
+    const QPolygon body = ascending_ ? QPolygon({QPoint(middle, top), QPoint(left, bottom), QPoint(right, bottom)})
+                                     : QPolygon({QPoint(left, top), QPoint(right, top), QPoint(middle, bottom)});
+    painter->setBrush(pal.mid());
+    painter->setPen(Qt::NoPen);
+    painter->drawPolygon(body);
     if (ascending_) {  // pointing up
       painter->setPen(shade);
       painter->drawLine(middle, top, left, bottom);
