@@ -210,6 +210,9 @@ void MainWindow::SetPagesEnabled(bool enabled) {
 void MainWindow::ConnectAttemptEnded() {
   if (connectThread_.joinable()) connectThread_.join();
   SetPagesEnabled(true);
+  // A list page's read that ended while the attempt was closing could not
+  // enable the button then.
+  connect_->setEnabled(operationsRunning_ == 0);
 }
 
 void MainWindow::SetHelpText(const char* text) {
