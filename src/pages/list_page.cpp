@@ -1,5 +1,6 @@
 #include "pages/list_page.h"
 
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QShowEvent>
 
@@ -84,6 +85,15 @@ void ListPage::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // A window coming back from the task bar is no new look at the table.
   if (!event->spontaneous()) RequestRefresh();
+}
+
+void ListPage::keyPressEvent(QKeyEvent* event) {
+  // Enter in the list must not reach the window's default button, Exit.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void ListPage::RequestRefresh() {

@@ -117,6 +117,7 @@ class ListPage : public QWidget, public PageHost {
   virtual void TableShown(const TableSnapshot& /*snapshot*/) {}
 
   void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
   PageHost& host_;
   SerialPort port_;  // the COM-port reads'

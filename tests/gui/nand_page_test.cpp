@@ -277,6 +277,10 @@ class NandPageTest : public QObject {
     QCOMPARE(rig.Page()->Frame()->title(), QString("Erase"));
     QCOMPARE(rig.Page()->List()->ItemCount(), 1);
     QCOMPARE(rig.Row(0)[1], QString("fresh"));
+    // Enter in a field neither closes the window nor erases.
+    QTest::keyClick(rig.Control<QLineEdit>(rig.Sub<CNandErasePage>(), "1067"), Qt::Key_Return);
+    QVERIFY(rig.Window().isVisible());
+    QVERIFY(!rig.Sub<CNandErasePage>()->WorkerRunning());
   }
 
   void optionSetsTheReservedArea() {

@@ -32,6 +32,7 @@ bool Passes(PageHost& host, const std::string& refusal) {
 CNandModifyPage::CNandModifyPage(ListPage& list)
     : OperationPage(list, "CNandModifyPage", 0, 0, &list) {
   resize(SubPageSize());
+  SetSwallowEnter(true);  // Enter would reach the window's default button, Exit
   bar_->hide();  // a type change is one short command
   number_ = AddLabelledEdit(this, "1071", "Image No :", DluRect(8, 22, 60, 10), DluRect(74, 20, 60, 12),
                             kFieldLength);
@@ -69,6 +70,7 @@ CNandModifyPage::~CNandModifyPage() { AbortAndWait(); }
 CNandErasePage::CNandErasePage(ListPage& list)
     : OperationPage(list, "CNandErasePage", ProgressMessage::kNandErase, kEraseBarColour, &list) {
   resize(SubPageSize());
+  SetSwallowEnter(true);  // Enter would reach the window's default button, Exit
   choices_ = new QButtonGroup(this);
   AddRadio(this, choices_, 0, "1052", "Erase image No", DluRect(8, 20, 80, 10))->setChecked(true);
   number_ = new QLineEdit(this);
@@ -110,6 +112,7 @@ CNandErasePage::~CNandErasePage() { AbortAndWait(); }
 CNandOptionPage::CNandOptionPage(ListPage& list)
     : OperationPage(list, "CNandOptionPage", ProgressMessage::kNandOption, kOptionBarColour, &list) {
   resize(SubPageSize());
+  SetSwallowEnter(true);  // Enter would reach the window's default button, Exit
   total_ = AddLabelledEdit(this, "1219", "NAND Flash Total Size", DluRect(8, 22, 110, 10),
                            DluRect(124, 20, 60, 12), 0);
   total_->setReadOnly(true);
