@@ -111,7 +111,9 @@ class ListPage : public QWidget, public PageHost {
   // the medium's constructor calls it once.
   void AddSubPages(const std::vector<int>& resources, const PageContainer::Factory& factory);
   // The read itself, on the read's thread. The default reads over the disk
-  // when massStorageConnected is set, else over the COM port.
+  // when massStorageConnected is set, else over the COM port. A medium's
+  // page calls StopAndWait() in its destructor, so no read is under way
+  // while the page is half gone.
   virtual TableSnapshot ReadTable(UserPrompt& prompt);
   // UI thread, after a read's rows were put into the list.
   virtual void TableShown(const TableSnapshot& /*snapshot*/) {}

@@ -37,4 +37,6 @@ CNandPage::CNandPage(PageHost& host, QWidget* parent) : ListPage(host, NandSpec(
               });
 }
 
+CNandPage::~CNandPage() { StopAndWait(); }
+
 }  // namespace zorbel

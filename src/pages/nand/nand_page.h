@@ -15,6 +15,7 @@ class CNandPage : public ListPage {
 
  public:
   CNandPage(PageHost& host, QWidget* parent);
+  ~CNandPage() override;
 };
 
 }  // namespace zorbel
