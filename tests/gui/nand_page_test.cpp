@@ -153,7 +153,6 @@ class NandPageTest : public QObject {
     QCOMPARE(rig.Row(2)[0], QString("10"));
     if (disk) {  // the board's ID is the third entry of "NAND ID.ini"
       QCOMPARE(rig.Board().NandIdParameters(), (std::array<uint32_t, 2>{2048, 64}));
-      rig.Window().resize(rig.Window().size());
       QTest::qWait(50);
       QVERIFY(QDir().mkpath(ZORBEL_ARTIFACT_DIR));
       const QString path = QString(ZORBEL_ARTIFACT_DIR) + "/nand_page.png";
