@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <utility>
+#include <vector>
 
 #include "app/user_prompt.h"
 #include "link/serial_port.h"
@@ -35,13 +36,9 @@ TEST(SerialPortClosed, EveryCallButOpenAndCloseFailsWithInvalidHandle) {
   EXPECT_EQ(count, 0u);
   EXPECT_FALSE(ov.pending);
   EXPECT_EQ(ov.error, win_error::kInvalidHandle);
-  EXPECT_EQ(port.GetBaudrate(), -1);
-  EXPECT_EQ(port.GetDataBits(), -1);
-  EXPECT_EQ(port.GetParity(), -1);
-  EXPECT_EQ(port.GetStopBits(), -1);
-  EXPECT_EQ(port.GetHandshaking(), -1);
-  EXPECT_EQ(port.GetEventMask(), 0u);
-  EXPECT_EQ(port.GetEventChar(), 0);
+  EXPECT_EQ(std::vector<int>({port.GetBaudrate(), port.GetDataBits(), port.GetParity(), port.GetStopBits(),
+                              port.GetHandshaking(), static_cast<int>(port.GetEventMask()), port.GetEventChar()}),
+            std::vector<int>({-1, -1, -1, -1, -1, 0, 0}));
   EXPECT_EQ(port.Close(), win_error::kSuccess);
   RecordingPrompt prompt;
   EXPECT_EQ(port.ChooseMethod(3, &prompt), 0);

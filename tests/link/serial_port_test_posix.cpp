@@ -5,11 +5,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <numeric>
 #include <thread>
 
 #include "app/user_prompt.h"
-#include "link/serial_port.h"
 #include "link/refusing_port.h"
+#include "link/serial_port.h"
 #include "pty_pair.h"
 
 namespace zorbel {
@@ -17,6 +18,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using testing::PtyPair;
+using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kWinInvalidArg = 0x80070057u;
 
@@ -30,10 +32,17 @@ class SerialPortPty : public ::testing::Test {
   termios SlaveTermios() {
     termios tio{};
     const int fd = ::open(pty_.slavePath().c_str(), O_RDWR | O_NOCTTY);
-    EXPECT_GE(fd, 0);
     EXPECT_EQ(tcgetattr(fd, &tio), 0);
     ::close(fd);
     return tio;
+  }
+  // Reads into a fresh buffer; the bytes got, or {error} on failure.
+  std::pair<uint32_t, Bytes> Read(uint32_t size, uint32_t timeoutMs) {
+    Bytes buffer(size);
+    uint32_t got = 99;
+    const uint32_t error = port_.Read(buffer.data(), size, &got, nullptr, timeoutMs);
+    buffer.resize(got <= size ? got : 0);
+    return {error, buffer};
   }
 
   PtyPair pty_;
@@ -46,44 +55,34 @@ TEST_F(SerialPortPty, OpenWhileOpenIsRefusedAndKeepsTheFirstHandle) {
   EXPECT_FALSE(other.IsOpen());
   EXPECT_EQ(port_.Open(pty_.slavePath(), 2048, 2048), win_error::kAlreadyInitialized);
   EXPECT_EQ(port_.LastError(), win_error::kAlreadyInitialized);
-  ASSERT_TRUE(port_.IsOpen());
   uint32_t written = 0;
   EXPECT_EQ(port_.Write("ok", &written, nullptr, 1000), 0u);
   EXPECT_EQ(written, 2u);
-  EXPECT_EQ(pty_.Receive(2), (std::vector<uint8_t>{'o', 'k'}));
+  EXPECT_EQ(pty_.Receive(2), (Bytes{'o', 'k'}));
 }
 
 TEST_F(SerialPortPty, OpenSetsTheDefaultLine) {
-  EXPECT_EQ(port_.GetBaudrate(), 9600);
-  EXPECT_EQ(port_.GetDataBits(), 8);
-  EXPECT_EQ(port_.GetParity(), 0);
-  EXPECT_EQ(port_.GetStopBits(), 0);
-  EXPECT_EQ(port_.GetHandshaking(), 0);
+  EXPECT_EQ(std::vector<int>({port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits(),
+                              port_.GetHandshaking()}),
+            std::vector<int>({9600, 8, 0, 0, 0}));
   EXPECT_EQ(port_.GetEventMask(), 0xC1u);
   const termios tio = SlaveTermios();
   EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
-  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-  EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
   EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | INPCK), 0u);
   EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);  // raw: binary bytes pass untouched
 }
 
 TEST(SerialPortClosed, OpenOfAMissingOrNonSerialPathFails) {
-  struct Case {
-    const char* path;
-    uint32_t error;
-  };
-  const Case cases[] = {
-      {"/nonexistent/tty", win_error::kFileNotFound}, {"/dev/null", 1},  // not a terminal: incorrect function
-  };
-  for (const auto& c : cases) {
+  // /dev/null is no terminal: "incorrect function".
+  for (const auto& [path, error] : {std::pair{"/nonexistent/tty", win_error::kFileNotFound}, {"/dev/null", 1u}}) {
     SerialPort port;
-    EXPECT_EQ(port.Open(c.path, 2048, 2048), c.error) << c.path;
-    EXPECT_FALSE(port.IsOpen()) << c.path;
-    EXPECT_EQ(port.GetBaudrate(), -1) << c.path;
+    EXPECT_EQ(port.Open(path, 2048, 2048), error) << path;
+    EXPECT_EQ(port.GetBaudrate(), -1) << path;
   }
 }
 
+// Unknown modes are refused and change nothing.
 TEST_F(SerialPortPty, HandshakingModesAreKeptAsTheControlBlockWould) {
   struct Case {
     std::vector<int> modes;
@@ -96,33 +95,26 @@ TEST_F(SerialPortPty, HandshakingModesAreKeptAsTheControlBlockWould) {
       {{2}, 2, false, true},     {{2, 1}, 1, true, false},  // hardware clears the XON/XOFF flags
       {{1, 2}, 2, false, true},                             // software clears CTS/DSR, DTR and RTS control
       {{1, 0}, 0, false, false}, {{2, 0}, 0, false, false},
+      {{2, 3}, 2, false, true},  {{1, -1}, 1, true, false},
   };
   for (const auto& c : cases) {
-    for (int mode : c.modes) ASSERT_EQ(port_.SetupHandshaking(mode), 0u);
+    for (int mode : c.modes) {
+      const uint32_t expected = mode >= 0 && mode <= 2 ? 0u : kWinInvalidArg;
+      ASSERT_EQ(port_.SetupHandshaking(mode), expected);
+      EXPECT_EQ(port_.LastError(), expected);
+    }
     EXPECT_EQ(port_.GetHandshaking(), c.reported);
     const termios tio = SlaveTermios();
     EXPECT_EQ((tio.c_cflag & CRTSCTS) != 0, c.rtscts);
-    EXPECT_EQ((tio.c_iflag & (IXON | IXOFF)) == (IXON | IXOFF), c.xonxoff);
-    EXPECT_EQ((tio.c_iflag & (IXON | IXOFF)) == 0, !c.xonxoff);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), c.xonxoff ? IXON | IXOFF : 0u);
   }
 }
 
-TEST_F(SerialPortPty, UnknownModesAreRefusedAndChangeNothing) {
-  ASSERT_EQ(port_.SetupHandshaking(2), 0u);
-  EXPECT_EQ(port_.SetupHandshaking(3), kWinInvalidArg);
-  EXPECT_EQ(port_.LastError(), kWinInvalidArg);
-  EXPECT_EQ(port_.GetHandshaking(), 2);
-  EXPECT_TRUE(SlaveTermios().c_iflag & IXON);
-
-  // Non-blocking reads stay non-blocking after a refused mode.
+TEST_F(SerialPortPty, RefusedReadTimeoutModeKeepsReadsNonBlocking) {
   ASSERT_EQ(port_.SetupReadTimeouts(0, 0), 0u);
   EXPECT_EQ(port_.SetupReadTimeouts(2, 5000), kWinInvalidArg);
-  EXPECT_EQ(port_.SetupHandshaking(-1), kWinInvalidArg);
   // A blocking read would run into the call's time-out instead.
-  uint8_t buffer[4];
-  uint32_t got = 9;
-  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, 100), 0u);
-  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(Read(4, 100), std::pair(0u, Bytes{}));
 }
 
 TEST_F(SerialPortPty, SetupChangesTheLineOrRefusesAndKeepsIt) {
@@ -147,21 +139,17 @@ TEST_F(SerialPortPty, SetupChangesTheLineOrRefusesAndKeepsIt) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.baud * 100 + c.dataBits * 10 + c.parity);
-    const int32_t oldBaud = port_.GetBaudrate();
-    const int32_t oldBits = port_.GetDataBits();
+    const std::vector<int> old = {port_.GetBaudrate(), port_.GetDataBits()};
     const termios before = SlaveTermios();
     EXPECT_EQ(port_.Setup(c.baud, c.dataBits, c.parity, c.stopBits), c.result);
     const termios tio = SlaveTermios();
     if (c.result != 0) {
-      EXPECT_EQ(port_.GetBaudrate(), oldBaud);
-      EXPECT_EQ(port_.GetDataBits(), oldBits);
+      EXPECT_EQ(std::vector<int>({port_.GetBaudrate(), port_.GetDataBits()}), old);
       EXPECT_EQ(tio.c_cflag, before.c_cflag);
       continue;
     }
-    EXPECT_EQ(port_.GetBaudrate(), static_cast<int32_t>(c.baud));
-    EXPECT_EQ(port_.GetDataBits(), c.dataBits);
-    EXPECT_EQ(port_.GetParity(), c.parity);
-    EXPECT_EQ(port_.GetStopBits(), c.stopBits);
+    EXPECT_EQ(std::vector<int>({port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits()}),
+              std::vector<int>({static_cast<int>(c.baud), c.dataBits, c.parity, c.stopBits}));
     EXPECT_EQ(cfgetospeed(&tio), c.speed);
     EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), c.parityFlags);
     EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStops);
@@ -169,36 +157,25 @@ TEST_F(SerialPortPty, SetupChangesTheLineOrRefusesAndKeepsIt) {
   }
 }
 
-TEST_F(SerialPortPty, BlockingReadShortOfBytesReturnsWhatCameAfterThePortTimeout) {
-  ASSERT_EQ(port_.SetupReadTimeouts(1, 200), 0u);
-  uint8_t buffer[10] = {};
-  uint32_t got = 0;
-  // Some bytes do not end the wait: a call time-out before the port's runs out.
-  ASSERT_TRUE(pty_.Send({1, 2, 3}));
-  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, 100), win_error::kTimeout);
-  EXPECT_EQ(got, 3u);
-  ASSERT_TRUE(pty_.Send({4, 5}));
-  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, kInfinite), 0u);
-  EXPECT_EQ(got, 2u);
-  EXPECT_EQ(buffer[0], 4);
-  EXPECT_EQ(buffer[1], 5);
-  EXPECT_EQ(port_.LastError(), 0u);
-}
-
-TEST_F(SerialPortPty, WaitThatRunsOutGivesTimeoutAndLeavesNothingPending) {
+TEST_F(SerialPortPty, BlockingReadEndsAtThePortOrTheCallTimeoutAndLeavesNothingPending) {
   ASSERT_EQ(port_.SetupReadTimeouts(1, 10000), 0u);
-  uint8_t buffer[4] = {};
-  uint32_t got = 5;
-  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, 100), win_error::kTimeout);
+  EXPECT_EQ(Read(4, 100), std::pair(win_error::kTimeout, Bytes{}));
   EXPECT_EQ(port_.LastError(), win_error::kTimeout);
-  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(port_.WaitEvent(nullptr, 50), win_error::kTimeout);
   // Bytes sent afterwards all reach the next read: no earlier read took them.
   ASSERT_TRUE(pty_.Send({0xA1, 0xA2, 0xA3, 0xA4}));
-  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, 2000), 0u);
-  EXPECT_EQ(got, 4u);
-  EXPECT_EQ(buffer[0], 0xA1);
+  EXPECT_EQ(Read(4, 2000), std::pair(0u, Bytes{0xA1, 0xA2, 0xA3, 0xA4}));
 
-  EXPECT_EQ(port_.WaitEvent(nullptr, 50), win_error::kTimeout);
+  // Some bytes do not end the wait: a call time-out before the port's runs out.
+  ASSERT_EQ(port_.SetupReadTimeouts(1, 200), 0u);
+  ASSERT_TRUE(pty_.Send({1, 2, 3}));
+  EXPECT_EQ(Read(10, 100), std::pair(win_error::kTimeout, Bytes{1, 2, 3}));
+  ASSERT_TRUE(pty_.Send({4, 5}));
+  EXPECT_EQ(Read(10, kInfinite), std::pair(0u, Bytes{4, 5}));
+  EXPECT_EQ(port_.LastError(), 0u);
+
+  pty_.CloseMaster();  // the board hangs up
+  EXPECT_EQ(Read(4, 2000).first, win_error::kGenFailure);
 }
 
 TEST_F(SerialPortPty, NonBlockingReadReturnsWhatIsThere) {
@@ -206,16 +183,14 @@ TEST_F(SerialPortPty, NonBlockingReadReturnsWhatIsThere) {
   ASSERT_TRUE(pty_.Send({5, 6}));
   ASSERT_EQ(port_.WaitEvent(nullptr, 2000), 0u);
   EXPECT_EQ(port_.GetEventMask(), 0x01u);  // the event seen, as the wait reports it
-  uint8_t buffer[8] = {};
-  uint32_t total = 0;
-  for (int i = 0; i < 100 && total < 2; ++i) {
-    uint32_t got = 0;
-    ASSERT_EQ(port_.Read(buffer + total, sizeof buffer - total, &got, nullptr, kInfinite), 0u);
-    total += got;
-    if (got == 0) std::this_thread::sleep_for(milliseconds(5));
+  Bytes total;
+  for (int i = 0; i < 100 && total.size() < 2; ++i) {
+    const auto [error, got] = Read(8, kInfinite);
+    ASSERT_EQ(error, 0u);
+    total.insert(total.end(), got.begin(), got.end());
+    if (got.empty()) std::this_thread::sleep_for(milliseconds(5));
   }
-  EXPECT_EQ(total, 2u);
-  EXPECT_EQ(buffer[1], 6);
+  EXPECT_EQ(total, (Bytes{5, 6}));
 }
 
 TEST_F(SerialPortPty, CallerRecordIsCompletedBeforeReturning) {
@@ -229,35 +204,12 @@ TEST_F(SerialPortPty, CallerRecordIsCompletedBeforeReturning) {
   EXPECT_EQ(ov.error, 0u);
 }
 
-TEST_F(SerialPortPty, ReadAfterTheBoardHangsUpFails) {
-  ASSERT_EQ(port_.SetupReadTimeouts(1, 1000), 0u);
-  pty_.CloseMaster();
-  uint8_t buffer[4];
-  uint32_t got = 0;
-  EXPECT_EQ(port_.Read(buffer, sizeof buffer, &got, nullptr, 2000), win_error::kGenFailure);
-}
-
-// --- ChooseMethod: the test answers the in-band request on the master.
-
-struct MethodPeer {
-  std::vector<std::vector<uint8_t>> replies;  // one per request; empty: stay silent
-  std::vector<std::vector<uint8_t>> requests;
-};
-
-void PlayMethodPeer(const PtyPair& pty, MethodPeer& peer) {
-  for (const auto& reply : peer.replies) {
-    std::vector<uint8_t> request = pty.Receive(2, 3000);
-    if (request.size() != 2) return;
-    peer.requests.push_back(request);
-    if (!reply.empty()) pty.Send(reply);
-  }
-}
-
+// The test answers the in-band request on the master; an empty reply stays silent.
 TEST_F(SerialPortPty, ChooseMethodAnswersAsksAgainOnAMismatchAndGivesUp) {
   struct Case {
     uint8_t method;
     uint32_t readTimeoutMs;
-    std::vector<std::vector<uint8_t>> replies;
+    std::vector<Bytes> replies;
     uint8_t answer;
     uint32_t error;
   };
@@ -267,15 +219,22 @@ TEST_F(SerialPortPty, ChooseMethodAnswersAsksAgainOnAMismatchAndGivesUp) {
       {0, 2000, {{0x81, 0x11}, {0xFF, 0x00}, {0x80, 0x07}}, 0x07, 0},
       {10, 2000, {{0x8A, 0x00}}, 0x00, 0},
       // The first request and 8 more, then no more.
-      {3, 2000, std::vector<std::vector<uint8_t>>(9, {0x85, 0x01}), 0, win_error::kGenFailure},
+      {3, 2000, std::vector<Bytes>(9, {0x85, 0x01}), 0, win_error::kGenFailure},
       {3, 100, {{}}, 0, win_error::kTimeout},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
     SCOPED_TRACE(i);
     ASSERT_EQ(port_.SetupReadTimeouts(1, c.readTimeoutMs), 0u);
-    MethodPeer peer{c.replies, {}};
-    std::thread board([&] { PlayMethodPeer(pty_, peer); });
+    std::vector<Bytes> requests;
+    std::thread board([&] {
+      for (const auto& reply : c.replies) {
+        Bytes request = pty_.Receive(2, 3000);
+        if (request.size() != 2) return;
+        requests.push_back(request);
+        if (!reply.empty()) pty_.Send(reply);
+      }
+    });
     RecordingPrompt prompt;
     EXPECT_EQ(port_.ChooseMethod(c.method, &prompt), c.answer);
     board.join();
@@ -283,10 +242,7 @@ TEST_F(SerialPortPty, ChooseMethodAnswersAsksAgainOnAMismatchAndGivesUp) {
     EXPECT_EQ(prompt.Messages(), c.error == 0
                                      ? std::vector<std::string>{}
                                      : std::vector<std::string>{"ChooseMethod - Unable to set flash method"});
-    ASSERT_EQ(peer.requests.size(), c.replies.size());
-    for (const auto& request : peer.requests) {
-      EXPECT_EQ(request, (std::vector<uint8_t>{0xB0, static_cast<uint8_t>(0x80 + c.method)}));
-    }
+    EXPECT_EQ(requests, std::vector<Bytes>(c.replies.size(), Bytes{0xB0, static_cast<uint8_t>(0x80 + c.method)}));
     EXPECT_TRUE(pty_.Receive(1, 100).empty());
   }
   EXPECT_EQ(port_.ChooseMethod(3, nullptr), 0);  // no prompt: fails quietly
@@ -304,8 +260,8 @@ TEST(SerialPortOpen, RefusedDefaultSettingLeavesThePortClosed) {
     EXPECT_EQ(port.Open(pty.slavePath(), 2048, 2048), win_error::kGenFailure);
     EXPECT_EQ(port.LastError(), win_error::kGenFailure);
     EXPECT_FALSE(port.IsOpen());
-    std::vector<int> upToRefused;
-    for (int slot = 0; slot <= refuse; ++slot) upToRefused.push_back(slot);
+    std::vector<int> upToRefused(refuse + 1);
+    std::iota(upToRefused.begin(), upToRefused.end(), 0);
     EXPECT_EQ(port.calls, upToRefused);
     port.refuse = -1;
     EXPECT_EQ(port.Open(pty.slavePath(), 2048, 2048), win_error::kSuccess);
@@ -313,7 +269,6 @@ TEST(SerialPortOpen, RefusedDefaultSettingLeavesThePortClosed) {
     EXPECT_EQ(port.LastError(), win_error::kSuccess);
   }
 }
-
 // --- Close from another thread (also run under ThreadSanitizer, by name).
 
 class SerialPortThreads : public SerialPortPty {};
