@@ -106,6 +106,7 @@ TEST(SysfsDeviceBus, TwoBoardsOfOneProductGiveAllTheirVolumesInWalkOrder) {
   EXPECT_TRUE(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E22").empty());
 }
 
+// A port of a device behind a hub is listed once.
 TEST(SysfsDeviceBus, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
   FakeSysfs sys;
   const fs::path board = sys.AddDevice("1-4", "7c3a", "b101", "Board Product");
@@ -114,27 +115,19 @@ TEST(SysfsDeviceBus, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
   sys.AddTty(sys.AddInterface(board, "1-4:1.2", "Velmora ARM 926-Based MCU Ports"), "ttyACM");
   // No interface string: the device's product string describes it.
   sys.AddTty(sys.AddInterface(board, "1-4:1.4", ""), "ttyACM4");
+  const fs::path hub = sys.AddDevice("1-5", "05e3", "0610", "USB2.0 Hub");
+  sys.AddInterface(hub, "1-5:1.0", "");
+  const fs::path behind = sys.AddDevice(hub, "1-5.2", "7c3a", "b101", "");
+  sys.AddTty(sys.AddInterface(behind, "1-5.2:1.0", "Velmora ARM 926-Based MCU Ports"), "ttyUSB0");
 
   auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
   std::vector<McuPort> ports;
   ASSERT_TRUE(bus->EnumerateMcuPorts(ports));
-  ASSERT_EQ(Paths(ports), (std::vector<std::string>{sys.Dev() + "/ttyACM3", sys.Dev() + "/ttyACM4"}));
+  ASSERT_EQ(Paths(ports), (std::vector<std::string>{sys.Dev() + "/ttyACM3", sys.Dev() + "/ttyACM4",
+                                                    sys.Dev() + "/ttyUSB0"}));
   EXPECT_EQ(ports[0].description, "VELMORA arm 926-based MCU ports");
   EXPECT_EQ(ports[1].description, "Board Product");
   EXPECT_EQ(ports[0].number, 0u);
-}
-
-TEST(SysfsDeviceBus, PortOfADeviceBehindAHubIsListedOnce) {
-  FakeSysfs sys;
-  const fs::path hub = sys.AddDevice("1-5", "05e3", "0610", "USB2.0 Hub");
-  sys.AddInterface(hub, "1-5:1.0", "");
-  const fs::path board = sys.AddDevice(hub, "1-5.2", "7c3a", "b101", "");
-  sys.AddTty(sys.AddInterface(board, "1-5.2:1.0", "Velmora ARM 926-Based MCU Ports"), "ttyUSB0");
-
-  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
-  std::vector<McuPort> ports;
-  ASSERT_TRUE(bus->EnumerateMcuPorts(ports));
-  EXPECT_EQ(Paths(ports), (std::vector<std::string>{sys.Dev() + "/ttyUSB0"}));
 }
 
 TEST(SysfsDeviceBus, MissingTreeFindsNothing) {
