@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,51 +20,32 @@
 namespace zorbel {
 namespace {
 
-// --- A socket server that takes a fixed number of connections in turn.
+using Bytes = std::vector<uint8_t>;
 
-bool ReadExact(int fd, void* buffer, size_t length) {
-  auto* p = static_cast<uint8_t*>(buffer);
-  while (length > 0) {
-    const ssize_t n = ::recv(fd, p, length, 0);
+bool ReadExact(int fd, uint8_t* p, size_t length) {
+  for (ssize_t n = 0; length > 0; p += n, length -= static_cast<size_t>(n)) {
+    n = ::recv(fd, p, length, 0);
     if (n <= 0) return false;
-    p += n;
-    length -= static_cast<size_t>(n);
   }
   return true;
 }
 
-bool WriteExact(int fd, const std::vector<uint8_t>& bytes) {
-  return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-}
+void WriteExact(int fd, const Bytes& bytes) { ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
 
-struct Request {
-  std::vector<uint8_t> cdb;  // 16 bytes
-  uint8_t cdbLength = 0;
-  uint8_t direction = 0;
-  uint32_t dataLength = 0;
-  uint32_t timeoutSeconds = 0;
-  std::vector<uint8_t> data;
-};
-
-// Decodes one request from the wire; false when the client went away.
-bool ReadRequest(int fd, Request& request) {
-  uint8_t header[26];
-  if (!ReadExact(fd, header, sizeof header)) return false;
-  request.cdb.assign(header, header + 16);
-  request.cdbLength = header[16];
-  request.direction = header[17];
-  request.dataLength = LoadLe32(header + 18);
-  request.timeoutSeconds = LoadLe32(header + 22);
-  request.data.clear();
-  if (request.direction == 1) {
-    request.data.resize(request.dataLength);
-    if (!ReadExact(fd, request.data.data(), request.dataLength)) return false;
+// One request as it came over the wire, its outgoing data included; none
+// when the client went away.
+std::optional<Bytes> ReadRequest(int fd) {
+  Bytes request(26);
+  if (!ReadExact(fd, request.data(), request.size())) return std::nullopt;
+  if (request[17] == 1) {
+    request.resize(26 + LoadLe32(&request[18]));
+    if (!ReadExact(fd, request.data() + 26, request.size() - 26)) return std::nullopt;
   }
-  return true;
+  return request;
 }
 
-std::vector<uint8_t> Reply(uint8_t status, uint32_t length, const std::vector<uint8_t>& data = {}) {
-  std::vector<uint8_t> out = {status};
+Bytes Reply(uint8_t status, uint32_t length, const Bytes& data = {}) {
+  Bytes out = {status};
   AppendLe32(out, length);
   out.insert(out.end(), data.begin(), data.end());
   return out;
@@ -98,7 +80,12 @@ class SocketServer {
     ::unlink(path_.c_str());
     ::rmdir(dir_.c_str());
   }
-  std::string volume() const { return "unix:" + path_; }
+  std::unique_ptr<ScsiTransport> Open() const {
+    uint32_t error = 99;
+    auto transport = OpenScsiTransport("unix:" + path_, &error);
+    EXPECT_EQ(error, 0u);
+    return transport;
+  }
 
  private:
   std::string dir_;
@@ -119,23 +106,28 @@ ScsiCommand Command(uint8_t code, ScsiDirection direction, void* data, uint32_t 
   return c;
 }
 
+// cdb[16], cdb length, direction, data length, timeout, data.
+Bytes Framed(uint8_t code, uint8_t direction, uint32_t length, uint32_t timeout, const Bytes& data = {}) {
+  Bytes out = {code, 0x5A, 0, 0, 0, 0, 0, 0, 0, 0xEE, 0, 0, 0, 0, 0, 0, 10, direction};
+  AppendLe32(out, length);
+  AppendLe32(out, timeout);
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
 TEST(SocketScsiTransport, CarriesEachDirectionInTheFraming) {
-  std::vector<Request> seen;
+  std::vector<Bytes> seen;
   SocketServer server(1, [&](int, int fd) {
-    Request r;
-    while (ReadRequest(fd, r)) {
-      seen.push_back(r);
-      if (r.cdb[0] == 'c') WriteExact(fd, Reply(0, r.dataLength));
-      if (r.cdb[0] == 'd') WriteExact(fd, Reply(0, 4, {0xDE, 0xAD, 0xBE, 0xEF}));
-      if (r.cdb[0] == 'x') WriteExact(fd, Reply(0, 0));
+    while (auto r = ReadRequest(fd)) {
+      seen.push_back(*r);
+      if ((*r)[0] == 'c') WriteExact(fd, Reply(0, 5));
+      if ((*r)[0] == 'd') WriteExact(fd, Reply(0, 4, {0xDE, 0xAD, 0xBE, 0xEF}));
+      if ((*r)[0] == 'x') WriteExact(fd, Reply(0, 0));
     }
   });
-  uint32_t error = 99;
-  auto transport = OpenScsiTransport(server.volume(), &error);
+  auto transport = server.Open();
   ASSERT_NE(transport, nullptr);
-  EXPECT_EQ(error, 0u);
-
-  std::vector<uint8_t> out = {1, 2, 3, 4, 5};
+  Bytes out = {1, 2, 3, 4, 5};
   EXPECT_TRUE(transport->Execute(Command('c', ScsiDirection::kToDevice, out.data(), 5, 20)));
   uint8_t in[4] = {};
   EXPECT_TRUE(transport->Execute(Command('d', ScsiDirection::kFromDevice, in, 4, 0x01020304)));
@@ -143,77 +135,52 @@ TEST(SocketScsiTransport, CarriesEachDirectionInTheFraming) {
   EXPECT_TRUE(transport->Execute(Command('x', ScsiDirection::kNone, nullptr, 0, 5)));
   EXPECT_EQ(transport->LastError(), 0u);
   transport.reset();  // the server sees the end of the stream
-
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[0].cdb, (std::vector<uint8_t>{'c', 0x5A, 0, 0, 0, 0, 0, 0, 0, 0xEE, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(seen[0].cdbLength, 10);
-  EXPECT_EQ(seen[0].direction, 1);
-  EXPECT_EQ(seen[0].dataLength, 5u);
-  EXPECT_EQ(seen[0].timeoutSeconds, 20u);
-  EXPECT_EQ(seen[0].data, out);
-  EXPECT_EQ(seen[1].direction, 2);
-  EXPECT_EQ(seen[1].timeoutSeconds, 0x01020304u);
-  EXPECT_TRUE(seen[1].data.empty());
-  EXPECT_EQ(seen[2].direction, 0);
-  EXPECT_EQ(seen[2].dataLength, 0u);
+  EXPECT_EQ(seen, (std::vector<Bytes>{Framed('c', 1, 5, 20, out), Framed('d', 2, 4, 0x01020304),
+                                      Framed('x', 0, 0, 5)}));
 }
 
+// The request after each reply must still be framed right; a broken
+// connection fails its request, and the next one connects again.
 TEST(SocketScsiTransport, RepliesThatFailOrOverrunAreRefusedAndTheStreamStaysInStep) {
   struct Case {
     const char* name;
-    std::vector<uint8_t> reply;
+    Bytes reply;
     bool ok;
     uint32_t error;
-    std::vector<uint8_t> data;  // what the 4-byte buffer holds afterwards
+    Bytes data;  // what the 4-byte buffer holds afterwards
+    bool hangsUp = false;
   };
   const Case cases[] = {
       {"status set", Reply(1, 4), false, win_error::kGenFailure, {0, 0, 0, 0}},
       {"short", Reply(0, 2, {7, 8}), true, 0, {7, 8, 0, 0}},
       {"overrun", Reply(0, 6, {1, 2, 3, 4, 5, 6}), false, win_error::kGenFailure, {1, 2, 3, 4}},
+      {"half a reply header, then gone", {0, 4}, false, win_error::kDeviceNotConnected, {0, 0, 0, 0}, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    SocketServer server(1, [&](int, int fd) {
-      Request r;
-      if (!ReadRequest(fd, r)) return;
-      WriteExact(fd, c.reply);
-      if (!ReadRequest(fd, r)) return;  // the follow-up must still be framed right
+    int requests = 0;
+    SocketServer server(c.hangsUp ? 2 : 1, [&](int connection, int fd) {
+      if (connection == 0) {
+        if (!ReadRequest(fd)) return;
+        ++requests;
+        WriteExact(fd, c.reply);
+        if (c.hangsUp) return;
+      }
+      if (!ReadRequest(fd)) return;
+      ++requests;
       WriteExact(fd, Reply(0, 4, {9, 9, 9, 9}));
     });
-    uint32_t error = 0;
-    auto transport = OpenScsiTransport(server.volume(), &error);
+    auto transport = server.Open();
     ASSERT_NE(transport, nullptr);
     uint8_t in[4] = {};
     EXPECT_EQ(transport->Execute(Command('e', ScsiDirection::kFromDevice, in, 4, 20)), c.ok);
     EXPECT_EQ(transport->LastError(), c.error);
-    EXPECT_EQ(std::vector<uint8_t>(in, in + 4), c.data);
+    EXPECT_EQ(Bytes(in, in + 4), c.data);
     EXPECT_TRUE(transport->Execute(Command('e', ScsiDirection::kFromDevice, in, 4, 20)));
-    EXPECT_EQ(in[0], 9);
+    EXPECT_EQ(Bytes(in, in + 4), Bytes(4, 9));
+    transport.reset();
+    EXPECT_EQ(requests, 2);
   }
-}
-
-TEST(SocketScsiTransport, ABrokenConnectionFailsTheRequestAndTheNextOneConnectsAgain) {
-  int requests = 0;
-  SocketServer server(2, [&](int connection, int fd) {
-    Request r;
-    if (!ReadRequest(fd, r)) return;
-    ++requests;
-    if (connection == 0) {
-      WriteExact(fd, {0, 4});  // half a reply header, then gone
-      return;
-    }
-    WriteExact(fd, Reply(0, 4, {1, 1, 1, 1}));
-  });
-  uint32_t error = 0;
-  auto transport = OpenScsiTransport(server.volume(), &error);
-  ASSERT_NE(transport, nullptr);
-  uint8_t in[4] = {};
-  EXPECT_FALSE(transport->Execute(Command('e', ScsiDirection::kFromDevice, in, 4, 20)));
-  EXPECT_EQ(transport->LastError(), win_error::kDeviceNotConnected);
-  EXPECT_TRUE(transport->Execute(Command('e', ScsiDirection::kFromDevice, in, 4, 20)));
-  EXPECT_EQ(in[3], 1);
-  transport.reset();
-  EXPECT_EQ(requests, 2);
 }
 
 TEST(ScsiTransportOpen, FailuresGiveNoTransportAndAWindowsCode) {
