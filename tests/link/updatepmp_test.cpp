@@ -148,43 +148,30 @@ TEST(MassStorageCommands, BlocksDirectionsLengthsTimeoutsAndFailures) {
   }
 }
 
+// A one-byte transfer sends two bytes and reports one; longer ones go out as
+// they are; a failure reports 0 transferred. Only one byte is the caller's:
+// the second must not be read from memory.
 TEST(MassStorageCommands, OneByteTransfersSendTwoBytesAndReportOne) {
-  struct Case {
-    const char* name;
-    std::function<bool(ScsiTransport*, const void*, uint32_t, uint32_t*)> call;
-    int line;
-  };
-  const Case cases[] = {
-      {"CMD_WriteFile", [](auto h, auto d, auto n, auto x) { return msl::CMD_WriteFile(h, 0, d, n, x); },
-       409},
-      {"CMD_SetParameter",
-       [](auto h, auto d, auto n, auto x) { return msl::CMD_SetParameter(h, 5, d, n, x); }, 594},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    RecordingTransport t;
-    // Only one byte is the caller's: the second must not be read from memory.
-    const auto one = std::make_unique<uint8_t>(2);
-    uint32_t transferred = 99;
-    ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(c.call(&t, one.get(), 1, &transferred));
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(transferred, 1u);
-    ASSERT_EQ(t.seen().size(), 1u);
-    EXPECT_EQ(t.seen()[0].command.dataLength, 2u);
-    EXPECT_EQ(t.seen()[0].sent, (std::vector<uint8_t>{2, 0}));
-    EXPECT_EQ(out, ErrorLine(c.line, 0));
-
-    // Longer transfers go out as they are; a failure reports 0 transferred.
-    RecordingTransport failing;
-    failing.FailWith(31);
-    const uint8_t three[3] = {7, 8, 9};
-    ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(c.call(&failing, three, 3, &transferred));
-    const std::string failed = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(transferred, 0u);
-    EXPECT_EQ(failing.seen()[0].sent, (std::vector<uint8_t>{7, 8, 9}));
-    EXPECT_EQ(failed, ErrorLine(c.line, 31));
+  using Call = bool (*)(ScsiTransport*, const void*, uint32_t, uint32_t*);
+  const std::pair<Call, int> calls[] = {
+      {[](auto h, auto d, auto n, auto x) { return msl::CMD_WriteFile(h, 0, d, n, x); }, 409},
+      {[](auto h, auto d, auto n, auto x) { return msl::CMD_SetParameter(h, 5, d, n, x); }, 594}};
+  const uint8_t three[3] = {7, 8, 9};
+  for (const auto& [call, line] : calls) {
+    SCOPED_TRACE(line);
+    for (const uint32_t error : {0u, 31u}) {
+      RecordingTransport t;
+      if (error != 0) t.FailWith(error);
+      const auto one = std::make_unique<uint8_t>(2);
+      const uint32_t length = error == 0 ? 1 : 3;
+      uint32_t transferred = 99;
+      ::testing::internal::CaptureStdout();
+      EXPECT_EQ(call(&t, length == 1 ? one.get() : three, length, &transferred), error == 0);
+      EXPECT_EQ(::testing::internal::GetCapturedStdout(), ErrorLine(line, error));
+      EXPECT_EQ(transferred, error == 0 ? 1u : 0u);
+      ASSERT_EQ(t.seen().size(), 1u);
+      EXPECT_EQ(t.seen()[0].sent, (length == 1 ? std::vector<uint8_t>{2, 0} : std::vector<uint8_t>{7, 8, 9}));
+    }
   }
 }
 
