@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <numeric>
@@ -36,12 +37,12 @@ class SerialPortPty : public ::testing::Test {
     ::close(fd);
     return tio;
   }
-  // Reads into a fresh buffer; the bytes got, or {error} on failure.
+  // Reads into a fresh buffer: the result and the bytes got.
   std::pair<uint32_t, Bytes> Read(uint32_t size, uint32_t timeoutMs) {
     Bytes buffer(size);
     uint32_t got = 99;
     const uint32_t error = port_.Read(buffer.data(), size, &got, nullptr, timeoutMs);
-    buffer.resize(got <= size ? got : 0);
+    buffer.resize(std::min(got, size));  // a count never written shows as zeros
     return {error, buffer};
   }
 
@@ -78,6 +79,7 @@ TEST(SerialPortClosed, OpenOfAMissingOrNonSerialPathFails) {
   for (const auto& [path, error] : {std::pair{"/nonexistent/tty", win_error::kFileNotFound}, {"/dev/null", 1u}}) {
     SerialPort port;
     EXPECT_EQ(port.Open(path, 2048, 2048), error) << path;
+    EXPECT_FALSE(port.IsOpen()) << path;
     EXPECT_EQ(port.GetBaudrate(), -1) << path;
   }
 }
