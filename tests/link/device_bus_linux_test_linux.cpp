@@ -1,8 +1,6 @@
 // The sysfs discovery against fake trees laid out like the kernel's: USB
 // devices linked from bus/usb/devices, interfaces with their ttys, SCSI hosts
 // with their block devices.
-#include "link/device_bus_linux.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "app/user_prompt.h"
+#include "link/device_bus_linux.h"
 
 namespace zorbel {
 namespace {

@@ -44,8 +44,8 @@ TEST(PassThroughRequest, FieldsAtTheirOffsets) {
     const PassThroughLayout got = PassThroughLayoutFor(pointer);
     EXPECT_EQ(std::vector<size_t>({got.dataBuffer, got.senseInfoOffset, got.cdb, got.structLength, got.filler,
                                    got.sense, got.total}),
-              std::vector<size_t>({l.dataBuffer, l.senseInfoOffset, l.cdb, l.structLength, l.filler, l.sense,
-                                   l.total}));
+              std::vector<size_t>(
+                  {l.dataBuffer, l.senseInfoOffset, l.cdb, l.structLength, l.filler, l.sense, l.total}));
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.name) + (pointer == 4 ? " 32-bit" : " 64-bit"));
       const std::vector<uint8_t> b = BuildPassThroughRequest(c.command, address, pointer);

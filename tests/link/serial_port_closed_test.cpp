@@ -36,9 +36,10 @@ TEST(SerialPortClosed, EveryCallButOpenAndCloseFailsWithInvalidHandle) {
   EXPECT_EQ(count, 0u);
   EXPECT_FALSE(ov.pending);
   EXPECT_EQ(ov.error, win_error::kInvalidHandle);
-  EXPECT_EQ(std::vector<int>({port.GetBaudrate(), port.GetDataBits(), port.GetParity(), port.GetStopBits(),
-                              port.GetHandshaking(), static_cast<int>(port.GetEventMask()), port.GetEventChar()}),
-            std::vector<int>({-1, -1, -1, -1, -1, 0, 0}));
+  EXPECT_EQ(
+      std::vector<int>({port.GetBaudrate(), port.GetDataBits(), port.GetParity(), port.GetStopBits(),
+                        port.GetHandshaking(), static_cast<int>(port.GetEventMask()), port.GetEventChar()}),
+      std::vector<int>({-1, -1, -1, -1, -1, 0, 0}));
   EXPECT_EQ(port.Close(), win_error::kSuccess);
   RecordingPrompt prompt;
   EXPECT_EQ(port.ChooseMethod(3, &prompt), 0);

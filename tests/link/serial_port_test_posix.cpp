@@ -63,8 +63,8 @@ TEST_F(SerialPortPty, OpenWhileOpenIsRefusedAndKeepsTheFirstHandle) {
 }
 
 TEST_F(SerialPortPty, OpenSetsTheDefaultLine) {
-  EXPECT_EQ(std::vector<int>({port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits(),
-                              port_.GetHandshaking()}),
+  EXPECT_EQ(std::vector<int>({port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(),
+                              port_.GetStopBits(), port_.GetHandshaking()}),
             std::vector<int>({9600, 8, 0, 0, 0}));
   EXPECT_EQ(port_.GetEventMask(), 0xC1u);
   const termios tio = SlaveTermios();
@@ -76,7 +76,8 @@ TEST_F(SerialPortPty, OpenSetsTheDefaultLine) {
 
 TEST(SerialPortClosed, OpenOfAMissingOrNonSerialPathFails) {
   // /dev/null is no terminal: "incorrect function".
-  for (const auto& [path, error] : {std::pair{"/nonexistent/tty", win_error::kFileNotFound}, {"/dev/null", 1u}}) {
+  for (const auto& [path, error] :
+       {std::pair{"/nonexistent/tty", win_error::kFileNotFound}, {"/dev/null", 1u}}) {
     SerialPort port;
     EXPECT_EQ(port.Open(path, 2048, 2048), error) << path;
     EXPECT_FALSE(port.IsOpen()) << path;
@@ -150,8 +151,9 @@ TEST_F(SerialPortPty, SetupChangesTheLineOrRefusesAndKeepsIt) {
       EXPECT_EQ(tio.c_cflag, before.c_cflag);
       continue;
     }
-    EXPECT_EQ(std::vector<int>({port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits()}),
-              std::vector<int>({static_cast<int>(c.baud), c.dataBits, c.parity, c.stopBits}));
+    EXPECT_EQ(
+        std::vector<int>({port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits()}),
+        std::vector<int>({static_cast<int>(c.baud), c.dataBits, c.parity, c.stopBits}));
     EXPECT_EQ(cfgetospeed(&tio), c.speed);
     EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), c.parityFlags);
     EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStops);
@@ -244,7 +246,8 @@ TEST_F(SerialPortPty, ChooseMethodAnswersAsksAgainOnAMismatchAndGivesUp) {
     EXPECT_EQ(prompt.Messages(), c.error == 0
                                      ? std::vector<std::string>{}
                                      : std::vector<std::string>{"ChooseMethod - Unable to set flash method"});
-    EXPECT_EQ(requests, std::vector<Bytes>(c.replies.size(), Bytes{0xB0, static_cast<uint8_t>(0x80 + c.method)}));
+    EXPECT_EQ(requests,
+              std::vector<Bytes>(c.replies.size(), Bytes{0xB0, static_cast<uint8_t>(0x80 + c.method)}));
     EXPECT_TRUE(pty_.Receive(1, 100).empty());
   }
   EXPECT_EQ(port_.ChooseMethod(3, nullptr), 0);  // no prompt: fails quietly

@@ -140,8 +140,9 @@ TEST(StandInFiles, TemplateHasOneMarkerAndTheIdTableListsTheBoardsId) {
     unsigned b[5];
     int p1, p2;
     header = header || line.find("[1stID]") != std::string::npos;
-    found = found || (header && std::sscanf(line.c_str(), "%x %x %x %x %x %d %d", &b[0], &b[1], &b[2], &b[3],
-                                            &b[4], &p1, &p2) == 7 &&
+    found = found || (header &&
+                      std::sscanf(line.c_str(), "%x %x %x %x %x %d %d", &b[0], &b[1], &b[2], &b[3], &b[4],
+                                  &p1, &p2) == 7 &&
                       std::equal(b, b + 5, BoardOptions().nandId.begin()));
   }
   EXPECT_TRUE(found) << "the default board's NAND ID is in the table";
