@@ -149,6 +149,8 @@ int Outcome(Run& run, int result, const char* okText, const char* failedText) {
   return result == 1 ? kExitOk : kExitFailed;
 }
 
+// Every command that changes the board asks first, whatever its page does:
+// a script says --yes, and without a terminal nobody is there to say OK.
 bool Confirm(Run& run) { return run.prompt.AskOkCancel(page_text::kConfirmOperation); }
 
 std::optional<uint32_t> ParseFlags(const std::string& text) {
@@ -229,8 +231,7 @@ int ImageCommand(Run& run, const ImageOptions& o, bool verify) {
     return UsageError(run, refusal);
   }
   const Medium medium = request.medium;
-  // The SPI page writes its image without asking; the others ask first.
-  if (!verify && medium != Medium::kSpi && !Confirm(run)) return kExitFailed;
+  if (!verify && !Confirm(run)) return kExitFailed;
   if (!verify && medium == Medium::kSd) {
     if (std::string refusal = CheckSdStartSector(o.start); !refusal.empty()) return UsageError(run, refusal);
   }
@@ -345,6 +346,7 @@ int EraseCommand(Run& run, const ImageOptions& o) {
     if (std::string refusal = CheckImageNumberGiven(o.number); !refusal.empty())
       return UsageError(run, refusal);
   }
+  if (!Confirm(run)) return kExitFailed;
   Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
@@ -373,6 +375,7 @@ int ModifyCommand(Run& run, const ImageOptions& o) {
   }
   if (std::string refusal = CheckImageNumberGiven(o.number); !refusal.empty())
     return UsageError(run, refusal);
+  if (!Confirm(run)) return kExitFailed;
   Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
@@ -486,7 +489,7 @@ int ReserveCommand(Run& run, const ImageOptions& o) {
   const Medium medium = kMedia.at(o.medium);
   if (medium != Medium::kNand && medium != Medium::kSd) return UsageError(run, "reserve takes nand or sd");
   if (o.format && medium != Medium::kSd) return UsageError(run, "--format is for sd");
-  if (o.size.empty()) return UsageError(run, page_text::kInputReservedSize);
+  if (!ParseWholeDecimal(o.size)) return UsageError(run, page_text::kInputReservedSize);
   Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   const auto total = medium == Medium::kNand ? ReadNandFlashSize(session.State(), &session.Prompt())
@@ -494,6 +497,7 @@ int ReserveCommand(Run& run, const ImageOptions& o) {
   if (std::string refusal = CheckReservedSize(o.size, total.value_or(0)); !refusal.empty()) {
     return UsageError(run, refusal);
   }
+  if (!Confirm(run)) return kExitFailed;
   OperationContext ctx = session.Context();
   ctx.head.reservedSize = o.size;
   ctx.head.sdFormat = o.format;
@@ -502,6 +506,8 @@ int ReserveCommand(Run& run, const ImageOptions& o) {
 
 // ---- SDRAM, settings -----------------------------------------------------------------
 int SdramCommand(Run& run, const ImageOptions& o) {
+  if (!IsHexField(o.address)) return UsageError(run, "--address takes a hexadecimal address");
+  if (!Confirm(run)) return kExitFailed;
   Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
@@ -529,6 +535,11 @@ int SettingsCommand(Run& run, SettingsOptions& s) {
     }
     return kExitOk;
   }
+  if (std::string refusal = ValidateDeviceSettings(s.form); !refusal.empty()) {
+    run.prompt.ShowMessage(refusal);
+    return kExitFailed;
+  }
+  if (!Confirm(run)) return kExitFailed;
   Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   if (std::string refusal = PrepareSettingsDelivery(s.form, route, files, !session.OverDisk());

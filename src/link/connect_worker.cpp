@@ -5,6 +5,7 @@
 #include <fstream>
 #include <vector>
 
+#include "app/file_replace.h"
 #include "app/abort_event.h"
 #include "app/clock.h"
 #include "app/paths.h"
@@ -325,8 +326,8 @@ bool ConnectWorker::Impl::DownloadMassStorageLoader() {
       state.moduleDirectory, state.familyMode == 1 ? FamilyLoaderFile(state.chipFamily) : kOlderLoaderFile);
   LoaderImageHeader header;
   {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::ifstream file;
+    if (!OpenForReading(file, path, FileMode::kBinary)) {
       prompt.ShowMessage(FillText(kLoaderOpenError, path));
       return false;
     }
@@ -386,8 +387,8 @@ bool ConnectWorker::Impl::DownloadMassStorageLoader() {
 
   std::vector<uint8_t> stage(kMaxLoaderPayload, 0);
   {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::ifstream file;
+    if (!OpenForReading(file, path, FileMode::kBinary)) {
       prompt.ShowMessage(kLoaderReopenError);
       return false;
     }

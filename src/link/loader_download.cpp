@@ -5,6 +5,7 @@
 #include <fstream>
 #include <vector>
 
+#include "app/file_replace.h"
 #include "app/byte_order.h"
 #include "app/text_fill.h"
 #include "app/user_prompt.h"
@@ -68,8 +69,8 @@ LoaderDownloadResult DownloadComLoader(SerialPort& port, const std::string& port
   port.Setup(kBaudRate, 8, 0, 0);
   port.SetupReadTimeouts(1, kAckTimeoutMs);
 
-  std::ifstream file(filePath, std::ios::binary);
-  if (!file) {
+  std::ifstream file;
+  if (!OpenForReading(file, filePath, FileMode::kBinary)) {
     prompt.ShowMessage(kFileOpenError);
     return result;
   }

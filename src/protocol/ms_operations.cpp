@@ -382,7 +382,7 @@ int MsReadRawSpi(OperationContext& ctx, uint32_t length) {
   // The read-back replaces an earlier file of that name only when complete.
   StagedFile target;
   if (!target.Create(ctx.filePath)) {
-    ShowMessage(ctx, texts::kMsOpen);
+    ShowMessage(ctx, target.Refusal().empty() ? std::string(texts::kMsOpen) : target.Refusal());
     return 0;
   }
   const auto head = EncodeRawHead(RawHead{static_cast<uint32_t>(HeadCommand::kVerify), 0, 0});

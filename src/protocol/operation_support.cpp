@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/file_replace.h"
+
 namespace zorbel {
 
 void ShowMessage(const OperationContext& ctx, const std::string& text) {
@@ -36,8 +38,8 @@ InputFile::~InputFile() { Close(); }
 bool InputFile::Open(const std::string& path) {
   Close();
   if (path.empty()) return false;
+  if (!IsRegularFile(path)) return false;
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) return false;
   const auto size = std::filesystem::file_size(path, ec);
@@ -73,44 +75,24 @@ void InputFile::Close() {
   length_ = 0;
 }
 
-StagedFile::~StagedFile() { Discard(); }
-
 bool StagedFile::Create(const std::string& path) {
-  Discard();
-  if (path.empty()) return false;
-  path_ = path;
-  stagingPath_ = path + ".partial";
   failed_ = false;
-  file_ = std::fopen(stagingPath_.c_str(), "wb");
-  return file_ != nullptr;
+  return replacement_.Begin(path);
 }
 
 bool StagedFile::Write(const void* data, size_t n) {
-  if (file_ == nullptr) return false;
-  if (std::fwrite(data, 1, n, file_) != n) failed_ = true;
+  std::FILE* file = replacement_.Stream();
+  if (file == nullptr) return false;
+  if (std::fwrite(data, 1, n, file) != n) failed_ = true;
   return !failed_;
 }
 
 bool StagedFile::Commit() {
-  if (file_ == nullptr) return false;
-  const bool flushed = std::fflush(file_) == 0 && !failed_;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  std::error_code ec;
-  if (flushed && closed) {
-    std::filesystem::rename(stagingPath_, path_, ec);
-    if (!ec) return true;
+  if (failed_) {
+    replacement_.Discard();
+    return false;
   }
-  std::filesystem::remove(stagingPath_, ec);
-  return false;
-}
-
-void StagedFile::Discard() {
-  if (file_ == nullptr) return;
-  std::fclose(file_);
-  file_ = nullptr;
-  std::error_code ec;
-  std::filesystem::remove(stagingPath_, ec);
+  return replacement_.Commit();
 }
 
 ImageHeadFields KeptImageFields(const KeptHead& kept) {

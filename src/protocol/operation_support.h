@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file_replace.h"
 #include "protocol/operation_context.h"
 #include "protocol/records.h"
 
@@ -50,20 +51,16 @@ class InputFile {
 // at all. Destroyed uncommitted, it leaves nothing behind.
 class StagedFile {
  public:
-  StagedFile() = default;
-  ~StagedFile();
-  StagedFile(const StagedFile&) = delete;
-  StagedFile& operator=(const StagedFile&) = delete;
-
+  // False when the file cannot be created or path is no regular file;
+  // Refusal() then tells the latter.
   bool Create(const std::string& path);
+  const std::string& Refusal() const { return replacement_.Refusal(); }
   bool Write(const void* data, size_t n);
   bool Commit();
-  void Discard();
+  void Discard() { replacement_.Discard(); }
 
  private:
-  std::FILE* file_ = nullptr;
-  std::string path_;
-  std::string stagingPath_;
+  FileReplacement replacement_;
   bool failed_ = false;
 };
 

@@ -10,9 +10,6 @@
 namespace zorbel {
 namespace {
 
-// The pages read these fields as signed 32-bit hexadecimal: "FFFFFFFF" is -1.
-int32_t SignedHex(const std::string& text) { return static_cast<int32_t>(ScanHex(text).value_or(0)); }
-
 // At most maxBytes bytes of text, ending on a character boundary.
 std::string CutUtf8(std::string_view text, size_t maxBytes) {
   if (text.size() <= maxBytes) return std::string(text);
@@ -23,14 +20,26 @@ std::string CutUtf8(std::string_view text, size_t maxBytes) {
 
 }  // namespace
 
+bool IsImageNumber(std::string_view text) {
+  const auto number = ParseWholeDecimal(text);
+  return number && *number >= 1 && *number <= static_cast<uint32_t>(INT32_MAX);
+}
+
+bool IsHexField(std::string_view text) { return ParseWholeHex(text).has_value(); }
+
 std::string CheckTypedImageBurn(const BurnFields& fields) {
   const auto kind = static_cast<ImageKind>(fields.type);
   if (kind == ImageKind::kSystemImage) return {};
+  const bool logo = kind == ImageKind::kLogo;
   bool missing = fields.imageNumber.empty() || fields.start.empty();
-  if (kind != ImageKind::kLogo) missing = missing || fields.executeAddress.empty();
+  if (!logo) missing = missing || fields.executeAddress.empty();
   if (missing) return page_text::kInputImageInformation;
-  if (SignedHex(fields.imageNumber) < 1 || SignedHex(fields.start) < 1)
+  // A start read as signed 32 bits must be at least 1, as it always was.
+  const auto start = ParseWholeHex(fields.start);
+  if (!IsImageNumber(fields.imageNumber) || !start || static_cast<int32_t>(*start) < 1 ||
+      (!logo && !IsHexField(fields.executeAddress))) {
     return page_text::kInputCorrectInformation;
+  }
   return {};
 }
 
@@ -38,43 +47,43 @@ std::string CheckNorImageBurn(const BurnFields& fields) {
   if (fields.imageNumber.empty() || fields.executeAddress.empty() || fields.start.empty()) {
     return page_text::kInputImageInformation;
   }
+  if (!IsImageNumber(fields.imageNumber) || !IsHexField(fields.executeAddress) || !IsHexField(fields.start)) {
+    return page_text::kInputCorrectInformation;
+  }
   return {};
 }
 
 std::string CheckSdStartSector(const std::string& start) {
   constexpr uint32_t kLastReservedSector = 0x21;
-  if (ScanHex(start).value_or(0) <= kLastReservedSector) return page_text::kSdStartSectorTooSmall;
+  if (ParseWholeHex(start).value_or(0) <= kLastReservedSector) return page_text::kSdStartSectorTooSmall;
   return {};
 }
 
 std::string CheckVerifyNumber(const std::string& imageNumber, bool systemImage) {
-  if (imageNumber.empty() && !systemImage) return page_text::kInputImageNoVerify;
+  if (!systemImage && !IsImageNumber(imageNumber)) return page_text::kInputImageNoVerify;
   return {};
 }
 
 std::string CheckImageNumberGiven(const std::string& imageNumber) {
-  if (imageNumber.empty()) return page_text::kInputImageNumber;
+  if (!IsImageNumber(imageNumber)) return page_text::kInputImageNumber;
   return {};
 }
 
 std::string CheckReservedSize(const std::string& reservedMb, uint32_t totalMb) {
-  if (reservedMb.empty()) return page_text::kInputReservedSize;
-  if (static_cast<int64_t>(AsciiToInt(reservedMb)) > static_cast<int64_t>(totalMb)) {
-    return page_text::kReservedLargerThanTotal;
-  }
+  const auto reserved = ParseWholeDecimal(reservedMb);
+  if (!reserved) return page_text::kInputReservedSize;
+  if (*reserved > totalMb) return page_text::kReservedLargerThanTotal;
   return {};
 }
 
 std::string CheckRawNorOffset(const std::string& offset) {
-  if (offset.empty()) return page_text::kInputExecuteAddress;
+  if (!IsHexField(offset)) return page_text::kInputExecuteAddress;
   return {};
 }
 
 std::optional<uint32_t> ParseSpiReadBlocks(std::string_view text) {
-  // The edit holds at most 9 characters, so the count never wraps.
-  constexpr size_t kMaxCharacters = 9;
-  const auto count = ScanDecimal(text.substr(0, std::min(text.size(), kMaxCharacters)));
-  if (!count || static_cast<int32_t>(*count) < 1 || *count > kMaxSpiReadBlocks) return std::nullopt;
+  const auto count = ParseWholeDecimal(text);
+  if (!count || *count < 1 || *count > kMaxSpiReadBlocks) return std::nullopt;
   return count;
 }
 

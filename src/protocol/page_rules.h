@@ -47,38 +47,49 @@ inline constexpr const char* kRawNorDownloadFailed = "Download Faild";
 inline constexpr const char* kSdramDownloadFailed = "Download Failed";
 }  // namespace page_text
 
+// Every number field is checked whole before anything is sent: the board
+// gets exactly the number typed or nothing ("abc", "0x5" or "12 " are not an
+// image number, "80O0" is not an address).
+// An image number: decimal digits only, 1 to 0x7FFFFFFF (the erase heads'
+// special numbers lie above).
+bool IsImageNumber(std::string_view text);
+// An address, offset, start block, bank or sector: 1 to 8 hexadecimal digits
+// after an optional "0x".
+bool IsHexField(std::string_view text);
+
 // Fields as the add/burn pages hold them (texts as typed).
 struct BurnFields {
-  std::string imageNumber;     // decimal for the board; the rule reads it as hexadecimal
+  std::string imageNumber;     // decimal
   std::string executeAddress;  // hexadecimal
   std::string start;           // hexadecimal: start block, bank, sector, NOR flash offset
   uint32_t type = 0;           // ImageKind index; ignored by the NOR rule
 };
 
 // The NAND, SPI and SD add pages: System Image needs nothing; Logo needs the
-// number and start; other types also the execute address. Number and start
-// read as signed 32-bit hexadecimal must then be at least 1. Empty when the
-// fields pass, otherwise the one text to show.
+// number and start; other types also the execute address. Missing fields give
+// kInputImageInformation; an image number that is not one, a start that is not
+// hexadecimal or below 1 read as signed 32 bits, or an execute address that is
+// not hexadecimal give kInputCorrectInformation. Empty when the fields pass.
 std::string CheckTypedImageBurn(const BurnFields& fields);
-// The NOR add page: number, execute address and flash offset must be typed;
-// their values are not tested.
+// The NOR add page: number, execute address and flash offset must be typed
+// (kInputImageInformation) and read whole (kInputCorrectInformation).
 std::string CheckNorImageBurn(const BurnFields& fields);
 // The SD burn worker's own rule, made after the confirmation.
 std::string CheckSdStartSector(const std::string& start);
-// A verify needs the image number unless it is of a System Image.
+// A verify needs an image number unless it is of a System Image.
 std::string CheckVerifyNumber(const std::string& imageNumber, bool systemImage);
-// "Erase image No" and every modify page need the image number.
+// "Erase image No" and every modify page need an image number.
 std::string CheckImageNumberGiven(const std::string& imageNumber);
-// Reserved area size in MB against the medium's total, both decimal.
+// Reserved area size in MB, decimal within 32 bits, against the medium's total.
 std::string CheckReservedSize(const std::string& reservedMb, uint32_t totalMb);
-// The raw NOR page's flash offset must be typed.
+// The raw NOR page's flash offset must be typed, in hexadecimal.
 std::string CheckRawNorOffset(const std::string& offset);
 
 // The SPI read-back block count (decimal, 64 KB each). The flash size is not
 // known to the tool, so the upper bound is what a 32-bit length can carry.
 inline constexpr uint32_t kSpiReadBlockSize = 65536;
 inline constexpr uint32_t kMaxSpiReadBlocks = 0xFFFFu;
-// The count, or nullopt when it gives kWrongBlocks.
+// The count, decimal digits only, or nullopt when it gives kWrongBlocks.
 std::optional<uint32_t> ParseSpiReadBlocks(std::string_view text);
 
 // The image name an add page proposes for a chosen file: the file name up to

@@ -49,4 +49,28 @@ std::optional<uint32_t> ScanHex(std::string_view text) { return ScanSigned(text,
 
 int32_t AsciiToInt(std::string_view text) { return static_cast<int32_t>(ScanSigned(text, 10).value_or(0)); }
 
+std::optional<uint32_t> ParseWholeDecimal(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+    if (value > UINT32_MAX) return std::nullopt;
+  }
+  return static_cast<uint32_t>(value);
+}
+
+std::optional<uint32_t> ParseWholeHex(std::string_view text) {
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  constexpr size_t kMaxDigits = 8;
+  if (text.empty() || text.size() > kMaxDigits) return std::nullopt;
+  uint32_t value = 0;
+  for (char c : text) {
+    const int d = HexValue(c);
+    if (d < 0) return std::nullopt;
+    value = value * 16 + static_cast<uint32_t>(d);
+  }
+  return value;
+}
+
 }  // namespace zorbel

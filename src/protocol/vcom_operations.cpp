@@ -263,7 +263,7 @@ bool RunTransfer(OperationContext& ctx, VcomSession& port, const TransferSpec& s
 
   StagedFile copy;
   if (!spec.copyPath.empty() && !copy.Create(spec.copyPath)) {
-    Fail(ctx, port, texts::kCopyFileOpen);
+    Fail(ctx, port, copy.Refusal().empty() ? texts::kCopyFileOpen : copy.Refusal().c_str());
     return false;
   }
   const bool ok = ReceiveChunks(ctx, port, file, spec, length, spec.copyPath.empty() ? nullptr : &copy);

@@ -25,6 +25,7 @@ using FileHeader = std::array<uint8_t, kNandFileHeaderSize>;
 // Reads the file header; false when the file cannot be opened. Opened for
 // writing too, so a file the tool could not convert is refused up front.
 bool ReadFileHeader(const std::string& path, const char* mode, FileHeader& header, size_t& got) {
+  if (!IsRegularFile(path)) return false;
   std::FILE* f = OpenRomFile(path, mode);
   if (f == nullptr) return false;
   got = std::fread(header.data(), 1, header.size(), f);
@@ -147,7 +148,7 @@ int NandBlockSizeConvert(const std::string& filePath, uint32_t newBlockSize, Use
   // which the conversion would drop.
   if (source.Size() - source.Position() > oldFill) return Refuse(prompt, rom_text::kNandTrailingData);
   source.Close();
-  if (!temp.Commit(true)) return Refuse(prompt, rom_text::kCantWriteTarget);
+  if (!temp.Commit()) return Refuse(prompt, rom_text::kCantWriteTarget);
 
   size_t got = 0;
   if (!ReadFileHeader(filePath, "rb", header, got)) return Refuse(prompt, rom_text::kCantOpenTarget);

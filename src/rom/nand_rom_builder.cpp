@@ -42,7 +42,7 @@ std::array<uint8_t, kNandImageHeaderSize> BuildImageHeader(ProfileReader& ini, i
   return h;
 }
 
-int Fail(UserPrompt& prompt, const char* text) {
+int Fail(UserPrompt& prompt, const std::string& text) {
   prompt.ShowMessage(text);
   return -1;
 }
@@ -92,7 +92,8 @@ int NandRomBuilder(const NandRomRequest& request, UserPrompt& prompt) {
                    [](const Placement& a, const Placement& b) { return a.start < b.start; });
 
   RomTarget target;
-  if (!target.Open(ini.GetValue("Target Image", "Image"))) return Fail(prompt, rom_text::kCantOpenTarget);
+  if (std::string failure = OpenRomTarget(target, ini, rom_text::kCantOpenTarget); !failure.empty())
+    return Fail(prompt, failure);
 
   std::array<uint8_t, kNandFileHeaderSize> fileHeader{};
   std::copy(kRomMagic.begin(), kRomMagic.end(), fileHeader.begin());
@@ -119,7 +120,7 @@ int NandRomBuilder(const NandRomRequest& request, UserPrompt& prompt) {
     }
     if (!target.WriteFill(NandImageFill(length, blockSize))) return Fail(prompt, rom_text::kCantWriteTarget);
   }
-  if (!target.Commit(false)) return Fail(prompt, rom_text::kCantWriteTarget);
+  if (!target.Commit()) return Fail(prompt, rom_text::kCantWriteTarget);
   prompt.ShowMessage(rom_text::kCreationSuccess);
   return 0;
 }

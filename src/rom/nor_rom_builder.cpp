@@ -222,12 +222,13 @@ class Build {
     std::stable_sort(images.begin(), images.end(),
                      [](const Placement& a, const Placement& b) { return a.base < b.base; });
 
-    if (!target_.Open(ini_.GetValue("Target Image", "Image"))) return Fail(rom_text::kCantOpenTarget);
+    if (std::string failure = OpenRomTarget(target_, ini_, rom_text::kCantOpenTarget); !failure.empty())
+      return Fail(failure);
     if (int r = WriteBootArea(); r != 0) return r;
     for (const auto& image : images) {
       if (int r = WriteImage(image.number); r != 0) return r;
     }
-    if (!target_.Commit(false)) return Fail(rom_text::kCantWriteTarget);
+    if (!target_.Commit()) return Fail(rom_text::kCantWriteTarget);
     prompt_.ShowMessage(rom_text::kCreationSuccess);
     return 0;
   }
@@ -235,7 +236,7 @@ class Build {
  private:
   static std::string SectionOf(int n) { return "Image " + std::to_string(n); }
 
-  int Fail(const char* text) {
+  int Fail(const std::string& text) {
     prompt_.ShowMessage(text);
     return -1;
   }
@@ -289,12 +290,13 @@ class Build {
       size_t got = input.Read(buffer_);
       // The last word is completed with erase-state bytes and written whole.
       while (got % 4 != 0) buffer_[got++] = kRomFill;
+      length += got;
+      // A file that grows while it is read stops here, not at a full disk.
+      if (length > 0xFFFFFFFFu) return Fail(rom_text::kImageTooLarge);
       sum.Add({buffer_.data(), got});
       if (!target_.Write({buffer_.data(), got})) return Fail(rom_text::kCantWriteTarget);
-      length += got;
       if (got < buffer_.size()) break;
     }
-    if (length > 0xFFFFFFFFu) return Fail(rom_text::kImageTooLarge);
     footer.length = static_cast<uint32_t>(length);
     footer.dataChecksum = sum.Value();
 

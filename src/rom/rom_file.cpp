@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/paths.h"
+#include "app/profile_reader.h"
 #include "rom/rom_layout.h"
 
 namespace zorbel {
@@ -14,8 +15,8 @@ namespace zorbel {
 bool RomInput::Open(const std::string& path) {
   Close();
   if (path.empty()) return false;
+  if (!IsRegularFile(path)) return false;
   std::error_code ec;
-  if (std::filesystem::is_directory(Utf8Path(path), ec)) return false;
   file_ = OpenRomFile(path, "rb");
   if (file_ == nullptr) return false;
   if (!buffer_) buffer_ = std::make_unique<char[]>(kRomStdioBuffer);
@@ -49,33 +50,22 @@ bool RomInput::Skip(uint64_t count) {
   return true;
 }
 
-std::string RomTarget::WorkingPath(const std::string& finalPath) { return finalPath + ".zorbel-part"; }
-
-RomTarget::~RomTarget() {
-  if (file_ != nullptr) {
-    std::fclose(file_);
-    std::error_code ec;
-    std::filesystem::remove(Utf8Path(workPath_), ec);
-  }
-}
-
 bool RomTarget::Open(const std::string& finalPath) {
+  file_ = nullptr;
+  position_ = 0;
+  size_ = 0;
   if (finalPath.empty()) return false;
-  std::error_code ec;
-  if (std::filesystem::is_directory(Utf8Path(finalPath), ec)) return false;
   // A file the user may not write stays refused, as writing it in place
   // would be; opening it for update changes nothing in it.
-  if (std::filesystem::exists(Utf8Path(finalPath), ec)) {
-    std::FILE* probe = OpenRomFile(finalPath, "r+b");
+  const std::string target = ResolveWriteTarget(finalPath);
+  std::error_code ec;
+  if (!target.empty() && std::filesystem::exists(Utf8Path(target), ec)) {
+    std::FILE* probe = OpenRomFile(target, "r+b");
     if (probe == nullptr) return false;
     std::fclose(probe);
   }
-  finalPath_ = finalPath;
-  workPath_ = WorkingPath(finalPath);
-  file_ = OpenRomFile(workPath_, "w+b");
-  position_ = 0;
-  size_ = 0;
-  if (file_ == nullptr) return false;
+  if (!replacement_.Begin(finalPath)) return false;
+  file_ = replacement_.Stream();
   buffer_ = std::make_unique<char[]>(kRomStdioBuffer);
   std::setvbuf(file_, buffer_.get(), _IOFBF, kRomStdioBuffer);
   return true;
@@ -120,19 +110,33 @@ bool RomTarget::SeekOver(uint64_t position) {
   return true;
 }
 
-bool RomTarget::Commit(bool syncToDisk) {
+bool RomTarget::Commit() {
   if (file_ == nullptr) return false;
-  const bool synced = std::fflush(file_) == 0 && (!syncToDisk || SyncFile(file_));
-  const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  // The new file takes the place of the old one, permissions included.
+  return replacement_.Commit();
+}
+
+bool IsOneOfFiles(const std::string& target, const std::vector<std::string>& sources) {
   std::error_code ec;
-  const auto old = std::filesystem::status(Utf8Path(finalPath_), ec);
-  if (!ec && std::filesystem::exists(old))
-    std::filesystem::permissions(Utf8Path(workPath_), old.permissions(), ec);
-  if (synced && closed && RenameOverFile(workPath_, finalPath_)) return true;
-  std::filesystem::remove(Utf8Path(workPath_), ec);
+  const auto targetPath = Utf8Path(target);
+  if (!std::filesystem::exists(targetPath, ec)) return false;
+  for (const std::string& source : sources) {
+    if (!source.empty() && std::filesystem::equivalent(targetPath, Utf8Path(source), ec)) return true;
+  }
   return false;
+}
+
+std::string OpenRomTarget(RomTarget& target, ProfileReader& list, const char* cantOpen) {
+  constexpr const char* kTargetSection = "Target Image";
+  const std::string path = list.GetValue(kTargetSection, "Image");
+  std::vector<std::string> sources{list.Path()};
+  for (int i = 0; i < list.SectionCount(); ++i) {
+    const std::string section = list.SectionName(i);
+    if (section != kTargetSection) sources.push_back(list.GetValue(section, "Image"));
+  }
+  if (IsOneOfFiles(path, sources)) return kTargetIsSource;
+  if (target.Open(path)) return {};
+  return target.Refusal().empty() ? std::string(cantOpen) : target.Refusal();
 }
 
 }  // namespace zorbel

@@ -6,6 +6,9 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "app/file_replace.h"
 
 namespace zorbel {
 
@@ -42,13 +45,13 @@ inline constexpr size_t kRomStdioBuffer = 256 * 1024;
 class RomTarget {
  public:
   RomTarget() = default;
-  // Removes the unfinished file unless Commit succeeded.
-  ~RomTarget();
   RomTarget(const RomTarget&) = delete;
   RomTarget& operator=(const RomTarget&) = delete;
 
-  // Creates the working file beside finalPath.
+  // Creates the working file beside finalPath (FileReplacement::Begin).
   bool Open(const std::string& finalPath);
+  // Why Open failed when finalPath is no regular file; empty otherwise.
+  const std::string& Refusal() const { return replacement_.Refusal(); }
   bool Write(std::span<const uint8_t> bytes);
   bool WriteFill(uint64_t count);
   // Moves the write position; a position past the end fills the gap with
@@ -58,27 +61,34 @@ class RomTarget {
   bool SeekOver(uint64_t position);
   uint64_t Position() const { return position_; }
   uint64_t Size() const { return size_; }
-  // Closes and renames over finalPath. With syncToDisk the data reaches the
-  // disk first, so even a crash leaves the old file or the new one.
-  bool Commit(bool syncToDisk);
-
-  static std::string WorkingPath(const std::string& finalPath);
+  // Syncs to disk, closes and renames over finalPath: even a crash leaves
+  // the old file or the new one. Without it the working file is removed.
+  bool Commit();
 
  private:
   std::unique_ptr<char[]> buffer_;
+  FileReplacement replacement_;
   std::FILE* file_ = nullptr;
-  std::string finalPath_;
-  std::string workPath_;
   uint64_t position_ = 0;
   uint64_t size_ = 0;
 };
 
+// A ROM file must not replace what it is built from: the list file or one
+// of the images (through any name, link or hard link). True when target is
+// the same file as one of sources.
+bool IsOneOfFiles(const std::string& target, const std::vector<std::string>& sources);
+// The refusal of such a target.
+inline constexpr const char* kTargetIsSource = "ERROR: The target file is one of the files it is built from !";
+
+class ProfileReader;
+// Opens the list's [Target Image] for writing unless it is the list file or
+// a file one of the other sections' `Image` names. Empty when it is open,
+// else the text to show: kTargetIsSource, the refusal of a target that is no
+// regular file, or cantOpen.
+std::string OpenRomTarget(RomTarget& target, ProfileReader& list, const char* cantOpen);
+
 // Platform parts (rom_file_posix.cpp, rom_file_win32.cpp). Paths are UTF-8.
 std::FILE* OpenRomFile(const std::string& path, const char* mode);
 bool SeekFile(std::FILE* file, uint64_t position);
-// Data and metadata on disk before the file is renamed into place.
-bool SyncFile(std::FILE* file);
-// Renames over an existing file and makes the rename itself durable.
-bool RenameOverFile(const std::string& from, const std::string& to);
 
 }  // namespace zorbel

@@ -19,12 +19,4 @@ bool SeekFile(std::FILE* file, uint64_t position) {
   return _fseeki64(file, static_cast<__int64>(position), SEEK_SET) == 0;
 }
 
-bool SyncFile(std::FILE* file) { return _commit(_fileno(file)) == 0; }
-
-bool RenameOverFile(const std::string& from, const std::string& to) {
-  const std::wstring wfrom = Utf8Path(from).wstring();
-  const std::wstring wto = Utf8Path(to).wstring();
-  return MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
 }  // namespace zorbel

@@ -64,7 +64,6 @@ class Build {
     const uint64_t total = Position(lastStart) + uint64_t{kRomBlock64k} * (lastLength / kRomBlock64k + 1);
     if (total > kSpiRomMaxSize) return Fail(rom_text::kExceedMaxSize);
 
-    if (!target_.Open(ini_.GetValue("Target Image", "Image"))) return Fail(rom_text::kCantOpenTarget);
     for (int n = 0; n < kSectionsMax; ++n) {
       if (!Present(n)) continue;
       RomInput input;
@@ -72,8 +71,15 @@ class Build {
         return Fail(n == 0 ? rom_text::kCantOpenBootloader : rom_text::kCantOpenImage);
       if (input.Size() > 0xFFFFFFFFu) return Fail(rom_text::kImageTooLarge);
       lengths_[static_cast<size_t>(n)] = input.Size();
+      // Only the last image sets the length, but every image is written at
+      // its start: one past the cap (a high start, or a long image before
+      // the last) would grow the file without bound.
+      if (Position(StartOf(n)) + lengths_[static_cast<size_t>(n)] > kSpiRomMaxSize)
+        return Fail(rom_text::kExceedMaxSize);
     }
     if (!Present(0)) return Fail(rom_text::kCantOpenBootloader);
+    if (std::string failure = OpenRomTarget(target_, ini_, rom_text::kCantOpenTarget); !failure.empty())
+      return Fail(failure);
     bootEnd_ = HeaderLength() + lengths_[0];
     if (int r = PrefillGaps(total); r != 0) return r;
 
@@ -87,13 +93,13 @@ class Build {
       if (!target_.Seek(Position(StartOf(n)))) return Fail(rom_text::kCantWriteTarget);
       if (int r = Copy(input, lengths_[static_cast<size_t>(n)]); r != 0) return r;
     }
-    if (!target_.Commit(false)) return Fail(rom_text::kCantWriteTarget);
+    if (!target_.Commit()) return Fail(rom_text::kCantWriteTarget);
     prompt_.ShowMessage(rom_text::kCreationSuccess);
     return 0;
   }
 
  private:
-  int Fail(const char* text) {
+  int Fail(const std::string& text) {
     prompt_.ShowMessage(text);
     return -1;
   }

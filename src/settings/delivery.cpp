@@ -37,7 +37,7 @@ std::string PrepareSettingsDelivery(const DeviceSettings& settings, SettingsRout
   }
   const HeadFields head = SpiSettingsImageFields();
   const bool systemImage = head.imageType == static_cast<uint32_t>(ImageKind::kSystemImage);
-  if (!systemImage && static_cast<int32_t>(ScanDecimal(head.imageNumber).value_or(0)) < 1) {
+  if (!systemImage && !IsImageNumber(head.imageNumber)) {
     return page_text::kInputCorrectInformation;
   }
   if (overVcom && !systemImage && ScanHex(head.start).value_or(0) % kSpiBankSize != 0) {

@@ -22,8 +22,8 @@ bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") !
 
 // Reads at most limit bytes of a file; false when it cannot be opened.
 bool ReadPrefix(const std::string& path, size_t limit, std::vector<uint8_t>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  std::ifstream in;
+  if (!OpenForReading(in, path, FileMode::kBinary)) return false;
   out.resize(limit);
   in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(limit));
   out.resize(static_cast<size_t>(in.gcount()));

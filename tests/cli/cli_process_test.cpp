@@ -92,7 +92,7 @@ TEST_F(CliTest, DiskCommandsChangeTheBoard) {
                              "--exec", "0", "--start", "40"})
                 .status,
             0);
-  Result r = OnBoard("quen", {"modify", "nand", "--number", "5", "--kind", "romfs"});
+  Result r = OnBoard("quen", {"--yes", "modify", "nand", "--number", "5", "--kind", "romfs"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Lines(r.err).back(), "Modify OK");
   EXPECT_EQ(KeptBoard(sim::BoardKind::kQuen, BoardDir())->FindImage(sim::Medium::kNand, 5)->type, 2u);
@@ -111,7 +111,7 @@ TEST_F(CliTest, DiskCommandsChangeTheBoard) {
   r = OnBoard("quen", {"reserve", "nand", std::to_string(total + 1)});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(Lines(r.err).front(), "The value can not larger than total size");
-  r = OnBoard("quen", {"reserve", "nand", std::to_string(total)});
+  r = OnBoard("quen", {"--yes", "reserve", "nand", std::to_string(total)});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Lines(r.err).back(), "Set successfully");
   EXPECT_EQ(KeptBoard(sim::BoardKind::kQuen, BoardDir())->NandReservedMb(), static_cast<uint32_t>(total));
@@ -120,7 +120,7 @@ TEST_F(CliTest, DiskCommandsChangeTheBoard) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1024\n");
 
-  r = OnBoard("quen", {"erase", "nand", "--number", "5"});
+  r = OnBoard("quen", {"--yes", "erase", "nand", "--number", "5"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Lines(r.err).back(), "Erase successfully");
   EXPECT_FALSE(KeptBoard(sim::BoardKind::kQuen, BoardDir())->FindImage(sim::Medium::kNand, 5).has_value());
@@ -194,12 +194,12 @@ TEST_F(CliTest, SettingsFilesOnlyWritesTheFormsFiles) {
 // SDRAM does not outlive the run, so only the outcome is seen here; the
 // delivered bytes are checked against an in-process board in the settings tests.
 TEST_F(CliTest, SettingsDeliveredOverEachRoute) {
-  Result r = OnBoard("quen", {"settings", "--ssid", "net", "--password", "secret"});
+  Result r = OnBoard("quen", {"--yes", "settings", "--ssid", "net", "--password", "secret"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Lines(r.err).back(), "写入成功");
   EXPECT_FALSE(Slurp(File("t0.bin")).empty());
 
-  r = OnBoard("quen", {"settings", "--ssid", "net", "--password", "secret", "--route", "spi"});
+  r = OnBoard("quen", {"--yes", "settings", "--ssid", "net", "--password", "secret", "--route", "spi"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Lines(r.err).back(), "写入成功");
   const auto board = KeptBoard(sim::BoardKind::kQuen, BoardDir());

@@ -78,7 +78,7 @@ TEST_F(CliTest, NorImageOverTheComPortShowsItsFlagLetters) {
 }
 
 TEST_F(CliTest, SpiSettingsRouteOverTheComPortStopsAtTheBankRule) {
-  const Result r = OnBoard("vcom", {"settings", "--ssid", "net", "--password", "secret", "--route", "spi"});
+  const Result r = OnBoard("vcom", {"--yes", "settings", "--ssid", "net", "--password", "secret", "--route", "spi"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Lines(r.err).back(), "Start offset must be 64K boundary !");
   EXPECT_FALSE(Slurp(File("1.txt")).empty());
@@ -99,7 +99,7 @@ TEST_F(CliTest, GivenPortAndDiskReachBoardsInOtherProcesses) {
     EXPECT_EQ(Lines(r.err).back(), "Burn successfully");
 
     const std::string disk = "unix:" + File("disk");
-    r = Zorbel({"--disk", disk, "--family", "1", "burn", "spi", File("app.bin"), "--number", "3", "--kind",
+    r = Zorbel({"--disk", disk, "--family", "1", "--yes", "burn", "spi", File("app.bin"), "--number", "3", "--kind",
                 "data", "--exec", "0", "--start", "2"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Lines(r.err).back(), "Burn successfully");

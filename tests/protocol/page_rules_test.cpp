@@ -29,20 +29,22 @@ TEST(PageRules, TypedImageBurnChecksFieldsInOrder) {
       {"number 0", {"0", "0", "10", kData}, correct},
       {"number FFFFFFFF reads as -1", {"FFFFFFFF", "0", "10", kData}, correct},
       {"start 0", {"1", "0", "0", kData}, correct},
-      {"number read as hexadecimal: 'a' is 10", {"a", "0", "1", kData}, ""},
+      {"number is decimal: 'a' is no number", {"a", "0", "1", kData}, correct},
       {"text without digits reads as 0", {"zz", "0", "1", kData}, correct},
       {"all given", {"3", "30008000", "20", kData}, ""},
   };
   for (const auto& c : cases) EXPECT_EQ(CheckTypedImageBurn(c.fields), c.expected) << c.label;
 }
 
-TEST(PageRules, NorBurnNeedsThreeFieldsButNoValues) {
+TEST(PageRules, NorBurnNeedsThreeFieldsReadWhole) {
   const std::string info = page_text::kInputImageInformation;
+  const std::string correct = page_text::kInputCorrectInformation;
   const BurnCase cases[] = {
       {"offset missing", {"1", "8000", "", 0}, info},
       {"exec missing", {"1", "", "0", 0}, info},
       {"number missing", {"", "8000", "0", 0}, info},
-      {"zeros are fine", {"0", "0", "0", 0}, ""},
+      {"zero address and offset are fine", {"1", "0", "0", 0}, ""},
+      {"number 0", {"0", "0", "0", 0}, correct},
   };
   for (const auto& c : cases) EXPECT_EQ(CheckNorImageBurn(c.fields), c.expected) << c.label;
 }
