@@ -564,7 +564,7 @@ int MkromCommand(Run& run, const MkromOptions& m) {
     ProfileReader reader;
     reader.SetPath(m.listFile);
     if (!reader.ReadFile()) {
-      run.prompt.ShowMessage(rom_text::kCantOpenScript);
+      run.prompt.ShowMessage(reader.Refusal().empty() ? rom_text::kCantOpenScript : reader.Refusal());
       return kExitFailed;
     }
     NandRomRequest request;

@@ -10,6 +10,7 @@ namespace zorbel::cli {
 namespace {
 
 constexpr const char* kConnectFailed = "Not connected to a board.";
+constexpr const char* kDiskInUse = "The board's disk is in use by another program; try again when it is done.";
 
 }  // namespace
 
@@ -56,8 +57,10 @@ bool Session::Connect(bool verbose) {
 }
 
 bool Session::ConnectToDisk() {
-  auto handle = MassStorageLink::OpenVolume(options_.disk);
+  uint32_t error = 0;
+  auto handle = MassStorageLink::OpenVolume(options_.disk, nullptr, &error);
   if (!handle) {
+    if (error == win_error::kAccessDenied) line_.PrintText(kDiskInUse);
     line_.PrintText(kConnectFailed);
     return false;
   }
@@ -84,6 +87,10 @@ bool Session::RunSequence(bool verbose) {
     boardOptions.kind = request->kind;
     boardOptions.stateDir = request->dir;
     board_ = std::make_unique<sim::VirtualBoard>(boardOptions);
+    if (board_->StateDirInUse()) {
+      line_.PrintText("The virtual board's folder " + request->dir + " is in use by another process.");
+      return false;
+    }
     if (request->kind == sim::BoardKind::kVcom && board_->CurrentStage() == sim::Stage::kLoader) {
       // A kept board whose loader already runs behind its COM port: a real
       // board there would take no second loader either, so it is reached as

@@ -117,10 +117,19 @@ struct VirtualBoard::Impl {
 
   bool ExecuteScsiLocked(const ScsiCommand& command);
 
-  // Persistence (no-ops without a state folder).
+  // Persistence (no-ops without a state folder, or when another process
+  // holds it: two boards on one folder would each save over the other).
   void SaveLocked();
   bool LoadState();
+  intptr_t stateLock = -1;
+  bool stateDirInUse = false;
+  bool stateUnmovable = false;  // a damaged state that could not be moved aside
 };
+
+// The state folder's lock (state_lock_posix.cpp, state_lock_win32.cpp). False
+// when another process holds it; true also when no lock could be made there.
+bool LockStateDir(const std::string& dir, intptr_t* handle);
+void UnlockStateDir(intptr_t handle);
 
 // A stage-tagged loader payload check, shared by the serial and disk boot stages.
 // Empty when the stage is acceptable, else why not.

@@ -4,6 +4,7 @@
 // (0 = done), u32 data length, then the data when it comes from the board.
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -38,7 +39,7 @@ class UnixSocketServer final : public SocketServer {
     for (int fd : wake_) {
       if (fd >= 0) close(fd);
     }
-    unlink(path_.c_str());
+    if (IsSocket(path_)) unlink(path_.c_str());
   }
 
   bool Start(const std::string& path, std::string* error) {
@@ -50,6 +51,12 @@ class UnixSocketServer final : public SocketServer {
     if (listen_ < 0) return Fail(error, "socket");
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    // A stale socket of an earlier run goes; anything else at the path stays.
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && !S_ISSOCK(st.st_mode)) {
+      errno = EEXIST;
+      return Fail(error, "the path exists and is no socket");
+    }
     unlink(path.c_str());
     if (bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return Fail(error, "bind");
     if (listen(listen_, 8) != 0) return Fail(error, "listen");
@@ -58,6 +65,11 @@ class UnixSocketServer final : public SocketServer {
   }
 
  private:
+  static bool IsSocket(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+  }
+
   bool Fail(std::string* error, const char* what) {
     if (error) *error = std::string(what) + ": " + std::strerror(errno);
     return false;

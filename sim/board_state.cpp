@@ -87,7 +87,7 @@ bool GetMedium(ByteReader& in, MediumState* m) {
 }  // namespace
 
 void VirtualBoard::Impl::SaveLocked() {
-  if (options.stateDir.empty()) return;
+  if (options.stateDir.empty() || stateDirInUse || stateUnmovable) return;
   std::vector<uint8_t> out;
   AppendLe32(out, kStateMagic);
   AppendLe32(out, kStateVersion);
@@ -128,17 +128,34 @@ void VirtualBoard::Impl::SaveLocked() {
 
 bool VirtualBoard::Impl::LoadState() {
   std::filesystem::path target = std::filesystem::path(options.stateDir) / kStateFile;
+  // A state that cannot be loaded is moved aside, never saved over: it may be
+  // the only copy of what a test or a user burnt.
+  const auto KeepAside = [this](const std::filesystem::path& file, const std::string& why) {
+    std::error_code ec;
+    for (int n = 1; n < 1000; ++n) {
+      std::filesystem::path aside = file;
+      aside += ".damaged-" + std::to_string(n);
+      if (std::filesystem::exists(std::filesystem::symlink_status(aside, ec))) continue;
+      std::filesystem::rename(file, aside, ec);
+      if (!ec) {
+        LogLocked("state: " + file.string() + " " + why + "; kept as " + aside.string() + ", starting fresh");
+        return false;
+      }
+      break;
+    }
+    // Not moved: nothing may be saved over it either.
+    stateUnmovable = true;
+    LogLocked("state: " + file.string() + " " + why + " and cannot be moved aside; it is not saved over");
+    return false;
+  };
   std::ifstream f(target, std::ios::binary);
   if (!f) return false;
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  f.close();
   ByteReader in(bytes.data(), bytes.size());
-  if (in.U32() != kStateMagic || in.U32() != kStateVersion) {
-    LogLocked("state: " + target.string() + " is not a board state");
-    return false;
-  }
+  if (in.U32() != kStateMagic || in.U32() != kStateVersion) return KeepAside(target, "is not a board state");
   if (in.U32() != static_cast<uint32_t>(options.kind)) {
-    LogLocked("state: " + target.string() + " belongs to another kind of board");
-    return false;
+    return KeepAside(target, "belongs to another kind of board");
   }
   // Parse into a scratch model first, so a damaged file changes nothing.
   BoardModel loaded(options);
@@ -156,8 +173,7 @@ bool VirtualBoard::Impl::LoadState() {
     ok = ok && GetMedium(in, loaded.Get(medium));
   for (uint8_t port = 0; port < 3; ++port) ok = ok && GetMedium(in, loaded.SdSlot(port));
   if (!ok || savedStage > static_cast<uint32_t>(Stage::kLoader) || loaded.sdPort > 2) {
-    LogLocked("state: " + target.string() + " is damaged; starting fresh");
-    return false;
+    return KeepAside(target, "is damaged");
   }
   if (!loaded.SdSlot(loaded.sdPort)) loaded.sdPort = model.sdPort;
   model = std::move(loaded);

@@ -108,7 +108,14 @@ class BoardBus final : public DeviceBus {
 VirtualBoard::Impl::Impl(BoardOptions opts)
     : options(std::move(opts)), clock(options.clock ? options.clock : &realClock), model(options) {
   bus = std::make_unique<BoardBus>(*this);
-  if (!options.stateDir.empty()) LoadState();
+  if (!options.stateDir.empty()) {
+    stateDirInUse = !LockStateDir(options.stateDir, &stateLock);
+    if (stateDirInUse) {
+      LogLocked("state: " + options.stateDir + " is in use by another board process");
+    } else {
+      LoadState();
+    }
+  }
   if (options.startInLoaderStage) stage = Stage::kLoader;
 }
 
@@ -124,6 +131,7 @@ VirtualBoard::Impl::~Impl() {
   }
   stoppingSockets.clear();
   stoppingSerial.reset();
+  UnlockStateDir(stateLock);
 }
 
 void VirtualBoard::Impl::UpdateStageLocked() {
@@ -372,6 +380,11 @@ std::vector<std::string> VirtualBoard::RegistryMarks() const {
 std::vector<std::string> VirtualBoard::ProtocolErrors() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->errors;
+}
+
+bool VirtualBoard::StateDirInUse() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->stateDirInUse;
 }
 
 void VirtualBoard::InjectFault(const Fault& fault) {

@@ -165,6 +165,9 @@ class VirtualBoard {
   std::vector<std::string> RegistryMarks() const;
   // Everything the board refused or found out of order, one line each.
   std::vector<std::string> ProtocolErrors() const;
+  // True when another process's board holds the state folder; this board
+  // then neither loads nor saves it.
+  bool StateDirInUse() const;
 
   // --- set-up and fault injection ---
   void InjectFault(const Fault& fault);

@@ -24,9 +24,16 @@ int Usage() {
   return 2;
 }
 
-}  // namespace
+// A path the board may put its link or socket at: free, or a link or socket
+// of an earlier run. Anything else is the user's file and stays.
+bool MayReplace(const std::string& path) {
+  std::error_code ec;
+  const auto type = std::filesystem::symlink_status(path, ec).type();
+  return type == std::filesystem::file_type::not_found || type == std::filesystem::file_type::symlink ||
+         type == std::filesystem::file_type::socket;
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   using namespace zorbel::sim;
   BoardOptions options;
   std::string kind, ptyLink, socketPath;
@@ -53,7 +60,19 @@ int main(int argc, char** argv) {
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
+  for (const std::string* path : {&ptyLink, &socketPath}) {
+    if (!path->empty() && !MayReplace(*path)) {
+      std::fprintf(stderr, "zorbel-board: %s exists and is not a link or socket of a board; it is left alone\n",
+                   path->c_str());
+      return 1;
+    }
+  }
   VirtualBoard board(options);
+  if (board.StateDirInUse()) {
+    std::fprintf(stderr, "zorbel-board: the board folder %s is in use by another board process\n",
+                 options.stateDir.c_str());
+    return 1;
+  }
 
   if (!ptyLink.empty()) {
     if (board.PtyPath().empty()) {
@@ -83,9 +102,23 @@ int main(int argc, char** argv) {
     for (; reported < errors.size(); ++reported)
       std::fprintf(stderr, "zorbel-board: %s\n", errors[reported].c_str());
   }
-  if (!ptyLink.empty()) {
-    std::error_code ec;
+  std::error_code ec;
+  if (!ptyLink.empty() && std::filesystem::is_symlink(std::filesystem::symlink_status(ptyLink, ec))) {
     std::filesystem::remove(ptyLink, ec);
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Whatever goes wrong ends with a message and status 1, never an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zorbel-board: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "zorbel-board: unexpected failure\n");
+  }
+  return 1;
 }

@@ -23,7 +23,13 @@ void ProfileReader::SetPath(const std::string& path) { path_ = path; }
 
 bool ProfileReader::ReadFile() {
   std::error_code ec;
+  refusal_.clear();
   if (!std::filesystem::exists(Utf8Path(path_), ec) || ec) return false;
+  refusal_ = ReadSourceRefusal(path_, kMaxTextFileSize);
+  if (!refusal_.empty()) {
+    error_ = kOpenError;
+    return false;
+  }
   std::ifstream in;
   if (!OpenForReading(in, path_, FileMode::kText)) {
     error_ = kOpenError;
@@ -95,6 +101,7 @@ bool ProfileReader::SetValue(const std::string& section, const std::string& name
     sectionNames_.push_back(section);
     sections_.emplace_back();
     s = static_cast<int>(sections_.size()) - 1;
+    sectionIndex_.emplace(section, static_cast<size_t>(s));
   }
   Section& body = sections_[static_cast<size_t>(s)];
   const int k = FindKey(s, name);
@@ -103,6 +110,7 @@ bool ProfileReader::SetValue(const std::string& section, const std::string& name
     return true;
   }
   if (!create) return false;
+  body.index.emplace(name, body.names.size());
   body.names.push_back(name);
   body.values.push_back(value);
   return true;
@@ -116,6 +124,7 @@ bool ProfileReader::DeleteValue(const std::string& section, const std::string& n
   Section& body = sections_[static_cast<size_t>(s)];
   body.names.erase(body.names.begin() + k);
   body.values.erase(body.values.begin() + k);
+  IndexKeys(body);
   return true;
 }
 
@@ -124,7 +133,18 @@ bool ProfileReader::DeleteKey(const std::string& section) {
   if (s < 0) return false;
   sections_.erase(sections_.begin() + s);
   sectionNames_.erase(sectionNames_.begin() + s);
+  IndexSections();
   return true;
+}
+
+void ProfileReader::IndexSections() {
+  sectionIndex_.clear();
+  for (size_t i = 0; i < sectionNames_.size(); ++i) sectionIndex_.emplace(sectionNames_[i], i);
+}
+
+void ProfileReader::IndexKeys(Section& section) {
+  section.index.clear();
+  for (size_t i = 0; i < section.names.size(); ++i) section.index.emplace(section.names[i], i);
 }
 
 int ProfileReader::GetNumValues(const std::string& section) const {
@@ -140,15 +160,15 @@ std::string ProfileReader::GetValueName(const std::string& section, int index) c
 }
 
 int ProfileReader::FindSection(const std::string& name) const {
-  const auto it = std::find(sectionNames_.begin(), sectionNames_.end(), name);
-  return it == sectionNames_.end() ? -1 : static_cast<int>(it - sectionNames_.begin());
+  const auto it = sectionIndex_.find(name);
+  return it == sectionIndex_.end() ? -1 : static_cast<int>(it->second);
 }
 
 int ProfileReader::FindKey(int sectionIndex, const std::string& name) const {
   if (sectionIndex < 0 || static_cast<size_t>(sectionIndex) >= sections_.size()) return -1;
-  const auto& names = sections_[static_cast<size_t>(sectionIndex)].names;
-  const auto it = std::find(names.begin(), names.end(), name);
-  return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+  const auto& index = sections_[static_cast<size_t>(sectionIndex)].index;
+  const auto it = index.find(name);
+  return it == index.end() ? -1 : static_cast<int>(it->second);
 }
 
 uint32_t ProfileReader::ImageNumberMask(const std::string& prefix) const {

@@ -4,6 +4,7 @@
 // data are the callers' business. A request the host could not deliver (time-out,
 // device gone) is a failure.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -95,6 +96,10 @@ std::unique_ptr<ScsiTransport> OpenSgScsiTransport(const std::string& devicePath
     int version = 0;
     if (ioctl(fd, SG_GET_VERSION_NUM, &version) != 0) {
       code = WindowsCodeFromErrno(errno);
+      ::close(fd);
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      // No sharing, as with the COM port: a second tool on the board is turned away.
+      code = errno == EWOULDBLOCK ? win_error::kAccessDenied : WindowsCodeFromErrno(errno);
       ::close(fd);
     }
   }

@@ -6,6 +6,8 @@
 // A broken connection fails the request in flight (the board may have acted
 // on it, so it is never sent twice); the next request connects again.
 #include <poll.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -60,8 +62,11 @@ int Connect(const std::string& path, uint32_t* error) {
 
 class SocketTransport final : public ScsiTransport {
  public:
-  SocketTransport(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  ~SocketTransport() override { Drop(); }
+  SocketTransport(std::string path, int fd, int lockFd) : path_(std::move(path)), fd_(fd), lockFd_(lockFd) {}
+  ~SocketTransport() override {
+    Drop();
+    if (lockFd_ >= 0) ::close(lockFd_);
+  }
   SocketTransport(const SocketTransport&) = delete;
   SocketTransport& operator=(const SocketTransport&) = delete;
 
@@ -185,17 +190,38 @@ class SocketTransport final : public ScsiTransport {
   mutable std::mutex mutex_;
   std::string path_;
   int fd_;
+  int lockFd_;
   uint32_t lastError_ = 0;
 };
+
+// One process at a time talks to a board: the board serves every connection
+// and two tools' requests would interleave. The lock file beside the socket
+// is held for the transport's life; where it cannot be made (a folder the
+// user may not write), the board is reached unguarded, as before.
+int LockBoardSocket(const std::string& socketPath, uint32_t* error) {
+  const std::string lockPath = socketPath + ".lock";
+  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *error = errno == EWOULDBLOCK ? win_error::kAccessDenied : WindowsCodeFromErrno(errno);
+    ::close(fd);
+    return -2;
+  }
+  return fd;
+}
 
 }  // namespace
 
 std::unique_ptr<ScsiTransport> OpenSocketScsiTransport(const std::string& socketPath, uint32_t* error) {
   uint32_t code = 0;
-  const int fd = Connect(socketPath, &code);
+  const int lockFd = LockBoardSocket(socketPath, &code);
+  const int fd = lockFd == -2 ? -1 : Connect(socketPath, &code);
   if (error != nullptr) *error = code;
-  if (fd < 0) return nullptr;
-  return std::make_unique<SocketTransport>(socketPath, fd);
+  if (fd < 0) {
+    if (lockFd >= 0) ::close(lockFd);
+    return nullptr;
+  }
+  return std::make_unique<SocketTransport>(socketPath, fd, lockFd);
 }
 
 }  // namespace zorbel

@@ -106,10 +106,11 @@ void LibraryErrorLine(uint32_t errorCode, const char* source, int line) {
   std::fflush(stdout);
 }
 
-std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, DeviceBus* bus) {
+std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, DeviceBus* bus, uint32_t* errorOut) {
   uint32_t error = win_error::kGenFailure;
   std::unique_ptr<ScsiTransport> handle =
       bus != nullptr ? bus->OpenVolume(path, &error) : OpenScsiTransport(path, &error);
+  if (errorOut != nullptr) *errorOut = handle == nullptr ? error : win_error::kSuccess;
   if (handle == nullptr) {
     LibraryErrorLine(error, kLibrarySource, kOpenVolumeLine);
     std::fputs(kNoDevice, stdout);

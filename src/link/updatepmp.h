@@ -39,8 +39,10 @@ void LibraryErrorLine(uint32_t errorCode, const char* source, int line);
 // Opens a volume ("unix:PATH", a device node, or a Windows volume path); with
 // a bus, through bus->OpenVolume (the virtual board's bus, for instance).
 // On failure writes the line-78 error line and "No device !\n" to standard
-// output and returns null.
-std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, DeviceBus* bus = nullptr);
+// output and returns null; error (when given) gets the system error code
+// (kAccessDenied: another program holds the board).
+std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, DeviceBus* bus = nullptr,
+                                          uint32_t* error = nullptr);
 
 // --- Command blocks. Each command function sends exactly the block built
 // here; `data` is the caller's buffer (read for kToDevice, filled otherwise).

@@ -77,7 +77,7 @@ int NandRomBuilder(const NandRomRequest& request, UserPrompt& prompt) {
 
   ProfileReader ini;
   ini.SetPath(request.listFile);
-  if (!ini.ReadFile()) return Fail(prompt, rom_text::kCantOpenScript);
+  if (!ini.ReadFile()) return Fail(prompt, ini.Refusal().empty() ? rom_text::kCantOpenScript : ini.Refusal());
 
   struct Placement {
     uint32_t start;

@@ -208,7 +208,7 @@ class Build {
 
   int Run() {
     ini_.SetPath(request_.listFile);
-    if (!ini_.ReadFile()) return Fail(rom_text::kCantOpenScript);
+    if (!ini_.ReadFile()) return Fail(ini_.Refusal().empty() ? rom_text::kCantOpenScript : ini_.Refusal());
 
     struct Placement {
       uint32_t base;

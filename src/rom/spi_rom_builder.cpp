@@ -39,7 +39,7 @@ class Build {
 
   int Run() {
     ini_.SetPath(request_.listFile);
-    if (!ini_.ReadFile()) return Fail(rom_text::kCantOpenScript);
+    if (!ini_.ReadFile()) return Fail(ini_.Refusal().empty() ? rom_text::kCantOpenScript : ini_.Refusal());
     mask_ = ini_.ImageNumberMask("Image");
 
     // The image with the largest start sets the file length; on a tie the

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "app/file_replace.h"
+#include "app/utf8.h"
 
 namespace zorbel {
 namespace {
@@ -63,10 +64,14 @@ std::string ValidateDeviceSettings(const DeviceSettings& settings) {
   for (const Check& c : checks) {
     if (c.field->empty()) return c.emptyText;
   }
+  for (const Check& c : checks) {
+    if (!IsValidUtf8(*c.field)) return kFieldNotUtf8;
+  }
   // Only the fields that reach the file matter.
   for (const Check& c : checks) {
     if (HasLineBreak(LimitField(*c.field))) return kFieldHasLineBreak;
   }
+  if (FormatSettingsText(settings).size() > kMaxEmbeddedText) return kSettingsTextTooLong;
   return {};
 }
 

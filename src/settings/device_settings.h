@@ -27,6 +27,10 @@ inline constexpr const char* kDns0Empty = "dns0不能为空";
 inline constexpr const char* kDns1Empty = "dns1不能为空";
 // A line break inside a field would shift every later line of "1.txt".
 inline constexpr const char* kFieldHasLineBreak = "输入内容不能包含换行符!";
+// A field must be well-formed UTF-8: the character limit counts characters.
+inline constexpr const char* kFieldNotUtf8 = "输入内容不是有效的UTF-8文本!";
+// The whole text must fit the image's settings area, or its end is lost.
+inline constexpr const char* kSettingsTextTooLong = "设置内容超过512字节, 请缩短输入内容!";
 inline constexpr const char* kCreateTextFailed = "创建1.txt失败";
 inline constexpr const char* kOpenTemplateFailed = "打开t.bin失败!";
 inline constexpr const char* kOpenImageFailed = "打开t0.bin失败!";

@@ -81,11 +81,16 @@ TEST(BoardState, DamagedOrForeignFileStartsFresh) {
     VirtualBoard board(other);
     EXPECT_TRUE(board.Table(Medium::kNand).empty()) << "a quen board's state on a rast board";
   }
+  // Kept aside, never saved over.
   const fs::path state = fs::path(o.stateDir) / "board.state";
+  const fs::path aside = state.string() + ".damaged-1";
+  ASSERT_TRUE(fs::exists(aside));
+  fs::rename(aside, state);
   fs::resize_file(state, fs::file_size(state) - 100);
   VirtualBoard cut(o);
   EXPECT_TRUE(cut.Table(Medium::kNand).empty());
   EXPECT_FALSE(cut.ProtocolErrors().empty());
+  EXPECT_TRUE(fs::exists(aside));
 }
 
 // ---------------------------------------------------------------- stand-in files

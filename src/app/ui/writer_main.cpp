@@ -43,9 +43,7 @@ std::optional<VirtualBoardRequest> ParseVirtualBoard(int argc, char** argv, bool
   return std::nullopt;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(zorbel::kAppTitle));
 
@@ -69,6 +67,11 @@ int main(int argc, char** argv) {
     options.kind = request->kind;
     options.stateDir = request->dir;
     board = std::make_unique<zorbel::sim::VirtualBoard>(options);
+    if (board->StateDirInUse()) {
+      std::fprintf(stderr, "zorbel-writer: the virtual board's folder %s is in use by another process\n",
+                   request->dir.c_str());
+      return 1;
+    }
     bus = &board->Bus();
   } else {
     platformBus = zorbel::MakePlatformDeviceBus();
@@ -79,4 +82,18 @@ int main(int argc, char** argv) {
   window.exec();
   // Start-up returns false: the process ends with the window.
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Whatever goes wrong ends with a message and status 1, never an abort.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zorbel-writer: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "zorbel-writer: unexpected failure\n");
+  }
+  return 1;
 }
