@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/file_replace.h"
 #include "app/paths.h"
 #include "app/profile_reader.h"
 #include "app/tool_settings.h"
@@ -325,6 +326,11 @@ int RawCommand(Run& run, const ImageOptions& o, bool verify) {
 int ReadSpiCommand(Run& run, const ImageOptions& o) {
   const auto blocks = ParseSpiReadBlocks(o.blocks);
   if (!blocks) return UsageError(run, page_text::kWrongBlocks);
+  // Refused before the board is touched: the read-back would fail only at its end.
+  if (std::string refusal = WriteTargetRefusal(o.file); !refusal.empty()) {
+    run.prompt.ShowMessage(refusal);
+    return kExitFailed;
+  }
   Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
@@ -763,6 +769,9 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
   AbortEvent interrupted;
   Run run{global, line, prompt, progress, command, DataStream(debug), interrupted};
   InterruptWatch watch(interrupted);
+  // Until a connection over the COM port says otherwise, nothing tests the
+  // abort event: Ctrl+C ends the run at once.
+  InterruptWatch::SetRunStopsOnAbort(false);
 
   if (!global.virtualBoard.empty() && !ParseVirtualBoardOption(global.virtualBoard)) {
     return UsageError(run, "--virtual-board=KIND[:DIR], KIND one of vcom, older, quen, rast, pilk");

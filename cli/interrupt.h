@@ -1,9 +1,10 @@
 #pragma once
-// Ctrl+C during a run. The first one (or a termination request) sets the
-// run's abort event: an operation over the COM port stops between chunks,
-// closes its port and files and fails; the disk operations do not test the
-// event and run to their end. A second one ends the process the platform's
-// usual way.
+// Ctrl+C during a run. While the run stops on its abort event (an operation
+// over the COM port stops between chunks, closes its port and files and
+// fails), the first one (or a termination request) sets the event and a
+// second one ends the process the platform's usual way. Any other run (an
+// offline build, a disk operation, which do not test the event) is ended at
+// once, its unfinished working files removed.
 #include "app/abort_event.h"
 
 namespace zorbel::cli {
@@ -12,6 +13,8 @@ class InterruptWatch {
  public:
   explicit InterruptWatch(AbortEvent& abort);
   ~InterruptWatch();  // puts the earlier handling back
+  // Whether the run in progress stops on its abort event (the default).
+  static void SetRunStopsOnAbort(bool stops);
   InterruptWatch(const InterruptWatch&) = delete;
   InterruptWatch& operator=(const InterruptWatch&) = delete;
 

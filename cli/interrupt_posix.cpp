@@ -4,9 +4,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <thread>
 
+#include "app/file_replace.h"
 #include "interrupt.h"
 
 namespace zorbel::cli {
@@ -14,13 +16,15 @@ namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM};
 constexpr char kInterrupt = 'i';
+constexpr char kTerminate = 't';
 constexpr char kStop = 's';
 
 int gWakeFd = -1;
+std::atomic<bool> gRunStopsOnAbort{true};
 
-void OnSignal(int) {
+void OnSignal(int signal) {
   const int saved = errno;
-  const char byte = kInterrupt;
+  const char byte = signal == SIGTERM ? kTerminate : kInterrupt;
   [[maybe_unused]] const ssize_t n = write(gWakeFd, &byte, 1);
   errno = saved;
 }
@@ -44,6 +48,13 @@ InterruptWatch::InterruptWatch(AbortEvent& abort) : impl_(new Impl) {
       if (n < 0 && errno == EINTR) continue;
       if (n != 1 || byte == kStop) return;
       abort.Set();
+      if (!gRunStopsOnAbort) {
+        RemoveUnfinishedFiles();
+        const int signal = byte == kTerminate ? SIGTERM : SIGINT;
+        ::signal(signal, SIG_DFL);
+        raise(signal);
+        _exit(128 + signal);
+      }
     }
   });
   struct sigaction action = {};
@@ -53,6 +64,8 @@ InterruptWatch::InterruptWatch(AbortEvent& abort) : impl_(new Impl) {
   action.sa_flags = SA_RESETHAND | SA_RESTART;
   for (int i = 0; i < 2; ++i) sigaction(kSignals[i], &action, &impl_->earlier[i]);
 }
+
+void InterruptWatch::SetRunStopsOnAbort(bool stops) { gRunStopsOnAbort = stops; }
 
 InterruptWatch::~InterruptWatch() {
   if (impl_->reader.joinable()) {

@@ -2,8 +2,10 @@
 // handler may set the abort event directly.
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 
+#include "app/file_replace.h"
 #include "interrupt.h"
 
 namespace zorbel::cli {
@@ -12,6 +14,7 @@ namespace {
 // Held while the handler uses the event, so the watch cannot end under it.
 std::mutex gMutex;
 AbortEvent* gAbort = nullptr;
+std::atomic<bool> gRunStopsOnAbort{true};
 
 BOOL WINAPI OnControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
@@ -19,6 +22,11 @@ BOOL WINAPI OnControl(DWORD event) {
   // Taken once: a second Ctrl+C finds no event and ends the process.
   if (gAbort == nullptr) return FALSE;
   gAbort->Set();
+  if (!gRunStopsOnAbort) {
+    // The default handling ends the process.
+    RemoveUnfinishedFiles();
+    return FALSE;
+  }
   gAbort = nullptr;
   return TRUE;
 }
@@ -34,6 +42,8 @@ InterruptWatch::InterruptWatch(AbortEvent& abort) : impl_(nullptr) {
   }
   SetConsoleCtrlHandler(OnControl, TRUE);
 }
+
+void InterruptWatch::SetRunStopsOnAbort(bool stops) { gRunStopsOnAbort = stops; }
 
 InterruptWatch::~InterruptWatch() {
   SetConsoleCtrlHandler(OnControl, FALSE);

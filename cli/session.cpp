@@ -3,6 +3,7 @@
 #include "app/module_directory.h"
 #include "app/paths.h"
 #include "app/tool_settings.h"
+#include "interrupt.h"
 #include "link/connect_worker.h"
 #include "link/updatepmp.h"
 
@@ -46,6 +47,15 @@ Session::~Session() {
 }
 
 bool Session::Connect(bool verbose) {
+  // The COM-port operations and the connection sequence stop on the abort
+  // event; the disk operations run to their end unless the process ends.
+  InterruptWatch::SetRunStopsOnAbort(options_.disk.empty());
+  const bool connected = ConnectAny(verbose);
+  InterruptWatch::SetRunStopsOnAbort(connected && state_.connection.vcomConnected == 1);
+  return connected;
+}
+
+bool Session::ConnectAny(bool verbose) {
   if (!options_.port.empty()) {
     state_.connection.vcomConnected = 1;
     state_.connection.massStorageConnected = 0;

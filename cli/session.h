@@ -52,6 +52,7 @@ class Session {
 
  private:
   bool ConnectToDisk();
+  bool ConnectAny(bool verbose);
   bool RunSequence(bool verbose);
 
   GlobalOptions options_;

@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
+#include <set>
 
 #include "app/paths.h"
 #include "app/text_fill.h"
@@ -30,7 +32,25 @@ std::string WorkingName(const std::string& target, std::mt19937_64& random) {
   return target + suffix + ".zorbel-part";
 }
 
+std::mutex gUnfinishedMutex;
+std::set<std::string> gUnfinished;
+
+void NoteUnfinished(const std::string& work, bool inProgress) {
+  std::lock_guard<std::mutex> lock(gUnfinishedMutex);
+  if (inProgress) {
+    gUnfinished.insert(work);
+  } else {
+    gUnfinished.erase(work);
+  }
+}
+
 }  // namespace
+
+void RemoveUnfinishedFiles() {
+  std::lock_guard<std::mutex> lock(gUnfinishedMutex);
+  std::error_code ec;
+  for (const std::string& work : gUnfinished) fs::remove(Utf8Path(work), ec);
+}
 
 std::string ResolveWriteTarget(const std::string& path) {
   if (path.empty()) return {};
@@ -67,6 +87,7 @@ bool FileReplacement::Begin(const std::string& path) {
     work_ = WorkingName(target_, random);
     file_ = CreateExclusive(work_);
   }
+  if (file_ != nullptr) NoteUnfinished(work_, true);
   return file_ != nullptr;
 }
 
@@ -79,9 +100,10 @@ bool FileReplacement::Commit() {
   // The new file takes the place of the old one, permissions included.
   const auto old = fs::status(Utf8Path(target_), ec);
   if (!ec && fs::exists(old)) fs::permissions(Utf8Path(work_), old.permissions(), ec);
-  if (synced && closed && RenameOverFile(work_, target_)) return true;
-  fs::remove(Utf8Path(work_), ec);
-  return false;
+  const bool renamed = synced && closed && RenameOverFile(work_, target_);
+  if (!renamed) fs::remove(Utf8Path(work_), ec);
+  NoteUnfinished(work_, false);
+  return renamed;
 }
 
 void FileReplacement::Discard() {
@@ -90,6 +112,7 @@ void FileReplacement::Discard() {
   file_ = nullptr;
   std::error_code ec;
   fs::remove(Utf8Path(work_), ec);
+  NoteUnfinished(work_, false);
 }
 
 bool ReplaceFileWhole(const std::string& path, std::string_view content, FileMode mode) {

@@ -59,6 +59,10 @@ class FileReplacement {
 
 bool ReplaceFileWhole(const std::string& path, std::string_view content, FileMode mode);
 
+// Removes the working files of every replacement still in progress: a
+// process about to end at the user's request leaves no litter behind.
+void RemoveUnfinishedFiles();
+
 // Opens a file to read it; false for anything that is not a regular, readable
 // file (a FIFO would block the open, a folder opens as a stream on some
 // systems and then reads as empty). In text mode a leading UTF-8 byte-order

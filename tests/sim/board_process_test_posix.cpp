@@ -8,9 +8,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "board_test_util.h"
+#include "link/scsi_transport.h"
+#include "link/serial_port.h"
 #include "protocol/protocol_fixture.h"
 #include "serial_line_posix.h"
 #include "virtual_board.h"
@@ -77,6 +80,28 @@ TEST(BoardProcessRun, LinksItsPseudoTerminalAndRemovesTheLinkWhenEnded) {
 TEST(BoardProcessRun, RefusesAnUnknownKind) {
   BoardProcess p({"--kind", "toaster"});
   EXPECT_EQ(p.Wait(), 2);
+}
+
+TEST(BoardProcessRun, LeavesTheUsersFilesAndASecondBoardOnItsFolderAlone) {
+  zorbel::testing::ScratchDir dir;
+  std::ofstream(dir.File("mine")) << "keep";
+  for (const char* option : {"--pty-link", "--socket"}) {
+    BoardProcess p({"--kind", "vcom", option, dir.File("mine")});
+    EXPECT_EQ(p.Wait(), 1) << option;
+  }
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir.File("mine"))));
+
+  BoardProcess first({"--kind", "quen", "--dir", dir.File("state"), "--socket",
+                      dir.File("disk")});
+  ASSERT_TRUE(WaitFor(dir.File("disk")));
+  BoardProcess second({"--kind", "quen", "--dir", dir.File("state")});
+  EXPECT_EQ(second.Wait(), 1);
+  // One tool at a time on the board's disk, as on a COM port.
+  uint32_t error = 0;
+  auto tool = OpenScsiTransport("unix:" + dir.File("disk"), &error);
+  ASSERT_NE(tool, nullptr);
+  EXPECT_EQ(OpenScsiTransport("unix:" + dir.File("disk"), &error), nullptr);
+  EXPECT_EQ(error, win_error::kAccessDenied);
 }
 
 }  // namespace
