@@ -9,6 +9,8 @@ zorbel_packages=(
   qt6-base-dev libcli11-dev
   xvfb xauth
 )
+# The fuzz step (scripts/test.d/fuzz): clang and its libFuzzer runtime.
+zorbel_fuzz_packages=(clang libclang-rt-14-dev)
 
 zorbel_install_missing() {
   local missing=()
