@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/guarded_main.h"
 #include "virtual_board.h"
 
 namespace {
@@ -112,13 +113,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Whatever goes wrong ends with a message and status 1, never an abort.
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "zorbel-board: %s\n", e.what());
-  } catch (...) {
-    std::fprintf(stderr, "zorbel-board: unexpected failure\n");
-  }
-  return 1;
+  return zorbel::RunGuarded("zorbel-board", [&] { return Run(argc, argv); });
 }

@@ -36,6 +36,7 @@ TEST_F(HostileRom, ATargetThatIsOneOfItsSourcesIsRefused) {
     File("img.bin", image);
     std::error_code ec;
     fs::create_symlink(Path("img.bin"), Path("alias.bin"), ec);
+    if (ec && target == "alias.bin") continue;  // no links for this user (Windows)
     const std::string list = List("nandrom.ini", {{"Target Image", {{"Image", Path(target)}}},
                                                   {"Image 1", {{"Image", Path("img.bin")}, {"Start", "0x4"}}}});
     const auto listBytes = romtest::ReadAll(list);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/clock.h"
+#include "app/guarded_main.h"
 #include "app/tool_state.h"
 #include "app/ui/main_window.h"
 #include "app/user_prompt.h"
@@ -87,13 +88,5 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Whatever goes wrong ends with a message and status 1, never an abort.
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "zorbel-writer: %s\n", e.what());
-  } catch (...) {
-    std::fprintf(stderr, "zorbel-writer: unexpected failure\n");
-  }
-  return 1;
+  return zorbel::RunGuarded("zorbel-writer", [&] { return Run(argc, argv); });
 }
