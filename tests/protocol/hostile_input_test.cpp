@@ -75,11 +75,8 @@ TEST(HostileInput, SettingsTextMustBeUtf8AndFitTheImage) {
     EXPECT_EQ(ValidateDeviceSettings(form), c.expected) << c.password.size();
   }
   // 99 three-byte characters in each of three fields: far past 512 bytes.
-  const std::string wide = [] {
-    std::string s;
-    for (int i = 0; i < 99; ++i) s += "\xE5\x90\x8D";
-    return s;
-  }();
+  std::string wide;
+  for (int i = 0; i < 99; ++i) wide += "\xE5\x90\x8D";
   form.name = form.ssid = form.password = wide;
   EXPECT_EQ(ValidateDeviceSettings(form), kSettingsTextTooLong);
 }
