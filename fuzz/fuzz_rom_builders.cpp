@@ -2,6 +2,8 @@
 // onto a few prepared files (the list itself and the target among them), so
 // the builders meet every arrangement without roaming the file system. A
 // refused build changes no file; no build ever changes its inputs.
+#include <map>
+
 #include "app/user_prompt.h"
 #include "fuzz_support.h"
 #include "rom/nand_rom_builder.h"
@@ -15,28 +17,32 @@ using namespace zorbel;
 const char* const kNames[] = {"img0.bin", "img1.bin", "img2.bin", "out.bin", "list.ini"};
 
 // The list with its `Image` values mapped; sources gets the prepared files
-// that a section other than [Target Image] names.
+// that a section other than [Target Image] names (as the reader sees it:
+// brackets stripped, the last of a repeated key winning).
 std::string MapImagePaths(const std::string& text, std::vector<bool>& sources) {
   std::string out;
   std::string section;
+  std::map<std::string, size_t> named;
   size_t pos = 0;
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(pos, end - pos);
-    // Sections are named as the reader names them: all brackets stripped.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
       const size_t first = line.find_first_not_of('[');
       const size_t last = line.find_last_not_of(']');
       section = first == std::string::npos || last < first ? "" : line.substr(first, last - first + 1);
-    }
-    if (line.rfind("Image=", 0) == 0) {
+    } else if (line.rfind("Image=", 0) == 0) {
       const size_t pick = (line.size() > 6 ? static_cast<uint8_t>(line[6]) : 0) % std::size(kNames);
       line = "Image=" + fuzz::Scratch() + kNames[pick];
-      if (section != "Target Image") sources[pick] = true;
+      named[section] = pick;
     }
     out += line + "\n";
     pos = end + 1;
+  }
+  for (const auto& [name, pick] : named) {
+    if (name != "Target Image") sources[pick] = true;
   }
   return out;
 }
