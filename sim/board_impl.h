@@ -4,6 +4,7 @@
 // guarded by `mutex`; the serial session takes it only around model calls,
 // never while it waits on the wire.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,6 +23,9 @@ class SerialServer {
   virtual std::string Path() const = 0;
   // Closes the pseudo-terminal at once (a disconnect).
   virtual void Hangup() = 0;
+  // What `count` gives for the process's descriptors, less the server's own,
+  // counted while the server opens and closes none.
+  virtual size_t ForeignDescriptors(const std::function<size_t()>& count) = 0;
 };
 
 class SocketServer {

@@ -75,6 +75,12 @@ class PtyServer final : public SerialServer {
 
   std::string Path() const override { return path_; }
 
+  size_t ForeignDescriptors(const std::function<size_t()>& count) override {
+    std::lock_guard<std::mutex> lock(fdMutex_);
+    const size_t own = (master_ >= 0 ? 1 : 0) + (wake_[0] >= 0 ? 1 : 0) + (wake_[1] >= 0 ? 1 : 0);
+    return count() - own;
+  }
+
   void Hangup() override {
     // Called with the board's mutex held, possibly from this server's own thread.
     hungUp_ = true;
@@ -100,6 +106,7 @@ class PtyServer final : public SerialServer {
   void PortClosed() {
     if (closedSeen_) return;
     closedSeen_ = true;
+    std::lock_guard<std::mutex> lock(fdMutex_);
     int slave = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (slave >= 0) {
       tcflush(slave, TCIFLUSH);
@@ -604,7 +611,7 @@ class PtyServer final : public SerialServer {
   int master_ = -1;
   bool closedSeen_ = false;  // serving thread only
   int wake_[2] = {-1, -1};
-  std::mutex fdMutex_;
+  std::mutex fdMutex_;  // held while the server opens or closes a descriptor
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hungUp_{false};

@@ -377,6 +377,10 @@ std::vector<std::string> VirtualBoard::RegistryMarks() const {
   return impl_->registryMarks;
 }
 
+size_t VirtualBoard::ForeignDescriptors(const std::function<size_t()>& count) const {
+  return impl_->serial ? impl_->serial->ForeignDescriptors(count) : count();
+}
+
 std::vector<std::string> VirtualBoard::ProtocolErrors() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->errors;

@@ -9,6 +9,7 @@
 // serial and socket servers run on threads of their own.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -168,6 +169,10 @@ class VirtualBoard {
   // True when another process's board holds the state folder; this board
   // then neither loads nor saves it.
   bool StateDirInUse() const;
+  // What `count` gives for the process's open descriptors, less the board's
+  // own, counted while the board opens and closes none (it briefly opens its
+  // line after the tool closed it): what the tool holds stays comparable.
+  size_t ForeignDescriptors(const std::function<size_t()>& count) const;
 
   // --- set-up and fault injection ---
   void InjectFault(const Fault& fault);

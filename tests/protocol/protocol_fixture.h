@@ -240,11 +240,14 @@ inline sim::BoardOptions SerialOptions() {
   return o;
 }
 
-// Open descriptors of this process: an operation must leave as many as it found.
-inline size_t OpenDescriptors() {
-  size_t n = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
-  return n;
+// Open descriptors of this process that are not the board's: an operation
+// must leave as many as it found.
+inline size_t ToolDescriptors(const sim::VirtualBoard& board) {
+  return board.ForeignDescriptors([] {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+  });
 }
 
 // A board on a pseudo-terminal, reached through the tool's own serial port.

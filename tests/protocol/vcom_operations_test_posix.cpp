@@ -53,7 +53,7 @@ TEST(VcomSdramTest, ChunksProgressAndAddress) {
     rig.File("sdram.bin", data);
     rig.ctx.head.address = c.address;
     rig.ctx.head.mode = c.mode;
-    const size_t fds = OpenDescriptors();
+    const size_t fds = ToolDescriptors(rig.board);
     ASSERT_EQ(VcomDownloadSdram(rig.ctx), 1)
         << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
     EXPECT_EQ(rig.Percents(), c.percents) << c.name;
@@ -74,7 +74,7 @@ TEST(VcomSdramTest, ChunksProgressAndAddress) {
     EXPECT_TRUE(rig.prompt.Messages().empty()) << c.name;
     EXPECT_TRUE(rig.board.ProtocolErrors().empty()) << ::testing::PrintToString(rig.board.ProtocolErrors());
     EXPECT_FALSE(rig.port.IsOpen());
-    EXPECT_EQ(OpenDescriptors(), fds);
+    EXPECT_EQ(ToolDescriptors(rig.board), fds);
     EXPECT_TRUE(rig.progress.Colours().empty());  // the download leaves the page's colour
   }
 }
@@ -511,16 +511,10 @@ TEST(VcomFaultMatrixTest, EveryOperationFailsCleanlyOnEveryFault) {
           reachable = std::string(op.name) != "ModifyNand";  // a modify is one exchange without abort
           break;
       }
-      const size_t fds = OpenDescriptors();
+      const size_t fds = ToolDescriptors(rig.board);
       const int result = op.run(rig);
       EXPECT_FALSE(rig.port.IsOpen());
-      // A disconnect also closes the board's end of the pseudo-terminal. The
-      // board's thread may hold a descriptor for a moment after the tool has
-      // closed its port; a leak of the tool's stays.
-      for (int wait = 0; wait < 100 && OpenDescriptors() > fds; ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      EXPECT_LE(OpenDescriptors(), fds);
+      EXPECT_EQ(ToolDescriptors(rig.board), fds);
       if (fault == VcomFault::kChooseMethodFails) {
         // The operation goes on; the board then decides.
         ASSERT_FALSE(prompt.Messages().empty());
