@@ -124,6 +124,14 @@ TEST(DiskTableRead, EmptyAndFailedReadsAreSilent) {
   EXPECT_EQ(ReadImageTableMs(rig.state, Medium::kSd, &rig.prompt, rows), TableRead::kEmptied);
   EXPECT_TRUE(rows.empty());
   EXPECT_TRUE(rig.prompt.Messages().empty());
+  // The largest count believed is asked for; one more is not.
+  for (const uint32_t count : {kMaxTableEntries, kMaxTableEntries + 1}) {
+    rig.commands.clear();
+    rig.board.InjectFault(
+        {sim::FaultKind::kHugeTableCount, sim::Operation::kReadTable, sim::Medium::kSd, 1, count});
+    EXPECT_EQ(ReadImageTableMs(rig.state, Medium::kSd, &rig.prompt, rows), TableRead::kEmptied);
+    EXPECT_EQ(rig.commands.size(), count == kMaxTableEntries ? 2u : 1u) << count;
+  }
 }
 
 TEST(DiskTableRead, SizesOfTheOptionButtons) {
