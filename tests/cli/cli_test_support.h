@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,15 +22,8 @@ inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
   return v;
 }
 
-inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-  const std::string text = Slurp(path);
-  return {text.begin(), text.end()};
-}
+using testing::ReadFileBytes;
+using testing::WriteBytes;
 
 // The board as the last run left it in its folder.
 inline std::unique_ptr<sim::VirtualBoard> KeptBoard(sim::BoardKind kind, const std::string& dir) {
@@ -47,7 +39,7 @@ class CliTest : public ::testing::Test {
   // the first and builds it from its options and the file.
   void BurnThenVerifyInANewProcess(const std::string& kind) {
     const auto image = Pattern(20000, 7);
-    WriteFile(File("kernel.v2.bin"), image);
+    WriteBytes(File("kernel.v2.bin"), image);
     const std::vector<std::string> fields{"--number", "3",        "--kind",  "execute",
                                           "--exec",   "30008000", "--start", "20"};
 
@@ -76,7 +68,7 @@ class CliTest : public ::testing::Test {
     // Same length, one byte changed: the board's copy no longer matches.
     auto changed = image;
     changed[12345] ^= 0x40;
-    WriteFile(File("kernel.v2.bin"), changed);
+    WriteBytes(File("kernel.v2.bin"), changed);
     r = OnBoard(kind, verify);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(Lines(r.err).back(), "Verify Error !");

@@ -185,7 +185,7 @@ class ConnectFixture : public ::testing::Test {
   ConnectFixture() { state.moduleDirectory = dir_.Folder(); }
 
   void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    testing::WriteBytes(dir_.File(name), std::string(bytes.begin(), bytes.end()));
+    testing::WriteBytes(dir_.File(name), bytes);
   }
   void WriteText(const std::string& name, const std::string& text) {
     testing::WriteBytes(dir_.File(name), text);

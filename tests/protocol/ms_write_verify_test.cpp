@@ -158,7 +158,7 @@ TEST(MsWriteInputTest, RefusesWithoutTouchingTheBoard) {
     if (!c.handle) rig.state.connection.volumes[0].handle.reset();
     if (c.file != nullptr) {
       rig.ctx.filePath = rig.dir.File(*c.file ? c.file : "missing.bin");
-      if (*c.file) WriteFileBytes(rig.ctx.filePath, Pattern(c.size));
+      if (*c.file) WriteBytes(rig.ctx.filePath, Pattern(c.size));
     }
     EXPECT_EQ(MsWriteImage(rig.ctx, Medium::kSpi, DataKind::kImage), 0) << c.name;
     EXPECT_EQ(rig.prompt.Messages(), c.messages) << c.name;
@@ -194,7 +194,7 @@ TEST(MsVerifyTest, MatchesWhatWasWrittenAndFailsSilentlyOnOneDifferentByte) {
       ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, c.kind), 1) << c.name;
       if (corrupt) {
         data[data.size() - 1] ^= 0x01;
-        WriteFileBytes(rig.ctx.filePath, data);
+        WriteBytes(rig.ctx.filePath, data);
       }
       rig.commands.clear();
       RecordingProgress verifyProgress;

@@ -3,13 +3,10 @@
 // protocol tests. The disk is reached in-process through a tap that records
 // every command block as it goes by; the board itself answers.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +14,7 @@
 #include "app/abort_event.h"
 #include "app/clock.h"
 #include "app/progress_sink.h"
+#include "app/test_temp_folder.h"
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
 #include "link/scsi_transport.h"
@@ -73,49 +71,6 @@ class TapTransport final : public ScsiTransport {
   bool keepChunks_;
 };
 
-inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A scratch folder removed with the test.
-class ScratchDir {
- public:
-  ScratchDir() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("zorbel-protocol-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  // Names of the files in the folder, sorted.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  // Every file's bytes by name.
-  std::map<std::string, std::vector<uint8_t>> Contents() const {
-    std::map<std::string, std::vector<uint8_t>> files;
-    for (const auto& name : Names()) files[name] = ReadFileBytes(File(name));
-    return files;
-  }
-
- private:
-  std::filesystem::path path_;
-};
-
 inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 1) {
   std::vector<uint8_t> v(n);
   uint32_t x = seed * 2654435761u + 12345;
@@ -138,10 +93,10 @@ inline bool PutImage(sim::VirtualBoard& board, sim::Medium medium, uint32_t numb
 }
 
 // Writes the operation's input file into the scratch folder.
-inline std::string UseFile(OperationContext& ctx, const ScratchDir& dir, const std::string& name,
+inline std::string UseFile(OperationContext& ctx, const TempFolder& dir, const std::string& name,
                            const std::vector<uint8_t>& bytes) {
   ctx.filePath = dir.File(name);
-  WriteFileBytes(ctx.filePath, bytes);
+  WriteBytes(ctx.filePath, bytes);
   return ctx.filePath;
 }
 
@@ -155,11 +110,6 @@ inline sim::Medium SimMedium(Medium m) {
   constexpr sim::Medium kBoard[] = {sim::Medium::kNor, sim::Medium::kNand, sim::Medium::kSpi,
                                     sim::Medium::kSd};
   return kBoard[static_cast<size_t>(m)];
-}
-
-inline uint32_t Le32(const std::vector<uint8_t>& b, size_t offset) {
-  return static_cast<uint32_t>(b.at(offset)) | (static_cast<uint32_t>(b.at(offset + 1)) << 8) |
-         (static_cast<uint32_t>(b.at(offset + 2)) << 16) | (static_cast<uint32_t>(b.at(offset + 3)) << 24);
 }
 
 // The family-1 boot header as the settings build it: magic, 0, length slot, reversed magic.
@@ -221,7 +171,7 @@ struct DiskRig {
   std::vector<TappedCommand> commands;
   RecordingProgress progress;
   RecordingPrompt prompt;
-  ScratchDir dir;
+  TempFolder dir;
   OperationContext ctx;
 };
 
@@ -273,7 +223,7 @@ struct VcomRig {
   KeptHead kept;
   RecordingProgress progress;
   RecordingPrompt prompt;
-  ScratchDir dir;
+  TempFolder dir;
   OperationContext ctx;
 };
 

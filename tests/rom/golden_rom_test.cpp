@@ -13,16 +13,16 @@ namespace zorbel {
 namespace {
 
 using romtest::Pattern;
-using romtest::ReadAll;
+using romtest::ReadFileBytes;
 using romtest::Section;
 
 class GoldenRomTest : public romtest::RomFolder {
  protected:
   void Compare(const std::string& name) {
     const auto golden = romtest::fs::path(ZORBEL_TEST_DATA) / "rom" / name;
-    const auto built = ReadAll(Path("out.bin"));
-    if (std::getenv("ZORBEL_WRITE_GOLDEN") != nullptr) romtest::WriteAll(golden, built);
-    const auto expected = ReadAll(golden);
+    const auto built = ReadFileBytes(Path("out.bin"));
+    if (std::getenv("ZORBEL_WRITE_GOLDEN") != nullptr) romtest::WriteBytes(golden, built);
+    const auto expected = ReadFileBytes(golden);
     ASSERT_EQ(built.size(), expected.size()) << name;
     for (size_t i = 0; i < built.size(); ++i) {
       ASSERT_EQ(built[i], expected[i]) << name << " differs at offset 0x" << std::hex << i;

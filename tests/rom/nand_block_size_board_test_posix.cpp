@@ -12,7 +12,7 @@ namespace {
 
 using romtest::Le32;
 using romtest::NandFile;
-using romtest::ReadAll;
+using romtest::ReadFileBytes;
 
 class NandCheckBoardTest : public romtest::RomFolder {};
 
@@ -56,7 +56,7 @@ TEST_F(NandCheckBoardTest, BoardCodeDecides) {
     }
     EXPECT_EQ(board.LastMethod(), 4);
     EXPECT_FALSE(port.IsOpen());
-    const auto after = ReadAll(path);
+    const auto after = ReadFileBytes(path);
     EXPECT_EQ(Le32(after, 8), c.blockSizeAfter);
     // Untouched, or exactly the file built for the board's block size.
     EXPECT_EQ(after, NandFile(c.blockSizeAfter, {1000}, 1));

@@ -11,7 +11,7 @@ namespace {
 
 using romtest::NandFile;
 using romtest::Pattern;
-using romtest::ReadAll;
+using romtest::ReadFileBytes;
 
 class NandConvertTest : public romtest::RomFolder {};
 
@@ -38,7 +38,7 @@ TEST_F(NandConvertTest, ConvertsFillOnly) {
     RecordingPrompt prompt;
     ASSERT_EQ(NandBlockSizeConvert(path, c.to, prompt), 1);
     EXPECT_EQ(prompt.Messages(), std::vector<std::string>{rom_text::kConvertSuccess});
-    const auto rom = ReadAll(path);
+    const auto rom = ReadFileBytes(path);
     EXPECT_EQ(rom.size(), c.toSize);
     EXPECT_EQ(rom, NandFile(c.to, c.lengths, count));
     EXPECT_TRUE(Leftovers().empty());
@@ -78,7 +78,7 @@ TEST_F(NandConvertTest, DamagedFilesAreRefusedAndLeftAlone) {
     RecordingPrompt prompt;
     EXPECT_EQ(NandBlockSizeConvert(path, 131072, prompt), 0);
     EXPECT_EQ(prompt.Messages(), std::vector<std::string>{c.message});
-    EXPECT_EQ(ReadAll(path), c.file);
+    EXPECT_EQ(ReadFileBytes(path), c.file);
     EXPECT_TRUE(Leftovers().empty());
   }
 }
@@ -100,7 +100,7 @@ TEST_F(NandConvertTest, UnknownTargetSizeOrMissingFile) {
   const std::string path = File("rom.bin", file);
   RecordingPrompt prompt;
   EXPECT_EQ(NandBlockSizeConvert(path, 65536, prompt), 0);
-  EXPECT_EQ(ReadAll(path), file);
+  EXPECT_EQ(ReadFileBytes(path), file);
   EXPECT_EQ(NandBlockSizeConvert(Path("none.bin"), 131072, prompt), 0);
   EXPECT_EQ(NandBlockSizeConvert(Path("no/dir/x.bin"), 131072, prompt), 0);
   EXPECT_EQ(prompt.Messages(),
@@ -144,7 +144,7 @@ TEST_F(NandConvertTest, CheckRefusesWithoutAskingTheBoard) {
     EXPECT_EQ(r.result, c.result);
     EXPECT_EQ(port.opens, c.opens);
     EXPECT_EQ(prompt.Messages(), c.messages);
-    EXPECT_EQ(ReadAll(path), c.file);
+    EXPECT_EQ(ReadFileBytes(path), c.file);
   }
 }
 

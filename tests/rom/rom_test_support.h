@@ -9,38 +9,27 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/byte_order.h"
+#include "app/test_temp_folder.h"
 #include "app/user_prompt.h"
 
 namespace zorbel::romtest {
 
 namespace fs = std::filesystem;
 
-inline std::vector<uint8_t> ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteAll(const fs::path& p, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(p, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using testing::Le32;
+using testing::ReadFileBytes;
+using testing::WriteBytes;
 
 // Bytes that differ from their neighbours and never look like fill.
 inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
   std::vector<uint8_t> v(size);
   for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>((i * 7 + seed) % 251);
   return v;
-}
-
-inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<uint32_t>(b.at(at)) | (static_cast<uint32_t>(b.at(at + 1)) << 8) |
-         (static_cast<uint32_t>(b.at(at + 2)) << 16) | (static_cast<uint32_t>(b.at(at + 3)) << 24);
 }
 
 inline uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
@@ -100,31 +89,16 @@ struct Section {
 // A fresh folder per test, removed afterwards.
 class RomFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    dir_ = fs::temp_directory_path() / ("zorbel_rom_" + std::to_string(std::random_device{}()) + "_" + name);
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::vector<uint8_t> Out() const { return ReadAll(dir_ / "out.bin"); }
+  std::string Path(const std::string& name) const { return folder_.File(name); }
+  std::vector<uint8_t> Out() const { return ReadFileBytes(Path("out.bin")); }
 
   std::string File(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    WriteAll(dir_ / name, bytes);
+    WriteBytes(Path(name), bytes);
     return Path(name);
   }
 
   std::string List(const std::string& name, const std::vector<Section>& sections) const {
-    std::ofstream out(dir_ / name);
+    std::ofstream out(Path(name));
     for (const auto& s : sections) {
       out << "[" << s.name << "]\n";
       for (const auto& [k, v] : s.entries) out << k << "=" << v << "\n";
@@ -135,11 +109,8 @@ class RomFolder : public ::testing::Test {
 
   // Nothing but the expected files: no working file left behind.
   std::vector<std::string> Leftovers() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_)) {
-      if (e.path().string().find(".zorbel-part") != std::string::npos)
-        names.push_back(e.path().filename().string());
-    }
+    std::vector<std::string> names = folder_.Names();
+    std::erase_if(names, [](const std::string& n) { return n.find(".zorbel-part") == std::string::npos; });
     return names;
   }
 
@@ -150,7 +121,7 @@ class RomFolder : public ::testing::Test {
     const std::vector<uint8_t> previous = Pattern(1234, 9);
     for (const auto& [label, message] : labelsAndMessages) {
       SCOPED_TRACE(label);
-      WriteAll(dir_ / "out.bin", previous);
+      WriteBytes(Path("out.bin"), previous);
       RecordingPrompt prompt;
       EXPECT_EQ(build(label, prompt), -1);
       EXPECT_EQ(prompt.Messages(), std::vector<std::string>{message});
@@ -159,7 +130,7 @@ class RomFolder : public ::testing::Test {
     }
   }
 
-  fs::path dir_;
+  testing::TempFolder folder_;
 };
 
 }  // namespace zorbel::romtest

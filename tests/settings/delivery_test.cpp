@@ -16,7 +16,7 @@ namespace {
 using settings_test::Form;
 using settings_test::MakeFiles;
 using testing::ReadFileBytes;
-using testing::WriteFileBytes;
+using testing::WriteBytes;
 
 TEST(SettingsDelivery, PreparationPerRouteAndWire) {
   struct Case {
@@ -34,7 +34,7 @@ TEST(SettingsDelivery, PreparationPerRouteAndWire) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
-    testing::ScratchDir dir;
+    testing::TempFolder dir;
     const SettingsFiles files = MakeFiles(dir);
     EXPECT_EQ(PrepareSettingsDelivery(c.form, c.route, files, c.overVcom), c.expected);
     EXPECT_EQ(std::filesystem::exists(files.textPath), c.textWritten);

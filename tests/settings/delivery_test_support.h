@@ -16,7 +16,7 @@ inline DeviceSettings Form() {
 }
 
 // The routes' files, named as the tool names them, in the scratch folder.
-inline SettingsFiles FilesIn(const testing::ScratchDir& dir) {
+inline SettingsFiles FilesIn(const testing::TempFolder& dir) {
   SettingsFiles files;
   files.textPath = dir.File(kSettingsTextFile);
   files.templatePath = dir.File(kTemplateImageFile);
@@ -25,11 +25,11 @@ inline SettingsFiles FilesIn(const testing::ScratchDir& dir) {
 }
 
 // A made-up template: the marker at 100 in 4 KB of varied bytes.
-inline SettingsFiles MakeFiles(const testing::ScratchDir& dir) {
+inline SettingsFiles MakeFiles(const testing::TempFolder& dir) {
   auto image = testing::Pattern(4096, 3);
   std::copy(std::begin(kSettingsMarker), std::end(kSettingsMarker), image.begin() + 100);
   const SettingsFiles files = FilesIn(dir);
-  testing::WriteFileBytes(files.templatePath, image);
+  testing::WriteBytes(files.templatePath, image);
   return files;
 }
 

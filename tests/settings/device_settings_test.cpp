@@ -15,8 +15,8 @@ namespace {
 using settings_test::FilesIn;
 using settings_test::Form;
 using testing::ReadFileBytes;
-using testing::ScratchDir;
-using testing::WriteFileBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
 
 DeviceSettings Fixed() {
   DeviceSettings s = Form();
@@ -58,7 +58,7 @@ std::vector<uint8_t> Template(size_t size, size_t markerAt) {
   return image;
 }
 
-std::string PrepareSdram(const ScratchDir& dir, const DeviceSettings& s) {
+std::string PrepareSdram(const TempFolder& dir, const DeviceSettings& s) {
   return PrepareSettingsDelivery(s, SettingsRoute::kSdram, FilesIn(dir), false);
 }
 
@@ -202,8 +202,8 @@ TEST(DeviceSettingsFiles, PreparedImageHoldsTheTextAtTheMarkerAndKeepsAtMost32Ki
     size_t size, markerAt;
   };
   for (const Case& c : {Case{4000, 1000}, Case{kMaxTemplateImage + 100, 30000}}) {
-    const ScratchDir dir;
-    WriteFileBytes(dir.File(kTemplateImageFile), Template(c.size, c.markerAt));
+    const TempFolder dir;
+    WriteBytes(dir.File(kTemplateImageFile), Template(c.size, c.markerAt));
     DeviceSettings s = Fixed();
     s.name = "Kitchen";
     ASSERT_EQ(PrepareSdram(dir, s), "") << c.size;
@@ -236,11 +236,11 @@ TEST(DeviceSettingsFiles, FailuresStopBeforeLaterFilesChange) {
   };
   const std::vector<uint8_t> oldText = {'o', 'l', 'd'}, oldImage = {'o', 'l', 'd', '0'};
   for (const Case& c : cases) {
-    const ScratchDir dir;
-    WriteFileBytes(dir.File(kSettingsTextFile), oldText);
-    WriteFileBytes(dir.File(kSettingsImageFile), oldImage);
+    const TempFolder dir;
+    WriteBytes(dir.File(kSettingsTextFile), oldText);
+    WriteBytes(dir.File(kSettingsImageFile), oldImage);
     if (c.writeTemplate) {
-      WriteFileBytes(dir.File(kTemplateImageFile), c.markerAt >= 0
+      WriteBytes(dir.File(kTemplateImageFile), c.markerAt >= 0
                                                        ? Template(200, static_cast<size_t>(c.markerAt))
                                                        : std::vector<uint8_t>(200, 1));
     }
@@ -253,10 +253,10 @@ TEST(DeviceSettingsFiles, FailuresStopBeforeLaterFilesChange) {
 }
 
 TEST(DeviceSettingsFiles, UnwritableFolderGivesTheCreateMessage) {
-  const ScratchDir dir;
+  const TempFolder dir;
   EXPECT_EQ(WriteSettingsText(dir.File("missing/1.txt"), Form()), kCreateTextFailed);
-  WriteFileBytes(dir.File(kTemplateImageFile), Template(200, 10));
-  WriteFileBytes(dir.File(kSettingsTextFile), {'x'});
+  WriteBytes(dir.File(kTemplateImageFile), Template(200, 10));
+  WriteBytes(dir.File(kSettingsTextFile), "x");
   EXPECT_EQ(BuildSettingsImage(dir.File(kTemplateImageFile), dir.File(kSettingsTextFile),
                                dir.File("missing/t0.bin")),
             kOpenImageFailed);

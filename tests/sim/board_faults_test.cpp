@@ -36,7 +36,7 @@ TEST(DiskFaults, SlowProgrammingKeepsTheStatusUnansweredUntilDone) {
 // ---------------------------------------------------------------- persistence
 
 TEST(BoardState, SurvivesAnotherBoardOnTheSameFolderInASmallFile) {
-  zorbel::testing::ScratchDir dir;
+  zorbel::testing::TempFolder dir;
   FakeClock clock;
   BoardOptions o = BoardOn(BoardKind::kPilk, &clock);
   o.spiSizeBytes = 8u << 20;
@@ -67,7 +67,7 @@ TEST(BoardState, SurvivesAnotherBoardOnTheSameFolderInASmallFile) {
 }
 
 TEST(BoardState, DamagedOrForeignFileStartsFresh) {
-  zorbel::testing::ScratchDir dir;
+  zorbel::testing::TempFolder dir;
   FakeClock clock;
   BoardOptions o = BoardOn(BoardKind::kQuen, &clock);
   o.stateDir = dir.File("state");
@@ -104,7 +104,7 @@ struct LoaderFile {
 class StandInLoader : public ::testing::TestWithParam<LoaderFile> {};
 
 TEST_P(StandInLoader, HeaderIsValidAndTheBoardTakesItsFirstStage) {
-  Bytes file = romtest::ReadAll(fs::path(ZORBEL_BIN_DIR) / GetParam().name);
+  Bytes file = romtest::ReadFileBytes(fs::path(ZORBEL_BIN_DIR) / GetParam().name);
   ASSERT_GE(file.size(), 16u);
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{'Q', 'K', 0x5A, 0xA5}));
   EXPECT_EQ(Get32(&file[4]), GetParam().address);
@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LoaderFile{"Pilk_musb.bin", BoardKind::kPilk, FamilyLoadAddress(BoardKind::kPilk)}));
 
 TEST(StandInFiles, TemplateHasOneMarkerAndTheIdTableListsTheBoardsId) {
-  Bytes t = romtest::ReadAll(fs::path(ZORBEL_BIN_DIR) / "t.bin");
+  Bytes t = romtest::ReadFileBytes(fs::path(ZORBEL_BIN_DIR) / "t.bin");
   const Bytes marker{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   auto at = std::search(t.begin(), t.end(), marker.begin(), marker.end());
   ASSERT_NE(at, t.end());

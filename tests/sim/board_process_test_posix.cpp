@@ -64,7 +64,7 @@ bool WaitFor(const fs::path& p) {
 }
 
 TEST(BoardProcessRun, LinksItsPseudoTerminalAndRemovesTheLinkWhenEnded) {
-  zorbel::testing::ScratchDir dir;
+  zorbel::testing::TempFolder dir;
   const fs::path link = dir.File("ttyBOARD");
   BoardProcess p({"--kind", "vcom", "--pty-link", link.string()});
   ASSERT_TRUE(WaitFor(link));
