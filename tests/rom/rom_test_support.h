@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 using testing::Le32;
 using testing::ReadFileBytes;
 using testing::WriteBytes;
+inline constexpr auto* ReadAll = &ReadFileBytes;
 
 // Bytes that differ from their neighbours and never look like fill.
 inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
@@ -131,6 +132,7 @@ class RomFolder : public ::testing::Test {
   }
 
   testing::TempFolder folder_;
+  const fs::path dir_{folder_.File("")};
 };
 
 }  // namespace zorbel::romtest
