@@ -72,7 +72,7 @@ TEST_F(CliTest, HelpOnEveryCommand) {
 }
 
 TEST_F(CliTest, BurnIsRefusedWithoutYesWhenNobodyCanAnswer) {
-  WriteBytes(File("img.bin"), Pattern(5000, 1));
+  WriteFile(File("img.bin"), Pattern(5000, 1));
   const Result r = OnBoard("quen", {"burn", "nand", File("img.bin"), "--number", "3", "--kind", "data",
                                     "--exec", "1", "--start", "20"});
   EXPECT_EQ(r.status, 1);
@@ -87,7 +87,7 @@ TEST_P(TwoRunSession, BurnThenVerifyInANewProcess) { BurnThenVerifyInANewProcess
 INSTANTIATE_TEST_SUITE_P(DiskKinds, TwoRunSession, ::testing::Values("quen", "older"));
 
 TEST_F(CliTest, DiskCommandsChangeTheBoard) {
-  WriteBytes(File("a.bin"), Pattern(3000, 2));
+  WriteFile(File("a.bin"), Pattern(3000, 2));
   ASSERT_EQ(OnBoard("quen", {"--yes", "burn", "nand", File("a.bin"), "--number", "5", "--kind", "data",
                              "--exec", "0", "--start", "40"})
                 .status,
@@ -128,14 +128,14 @@ TEST_F(CliTest, DiskCommandsChangeTheBoard) {
 
 TEST_F(CliTest, RawSpiBurnThenReadBack) {
   const auto data = Pattern(70000, 9);
-  WriteBytes(File("raw.bin"), data);
+  WriteFile(File("raw.bin"), data);
   Result r = OnBoard("quen", {"--yes", "burn-raw", "spi", File("raw.bin")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Lines(r.err).back(), "Burn successfully");
   r = OnBoard("quen", {"read-spi", File("back.bin"), "--blocks", "2"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Lines(r.err).back(), "Read OK !");
-  const auto back = ReadFileBytes(File("back.bin"));
+  const auto back = ReadFile(File("back.bin"));
   ASSERT_EQ(back.size(), 2u * 65536u);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin()));
   r = OnBoard("quen", {"verify-raw", "spi", File("raw.bin")});
@@ -206,17 +206,17 @@ TEST_F(CliTest, SettingsDeliveredOverEachRoute) {
   const auto entry = board->FindImage(sim::Medium::kSpi, 2);
   ASSERT_TRUE(entry.has_value());
   EXPECT_EQ(entry->name, "1.txt");
-  EXPECT_EQ(board->ImageData(sim::Medium::kSpi, 2), ReadFileBytes(File("1.txt")));
+  EXPECT_EQ(board->ImageData(sim::Medium::kSpi, 2), ReadFile(File("1.txt")));
 }
 
 TEST_F(CliTest, MkromNandCountsTheListsImageSections) {
   // The same list as the NAND golden ROM file: two images, numbered 1 and 0.
-  WriteBytes(File("a.bin"), [] {
+  WriteFile(File("a.bin"), [] {
     std::vector<uint8_t> v(5);
     for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<uint8_t>((i * 7 + 3) % 251);
     return v;
   }());
-  WriteBytes(File("b.bin"), [] {
+  WriteFile(File("b.bin"), [] {
     std::vector<uint8_t> v(20);
     for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<uint8_t>((i * 7 + 4) % 251);
     return v;
@@ -228,7 +228,7 @@ TEST_F(CliTest, MkromNandCountsTheListsImageSections) {
                                      << "\nName=sys\nExec=0x00000200\nStart=0x00000000\nSystem=1\n\n";
   const Result r = Zorbel({"mkrom", "nand", File("nandrom.ini")});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadFileBytes(File("out.bin")), ReadFileBytes(std::string(ZORBEL_TEST_DATA) + "/rom/nand_golden.bin"));
+  EXPECT_EQ(ReadFile(File("out.bin")), ReadFile(std::string(ZORBEL_TEST_DATA) + "/rom/nand_golden.bin"));
 }
 }  // namespace
 }  // namespace zorbel::clitest

@@ -64,7 +64,7 @@ bool WaitForPath(const std::filesystem::path& path) {
 TEST_F(CliTest, BurnThenVerifyOverTheComPortInANewProcess) { BurnThenVerifyInANewProcess("vcom"); }
 
 TEST_F(CliTest, NorImageOverTheComPortShowsItsFlagLetters) {
-  WriteBytes(File("boot.bin"), Pattern(9000, 4));
+  WriteFile(File("boot.bin"), Pattern(9000, 4));
   Result r = OnBoard("vcom", {"--yes", "burn", "nor", File("boot.bin"), "--number", "1", "--exec", "8000",
                               "--offset", "10000", "--flags", "active,exec"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -86,7 +86,7 @@ TEST_F(CliTest, SpiSettingsRouteOverTheComPortStopsAtTheBankRule) {
 }
 
 TEST_F(CliTest, GivenPortAndDiskReachBoardsInOtherProcesses) {
-  WriteBytes(File("app.bin"), Pattern(6000, 5));
+  WriteFile(File("app.bin"), Pattern(6000, 5));
   {
     BoardProcess vcom({"--kind", "vcom", "--dir", File("vstate"), "--pty-link", File("tty")});
     BoardProcess quen({"--kind", "quen", "--dir", File("qstate"), "--socket", File("disk")});
@@ -118,7 +118,7 @@ TEST_F(CliTest, GivenPortAndDiskReachBoardsInOtherProcesses) {
 }
 
 TEST_F(CliTest, RawNandRomIsCheckedAgainstTheBoardsBlockSizeFirst) {
-  WriteBytes(File("k.bin"), Pattern(30000, 6));
+  WriteFile(File("k.bin"), Pattern(30000, 6));
   std::ofstream(File("nandrom.ini")) << "[Target Image]\nImage=" << File("rom.bin")
                                      << "\n\n[Image 1]\nImage=" << File("k.bin")
                                      << "\nName=kern\nExec=0x0\nStart=0x10\nData=1\n\n";

@@ -22,8 +22,10 @@ inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
   return v;
 }
 
-using testing::ReadFileBytes;
-using testing::WriteBytes;
+inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  testing::WriteBytes(path, bytes);
+}
+inline std::vector<uint8_t> ReadFile(const std::string& path) { return testing::ReadFileBytes(path); }
 
 // The board as the last run left it in its folder.
 inline std::unique_ptr<sim::VirtualBoard> KeptBoard(sim::BoardKind kind, const std::string& dir) {
@@ -39,7 +41,7 @@ class CliTest : public ::testing::Test {
   // the first and builds it from its options and the file.
   void BurnThenVerifyInANewProcess(const std::string& kind) {
     const auto image = Pattern(20000, 7);
-    WriteBytes(File("kernel.v2.bin"), image);
+    WriteFile(File("kernel.v2.bin"), image);
     const std::vector<std::string> fields{"--number", "3",        "--kind",  "execute",
                                           "--exec",   "30008000", "--start", "20"};
 
@@ -68,7 +70,7 @@ class CliTest : public ::testing::Test {
     // Same length, one byte changed: the board's copy no longer matches.
     auto changed = image;
     changed[12345] ^= 0x40;
-    WriteBytes(File("kernel.v2.bin"), changed);
+    WriteFile(File("kernel.v2.bin"), changed);
     r = OnBoard(kind, verify);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(Lines(r.err).back(), "Verify Error !");
