@@ -83,7 +83,7 @@ TEST(BoardProcessRun, RefusesAnUnknownKind) {
 }
 
 TEST(BoardProcessRun, LeavesTheUsersFilesAndASecondBoardOnItsFolderAlone) {
-  zorbel::testing::ScratchDir dir;
+  zorbel::testing::TempFolder dir;
   std::ofstream(dir.File("mine")) << "keep";
   for (const char* option : {"--pty-link", "--socket"}) {
     BoardProcess p({"--kind", "vcom", option, dir.File("mine")});
