@@ -100,10 +100,15 @@ void ListPage::RequestRefresh() {
   if (stopped_) return;
   ++refreshGeneration_;
   refreshing_ = true;
-  if (!refreshQueued_) {
-    refreshQueued_ = true;
-    jobs_.push_back(Job::kRefresh);
-  }
+  // One waiting read serves every request made since the last job queued.
+  if (jobs_.empty() || jobs_.back().kind != Job::kRefresh) jobs_.push_back({Job::kRefresh, {}, {}});
+  SetBusy();
+  StartNextJob();
+}
+
+void ListPage::RunOnBoard(std::function<void()> work, std::function<void()> done) {
+  if (stopped_) return;
+  jobs_.push_back({Job::kBoard, std::move(work), std::move(done)});
   SetBusy();
   StartNextJob();
 }
@@ -112,7 +117,7 @@ void ListPage::OnButton(SubPageIndex index) {
   frame_->setTitle(buttons_[index]->text());
   ++switchGeneration_;
   if (index == kOptionSubPage && spec_.readOptionSize != nullptr) {
-    jobs_.push_back(Job::kOptionSize);
+    jobs_.push_back({Job::kOptionSize, {}, {}});
     SetBusy();
     StartNextJob();
     return;
@@ -126,10 +131,9 @@ void ListPage::StartNextJob() {
   const Job job = jobs_.front();
   jobs_.erase(jobs_.begin());
 
-  std::function<void()> work;
-  std::function<void()> done;
-  if (job == Job::kRefresh) {
-    refreshQueued_ = false;
+  std::function<void()> work = job.work;
+  std::function<void()> done = job.done;
+  if (job.kind == Job::kRefresh) {
     auto snapshot = std::make_shared<TableSnapshot>();
     work = [this, snapshot] { *snapshot = ReadTable(host_.Prompt()); };
     done = [this, snapshot, generation = refreshGeneration_] {
@@ -138,7 +142,7 @@ void ListPage::StartNextJob() {
       refreshing_ = false;
       ShowTable(*snapshot);
     };
-  } else {
+  } else if (job.kind == Job::kOptionSize) {
     auto size = std::make_shared<std::optional<uint32_t>>();
     work = [this, size] { *size = spec_.readOptionSize(host_.State(), &host_.Prompt()); };
     done = [this, size, generation = switchGeneration_] {
@@ -147,6 +151,8 @@ void ListPage::StartNextJob() {
       if (generation == switchGeneration_) subPages_.Show(kOptionSubPage);
     };
   }
+  if (!work) work = [] {};
+  if (!done) done = [] {};
   jobRunning_ = true;
   // No connection attempt may replace the connection under the read.
   host_.SetOperationRunning(true);

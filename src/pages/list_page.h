@@ -85,6 +85,10 @@ class ListPage : public QWidget, public PageHost {
   // Stops a running read (its port is closed) and waits for it; used when
   // the window closes.
   void StopAndWait();
+  // Runs work on the reading thread, in turn with the reads (a refresh
+  // requested after it reads what it left), then done on the UI thread
+  // unless the page was stopped meanwhile.
+  void RunOnBoard(std::function<void()> work, std::function<void()> done);
 
   SortableList* List() const { return list_; }
   QGroupBox* Frame() const { return frame_; }
@@ -131,7 +135,11 @@ class ListPage : public QWidget, public PageHost {
   void ShowTable(const TableSnapshot& snapshot);
   void SetBusy();
 
-  enum class Job { kRefresh, kOptionSize };
+  struct Job {
+    enum Kind { kRefresh, kOptionSize, kBoard } kind;
+    std::function<void()> work;  // kBoard
+    std::function<void()> done;
+  };
 
   ListPageSpec spec_;
   SortableList* list_;
@@ -145,7 +153,6 @@ class ListPage : public QWidget, public PageHost {
   bool jobRunning_ = false;
   bool stopped_ = false;
   bool refreshing_ = false;
-  bool refreshQueued_ = false;
   uint64_t refreshGeneration_ = 0;
   uint64_t switchGeneration_ = 0;
   int operationsRunning_ = 0;
