@@ -19,6 +19,26 @@ namespace {
 constexpr const char* kChooseFileTitle = "Choose burning file...";
 constexpr const char* kChooseFileFilter = "Bin,Img Files  (*.bin *.img *.gz);;All Files (*.*)";
 
+// Passes the operation's boxes on and counts them, so the worker knows
+// whether a failure was worded.
+class CountingPrompt final : public UserPrompt {
+ public:
+  explicit CountingPrompt(UserPrompt& inner) : inner_(inner) {}
+  void ShowMessage(const std::string& text) override {
+    ++shown_;
+    inner_.ShowMessage(text);
+  }
+  bool AskOkCancel(const std::string& text) override {
+    ++shown_;
+    return inner_.AskOkCancel(text);
+  }
+  int Shown() const { return shown_.load(); }
+
+ private:
+  UserPrompt& inner_;
+  std::atomic<int> shown_{0};
+};
+
 }  // namespace
 
 OperationPage::OperationPage(PageHost& host, const char* className, uint32_t progressMessage,
@@ -99,8 +119,11 @@ void OperationPage::Start(Action& action) {
   running_.store(true);
   // The worker keeps its own copy of the work: the page's members may go
   // before the base class has waited for it.
-  worker_ = std::thread([this, &action, work = action.work, ctx] {
+  worker_ = std::thread([this, &action, work = action.work, silent = action.silentFailureText, ctx] {
+    CountingPrompt counting(*ctx->prompt);
+    ctx->prompt = &counting;
     const int result = work ? work(*ctx) : 0;
+    if (result != 1 && silent != nullptr && counting.Shown() == 0) counting.ShowMessage(silent);
     // The page joins this thread before it goes, so `this` is still here.
     running_.store(false);
     QMetaObject::invokeMethod(
@@ -119,7 +142,7 @@ void OperationPage::Abort(Action& action) {
 void OperationPage::Restore(Action& action, int result) {
   JoinFinishedWorker();
   // Also after a failure or an abort: a half-filled bar would claim progress.
-  OnProgressMessage(progressMessage_, 0);
+  if (result == 1 || action.resetBarOnFailure) OnProgressMessage(progressMessage_, 0);
   action.button->setEnabled(true);
   action.button->setText(action.idleCaption);
   host_.SetSelectorEnabled(true);
@@ -151,6 +174,25 @@ std::string OperationPage::ChooseSaveFile(const char* title, const char* filter,
   choice.defaultName = FileNamePart(current);
   choice.defaultSuffix = suffix;
   return host_.Files().ChooseSaveFile(choice);
+}
+
+void OperationPage::ChooseImageFile(const char* folderKey, std::string& path, QLineEdit* name) {
+  const std::string chosen = ChooseFile(folderKey);
+  if (chosen.empty()) return;
+  path = chosen;
+  name->setText(QString::fromStdString(ProposedImageName(chosen, host_.State().familyMode)));
+}
+
+bool OperationPage::FileChosen(const std::string& path, const char* missingText) {
+  if (!path.empty()) return true;
+  host_.Prompt().ShowMessage(missingText);
+  return false;
+}
+
+bool OperationPage::Passes(const std::string& refusal) {
+  if (refusal.empty()) return true;
+  host_.Prompt().ShowMessage(refusal);
+  return false;
 }
 
 void OperationPage::keyPressEvent(QKeyEvent* event) {

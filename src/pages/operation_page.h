@@ -5,6 +5,7 @@
 // page aborts it and waits), progress by the page's message number, the
 // controls restored on every path, and the file choice with the remembered
 // folder of "path.ini".
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QString>
@@ -74,6 +75,12 @@ class OperationPage : public QWidget {
     std::function<bool()> beforeStart;
     // Set the bar to 0 and to the page's colour before starting.
     bool startsBar = true;
+    // A failed operation sets the bar back to 0 too; false leaves it where
+    // the operation stopped.
+    bool resetBarOnFailure = true;
+    // Shown when the operation failed and neither it nor `work` said a word,
+    // so no failure ends in silence; null: nothing.
+    const char* silentFailureText = nullptr;
     // An abort disables the button until the worker has returned.
     bool disableOnAbort = true;
     // Abort closes the page's port so a blocked transfer fails at once.
@@ -103,6 +110,14 @@ class OperationPage : public QWidget {
   // A file to write, "" when cancelled; the dialog opens where current is.
   std::string ChooseSaveFile(const char* title, const char* filter, const char* suffix,
                              const std::string& current);
+  // The add pages' file choice: a chosen file becomes path and proposes its
+  // image name in name; a cancel changes neither.
+  void ChooseImageFile(const char* folderKey, std::string& path, QLineEdit* name);
+
+  // True when a file is chosen; otherwise shows missingText.
+  bool FileChosen(const std::string& path, const char* missingText);
+  // Shows a rule's refusal; true when there is none.
+  bool Passes(const std::string& refusal);
 
   // Enter is consumed before it reaches a button or the window.
   void SetSwallowEnter(bool on) { swallowEnter_ = on; }
