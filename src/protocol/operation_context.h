@@ -18,6 +18,13 @@ namespace zorbel {
 
 enum class Medium : uint8_t { kNor, kNand, kSpi, kSd };
 
+// Which variant of an image-table operation runs: the SD card has only the
+// disk one, NOR only the COM-port one; NAND and SPI follow the connection.
+inline bool UsesDiskVariant(Medium medium, const ToolState& state) {
+  if (medium == Medium::kSd) return true;
+  return medium != Medium::kNor && state.connection.massStorageConnected != 0;
+}
+
 // Image-table member or raw-data member of a medium.
 enum class DataKind : uint8_t { kImage, kRaw };
 

@@ -19,6 +19,8 @@ namespace {
 constexpr uint32_t kQueueSize = 2048;
 constexpr uint32_t kBaudRate = 9600;
 constexpr size_t kNorTypeTextSize = 16;
+// Byte 7 of CMD_ReadTable: 0 the count, 1 the table, 2 the card look after a port change.
+constexpr uint8_t kSdCardRescanPart = 2;
 
 struct EntryLayout {
   size_t nameSize;
@@ -246,6 +248,15 @@ bool NandIdStep(ToolState& state, UserPrompt* prompt) {
     if (!MassStorageLink::CMD_SetParameter(disk, selectors[i], bytes.data(), 4, nullptr)) return false;
   }
   return true;
+}
+
+void SendSdPortChange(ToolState& state) {
+  ScsiTransport* disk = state.connection.deviceHandle();
+  // A length of 1 travels as the port byte and a 0.
+  const std::array<uint8_t, 2> port{static_cast<uint8_t>(state.sdPort), 0};
+  MassStorageLink::CMD_SetParameter(disk, ParameterSelector::kSdPort, port.data(), 1, nullptr);
+  std::array<uint8_t, 4> answer{};
+  MassStorageLink::CMD_ReadTable(disk, kMsUnitSdCard, TableMedium::kSd, kSdCardRescanPart, answer.data(), 4);
 }
 
 namespace {

@@ -95,6 +95,12 @@ std::array<int32_t, 2> LookUpNandId(const std::vector<NandIdEntry>& entries, std
 // two parameters. False when the refresh must stop (no file, a refused parameter).
 bool NandIdStep(ToolState& state, UserPrompt* prompt);
 
+// ---- SD port ---------------------------------------------------------------------
+// A family board is told the port state.sdPort, then asked to look at the
+// card in that slot (its answer is the board's business). Failures are not
+// reported: the list and the size read that follow show what the board has.
+void SendSdPortChange(ToolState& state);
+
 // ---- sizes of the Option buttons (MB) -----------------------------------------
 // Shows "No Device Handle" when there is no disk and tries anyway; a failed
 // read shows its text and gives nullopt (the pages then show 0).
