@@ -30,7 +30,7 @@ ListPage::ListPage(PageHost& host, const ListPageSpec& spec, QWidget* parent)
   list_ = new SortableList(this);
   list_->setObjectName("list");
   list_->setAccessibleName(QString::fromUtf8(spec_.className));
-  list_->setGeometry(DluRect(7, 7, 236, 226));
+  list_->setGeometry(DluRect(7, 7, 236, spec_.offersButtons ? 226 : 248));
   list_->SetColumns(TableColumnSpecification(spec_.medium));
   list_->SetGridLines(true);
 
@@ -42,12 +42,17 @@ ListPage::ListPage(PageHost& host, const ListPageSpec& spec, QWidget* parent)
     button->setGeometry(DluRect(7 + 59 * i, 239, 55, 16));
     connect(button, &QPushButton::clicked, this, [this, i] { OnButton(static_cast<SubPageIndex>(i)); });
     buttons_[static_cast<size_t>(i)] = button;
+    if (!spec_.offersButtons) {
+      button->hide();
+      button->setEnabled(false);
+    }
   }
 
   frame_ = new QGroupBox(QString::fromUtf8(kAddNewCaption), this);
   frame_->setObjectName(QString::fromUtf8(spec_.frameId));
   frame_->setGeometry(DluRect(250, 3, 243, 255));
   subPages_.SetFrame(frame_->geometry(), true);
+  if (!spec_.offersButtons) frame_->hide();
 }
 
 ListPage::~ListPage() { StopAndWait(); }
@@ -77,7 +82,7 @@ void ListPage::SetBusy() {
   const bool reading = jobRunning_ || !jobs_.empty();
   for (int i = 0; i < subPages_.Count(); ++i) subPages_.Page(i)->setEnabled(!reading);
   for (QPushButton* button : buttons_) {
-    if (button != nullptr) button->setEnabled(operationsRunning_ == 0);
+    if (button != nullptr && spec_.offersButtons) button->setEnabled(operationsRunning_ == 0);
   }
 }
 
@@ -157,7 +162,11 @@ void ListPage::StartNextJob() {
   // No connection attempt may replace the connection under the read.
   host_.SetOperationRunning(true);
   jobThread_ = std::thread([this, work = std::move(work), done = std::move(done)] {
-    work();
+    {
+      std::lock_guard<std::mutex> turn(host_.BoardTurn());
+      // The page may have been stopped while another conversation ran.
+      if (!stopped_.load()) work();
+    }
     // The page joins this thread before it goes, so `this` is still here.
     QMetaObject::invokeMethod(this, [this, done] { JobEnded(done); }, Qt::QueuedConnection);
   });

@@ -59,6 +59,9 @@ struct ListPageSpec {
   // state before it shows the option sub-page; null: no size read.
   std::optional<uint32_t> (*readOptionSize)(ToolState&, UserPrompt*) = nullptr;
   uint32_t ToolState::*optionSize = nullptr;
+  // False: the buttons stay hidden and disabled and the frame hidden; the
+  // list takes the page's full height and the first sub-page stays.
+  bool offersButtons = true;
 };
 
 // What one table read gave.
@@ -105,6 +108,7 @@ class ListPage : public QWidget, public PageHost {
   void SetSelectorEnabled(bool enabled) override { host_.SetSelectorEnabled(enabled); }
   void SetStatusText(const std::string& text) override { host_.SetStatusText(text); }
   void SetOperationRunning(bool running) override;
+  std::mutex& BoardTurn() override { return host_.BoardTurn(); }
 
  signals:
   // A read's list is shown (or left as it was).
@@ -151,7 +155,7 @@ class ListPage : public QWidget, public PageHost {
   std::vector<Job> jobs_;  // waiting, in order
   std::thread jobThread_;
   bool jobRunning_ = false;
-  bool stopped_ = false;
+  std::atomic<bool> stopped_{false};  // read by the job thread too
   bool refreshing_ = false;
   uint64_t refreshGeneration_ = 0;
   uint64_t switchGeneration_ = 0;

@@ -122,7 +122,11 @@ void OperationPage::Start(Action& action) {
   worker_ = std::thread([this, &action, work = action.work, silent = action.silentFailureText, ctx] {
     CountingPrompt counting(*ctx->prompt);
     ctx->prompt = &counting;
-    const int result = work ? work(*ctx) : 0;
+    int result = 0;
+    if (work) {
+      std::lock_guard<std::mutex> turn(host_.BoardTurn());
+      result = work(*ctx);
+    }
     if (result != 1 && silent != nullptr && counting.Shown() == 0) counting.ShowMessage(silent);
     // The page joins this thread before it goes, so `this` is still here.
     running_.store(false);

@@ -1,6 +1,7 @@
 #pragma once
 // What an operation page needs of the window that holds it. The main window
 // implements it; tests may too.
+#include <mutex>
 #include <string>
 
 namespace zorbel {
@@ -29,6 +30,11 @@ class PageHost {
   // An operation starts or ends: no connection attempt may change the
   // connection under it.
   virtual void SetOperationRunning(bool running) = 0;
+  // The board serves one conversation at a time, and each page reaches it
+  // through a port of its own: every table read and operation holds this
+  // while it talks, so a read left running by a page the user switched away
+  // from finishes before the next page's read starts.
+  virtual std::mutex& BoardTurn() = 0;
 };
 
 }  // namespace zorbel
