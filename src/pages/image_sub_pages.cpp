@@ -25,6 +25,25 @@ constexpr const char* kEraseTexts[] = {"Erase image No", "Erase all Flash", "Era
 
 }  // namespace
 
+std::vector<QCheckBox*> AddNorFlagBoxes(QWidget* page, const std::vector<const char*>& ids, int top) {
+  std::vector<QCheckBox*> boxes;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    auto* box = new QCheckBox(QString::fromUtf8(kFlagTexts[i]), page);
+    box->setObjectName(QString::fromUtf8(ids[i]));
+    box->setGeometry(DluRect(8 + 72 * static_cast<int>(i % 3), top + 16 * static_cast<int>(i / 3), 66, 10));
+    boxes.push_back(box);
+  }
+  return boxes;
+}
+
+uint32_t CheckedFlags(const std::vector<QCheckBox*>& boxes) {
+  uint32_t flags = 0;
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    if (boxes[i]->isChecked()) flags |= 1u << i;
+  }
+  return flags;
+}
+
 // ---- modify ---------------------------------------------------------------------
 ImageModifyPage::ImageModifyPage(ListPage& list, const ModifySpec& spec)
     : OperationPage(list, spec.className, 0, 0, &list) {
@@ -32,14 +51,8 @@ ImageModifyPage::ImageModifyPage(ListPage& list, const ModifySpec& spec)
   bar_->hide();  // a type change is one short command
   number_ = AddLabelledEdit(this, spec.numberId, "Image No :", DluRect(8, 22, 60, 10),
                             DluRect(74, 20, 60, 12), kFieldLength);
-  const bool norFlags = spec.medium == Medium::kNor;
-  if (norFlags) {
-    for (size_t i = 0; i < spec.typeIds.size(); ++i) {
-      auto* box = new QCheckBox(QString::fromUtf8(kFlagTexts[i]), this);
-      box->setObjectName(QString::fromUtf8(spec.typeIds[i]));
-      box->setGeometry(DluRect(8 + 72 * static_cast<int>(i % 3), 44 + 18 * static_cast<int>(i / 3), 66, 10));
-      flags_.push_back(box);
-    }
+  if (spec.medium == Medium::kNor) {
+    flags_ = AddNorFlagBoxes(this, spec.typeIds, 44);
   } else {
     types_ = new QButtonGroup(this);
     for (size_t i = 0; i < spec.typeIds.size(); ++i) {
@@ -79,11 +92,7 @@ ImageModifyPage::~ImageModifyPage() { AbortAndWait(); }
 
 uint32_t ImageModifyPage::TypeValue() const {
   if (types_ != nullptr) return static_cast<uint32_t>(types_->checkedId());
-  uint32_t flags = 0;
-  for (size_t i = 0; i < flags_.size(); ++i) {
-    if (flags_[i]->isChecked()) flags |= 1u << i;
-  }
-  return flags;
+  return CheckedFlags(flags_);
 }
 
 // ---- erase ----------------------------------------------------------------------

@@ -22,6 +22,11 @@ enum class FailureWording {
   kWhenUnworded,  // only when nothing else was shown, so no failure ends in silence
 };
 
+// The six NOR flag check boxes, in flag bit order, in two rows of three
+// from top (dialog units); and the flag byte they make.
+std::vector<QCheckBox*> AddNorFlagBoxes(QWidget* page, const std::vector<const char*>& ids, int top);
+uint32_t CheckedFlags(const std::vector<QCheckBox*>& boxes);
+
 struct ModifySpec {
   const char* className;
   Medium medium;
