@@ -8,15 +8,10 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <fstream>
-#include <memory>
 
-#include "app/clock.h"
-#include "app/file_chooser.h"
 #include "app/tool_state.h"
-#include "app/ui/main_window.h"
 #include "controls/sortable_list.h"
-#include "gui_test_support.h"
+#include "page_rig.h"
 #include "pages/nand/nand_add_page.h"
 #include "pages/nand/nand_page.h"
 #include "pages/nand/nand_sub_pages.h"
@@ -28,92 +23,35 @@ namespace zorbel {
 namespace {
 
 using testing::BoxAnswerer;
-using testing::ScratchFolder;
 
 // A connected window on a virtual board with the NAND page picked.
-class NandRig {
+class NandRig : public testing::PageRig {
  public:
-  explicit NandRig(sim::BoardKind kind, uint32_t nandBlocks = 1024) : board_(Options(kind, nandBlocks, &clock_)) {
-    state_.moduleDirectory = folder_.ModuleDirectory();
-    window_ = std::make_unique<MainWindow>(state_, board_.Bus(), clock_);
-    window_->SetFileChooser(files_);
-    window_->show();
-  }
+  explicit NandRig(sim::BoardKind kind, uint32_t nandBlocks = 1024) : PageRig(NandOptions(kind, nandBlocks)) {}
   bool ConnectAndPickNand() {
-    window_->OnConnect();
-    if (!QTest::qWaitFor([&] { return !window_->Connecting(); }, 60000)) return false;
-    QTest::qWait(50);  // the attempt's last reports are queued
+    if (!Connect()) return false;
     PickMedium("NAND");
     return Page()->isVisible() && WaitIdle();
   }
-  // The selector of a disk connection leads to the SDRAM page only, so
-  // there the page is shown as the selector of a COM-port connection would.
-  void PickMedium(const char* text) {
-    auto* selector = window_->findChild<QComboBox*>("1000");
-    if (state_.connection.massStorageConnected != 0) {
-      window_->Pages().Show(QString(text) == "NAND" ? 1 : 0);
-      return;
-    }
-    selector->setCurrentIndex(selector->findText(text));
-    emit selector->activated(selector->currentIndex());
-  }
-  CNandPage* Page() { return qobject_cast<CNandPage*>(window_->Pages().Page(1)); }
+  void PickMedium(const char* text) { PageRig::PickMedium(text, QString(text) == "NAND" ? 1 : 0); }
+  CNandPage* Page() { return PageRig::Page<CNandPage>(1); }
   template <typename T>
   T* Sub() {
     return Page()->findChild<T*>();
   }
-  template <typename T>
-  T* Control(QWidget* in, const char* id) {
-    return in->findChild<T*>(id);
-  }
   void Press(const char* listButton) { Control<QPushButton>(Page(), listButton)->click(); }
-  // No read, no operation: every button is back to its idle caption.
-  bool WaitIdle(int timeoutMs = 30000) {
-    return QTest::qWaitFor(
-        [&] { return !Page()->Busy() && Sub<CNandAddPage>()->BurnButton()->text() == kBurnCaption; },
-        timeoutMs);
-  }
-  QStringList Row(int row) {
-    QStringList cells;
-    for (int c = 0; c < Page()->List()->ColumnCount(); ++c) cells << Page()->List()->ItemText(row, c);
-    return cells;
-  }
-  std::string WriteFile(const char* name, size_t size) {
-    const std::string path = folder_.File(name);
-    std::ofstream out(path, std::ios::binary);
-    for (size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + 3) & 0xFF));
-    return path;
-  }
+  bool WaitIdle() { return PageRig::WaitIdle(Page()); }
+  QStringList Row(int row) { return PageRig::Row(Page(), row); }
   void PutImage(uint32_t number, const char* name, uint32_t type, uint32_t start) {
-    sim::ImageEntry image;
-    image.number = number;
-    image.name = name;
-    image.type = type;
-    image.start = start;
-    image.end = start + 1;
-    board_.PutImage(sim::Medium::kNand, image, std::vector<uint8_t>(100, 0x42));
+    PageRig::PutImage(sim::Medium::kNand, number, name, type, start);
   }
-
-  sim::VirtualBoard& Board() { return board_; }
-  ToolState& State() { return state_; }
-  ScriptedFileChooser& Files() { return files_; }
-  MainWindow& Window() { return *window_; }
 
  private:
-  static sim::BoardOptions Options(sim::BoardKind kind, uint32_t nandBlocks, Clock* clock) {
-    sim::BoardOptions options;
-    options.kind = kind;
-    options.clock = clock;
+  static sim::BoardOptions NandOptions(sim::BoardKind kind, uint32_t nandBlocks) {
+    sim::BoardOptions options = Options(kind);
     options.nandBlockCount = nandBlocks;
     return options;
   }
-
-  ScratchFolder folder_;
-  FakeClock clock_;
-  sim::VirtualBoard board_;
-  ToolState state_;
-  ScriptedFileChooser files_;
-  std::unique_ptr<MainWindow> window_;
 };
 
 void AddWires() {
@@ -153,10 +91,7 @@ class NandPageTest : public QObject {
     QCOMPARE(rig.Row(2)[0], QString("10"));
     if (disk) {  // the board's ID is the third entry of "NAND ID.ini"
       QCOMPARE(rig.Board().NandIdParameters(), (std::array<uint32_t, 2>{2048, 64}));
-      QTest::qWait(50);
-      QVERIFY(QDir().mkpath(ZORBEL_ARTIFACT_DIR));
-      const QString path = QString(ZORBEL_ARTIFACT_DIR) + "/nand_page.png";
-      QVERIFY(rig.Window().grab().save(path));
+      QVERIFY(rig.Screenshot("nand_page.png"));
     }
     // Logo is for the disk only.
     QCOMPARE(rig.Control<QRadioButton>(rig.Sub<CNandAddPage>(), "1215")->isEnabled(), disk);
