@@ -266,6 +266,7 @@ class MediaPagesTest : public QObject {
     QVERIFY(image.has_value());
     QCOMPARE(image->start, 0x22u);
     QCOMPARE(PageRig::Row(page, 0).mid(0, 4), (QStringList{"1", "rootfs", "execute", "0x22"}));
+    QVERIFY(rig.Screenshot("sd_page.png"));
 
     add->VerifyButton()->click();
     QVERIFY(boxes.WaitFor(page_text::kVerifyOk));
@@ -314,6 +315,7 @@ class MediaPagesTest : public QObject {
     auto* total = PageRig::Control<QLineEdit>(option, "1222");
     QCOMPARE(total->text(), QString("1024"));
     QVERIFY(PageRig::Control<QRadioButton>(option, "1228")->isChecked());
+    QVERIFY(rig.Screenshot("sd_option.png"));
     PageRig::Control<QLineEdit>(option, "1218")->setText("1024");  // all of it
     PageRig::Control<QCheckBox>(option, "1225")->click();
     option->ApplyButton()->click();

@@ -6,6 +6,7 @@
 #include "app/tool_settings.h"
 #include "app/tool_state.h"
 #include "app/ui/dialog_units.h"
+#include "controls/mac_progress_ctrl.h"
 #include "pages/page_widgets.h"
 #include "protocol/page_rules.h"
 #include "protocol/records.h"
@@ -86,11 +87,14 @@ CSdOptionPage::CSdOptionPage(ListPage& list)
       list_(list) {
   format_ = new QCheckBox("Enable SD Format", this);
   format_->setObjectName("1225");
-  format_->setGeometry(DluRect(8, 118, 100, 10));
+  format_->setGeometry(DluRect(8, 62, 100, 10));
   ports_ = new QButtonGroup(this);
   const char* ids[] = {"1228", "1229", "1230"};
   const char* texts[] = {"Port 0", "Port 1", "Port 2"};
-  for (int i = 0; i < 3; ++i) AddRadio(this, ports_, i, ids[i], texts[i], DluRect(8 + 60 * i, 138, 55, 10));
+  for (int i = 0; i < 3; ++i) AddRadio(this, ports_, i, ids[i], texts[i], DluRect(8 + 60 * i, 80, 55, 10));
+  // The card's own settings stand above the bar and Apply.
+  bar_->setGeometry(DluRect(8, 104, 218, 10));
+  apply_->setGeometry(DluRect(86, 126, 60, 16));
   connect(ports_, &QButtonGroup::idClicked, this, [this](int port) { OnPort(port); });
 }
 
