@@ -118,6 +118,18 @@ class ListPage : public QWidget, public PageHost {
   // Creates the sub-pages, in index order, from their resource numbers;
   // the medium's constructor calls it once.
   void AddSubPages(const std::vector<int>& resources, const PageContainer::Factory& factory);
+  // The same with one page class per resource, in index order; each is
+  // made as Page(*this).
+  template <typename... Pages>
+  void AddSubPagesOf(const std::array<int, sizeof...(Pages)>& resources) {
+    const std::vector<std::function<QWidget*()>> makers{[this]() -> QWidget* { return new Pages(*this); }...};
+    AddSubPages({resources.begin(), resources.end()}, [resources, makers](int resource, QWidget*) -> QWidget* {
+      for (size_t i = 0; i < resources.size(); ++i) {
+        if (resources[i] == resource) return makers[i]();
+      }
+      return nullptr;
+    });
+  }
   // The read itself, on the read's thread. The default reads over the disk
   // when massStorageConnected is set, else over the COM port. A medium's
   // page calls StopAndWait() in its destructor, so no read is under way

@@ -20,21 +20,8 @@ ListPageSpec NandSpec() {
 }  // namespace
 
 CNandPage::CNandPage(PageHost& host, QWidget* parent) : ListPage(host, NandSpec(), parent) {
-  AddSubPages({kNandAddPageResource, kNandModifyPageResource, kNandErasePageResource, kNandOptionPageResource},
-              [this](int resource, QWidget*) -> QWidget* {
-                switch (resource) {
-                  case kNandAddPageResource:
-                    return new CNandAddPage(*this);
-                  case kNandModifyPageResource:
-                    return new CNandModifyPage(*this);
-                  case kNandErasePageResource:
-                    return new CNandErasePage(*this);
-                  case kNandOptionPageResource:
-                    return new CNandOptionPage(*this);
-                  default:
-                    return nullptr;
-                }
-              });
+  AddSubPagesOf<CNandAddPage, CNandModifyPage, CNandErasePage, CNandOptionPage>(
+      {kNandAddPageResource, kNandModifyPageResource, kNandErasePageResource, kNandOptionPageResource});
 }
 
 CNandPage::~CNandPage() { StopAndWait(); }

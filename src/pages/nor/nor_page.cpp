@@ -35,19 +35,8 @@ CNorPage::CNorPage(PageHost& host, QWidget* parent) : ListPage(host, NorSpec(), 
   device_->setObjectName("1092");
   device_->setGeometry(DluRect(40, 7, 203, 10));
   AddLabel(this, "Device:", DluRect(7, 7, 32, 10))->setBuddy(device_);
-  AddSubPages({kNorAddPageResource, kNorModifyPageResource, kNorErasePageResource},
-              [this](int resource, QWidget*) -> QWidget* {
-                switch (resource) {
-                  case kNorAddPageResource:
-                    return new CNorAddPage(*this);
-                  case kNorModifyPageResource:
-                    return new CNorModifyPage(*this);
-                  case kNorErasePageResource:
-                    return new CNorErasePage(*this);
-                  default:
-                    return nullptr;
-                }
-              });
+  AddSubPagesOf<CNorAddPage, CNorModifyPage, CNorErasePage>(
+      {kNorAddPageResource, kNorModifyPageResource, kNorErasePageResource});
 }
 
 void CNorPage::TableShown(const TableSnapshot& snapshot) {

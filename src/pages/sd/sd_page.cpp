@@ -51,21 +51,8 @@ TypedAddSpec SdAddSpec() {
 }  // namespace
 
 CSdPage::CSdPage(PageHost& host, QWidget* parent) : ListPage(host, SdSpec(), parent) {
-  AddSubPages({kSdAddPageResource, kSdModifyPageResource, kSdErasePageResource, kSdOptionPageResource},
-              [this](int resource, QWidget*) -> QWidget* {
-                switch (resource) {
-                  case kSdAddPageResource:
-                    return new CSdAddPage(*this);
-                  case kSdModifyPageResource:
-                    return new CSdModifyPage(*this);
-                  case kSdErasePageResource:
-                    return new CSdErasePage(*this);
-                  case kSdOptionPageResource:
-                    return new CSdOptionPage(*this);
-                  default:
-                    return nullptr;
-                }
-              });
+  AddSubPagesOf<CSdAddPage, CSdModifyPage, CSdErasePage, CSdOptionPage>(
+      {kSdAddPageResource, kSdModifyPageResource, kSdErasePageResource, kSdOptionPageResource});
 }
 
 CSdAddPage::CSdAddPage(ListPage& list) : TypedAddPage(list, SdAddSpec()) {}

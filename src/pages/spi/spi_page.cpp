@@ -44,19 +44,8 @@ T* Unoffered(T* control) {
 
 CSpiPage::CSpiPage(PageHost& host, QWidget* parent) : ListPage(host, SpiSpec(), parent) {
   List()->setObjectName("1165");
-  AddSubPages({kSpiDetailPageResource, kSpiModifyPageResource, kSpiErasePageResource},
-              [this](int resource, QWidget*) -> QWidget* {
-                switch (resource) {
-                  case kSpiDetailPageResource:
-                    return new CSpiDetailPage(*this);
-                  case kSpiModifyPageResource:
-                    return new CSpiModifyPage(*this);
-                  case kSpiErasePageResource:
-                    return new CSpiErasePage(*this);
-                  default:
-                    return nullptr;
-                }
-              });
+  AddSubPagesOf<CSpiDetailPage, CSpiModifyPage, CSpiErasePage>(
+      {kSpiDetailPageResource, kSpiModifyPageResource, kSpiErasePageResource});
 }
 
 // ---- detail -----------------------------------------------------------------------
