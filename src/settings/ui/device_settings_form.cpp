@@ -24,8 +24,9 @@ QLabel* AddLabel(QWidget* parent, int row, const char* text) {
 }
 
 QLineEdit* AddEdit(QWidget* parent, int row, const char* id, const char* label) {
-  AddLabel(parent, row, label);
+  QLabel* caption = AddLabel(parent, row, label);
   auto* edit = new QLineEdit(parent);
+  caption->setBuddy(edit);
   edit->setObjectName(id);
   edit->setGeometry(DluRect(kFieldX, kRowTop + row * kRowStep, kFieldWidth, kRowHeight));
   return edit;
@@ -33,8 +34,9 @@ QLineEdit* AddEdit(QWidget* parent, int row, const char* id, const char* label) 
 
 QComboBox* AddDropDown(QWidget* parent, int row, const char* id, const char* label,
                        std::initializer_list<const char*> items) {
-  AddLabel(parent, row, label);
+  QLabel* caption = AddLabel(parent, row, label);
   auto* box = new QComboBox(parent);
+  caption->setBuddy(box);
   box->setObjectName(id);
   box->setEditable(true);  // a drop-down combo box: the user may type
   box->setInsertPolicy(QComboBox::NoInsert);
