@@ -105,18 +105,12 @@ class NandPageTest : public QObject {
     BoxAnswerer boxes;
     QVERIFY(rig.ConnectAndPickNand());
     auto* add = rig.Sub<CNandAddPage>();
-    const std::string file = rig.WriteFile("app.v2.bin", 40000);
-    rig.Files().Answer(file);
-    rig.Control<QPushButton>(add, "1056")->click();
+    rig.Files().Answer(rig.WriteFile("app.v2.bin", 40000));
+    rig.Click(add, "1056");
     QCOMPARE(rig.Control<QLineEdit>(add, "1055")->text(), QString("app.v2"));
-    rig.Control<QLineEdit>(add, "1054")->setText("3");
-    rig.Control<QRadioButton>(add, "1084")->click();
-    rig.Control<QLineEdit>(add, "1063")->setText("8000");
-    rig.Control<QLineEdit>(add, "1064")->setText("20");
-
-    add->BurnButton()->click();
-    QVERIFY(boxes.WaitFor(page_text::kBurnOk));
-    QVERIFY(rig.WaitIdle());
+    rig.Click(add, "1084");
+    rig.Type(add, {{"1054", "3"}, {"1063", "8000"}, {"1064", "20"}});
+    QVERIFY(rig.Run(rig.Page(), add->BurnButton(), boxes, page_text::kBurnOk));
     auto image = rig.Board().FindImage(sim::Medium::kNand, 3);
     QVERIFY(image.has_value());
     QCOMPARE(image->type, 1u);
@@ -125,28 +119,22 @@ class NandPageTest : public QObject {
     QCOMPARE(rig.Page()->List()->ItemCount(), 1);  // read again after the burn
     QCOMPARE(rig.Row(0).mid(0, 4), (QStringList{"3", "app.v2", "execute", "0x20"}));
 
-    add->VerifyButton()->click();
-    QVERIFY(boxes.WaitFor(page_text::kVerifyOk));
-    QVERIFY(rig.WaitIdle());
+    QVERIFY(rig.Run(rig.Page(), add->VerifyButton(), boxes, page_text::kVerifyOk));
 
     rig.Press("1051");
     auto* modify = rig.Sub<CNandModifyPage>();
     QVERIFY(modify->isVisible());
     QCOMPARE(rig.Page()->Frame()->title(), QString("Modify"));
-    rig.Control<QLineEdit>(modify, "1071")->setText("3");
-    rig.Control<QRadioButton>(modify, "1087")->click();
-    modify->ApplyButton()->click();
-    QVERIFY(boxes.WaitFor(texts::kModifyOk));
-    QVERIFY(rig.WaitIdle());
+    rig.Type(modify, {{"1071", "3"}});
+    rig.Click(modify, "1087");
+    QVERIFY(rig.Run(rig.Page(), modify->ApplyButton(), boxes, texts::kModifyOk));
     QCOMPARE(rig.Board().FindImage(sim::Medium::kNand, 3)->type, 2u);
     QCOMPARE(rig.Row(0)[2], QString("romfs"));
 
     rig.Press("1052");
     auto* erase = rig.Sub<CNandErasePage>();
-    rig.Control<QLineEdit>(erase, "1067")->setText("3");
-    erase->ApplyButton()->click();
-    QVERIFY(boxes.WaitFor(page_text::kEraseOk));
-    QVERIFY(rig.WaitIdle());
+    rig.Type(erase, {{"1067", "3"}});
+    QVERIFY(rig.Run(rig.Page(), erase->ApplyButton(), boxes, page_text::kEraseOk));
     QVERIFY(!rig.Board().FindImage(sim::Medium::kNand, 3).has_value());
     QCOMPARE(rig.Page()->List()->ItemCount(), 0);
     QVERIFY(!boxes.Seen(page_text::kBurnFailed) && !boxes.Seen(page_text::kModifyFailed));

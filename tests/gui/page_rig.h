@@ -2,7 +2,9 @@
 // A connected window on a virtual board, for the medium pages' tests: the
 // pages are reached as a person reaches them, and the board is looked at
 // directly.
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QStringList>
 #include <QTest>
 #include <fstream>
@@ -58,6 +60,17 @@ class PageRig {
   template <typename T>
   static T* Control(QWidget* in, const char* id) {
     return in->findChild<T*>(id);
+  }
+  // Types each text into the edit of that identifier.
+  static void Type(QWidget* in, std::initializer_list<std::pair<const char*, const char*>> fields) {
+    for (const auto& [id, text] : fields) Control<QLineEdit>(in, id)->setText(text);
+  }
+  static void Click(QWidget* in, const char* id) { Control<QAbstractButton>(in, id)->click(); }
+  // Presses a button, then waits for the box the operation ends with and
+  // for the list page to be idle again.
+  static bool Run(ListPage* page, QAbstractButton* button, BoxAnswerer& boxes, const std::string& text) {
+    button->click();
+    return boxes.WaitFor(text) && WaitIdle(page);
   }
   // No read and no operation under way: every button is back to its idle caption.
   static bool WaitIdle(ListPage* page, int timeoutMs = 30000) {
