@@ -21,6 +21,16 @@ constexpr int kFieldLength = 8;
 
 }  // namespace
 
+int VerifyImage(OperationContext& ctx, Medium medium) {
+  return RunAndSay(
+      ctx,
+      [medium](OperationContext& c) {
+        return UsesDiskVariant(medium, c.state) ? MsVerify(c, medium, DataKind::kImage)
+                                                : VcomVerify(c, medium, DataKind::kImage);
+      },
+      page_text::kVerifyOk, page_text::kVerifyFailed, false);
+}
+
 TypedAddPage::TypedAddPage(ListPage& list, const TypedAddSpec& spec)
     : OperationPage(list, spec.className, spec.progressMessage, kBurnBarColour, &list), list_(list), spec_(spec) {
   resize(SubPageSize());
@@ -69,10 +79,13 @@ TypedAddPage::TypedAddPage(ListPage& list, const TypedAddSpec& spec)
     verify_->setEnabled(false);  // one conversation with the board at a time
   };
   burnAction_.work = [medium](OperationContext& ctx) {
-    const int result = UsesDiskVariant(medium, ctx.state) ? MsWriteImage(ctx, medium, DataKind::kImage)
-                                                          : VcomBurnImage(ctx, medium);
-    ctx.prompt->ShowMessage(result == 1 ? page_text::kBurnOk : page_text::kBurnFailed);
-    return result;
+    return RunAndSay(
+        ctx,
+        [medium](OperationContext& c) {
+          return UsesDiskVariant(medium, c.state) ? MsWriteImage(c, medium, DataKind::kImage)
+                                                  : VcomBurnImage(c, medium);
+        },
+        page_text::kBurnOk, page_text::kBurnFailed, false);
   };
   burnAction_.finish = [this](int result) {
     verify_->setEnabled(true);
@@ -96,12 +109,7 @@ TypedAddPage::TypedAddPage(ListPage& list, const TypedAddSpec& spec)
     Fill(ctx);
     burn_->setEnabled(false);
   };
-  verifyAction_.work = [medium](OperationContext& ctx) {
-    const int result = UsesDiskVariant(medium, ctx.state) ? MsVerify(ctx, medium, DataKind::kImage)
-                                                          : VcomVerify(ctx, medium, DataKind::kImage);
-    ctx.prompt->ShowMessage(result == 1 ? page_text::kVerifyOk : page_text::kVerifyFailed);
-    return result;
-  };
+  verifyAction_.work = [medium](OperationContext& ctx) { return VerifyImage(ctx, medium); };
   verifyAction_.finish = [this](int) { burn_->setEnabled(true); };
 
   connect(types_, &QButtonGroup::idClicked, this, [this] { OnCommand(); });

@@ -15,6 +15,9 @@ namespace zorbel {
 
 class ListPage;
 
+// An image verify over the medium's wire, its outcome said.
+int VerifyImage(OperationContext& ctx, Medium medium);
+
 struct TypedAddSpec {
   const char* className;
   Medium medium;

@@ -74,13 +74,14 @@ ImageModifyPage::ImageModifyPage(ListPage& list, const ModifySpec& spec)
     ctx.head.imageNumber = FieldText(number_);
     ctx.head.imageType = TypeValue();
   };
-  const bool always = spec.failure == FailureWording::kAlways;
-  if (!always) applyAction_.silentFailureText = page_text::kModifyFailed;
-  applyAction_.work = [medium = spec.medium, always](OperationContext& ctx) {
-    const int result =
-        UsesDiskVariant(medium, ctx.state) ? MsModifyImage(ctx, medium) : VcomModifyImage(ctx, medium);
-    if (result != 1 && always) ctx.prompt->ShowMessage(page_text::kModifyFailed);
-    return result;
+  applyAction_.work = [medium = spec.medium, silent = spec.failure == FailureWording::kWhenUnworded](
+                           OperationContext& ctx) {
+    return RunAndSay(
+        ctx,
+        [medium](OperationContext& c) {
+          return UsesDiskVariant(medium, c.state) ? MsModifyImage(c, medium) : VcomModifyImage(c, medium);
+        },
+        nullptr, page_text::kModifyFailed, silent);
   };
   applyAction_.finish = [&list](int result) {
     if (result == 1) list.RequestRefresh();
@@ -127,17 +128,14 @@ ImageErasePage::ImageErasePage(ListPage& list, const EraseSpec& spec)
     choice_ = static_cast<EraseChoice>(choices_->checkedId());
     ctx.head.imageNumber = FieldText(number_);
   };
-  const bool always = spec.failure == FailureWording::kAlways;
-  if (!always) applyAction_.silentFailureText = page_text::kEraseFailed;
-  applyAction_.work = [this, medium = spec.medium, always](OperationContext& ctx) {
-    const int result = UsesDiskVariant(medium, ctx.state) ? MsErase(ctx, medium, choice_)
-                                                           : VcomErase(ctx, medium, choice_);
-    if (result == 1) {
-      ctx.prompt->ShowMessage(page_text::kEraseOk);
-    } else if (always) {
-      ctx.prompt->ShowMessage(page_text::kEraseFailed);
-    }
-    return result;
+  applyAction_.work = [this, medium = spec.medium, silent = spec.failure == FailureWording::kWhenUnworded](
+                           OperationContext& ctx) {
+    return RunAndSay(
+        ctx,
+        [this, medium](OperationContext& c) {
+          return UsesDiskVariant(medium, c.state) ? MsErase(c, medium, choice_) : VcomErase(c, medium, choice_);
+        },
+        page_text::kEraseOk, page_text::kEraseFailed, silent);
   };
   applyAction_.finish = [&list](int result) {
     if (result == 1) list.RequestRefresh();
@@ -184,9 +182,9 @@ ReservedAreaPage::ReservedAreaPage(ListPage& list, const ReservedAreaSpec& spec)
     apply_->setEnabled(false);
   };
   applyAction_.work = [medium = spec.medium](OperationContext& ctx) {
-    const int result = MsSetReservedArea(ctx, medium);
-    ctx.prompt->ShowMessage(result == 1 ? page_text::kSetOk : page_text::kSetFailed);
-    return result;
+    return RunAndSay(
+        ctx, [medium](OperationContext& c) { return MsSetReservedArea(c, medium); }, page_text::kSetOk,
+        page_text::kSetFailed, false);
   };
   connect(apply_, &QPushButton::clicked, this, [this] { PressAction(applyAction_); });
 }

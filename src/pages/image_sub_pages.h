@@ -36,7 +36,6 @@ struct ModifySpec {
   std::vector<const char*> typeIds;
   const char* applyId;
   FailureWording failure = FailureWording::kWhenUnworded;
-  bool swallowEnter = false;
 };
 
 // Changes the type (or NOR flags) of an image on the board.

@@ -19,25 +19,28 @@ namespace {
 constexpr const char* kChooseFileTitle = "Choose burning file...";
 constexpr const char* kChooseFileFilter = "Bin,Img Files  (*.bin *.img *.gz);;All Files (*.*)";
 
-// Passes the operation's boxes on and counts them, so the worker knows
-// whether a failure was worded.
-class CountingPrompt final : public UserPrompt {
+// Passes every box on and notes that one was shown.
+class NotingPrompt final : public UserPrompt {
  public:
-  explicit CountingPrompt(UserPrompt& inner) : inner_(inner) {}
+  explicit NotingPrompt(UserPrompt* inner) : inner_(inner) {}
   void ShowMessage(const std::string& text) override {
-    ++shown_;
-    inner_.ShowMessage(text);
+    spoke_ = true;
+    if (inner_ != nullptr) inner_->ShowMessage(text);
   }
   bool AskOkCancel(const std::string& text) override {
-    ++shown_;
-    return inner_.AskOkCancel(text);
+    spoke_ = true;
+    return inner_ != nullptr && inner_->AskOkCancel(text);
   }
-  int Shown() const { return shown_.load(); }
+  bool Spoke() const { return spoke_; }
 
  private:
-  UserPrompt& inner_;
-  std::atomic<int> shown_{0};
+  UserPrompt* inner_;
+  bool spoke_ = false;
 };
+
+void Say(const OperationContext& ctx, const char* text) {
+  if (ctx.prompt != nullptr && text != nullptr) ctx.prompt->ShowMessage(text);
+}
 
 }  // namespace
 
@@ -119,15 +122,12 @@ void OperationPage::Start(Action& action) {
   running_.store(true);
   // The worker keeps its own copy of the work: the page's members may go
   // before the base class has waited for it.
-  worker_ = std::thread([this, &action, work = action.work, silent = action.silentFailureText, ctx] {
-    CountingPrompt counting(*ctx->prompt);
-    ctx->prompt = &counting;
+  worker_ = std::thread([this, &action, work = action.work, ctx] {
     int result = 0;
     if (work) {
       std::lock_guard<std::mutex> turn(host_.BoardTurn());
       result = work(*ctx);
     }
-    if (result != 1 && silent != nullptr && counting.Shown() == 0) counting.ShowMessage(silent);
     // The page joins this thread before it goes, so `this` is still here.
     running_.store(false);
     QMetaObject::invokeMethod(
@@ -205,6 +205,21 @@ void OperationPage::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+int RunAndSay(OperationContext& ctx, const std::function<int(OperationContext&)>& operation,
+              const char* okText, const char* failText, bool sayOnlyIfSilent) {
+  UserPrompt* const pagePrompt = ctx.prompt;
+  NotingPrompt noting(pagePrompt);
+  ctx.prompt = &noting;
+  const int result = operation(ctx);
+  ctx.prompt = pagePrompt;
+  if (result != 0) {
+    Say(ctx, okText);
+  } else if (!sayOnlyIfSilent || !noting.Spoke()) {
+    Say(ctx, failText);
+  }
+  return result;
 }
 
 }  // namespace zorbel

@@ -78,9 +78,6 @@ class OperationPage : public QWidget {
     // A failed operation sets the bar back to 0 too; false leaves it where
     // the operation stopped.
     bool resetBarOnFailure = true;
-    // Shown when the operation failed and neither it nor `work` said a word,
-    // so no failure ends in silence; null: nothing.
-    const char* silentFailureText = nullptr;
     // An abort disables the button until the worker has returned.
     bool disableOnAbort = true;
     // Abort closes the page's port so a blocked transfer fails at once.
@@ -141,5 +138,12 @@ class OperationPage : public QWidget {
   std::atomic<bool> running_{false};
   bool swallowEnter_ = false;
 };
+
+// The outcome of an operation, said by the page: okText on success; on a
+// failure failText, or, when sayOnlyIfSilent, failText only where the
+// operation itself showed nothing (a failure never ends without a word).
+// A null text says nothing.
+int RunAndSay(OperationContext& ctx, const std::function<int(OperationContext&)>& operation,
+              const char* okText, const char* failText, bool sayOnlyIfSilent);
 
 }  // namespace zorbel

@@ -33,8 +33,12 @@ class PageHost {
   // The board serves one conversation at a time, and each page reaches it
   // through a port of its own: every table read and operation holds this
   // while it talks, so a read left running by a page the user switched away
-  // from finishes before the next page's read starts.
-  virtual std::mutex& BoardTurn() = 0;
+  // from finishes before the next page's read starts. The window's own host
+  // keeps the one mutex; a list page forwards to it.
+  virtual std::mutex& BoardTurn() { return boardTurn_; }
+
+ private:
+  std::mutex boardTurn_;
 };
 
 }  // namespace zorbel

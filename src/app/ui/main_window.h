@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,7 +64,6 @@ class MainWindow : public QDialog, public PageHost {
   void SetSelectorEnabled(bool enabled) override;
   void SetStatusText(const std::string& text) override;
   void SetOperationRunning(bool running) override;
-  std::mutex& BoardTurn() override { return boardTurn_; }
 
   PageContainer& Pages() { return pages_; }
   // Replaces the platform's file dialogs (tests); the chooser outlives the window.
@@ -128,7 +126,6 @@ class MainWindow : public QDialog, public PageHost {
   std::thread connectThread_;
   std::atomic<bool> connecting_{false};
   int operationsRunning_ = 0;
-  std::mutex boardTurn_;
   bool shutDown_ = false;
 };
 

@@ -7,7 +7,7 @@ namespace zorbel {
 
 CNandModifyPage::CNandModifyPage(ListPage& list)
     : ImageModifyPage(list, {"CNandModifyPage", Medium::kNand, "1071", {"1085", "1086", "1087"}, "1078",
-                             FailureWording::kAlways, false}) {}
+                             FailureWording::kAlways}) {}
 
 CNandErasePage::CNandErasePage(ListPage& list)
     : ImageErasePage(list, {"CNandErasePage", Medium::kNand, ProgressMessage::kNandErase,

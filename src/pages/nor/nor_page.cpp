@@ -77,11 +77,10 @@ CNorAddPage::CNorAddPage(ListPage& list)
   };
   // A failed burn keeps its bar and names itself when the operation did not.
   burnAction_.resetBarOnFailure = false;
-  burnAction_.silentFailureText = page_text::kBurnFailed;
   burnAction_.work = [](OperationContext& ctx) {
-    const int result = VcomBurnImage(ctx, Medium::kNor);
-    if (result == 1) ctx.prompt->ShowMessage(page_text::kBurnOk);
-    return result;
+    return RunAndSay(
+        ctx, [](OperationContext& c) { return VcomBurnImage(c, Medium::kNor); }, page_text::kBurnOk,
+        page_text::kBurnFailed, true);
   };
   burnAction_.finish = [this](int result) {
     // Only a burnt image can be verified.
@@ -106,11 +105,7 @@ CNorAddPage::CNorAddPage(ListPage& list)
     Fill(ctx);
     burn_->setEnabled(false);
   };
-  verifyAction_.work = [](OperationContext& ctx) {
-    const int result = VcomVerify(ctx, Medium::kNor, DataKind::kImage);
-    ctx.prompt->ShowMessage(result == 1 ? page_text::kVerifyOk : page_text::kVerifyFailed);
-    return result;
-  };
+  verifyAction_.work = [](OperationContext& ctx) { return VerifyImage(ctx, Medium::kNor); };
   verifyAction_.finish = [this](int) {
     burn_->setEnabled(true);
     // An aborted verify leaves Verify to the next successful burn.
@@ -137,7 +132,7 @@ void CNorAddPage::Fill(OperationContext& ctx) {
 CNorModifyPage::CNorModifyPage(ListPage& list)
     : ImageModifyPage(list, {"CNorModifyPage", Medium::kNor, "1015",
                              {"1029", "1030", "1031", "1032", "1033", "1034"}, "1016",
-                             FailureWording::kWhenUnworded, false}) {}
+                             FailureWording::kWhenUnworded}) {}
 
 CNorErasePage::CNorErasePage(ListPage& list)
     : ImageErasePage(list, {"CNorErasePage", Medium::kNor, ProgressMessage::kNorErase, {"1012", "1013"}, "1014",

@@ -19,45 +19,7 @@ constexpr uint32_t kRawBarColour = Rgb(90, 200, 60);
 // Both SPI path rows look alike; their fields say which file they hold.
 constexpr const char* kFileFieldName = "Image file";
 
-// Passes every box on and notes that one was shown.
-class NotingPrompt final : public UserPrompt {
- public:
-  explicit NotingPrompt(UserPrompt* inner) : inner_(inner) {}
-  void ShowMessage(const std::string& text) override {
-    spoke_ = true;
-    if (inner_ != nullptr) inner_->ShowMessage(text);
-  }
-  bool AskOkCancel(const std::string& text) override {
-    spoke_ = true;
-    return inner_ != nullptr && inner_->AskOkCancel(text);
-  }
-  bool Spoke() const { return spoke_; }
-
- private:
-  UserPrompt* inner_;
-  bool spoke_ = false;
-};
-
-void Say(const OperationContext& ctx, const char* text) {
-  if (ctx.prompt != nullptr && text != nullptr) ctx.prompt->ShowMessage(text);
-}
-
 }  // namespace
-
-int RunAndSay(OperationContext& ctx, const std::function<int(OperationContext&)>& operation,
-              const char* okText, const char* failText, bool sayOnlyIfSilent) {
-  UserPrompt* const pagePrompt = ctx.prompt;
-  NotingPrompt noting(pagePrompt);
-  ctx.prompt = &noting;
-  const int result = operation(ctx);
-  ctx.prompt = pagePrompt;
-  if (result != 0) {
-    Say(ctx, okText);
-  } else if (!sayOnlyIfSilent || !noting.Spoke()) {
-    Say(ctx, failText);
-  }
-  return result;
-}
 
 bool OverDisk(const OperationContext& ctx) { return ctx.state.connection.massStorageConnected != 0; }
 

@@ -86,12 +86,6 @@ class RawDataPage : public OperationPage {
   bool failedComBurnBlocksVerify_ = false;
 };
 
-// The outcome of an operation, said by the page: okText on success; on a
-// failure failText, or, when sayOnlyIfSilent, failText only where the
-// operation itself showed nothing (a failure never ends without a word).
-int RunAndSay(OperationContext& ctx, const std::function<int(OperationContext&)>& operation,
-              const char* okText, const char* failText, bool sayOnlyIfSilent);
-
 bool OverDisk(const OperationContext& ctx);
 
 }  // namespace zorbel

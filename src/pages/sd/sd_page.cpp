@@ -59,7 +59,7 @@ CSdAddPage::CSdAddPage(ListPage& list) : TypedAddPage(list, SdAddSpec()) {}
 
 CSdModifyPage::CSdModifyPage(ListPage& list)
     : ImageModifyPage(list, {"CSdModifyPage", Medium::kSd, "1210", {"1211", "1212", "1213"}, "1214",
-                             FailureWording::kWhenUnworded, true}) {}
+                             FailureWording::kWhenUnworded}) {}
 
 CSdErasePage::CSdErasePage(ListPage& list)
     : ImageErasePage(list, {"CSdErasePage", Medium::kSd, ProgressMessage::kSdErase, {"1192", "1206"}, "1207",

@@ -8,6 +8,7 @@
 #include "controls/sortable_list.h"
 #include "app/user_prompt.h"
 #include "controls/mac_progress_ctrl.h"
+#include "pages/image_add_page.h"
 #include "pages/page_widgets.h"
 #include "pages/sdram_page.h"
 #include "protocol/ms_operations.h"
@@ -122,12 +123,7 @@ CSpiDetailPage::CSpiDetailPage(ListPage& list)
     return Passes(CheckVerifyNumber(FieldText(number_), systemImage));
   };
   verifyAction_.fill = [this](OperationContext& ctx) { Fill(ctx); };
-  verifyAction_.work = [](OperationContext& ctx) {
-    const int result = UsesDiskVariant(Medium::kSpi, ctx.state) ? MsVerify(ctx, Medium::kSpi, DataKind::kImage)
-                                                                 : VcomVerify(ctx, Medium::kSpi, DataKind::kImage);
-    ctx.prompt->ShowMessage(result == 1 ? page_text::kVerifyOk : page_text::kVerifyFailed);
-    return result;
-  };
+  verifyAction_.work = [](OperationContext& ctx) { return VerifyImage(ctx, Medium::kSpi); };
   connect(verify_, &QPushButton::clicked, this, [this] { PressAction(verifyAction_); });
 }
 
@@ -147,7 +143,7 @@ void CSpiDetailPage::Fill(OperationContext& ctx) {
 // ---- modify, erase -----------------------------------------------------------------
 CSpiModifyPage::CSpiModifyPage(ListPage& list)
     : ImageModifyPage(list, {"CSpiModifyPage", Medium::kSpi, "1181", {"1182", "1183", "1184"}, "1185",
-                             FailureWording::kWhenUnworded, false}) {}
+                             FailureWording::kWhenUnworded}) {}
 
 CSpiErasePage::CSpiErasePage(ListPage& list)
     : ImageErasePage(list, {"CSpiErasePage", Medium::kSpi, ProgressMessage::kSpiErase, {"1048", "1178"}, "1177",
