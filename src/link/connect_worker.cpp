@@ -235,7 +235,10 @@ ConnectOutcome ConnectWorker::Impl::ComPortConnection(const FoundPort& port) {
   state.versionText = download.versionText;
   observer.SetVersionLabel(download.versionText);
 
-  if (!download.ok) {
+  // A board kept plugged in since an earlier Connect runs its loader already
+  // and takes the stream for commands: it answers the block-size question,
+  // which the boot code never does.
+  if (!download.ok && !LoaderAnswers(*serial, port.path)) {
     // Without its loader the board answers nothing over the port: this is
     // no connection, and only the SDRAM entry stays.
     connection().vcomConnected = 0;

@@ -49,6 +49,21 @@ bool ReadAck(SerialPort& port, uint32_t expected) {
   return error == win_error::kSuccess && got == ack.size() && LoadLe32(ack.data()) == expected;
 }
 
+// Bytes a board sent for an earlier exchange and nobody read would be taken
+// for the next reply.
+void DropUnread(SerialPort& port) {
+  std::array<uint8_t, 256> unread{};
+  port.SetupReadTimeouts(0, 0);  // returns at once with what is there
+  uint32_t got = 0;
+  do {
+    got = 0;
+    if (port.Read(unread.data(), static_cast<uint32_t>(unread.size()), &got, nullptr, kInfinite) !=
+        win_error::kSuccess) {
+      return;
+    }
+  } while (got > 0);
+}
+
 // Percent is posted only at multiples of 5, as the dialog's bar moves in such steps.
 void PostPercent(ProgressSink& progress, uint32_t percent) {
   if (percent % 5 == 0) progress.Progress(kLoaderPercentMessage, static_cast<int>(percent));
@@ -124,6 +139,16 @@ LoaderDownloadResult DownloadComLoader(SerialPort& port, const std::string& port
   }
   result.ok = true;
   return result;
+}
+
+bool LoaderAnswers(SerialPort& port, const std::string& portPath) {
+  if (portPath.empty() || port.Open(portPath, kQueueSize, kQueueSize) != win_error::kSuccess) return false;
+  PortCloser closer(port);
+  port.Setup(kBaudRate, 8, 0, 0);
+  DropUnread(port);
+  port.SetupReadTimeouts(1, kAckTimeoutMs);
+  port.ChooseMethod(FlashMethod::kNandRaw, nullptr);
+  return port.LastError() == win_error::kSuccess;
 }
 
 LoaderDownloadResult RunLoaderDownload(SerialPort& port, const std::string& portPath,

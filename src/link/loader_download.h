@@ -37,6 +37,11 @@ LoaderDownloadResult DownloadComLoader(SerialPort& port, const std::string& port
                                        const std::string& filePath, UserPrompt& prompt,
                                        ProgressSink& progress);
 
+// Whether a loader already runs behind portPath: asks the block-size question
+// (FlashMethod::kNandRaw) on a port it opens and closes again. The boot code
+// never answers it; a running loader answers at once. Shows nothing.
+bool LoaderAnswers(SerialPort& port, const std::string& portPath);
+
 // The dialog's whole run: bar colour, the download, then kLoaderDoneMessage.
 LoaderDownloadResult RunLoaderDownload(SerialPort& port, const std::string& portPath,
                                        const std::string& filePath, UserPrompt& prompt,

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/selector.h"
 #include "connect_support.h"
 #include "link/connect_worker.h"
 #include "link/loader_download.h"
@@ -110,5 +111,45 @@ INSTANTIATE_TEST_SUITE_P(
         FailedLoaderCase{"BadMagic", true, WithoutMagic(), false, {"Invalid Image !"}, " 2024/06/15-V12"},
         FailedLoaderCase{"WrongAck", true, sim::MakeSerialLoader(9000), true, {}, " 2024/06/15-V12"}),
     ParamName);
+
+struct SecondConnectCase {
+  const char* name;
+  bool loaderRefusesTheQuestion;
+  ConnectOutcome outcome;
+};
+
+class SecondConnect : public ConnectFixture, public ::testing::WithParamInterface<SecondConnectCase> {};
+
+// Connect pressed again while the board kept its loader running: the stream
+// goes to a loader that takes it for commands, and only the block-size
+// question tells whether the board is usable.
+TEST_P(SecondConnect, AsksTheRunningLoaderBeforeCallingItAFailure) {
+  const SecondConnectCase& c = GetParam();
+  auto board = MakeBoard(BoardKind::kVcom);
+  WriteFile("xusb.bin", sim::MakeSerialLoader(9000));
+  ASSERT_EQ(Run(board->Bus()), ConnectOutcome::kComPort);
+  AwaitLoaderStage(*board);
+  if (c.loaderRefusesTheQuestion)
+    board->InjectFault(
+        {sim::FaultKind::kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 1000});
+  observer.events.clear();
+
+  EXPECT_EQ(Run(board->Bus()), c.outcome);
+  const bool connected = c.outcome == ConnectOutcome::kComPort;
+  const std::string last = connected ? " " + board->PtyPath() + " Connected" : kStatusComLoaderFailed;
+  EXPECT_EQ(observer.Statuses(), Join({kFamilyPasses, {"Detect VCOM... ", last}}));
+  EXPECT_EQ(SelectorConnectionOf(state.connection),
+            connected ? SelectorConnection::kComPort : SelectorConnection::kNone);
+  EXPECT_EQ(state.connection.portPath, connected ? board->PtyPath() : "");
+  EXPECT_TRUE(prompt.Messages().empty());
+  EXPECT_EQ(board->CurrentStage(), sim::Stage::kLoader);
+  EXPECT_EQ(observer.events.back(), "connect:on");
+  EXPECT_TRUE(observer.Has("selector:on"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Loaders, SecondConnect,
+                         ::testing::Values(SecondConnectCase{"Answers", false, ConnectOutcome::kComPort},
+                                           SecondConnectCase{"NeverAnswers", true, ConnectOutcome::kFailed}),
+                         ParamName);
 }  // namespace
 }  // namespace zorbel::connect_test
