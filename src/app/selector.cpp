@@ -76,24 +76,20 @@ SelectorLayout RebuildSelector(const ConnectionState& connection, uint32_t famil
   const SelectorConnection kind = SelectorConnectionOf(connection);
   SelectorLayout layout;
   layout.entries = SelectorEntries(kind, familyMode);
+  // The first entry unless a COM-port connection keeps the user's choice.
+  layout.page = kPageSdram;
   switch (kind) {
     case SelectorConnection::kNone:
-      // Nothing selected and the visible page left alone.
       break;
     case SelectorConnection::kMassStorage:
     case SelectorConnection::kBoth:
-      layout.selection = 0;
       layout.showPage = true;
-      layout.page = kPageSdram;
       break;
     case SelectorConnection::kComPort:
       layout.showPage = true;
       if (static_cast<size_t>(remembered) < layout.entries.size()) {
         layout.selection = remembered;
         layout.page = layout.entries[static_cast<size_t>(remembered)].page;
-      } else {
-        // An index past the new list's end selects nothing.
-        layout.page = kCurrentPage;
       }
       break;
   }

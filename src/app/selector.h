@@ -18,7 +18,6 @@ inline constexpr int kPageSpi = 5;
 inline constexpr int kPageSpiRaw = 6;
 inline constexpr int kPageSdCard = 7;
 
-inline constexpr int kNoSelection = -1;
 // Show(-1): the current page, or page 0 when none is current.
 inline constexpr int kCurrentPage = -1;
 
@@ -36,12 +35,15 @@ SelectorConnection SelectorConnectionOf(const ConnectionState& connection);
 // NOR entry of either list.
 std::vector<SelectorEntry> SelectorEntries(SelectorConnection kind, uint32_t familyMode);
 
-// What RebuildSelector leaves behind.
+// What RebuildSelector leaves behind. An entry is always selected, so the
+// selector never shows an empty choice.
 struct SelectorLayout {
   std::vector<SelectorEntry> entries;
-  int selection = kNoSelection;  // entry to select; kNoSelection selects none
-  bool showPage = false;         // false: the visible page stays as it is
-  int page = kCurrentPage;       // page to show when showPage
+  int selection = 0;  // entry to select
+  // false: no page is made visible (none is before the first connection),
+  // but a page that is visible becomes `page`, so it matches the selection.
+  bool showPage = false;
+  int page = kCurrentPage;  // the selected entry's page
   // The selector's text, copied to the page frame's caption: the selected
   // entry's text, empty when nothing is selected.
   std::string FrameCaption() const;
@@ -50,7 +52,7 @@ struct SelectorLayout {
 
 // Rebuilds the list for the connection. previousSelection is the selector's
 // index before the rebuild (negative counts as 0); a COM-port connection
-// keeps it when it still exists.
+// keeps it when it still exists, and otherwise selects the first entry.
 SelectorLayout RebuildSelector(const ConnectionState& connection, uint32_t familyMode, int previousSelection);
 
 }  // namespace zorbel

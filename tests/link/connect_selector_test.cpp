@@ -52,16 +52,15 @@ TEST_P(SelectorRebuild, ListsEntriesAndPicksThePage) {
   EXPECT_EQ(Texts(layout), c.entries);
   EXPECT_EQ(layout.selection, c.selection);
   EXPECT_EQ(layout.showPage, c.showPage);
-  if (c.showPage) {
-    EXPECT_EQ(layout.page, c.page);
-  }
+  EXPECT_EQ(layout.page, c.page);
   EXPECT_EQ(layout.FrameCaption(), c.caption);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Connections, SelectorRebuild,
     ::testing::Values(
-        Case{"NoConnectionListsSdramOnlyAndLeavesThePage", 0, 0, 0, 3, {"SDRAM"}, kNoSelection, false, 0, ""},
+        // No page appears; one that is visible becomes the SDRAM page.
+        Case{"NoConnectionSelectsSdramAndShowsNoPage", 0, 0, 0, 3, {"SDRAM"}, 0, false, kPageSdram, "SDRAM"},
         Case{"MassStorageOlderChip", 0, 1, 0, 0, kMassStorage, 0, true, kPageSdram, "SDRAM"},
         Case{"MassStorageFamilyDropsNorRawData", 0, 1, 1, 0, kMassStorageFamily, 0, true, kPageSdram,
              "SDRAM"},
@@ -74,9 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
              "NOR(Raw Data)"},
         Case{"ComPortFamilySpiRawIsLast", 1, 0, 1, 5, kComPortFamily, 5, true, kPageSpiRaw, "SPI(Raw Data)"},
         Case{"ComPortNegativeIndexCountsAsFirst", 1, 0, 0, -1, kComPort, 0, true, kPageSdram, "SDRAM"},
-        // A remembered index past the new list's end selects nothing; Show(-1) follows.
-        Case{"ComPortIndexPastEndSelectsNothing", 1, 0, 1, 6, kComPortFamily, kNoSelection, true,
-             kCurrentPage, ""},
+        // A remembered index past the new list's end: the first entry, never an empty choice.
+        Case{"ComPortIndexPastEndSelectsTheFirstEntry", 1, 0, 1, 6, kComPortFamily, 0, true, kPageSdram,
+             "SDRAM"},
         Case{"BothFlagsListBothAndShowSdram", 1, 1, 0, 5, connect_test::Join({kMassStorage, kComPort}), 0,
              true, kPageSdram, "SDRAM"}),
     connect_test::ParamName);
