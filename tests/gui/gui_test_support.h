@@ -4,6 +4,7 @@
 // that reads and dismisses the message boxes the window shows.
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -13,18 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "standin_files.h"
+
 namespace zorbel::testing {
 
 class ScratchFolder {
  public:
+  // Fresh stand-ins: the build folder may hold what a run of the window
+  // wrote there ("ZorbelSD.ini", "path.ini", "t0.bin").
   ScratchFolder() : previous_(QDir::currentPath()) {
-    namespace fs = std::filesystem;
-    for (const auto& entry : fs::directory_iterator(ZORBEL_BIN_DIR)) {
-      const std::string ext = entry.path().extension().string();
-      if (entry.is_regular_file() && (ext == ".bin" || ext == ".ini")) {
-        fs::copy_file(entry.path(), fs::path(Path()) / entry.path().filename());
-      }
-    }
+    std::string error;
+    if (!sim::WriteStandIns(Path(), &error)) qFatal("stand-in files: %s", error.c_str());
     QDir::setCurrent(dir_.path());
   }
   ~ScratchFolder() { QDir::setCurrent(previous_); }
@@ -75,6 +75,18 @@ class BoxAnswerer {
   bool answerOk_;
   bool paused_ = false;
   std::vector<std::string> texts_;
+};
+
+// Installed for the whole run: a file dialog that opens would wait for a
+// person (file choices go through a ScriptedFileChooser instead).
+class FileDialogGuard : public QObject {
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && qobject_cast<QFileDialog*>(watched) != nullptr) {
+      qFatal("a test opened a file dialog");
+    }
+    return QObject::eventFilter(watched, event);
+  }
 };
 
 }  // namespace zorbel::testing

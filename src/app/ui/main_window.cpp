@@ -12,7 +12,9 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/clock.h"
 #include "app/paths.h"
@@ -21,6 +23,7 @@
 #include "app/tool_state.h"
 #include "app/ui/debug_console.h"
 #include "app/ui/dialog_units.h"
+#include "app/ui/label_buddy.h"
 #include "app/ui/loader_download_dialog.h"
 #include "app/ui/system_menu.h"
 #include "link/connect_worker.h"
@@ -129,6 +132,7 @@ MainWindow::MainWindow(ToolState& state, DeviceBus& bus, Clock& clock, QWidget* 
   selector_->setObjectName("1000");
   selector_->setGeometry(DluRect(7, 7, 100, 14));
   selector_->addItem("SDRAM");
+  TieLabel(chooseType, selector_);
 
   connect_ = new QPushButton(QString::fromUtf8(kConnectCaption), this);
   connect_->setObjectName("1004");
@@ -137,7 +141,9 @@ MainWindow::MainWindow(ToolState& state, DeviceBus& bus, Clock& clock, QWidget* 
 
   status_ = new QLabel(QString::fromUtf8(kPlugBoardIn), this);
   status_->setObjectName("1003");
-  status_->setGeometry(DluRect(170, 9, 200, 10));
+  // One line of whatever font the platform gives, centred on the row.
+  const int statusHeight = std::max(DluY(10), status_->fontMetrics().height());
+  status_->setGeometry(DluX(170), DluY(14) - statusHeight / 2, DluX(200), statusHeight);
 
   version_ = new QLabel(QString::fromUtf8(kNoVersion), this);
   version_->setObjectName("1094");
@@ -162,8 +168,10 @@ MainWindow::MainWindow(ToolState& state, DeviceBus& bus, Clock& clock, QWidget* 
   help_ = new QPlainTextEdit(this);
   help_->setObjectName("1239");
   help_->setReadOnly(true);
-  help_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  help_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Wrapped inside the pane, so no font cuts a line off at the edge; the
+  // Chinese lines may break between any two characters.
+  help_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  help_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   help_->setGeometry(DluRect(526, 7, 145, 308));
 
   loaderDialog_ = new LoaderDownloadDialog(this);
@@ -186,6 +194,9 @@ MainWindow::MainWindow(ToolState& state, DeviceBus& bus, Clock& clock, QWidget* 
   connect(connect_, &QPushButton::clicked, this, &MainWindow::OnConnect);
   connect(exit_, &QPushButton::clicked, this, &MainWindow::OnExit);
   connect(selector_, &QComboBox::activated, this, &MainWindow::OnSelectorPicked);
+  // About where no system menu offers it, and for those who look for it there.
+  auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(about, &QShortcut::activated, this, &MainWindow::ShowAbout);
   qApp->installEventFilter(this);
 }
 
@@ -196,11 +207,19 @@ MainWindow::~MainWindow() {
 
 void MainWindow::SetSelectorEnabled(bool enabled) { selector_->setEnabled(enabled); }
 
-void MainWindow::SetStatusText(const std::string& text) { status_->setText(FromUtf8(text)); }
+void MainWindow::SetStatusText(const std::string& text) {
+  // The texts keep the line breaks the command line prints; the status line
+  // is one line and shows each break as a blank.
+  QString shown = FromUtf8(text);
+  shown.replace(QLatin1String("\r\n"), QLatin1String(" "));
+  shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  shown.replace(QLatin1Char('\r'), QLatin1Char(' '));
+  status_->setText(shown);
+}
 
 void MainWindow::SetOperationRunning(bool running) {
   operationsRunning_ += running ? 1 : -1;
-  connect_->setEnabled(operationsRunning_ == 0 && !connecting_.load());
+  connect_->setEnabled(operationsRunning_ == 0 && !connecting_);
 }
 
 void MainWindow::SetPagesEnabled(bool enabled) {
@@ -209,6 +228,8 @@ void MainWindow::SetPagesEnabled(bool enabled) {
 
 void MainWindow::ConnectAttemptEnded() {
   if (connectThread_.joinable()) connectThread_.join();
+  // Posted after every report of the attempt, so those have been shown.
+  connecting_ = false;
   SetPagesEnabled(true);
   // A list page's read that ended while the attempt was closing could not
   // enable the button then.
@@ -233,7 +254,9 @@ void MainWindow::RebuildSelector() {
     for (const SelectorEntry& entry : entries_) selector_->addItem(FromUtf8(entry.text));
     selector_->setCurrentIndex(layout.selection);
   }
-  if (layout.showPage) pages_.Show(layout.page);
+  // A page left visible by an earlier connection must be the selected entry's.
+  const QWidget* current = pages_.Page(pages_.CurrentIndex());
+  if (layout.showPage || (current != nullptr && !current->isHidden())) pages_.Show(layout.page);
   frame_->setTitle(selector_->currentText());
 }
 
@@ -245,9 +268,9 @@ void MainWindow::OnSelectorPicked(int /*index*/) {
 void MainWindow::OnConnect() {
   if (connect_->text() == QString::fromUtf8(kAbortCaption)) return;
   // An operation uses the connection the attempt would replace.
-  if (connecting_.load() || operationsRunning_ > 0 || shutDown_) return;
+  if (connecting_ || operationsRunning_ > 0 || shutDown_) return;
   if (connectThread_.joinable()) connectThread_.join();
-  connecting_.store(true);
+  connecting_ = true;
   connect_->setEnabled(false);
   SetPagesEnabled(false);
   connectAbort_.Reset();
@@ -255,7 +278,6 @@ void MainWindow::OnConnect() {
     ConnectWorker worker(state_, bus_, clock_, prompt_, *observer_);
     worker.SetAbortEvent(&connectAbort_);
     worker.Run();
-    connecting_.store(false);
     // The window joins this thread before it goes, so `this` is still here.
     QMetaObject::invokeMethod(
         this, [this] { ConnectAttemptEnded(); }, Qt::QueuedConnection);

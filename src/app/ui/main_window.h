@@ -4,7 +4,6 @@
 // medium pages. It runs the connection sequence on a thread of its own and
 // shows what the sequence reports.
 #include <QDialog>
-#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -68,8 +67,8 @@ class MainWindow : public QDialog, public PageHost {
   PageContainer& Pages() { return pages_; }
   // Replaces the platform's file dialogs (tests); the chooser outlives the window.
   void SetFileChooser(FileChooser& chooser) { files_ = &chooser; }
-  // True while a connection attempt runs.
-  bool Connecting() const { return connecting_.load(); }
+  // True from Connect until the attempt's last report has been shown.
+  bool Connecting() const { return connecting_; }
   // The selector rebuilt for the current connection.
   void RebuildSelector();
   DebugConsole* Console() const { return console_; }
@@ -124,7 +123,7 @@ class MainWindow : public QDialog, public PageHost {
   std::unique_ptr<Observer> observer_;
   AbortEvent connectAbort_;
   std::thread connectThread_;
-  std::atomic<bool> connecting_{false};
+  bool connecting_ = false;  // UI thread only
   int operationsRunning_ = 0;
   bool shutDown_ = false;
 };

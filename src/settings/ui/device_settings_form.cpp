@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "app/ui/dialog_units.h"
+#include "app/ui/label_buddy.h"
 
 namespace zorbel {
 namespace {
@@ -28,6 +29,7 @@ QLineEdit* AddEdit(QWidget* parent, int row, const char* id, const char* label) 
   auto* edit = new QLineEdit(parent);
   caption->setBuddy(edit);
   edit->setObjectName(id);
+  TieLabel(caption, edit);
   edit->setGeometry(DluRect(kFieldX, kRowTop + row * kRowStep, kFieldWidth, kRowHeight));
   return edit;
 }
@@ -38,6 +40,7 @@ QComboBox* AddDropDown(QWidget* parent, int row, const char* id, const char* lab
   auto* box = new QComboBox(parent);
   caption->setBuddy(box);
   box->setObjectName(id);
+  TieLabel(caption, box);
   box->setEditable(true);  // a drop-down combo box: the user may type
   box->setInsertPolicy(QComboBox::NoInsert);
   for (const char* item : items) box->addItem(QString::fromUtf8(item));
