@@ -112,44 +112,28 @@ INSTANTIATE_TEST_SUITE_P(
         FailedLoaderCase{"WrongAck", true, sim::MakeSerialLoader(9000), true, {}, " 2024/06/15-V12"}),
     ParamName);
 
-struct SecondConnectCase {
-  const char* name;
-  bool loaderRefusesTheQuestion;
-  ConnectOutcome outcome;
-};
-
-class SecondConnect : public ConnectFixture, public ::testing::WithParamInterface<SecondConnectCase> {};
-
 // Connect pressed again while the board kept its loader running: the stream
 // goes to a loader that takes it for commands, and only the block-size
-// question tells whether the board is usable.
-TEST_P(SecondConnect, AsksTheRunningLoaderBeforeCallingItAFailure) {
-  const SecondConnectCase& c = GetParam();
+// question tells a usable board from one that never answers.
+TEST_F(ConnectFixture, ASecondConnectAsksTheRunningLoader) {
   auto board = MakeBoard(BoardKind::kVcom);
   WriteFile("xusb.bin", sim::MakeSerialLoader(9000));
   ASSERT_EQ(Run(board->Bus()), ConnectOutcome::kComPort);
   AwaitLoaderStage(*board);
-  if (c.loaderRefusesTheQuestion)
-    board->InjectFault(
-        {sim::FaultKind::kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 1000});
-  observer.events.clear();
-
-  EXPECT_EQ(Run(board->Bus()), c.outcome);
-  const bool connected = c.outcome == ConnectOutcome::kComPort;
-  const std::string last = connected ? " " + board->PtyPath() + " Connected" : kStatusComLoaderFailed;
-  EXPECT_EQ(observer.Statuses(), Join({kFamilyPasses, {"Detect VCOM... ", last}}));
-  EXPECT_EQ(SelectorConnectionOf(state.connection),
-            connected ? SelectorConnection::kComPort : SelectorConnection::kNone);
-  EXPECT_EQ(state.connection.portPath, connected ? board->PtyPath() : "");
-  EXPECT_TRUE(prompt.Messages().empty());
-  EXPECT_EQ(board->CurrentStage(), sim::Stage::kLoader);
-  EXPECT_EQ(observer.events.back(), "connect:on");
-  EXPECT_TRUE(observer.Has("selector:on"));
+  for (const bool answers : {true, false}) {
+    if (!answers)
+      board->InjectFault(
+          {sim::FaultKind::kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 1000});
+    observer.events.clear();
+    EXPECT_EQ(Run(board->Bus()), answers ? ConnectOutcome::kComPort : ConnectOutcome::kFailed);
+    const std::string last = answers ? " " + board->PtyPath() + " Connected" : kStatusComLoaderFailed;
+    EXPECT_EQ(observer.Statuses(), Join({kFamilyPasses, {"Detect VCOM... ", last}}));
+    EXPECT_EQ(SelectorConnectionOf(state.connection),
+              answers ? SelectorConnection::kComPort : SelectorConnection::kNone);
+    EXPECT_TRUE(prompt.Messages().empty());
+    EXPECT_EQ(observer.events.back(), "connect:on");
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Loaders, SecondConnect,
-                         ::testing::Values(SecondConnectCase{"Answers", false, ConnectOutcome::kComPort},
-                                           SecondConnectCase{"NeverAnswers", true, ConnectOutcome::kFailed}),
-                         ParamName);
 }  // namespace
 }  // namespace zorbel::connect_test
