@@ -4,7 +4,7 @@
 set -euo pipefail
 
 zorbel_packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libcli11-dev
   xvfb xauth
