@@ -22,6 +22,7 @@
 #include "app/paths.h"
 #include "app/tool_settings.h"
 #include "app/tool_state.h"
+#include "app/ui/label_buddy.h"
 #include "controls/ip_address_edit.h"
 #include "controls/masked_edit.h"
 #include "controls/sortable_list.h"
@@ -56,10 +57,10 @@ constexpr int kNameMax = 32;
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-// A label for a field: its buddy, so screen readers and Alt keys find it.
+// A label for a field, tied to it, so screen readers and Alt keys find it.
 QLabel* LabelFor(const char* caption, QWidget* field) {
   auto* label = new QLabel(QString::fromUtf8(caption), field->parentWidget());
-  label->setBuddy(field);
+  TieLabel(label, field);
   return label;
 }
 
