@@ -77,9 +77,13 @@ class BoxAnswerer {
   std::vector<std::string> texts_;
 };
 
-// Installed for the whole run: a file dialog that opens would wait for a
-// person (file choices go through a ScriptedFileChooser instead).
+// Installed for the whole run of every widget test that includes this file:
+// a file dialog that opens would wait for a person (file choices go through
+// a ScriptedFileChooser instead).
 class FileDialogGuard : public QObject {
+ public:
+  using QObject::QObject;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Show && qobject_cast<QFileDialog*>(watched) != nullptr) {
@@ -88,5 +92,11 @@ class FileDialogGuard : public QObject {
     return QObject::eventFilter(watched, event);
   }
 };
+
+inline void InstallFileDialogGuard() {
+  QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);  // so the guard sees every dialog
+  qApp->installEventFilter(new FileDialogGuard(qApp));
+}
+Q_COREAPP_STARTUP_FUNCTION(InstallFileDialogGuard)
 
 }  // namespace zorbel::testing

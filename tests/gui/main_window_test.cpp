@@ -745,10 +745,7 @@ class MainWindowTest : public QObject {
 }  // namespace zorbel
 
 int main(int argc, char** argv) {
-  QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   QApplication app(argc, argv);
-  zorbel::testing::FileDialogGuard guard;
-  app.installEventFilter(&guard);
   zorbel::MainWindowTest t;
   return QTest::qExec(&t, argc, argv);
 }

@@ -4,6 +4,7 @@
 
 #include "app/tool_state.h"
 #include "app/ui/dialog_units.h"
+#include "app/ui/label_buddy.h"
 #include "app/user_prompt.h"
 #include "controls/mac_progress_ctrl.h"
 #include "pages/page_host.h"
@@ -58,7 +59,7 @@ QLineEdit* RawDataPage::AddTypedField(const char* id, const QRect& where, const 
 QLabel* RawDataPage::AddLabel(const char* text, const QRect& where, QWidget* field) {
   auto* label = new QLabel(QString::fromUtf8(text), this);
   label->setGeometry(where);
-  if (field != nullptr) label->setBuddy(field);
+  if (field != nullptr) TieLabel(label, field);
   return label;
 }
 
