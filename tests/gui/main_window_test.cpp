@@ -3,6 +3,7 @@
 // aborts, closing, the debug console, and the UI thread staying responsive.
 #include "app/ui/main_window.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -273,6 +274,8 @@ class MainWindowTest : public QObject {
     // Connect again, NAND picked, on a board whose loader runs but never
     // answers: no connection, and the page shown is SDRAM's, as selected.
     rig.Pick(1);
+    QVERIFY(
+        QTest::qWaitFor([&] { return rig.Control<QPushButton>("1004")->isEnabled(); }, 5000));  // table read
     rig.Board().InjectFault(
         {sim::FaultKind::kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 1000});
     QVERIFY(rig.Connect());
@@ -631,10 +634,12 @@ class MainWindowTest : public QObject {
           labelled = labelled || relation.first->object() == label;
         QVERIFY2(labelled, qPrintable(label->buddy()->objectName()));
       }
+      const bool part = qobject_cast<QComboBox*>(w->parentWidget()) ||        // a combo box's edit, a
+                        qobject_cast<QAbstractItemView*>(w->parentWidget());  // list's corner button
       if ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w)) &&
-          !qobject_cast<QComboBox*>(w->parentWidget()))  // not a combo box's own edit
+          !part)
         QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
-                 qPrintable(w->objectName()));
+                 qPrintable(w->parentWidget()->objectName() + "/" + w->objectName()));
     }
   }
 
