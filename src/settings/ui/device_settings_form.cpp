@@ -27,7 +27,6 @@ QLabel* AddLabel(QWidget* parent, int row, const char* text) {
 QLineEdit* AddEdit(QWidget* parent, int row, const char* id, const char* label) {
   QLabel* caption = AddLabel(parent, row, label);
   auto* edit = new QLineEdit(parent);
-  caption->setBuddy(edit);
   edit->setObjectName(id);
   TieLabel(caption, edit);
   edit->setGeometry(DluRect(kFieldX, kRowTop + row * kRowStep, kFieldWidth, kRowHeight));
@@ -38,7 +37,6 @@ QComboBox* AddDropDown(QWidget* parent, int row, const char* id, const char* lab
                        std::initializer_list<const char*> items) {
   QLabel* caption = AddLabel(parent, row, label);
   auto* box = new QComboBox(parent);
-  caption->setBuddy(box);
   box->setObjectName(id);
   TieLabel(caption, box);
   box->setEditable(true);  // a drop-down combo box: the user may type
