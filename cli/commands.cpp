@@ -13,6 +13,7 @@
 #include "app/paths.h"
 #include "app/profile_reader.h"
 #include "app/tool_settings.h"
+#include "app/version.h"
 #include "console.h"
 #include "interrupt.h"
 #include "protocol/ms_operations.h"
@@ -528,12 +529,9 @@ int SettingsCommand(Run& run, SettingsOptions& s) {
   s.form.encryptionIndex = s.encryption == "wpa" ? 0 : s.encryption == "wep" ? 1 : 2;
   s.form.ipModeIndex = s.ip == "dhcp" ? 0 : 1;
   const SettingsRoute route = s.route == "spi" ? SettingsRoute::kSpi : SettingsRoute::kSdram;
-  SettingsFiles files;
-  // The template comes with the product; a copy in the working folder wins.
-  std::error_code ec;
-  if (!std::filesystem::exists(Utf8Path(files.templatePath), ec)) {
-    files.templatePath = ModuleFile(ToolDirectory(run.global.dir), kTemplateImageFile);
-  }
+  ToolState tool;
+  UseToolFolder(tool, run.global.toolFolder);
+  const SettingsFiles files = SettingsFilesFor(tool);
   if (s.filesOnly) {
     if (std::string refusal = PrepareSettingsDelivery(s.form, route, files, false); !refusal.empty()) {
       run.prompt.ShowMessage(refusal);
@@ -581,7 +579,7 @@ int MkromCommand(Run& run, const MkromOptions& m) {
     result = NandRomBuilder(request, run.prompt);
   } else {
     ToolState state;
-    state.moduleDirectory = ToolDirectory(run.global.dir);
+    UseToolFolder(state, run.global.toolFolder);
     state.chipFamily = static_cast<uint32_t>(m.family);
     SpiRomRequest request;
     request.listFile = m.listFile;
@@ -589,7 +587,7 @@ int MkromCommand(Run& run, const MkromOptions& m) {
     request.bankMode = m.bankMode;
     if (m.family >= 1) {
       std::string error;
-      const int read = ReadChipSettings(state, ModuleFile(state.moduleDirectory, kChipSettingsFile), &error);
+      const int read = ReadChipSettings(state, ProductFile(state, kChipSettingsFile), &error);
       if (read != kChipSettingsRead) {
         run.prompt.ShowMessage(error.empty() ? std::string("Cannot read ") + kChipSettingsFile : error);
         return kExitFailed;
@@ -635,6 +633,7 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
   app.fallthrough();
   app.require_subcommand(1);
   app.footer("usage: " + kUsage.at(""));
+  app.set_version_flag("--version", std::string(kProgram) + " " + kToolVersion, "print the version and exit");
 
   GlobalOptions global;
   auto* port = app.add_option("--port", global.port, "the board's COM port, its loader running");
@@ -778,6 +777,12 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
   }
   if (global.family >= 0 && global.disk.empty() && global.port.empty()) {
     return UsageError(run, "--family goes with --disk or --port");
+  }
+
+  run.global.toolFolder = FindToolFolder(ProgramToolFolderRequest(global.dir, !global.virtualBoard.empty()));
+  if (!run.global.toolFolder.error.empty()) {
+    line.PrintText(std::string(kProgram) + ": " + run.global.toolFolder.error);
+    return global.dir.empty() ? kExitFailed : kExitUsage;
   }
 
   if (command == "connect") return ConnectCommand(run);

@@ -1,7 +1,5 @@
 #include "session.h"
 
-#include "app/module_directory.h"
-#include "app/paths.h"
 #include "app/tool_settings.h"
 #include "interrupt.h"
 #include "link/connect_worker.h"
@@ -25,16 +23,10 @@ std::optional<VirtualBoardRequest> ParseVirtualBoardOption(const std::string& va
   return request;
 }
 
-std::string ToolDirectory(const std::string& dirOption) {
-  if (dirOption.empty()) return ModuleDirectory();
-  const char last = dirOption.back();
-  return (last == '/' || last == '\\') ? dirOption : dirOption + "/";
-}
-
 Session::Session(const GlobalOptions& options, ConsoleLine& line, ConsolePrompt& prompt,
                  ConsoleProgress& progress, AbortEvent& abort)
     : options_(options), line_(line), prompt_(prompt), progress_(progress), abort_(abort) {
-  state_.moduleDirectory = ToolDirectory(options.dir);
+  UseToolFolder(state_, options.toolFolder);
   if (options.family >= 0) {
     state_.chipFamily = static_cast<uint32_t>(options.family);
     state_.familyMode = options.family >= 1 ? 1 : 0;
@@ -82,7 +74,7 @@ bool Session::ConnectToDisk() {
     // The connection sequence reads it when it recognises a family board;
     // System Images need its boot header.
     std::string error;
-    const int read = ReadChipSettings(state_, ModuleFile(state_.moduleDirectory, kChipSettingsFile), &error);
+    const int read = ReadChipSettings(state_, ProductFile(state_, kChipSettingsFile), &error);
     if (read == kChipSettingsRefused) line_.PrintText(error);
   }
   return true;

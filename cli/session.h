@@ -7,6 +7,7 @@
 
 #include "app/abort_event.h"
 #include "app/clock.h"
+#include "app/tool_folder.h"
 #include "app/tool_state.h"
 #include "console.h"
 #include "link/device_bus.h"
@@ -23,6 +24,7 @@ struct GlobalOptions {
   std::string virtualBoard;  // "KIND" or "KIND:DIR"
   std::string dir;
   bool yes = false;
+  ToolFolder toolFolder;  // found once the options are read
 };
 
 struct VirtualBoardRequest {
@@ -67,8 +69,5 @@ class Session {
   ToolState state_;
   SerialPort port_;
 };
-
-// The tool's own folder: --dir, else the executable's.
-std::string ToolDirectory(const std::string& dirOption);
 
 }  // namespace zorbel::cli

@@ -1,5 +1,6 @@
 // One virtual board in a process of its own, already in its loader stage:
 //   zorbel-board --kind vcom|older|quen|rast|pilk [--dir DIR] --pty-link PATH --socket PATH
+//   zorbel-board --version
 // It serves the pseudo-terminal (symlinked at PATH) and the disk socket until
 // it is killed.
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "app/guarded_main.h"
+#include "app/version.h"
 #include "virtual_board.h"
 
 namespace {
@@ -21,7 +23,7 @@ void OnSignal(int) { g_stop = 1; }
 int Usage() {
   std::fprintf(stderr,
                "usage: zorbel-board --kind vcom|older|quen|rast|pilk [--dir DIR] [--pty-link PATH] "
-               "[--socket PATH]\n");
+               "[--socket PATH]\n       zorbel-board --version\n");
   return 2;
 }
 
@@ -38,6 +40,10 @@ int Run(int argc, char** argv) {
   using namespace zorbel::sim;
   BoardOptions options;
   std::string kind, ptyLink, socketPath;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("zorbel-board %s\n", zorbel::kToolVersion);
+    return 0;
+  }
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (i + 1 >= argc) return Usage();

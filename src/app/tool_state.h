@@ -69,9 +69,12 @@ struct ConnectionState {
 };
 
 struct ToolState {
-  // The executable's folder, ending in a path separator; the loaders,
-  // "Zorbel.ini", "ZorbelSD.ini", "path.ini", "NAND ID.ini" and mkrom live there.
+  // The tool's folder (app/tool_folder.h), ending in a path separator; the
+  // loaders, "Zorbel.ini", "ZorbelSD.ini", "path.ini", "NAND ID.ini" and mkrom
+  // live there.
   std::string moduleDirectory;
+  // Read-only folders that give the product files moduleDirectory lacks.
+  std::vector<std::string> productSources;
   uint32_t chipFamily = 0;  // 0 the older chip, 1 Quen, 2 Rast, 3 Pilk
   uint32_t familyMode = 0;  // 1: family loaders, 60-byte heads, 32-character names
   uint32_t loaderLoadAddress = 0;

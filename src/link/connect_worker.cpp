@@ -8,10 +8,10 @@
 #include "app/file_replace.h"
 #include "app/abort_event.h"
 #include "app/clock.h"
-#include "app/paths.h"
 #include "app/progress_sink.h"
 #include "app/system_error.h"
 #include "app/text_fill.h"
+#include "app/tool_folder.h"
 #include "app/tool_settings.h"
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
@@ -190,7 +190,7 @@ ConnectOutcome ConnectWorker::Impl::Run() {
     state.chipFamily = hit->chipFamily;
     state.familyMode = 1;
     std::string error;
-    if (ReadChipSettings(state, ModuleFile(state.moduleDirectory, kChipSettingsFile), &error) ==
+    if (ReadChipSettings(state, ProductFile(state, kChipSettingsFile), &error) ==
         kChipSettingsRefused) {
       // The earlier settings stay in force; the user learns why the file was not taken.
       prompt.ShowMessage(error);
@@ -230,7 +230,7 @@ ConnectOutcome ConnectWorker::Impl::ComPortConnection(const FoundPort& port) {
   ProgressSink* sink = observer.BeginLoaderDownload();
   std::unique_ptr<SerialPort> serial = makePort ? makePort() : std::make_unique<SerialPort>();
   const LoaderDownloadResult download = RunLoaderDownload(
-      *serial, port.path, state.moduleDirectory + kComLoaderFile, prompt, sink != nullptr ? *sink : discard);
+      *serial, port.path, ProductFile(state, kComLoaderFile), prompt, sink != nullptr ? *sink : discard);
   observer.EndLoaderDownload();
   state.versionText = download.versionText;
   observer.SetVersionLabel(download.versionText);
@@ -302,7 +302,7 @@ ConnectOutcome ConnectWorker::Impl::OlderChipDisk() {
   OperationContext ctx(state);
   ctx.prompt = &prompt;
   ctx.clock = &clock;
-  ctx.filePath = ModuleFile(state.moduleDirectory, kOlderLoaderFile);
+  ctx.filePath = ProductFile(state, kOlderLoaderFile);
   if (MsDownloadLoader(ctx, connection().loaderLength) != 1) {
     Status(kStatusDownloadToSdramFailed);
     if (!Wait(kFailureWaitMs)) return Stopped();
@@ -325,8 +325,8 @@ bool ConnectWorker::Impl::DownloadMassStorageLoader() {
 
   // The loader file is checked before anything reaches the board, so a file
   // that cannot be sent leaves the boot code untouched.
-  const std::string path = ModuleFile(
-      state.moduleDirectory, state.familyMode == 1 ? FamilyLoaderFile(state.chipFamily) : kOlderLoaderFile);
+  const std::string path =
+      ProductFile(state, state.familyMode == 1 ? FamilyLoaderFile(state.chipFamily) : kOlderLoaderFile);
   LoaderImageHeader header;
   {
     std::ifstream file;

@@ -61,7 +61,7 @@ CSdramPage::CSdramPage(PageHost& host, QWidget* parent)
   writeAction_.fill = [this](OperationContext& ctx) { ctx.head.mode = downloadRun_->isChecked() ? 1 : 0; };
   writeAction_.work = [](OperationContext& ctx) {
     const uint32_t runOption = ctx.head.mode;
-    return DeliverSettings(ctx, SettingsRoute::kSdram, SettingsFiles{}, runOption);
+    return DeliverSettings(ctx, SettingsRoute::kSdram, SettingsFilesFor(ctx.state), runOption);
   };
   writeAction_.finish = [this](int /*result*/) {
     if (downloadRun_->isChecked()) host_.SetStatusText(kDisconnectStatus);
@@ -74,7 +74,7 @@ CSdramPage::~CSdramPage() { AbortAndWait(); }
 bool CSdramPage::PrepareFiles() {
   const bool overVcom = host_.State().connection.massStorageConnected == 0;
   const std::string failure =
-      PrepareSettingsDelivery(form_->Read(), SettingsRoute::kSdram, SettingsFiles{}, overVcom);
+      PrepareSettingsDelivery(form_->Read(), SettingsRoute::kSdram, SettingsFilesFor(host_.State()), overVcom);
   if (failure.empty()) return true;
   host_.Prompt().ShowMessage(failure);
   return false;

@@ -6,8 +6,8 @@
 
 #include "app/byte_order.h"
 #include "app/file_replace.h"
-#include "app/paths.h"
 #include "app/text_fill.h"
+#include "app/tool_folder.h"
 #include "link/updatepmp.h"
 #include "protocol/page_rules.h"
 #include "protocol/protocol_texts.h"
@@ -228,7 +228,7 @@ std::array<int32_t, 2> LookUpNandId(const std::vector<NandIdEntry>& entries, std
 
 bool NandIdStep(ToolState& state, UserPrompt* prompt) {
   std::ifstream in;
-  if (!OpenForReading(in, ModuleFile(state.moduleDirectory, kNandIdFile), FileMode::kText)) {
+  if (!OpenForReading(in, ProductFile(state, kNandIdFile), FileMode::kText)) {
     Show(prompt, table_text::kNandIdFileMissing);
     return false;
   }

@@ -1,5 +1,9 @@
 #include "settings/delivery.h"
 
+#include <filesystem>
+
+#include "app/paths.h"
+#include "app/tool_folder.h"
 #include "protocol/ms_operations.h"
 #include "protocol/page_rules.h"
 #include "protocol/records.h"
@@ -17,6 +21,15 @@ void Show(const OperationContext& ctx, const char* text) {
 }
 
 }  // namespace
+
+SettingsFiles SettingsFilesFor(const ToolState& state) {
+  SettingsFiles files;
+  std::error_code ec;
+  if (!std::filesystem::exists(Utf8Path(files.templatePath), ec)) {
+    files.templatePath = ProductFile(state, kTemplateImageFile);
+  }
+  return files;
+}
 
 HeadFields SpiSettingsImageFields() {
   HeadFields head;

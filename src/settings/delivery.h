@@ -27,6 +27,11 @@ struct SettingsFiles {
   std::string imagePath = kSettingsImageFile;     // "t0.bin"
 };
 
+// The files of a delivery from the working folder. The template comes with
+// the product: a copy in the working folder wins, else the tool's own (or,
+// on a virtual board, the stand-in installed with the tool).
+SettingsFiles SettingsFilesFor(const ToolState& state);
+
 // The SPI route's image: "1.txt" as image 2, Data, execute address 0, start 0x6f.
 HeadFields SpiSettingsImageFields();
 

@@ -1,24 +1,36 @@
 // zorbel-writer: the window. With --virtual-board=KIND[:DIR] the window finds
 // an in-process virtual board instead of USB (KIND: vcom, older, quen, rast,
-// pilk; DIR keeps the board's flash between runs).
+// pilk; DIR keeps the board's flash between runs). --version prints the
+// version without needing a display.
+//
+// The tool's folder (app/tool_folder.h) becomes the working folder: the
+// settings files "1.txt", "t.bin" and "t0.bin" are found and written there
+// whatever folder a desktop launcher starts the window in.
 #include <QApplication>
-#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "app/clock.h"
 #include "app/guarded_main.h"
+#include "app/paths.h"
+#include "app/tool_folder.h"
 #include "app/tool_state.h"
 #include "app/ui/main_window.h"
 #include "app/user_prompt.h"
+#include "app/version.h"
 #include "link/device_bus.h"
 #include "virtual_board.h"
 
 namespace {
 
 constexpr const char* kVirtualBoardOption = "--virtual-board=";
+constexpr const char* kDesktopEntry = "org.zorbel.FlashWriter";
 
 struct VirtualBoardRequest {
   zorbel::sim::BoardKind kind;
@@ -44,9 +56,21 @@ std::optional<VirtualBoardRequest> ParseVirtualBoard(int argc, char** argv, bool
   return std::nullopt;
 }
 
+bool AsksForVersion(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) return true;
+  }
+  return false;
+}
+
 int Run(int argc, char** argv) {
+  if (AsksForVersion(argc, argv)) {
+    std::printf("zorbel-writer %s\n", zorbel::kToolVersion);
+    return 0;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(zorbel::kAppTitle));
+  QGuiApplication::setDesktopFileName(kDesktopEntry);
 
   bool ok = true;
   const auto request = ParseVirtualBoard(argc, argv, ok);
@@ -57,7 +81,16 @@ int Run(int argc, char** argv) {
   }
 
   zorbel::ToolState state;
-  state.moduleDirectory = QCoreApplication::applicationDirPath().toStdString() + "/";
+  const zorbel::ToolFolder folder =
+      zorbel::FindToolFolder(zorbel::ProgramToolFolderRequest({}, request.has_value()));
+  std::error_code ec;
+  if (folder.error.empty()) std::filesystem::current_path(zorbel::Utf8Path(folder.path), ec);
+  if (!folder.error.empty() || ec) {
+    const std::string text = !folder.error.empty() ? folder.error : folder.path + ": " + ec.message();
+    QMessageBox::critical(nullptr, QString::fromUtf8(zorbel::kAppTitle), QString::fromStdString(text));
+    return 1;
+  }
+  zorbel::UseToolFolder(state, folder);
   zorbel::RealClock clock;
 
   std::unique_ptr<zorbel::sim::VirtualBoard> board;
