@@ -12,6 +12,13 @@ zorbel_packages=(
 # The fuzz step (scripts/test.d/fuzz): clang and its libFuzzer runtime.
 zorbel_fuzz_packages=(clang libclang-rt-14-dev)
 
+# Building and checking the installable packages (scripts/test.d/package):
+# dpkg-shlibdeps and the `file` probe CPack runs before it, the package and
+# metadata checkers.
+zorbel_package_tools=(
+  dpkg-dev file lintian appstream desktop-file-utils
+)
+
 zorbel_install_missing() {
   local missing=()
   local p

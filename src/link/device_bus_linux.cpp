@@ -86,6 +86,20 @@ std::vector<FoundNode> FindClassNodes(const fs::path& deviceDir, const std::stri
   return found;
 }
 
+// The node a disk's commands go to. The board's commands are vendor
+// commands, which the kernel refuses on a block node to anyone but root; a
+// SCSI generic node opened for writing carries them for whoever may open it
+// (the udev rules give the user at the seat that right). The block node
+// serves when the sg driver is not loaded.
+std::string CommandNode(const FoundNode& block) {
+  std::error_code ec;
+  fs::directory_iterator it(block.parent / "scsi_generic", ec);
+  for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+    return it->path().filename().string();
+  }
+  return block.name;
+}
+
 class SysfsDeviceBus final : public DeviceBus {
  public:
   SysfsDeviceBus(std::string sysRoot, std::string devRoot)
@@ -116,7 +130,7 @@ class SysfsDeviceBus final : public DeviceBus {
     for (const UsbDevice& device : devices) {
       if (!StartsWithIgnoringCase(device.deviceId, deviceId)) continue;
       for (const FoundNode& block : FindClassNodes(device.dir, "block")) {
-        volumes.push_back(devRoot_ + "/" + block.name);
+        volumes.push_back(devRoot_ + "/" + CommandNode(block));
       }
     }
     return volumes;

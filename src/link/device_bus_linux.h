@@ -1,6 +1,7 @@
 #pragma once
-// The Linux discovery: USB devices under a sysfs root, their ttys and block
-// devices. The roots can point at a fake tree (tests).
+// The Linux discovery: USB devices under a sysfs root, their ttys and disks
+// (each disk's SCSI generic node, else its block node). The roots can point
+// at a fake tree (tests).
 #include <memory>
 #include <string>
 

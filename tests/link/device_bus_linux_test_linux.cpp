@@ -70,11 +70,13 @@ class FakeSysfs {
     fs::create_directory_symlink(interface, interface / "tty" / tty / "device");
   }
 
-  void AddDisk(const fs::path& interface, const std::string& host, const std::string& block) {
+  // sg empty: the sg driver is not loaded.
+  void AddDisk(const fs::path& interface, const std::string& host, const std::string& block,
+               const std::string& sg = "") {
     const fs::path scsi = interface / host / "target0:0:0" / "0:0:0:0";
     WriteText(scsi / "block" / block / "dev", "8:0");
     WriteText(scsi / "block" / block / (block + "1") / "partition", "1");
-    fs::create_directories(scsi / "scsi_generic" / "sg0");
+    if (!sg.empty()) fs::create_directories(scsi / "scsi_generic" / sg);
   }
 
  private:
@@ -90,16 +92,16 @@ std::vector<std::string> Paths(const std::vector<McuPort>& ports) {
 TEST(SysfsDeviceBus, TwoBoardsOfOneProductGiveAllTheirVolumesInWalkOrder) {
   FakeSysfs sys;
   const fs::path a = sys.AddDevice("1-1", "7c3a", "6e21", "Quen Loader");
-  sys.AddDisk(sys.AddInterface(a, "1-1:1.0", ""), "host2", "sdb");
+  sys.AddDisk(sys.AddInterface(a, "1-1:1.0", ""), "host2", "sdb", "sg1");
   const fs::path b = sys.AddDevice("1-2", "7C3A", "6E21", "Quen Loader");
-  sys.AddDisk(sys.AddInterface(b, "1-2:1.0", ""), "host3", "sdc");
-  // Same product ID, other vendor: not the board.
+  sys.AddDisk(sys.AddInterface(b, "1-2:1.0", ""), "host3", "sdc", "sg2");
+  // Same product ID, other vendor: not the board. No sg driver there: its block node.
   const fs::path other = sys.AddDevice("1-3", "0813", "6e21", "Camera");
   sys.AddDisk(sys.AddInterface(other, "1-3:1.0", ""), "host4", "sdd");
 
   auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
   EXPECT_EQ(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"),
-            (std::vector<std::string>{sys.Dev() + "/sdb", sys.Dev() + "/sdc"}));
+            (std::vector<std::string>{sys.Dev() + "/sg1", sys.Dev() + "/sg2"}));
   EXPECT_EQ(bus->FindVolumesForDevice("usb\\vid_0813&pid_6E21"),
             (std::vector<std::string>{sys.Dev() + "/sdd"}));
   EXPECT_TRUE(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E22").empty());

@@ -30,7 +30,7 @@
 namespace {
 
 constexpr const char* kVirtualBoardOption = "--virtual-board=";
-constexpr const char* kDesktopEntry = "org.zorbel.FlashWriter";
+constexpr const char* kDesktopEntry = "org.zorbel.flashwriter";
 
 struct VirtualBoardRequest {
   zorbel::sim::BoardKind kind;
