@@ -2,10 +2,8 @@
 // environment (HOME, XDG_DATA_HOME, ZORBEL_DIR) of the test's making.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <filesystem>
-#include <optional>
 #include <set>
 
 #include "app/tool_folder.h"
@@ -15,77 +13,63 @@ namespace zorbel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
 
-// Sets or clears a variable for one test and puts the old value back.
+// Sets (or, given nullptr, clears) a variable for one test; puts the old value back.
 class ScopedVariable {
  public:
-  ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
+  ScopedVariable(const char* name, const std::string* value) : name_(name), had_(getenv(name) != nullptr) {
+    if (had_) old_ = getenv(name);
+    value != nullptr ? setenv(name, value->c_str(), 1) : unsetenv(name);
   }
-  ~ScopedVariable() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
+  ~ScopedVariable() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
 
  private:
   const char* name_;
-  std::optional<std::string> old_;
+  bool had_;
+  std::string old_;
 };
 
-std::set<std::string> Listing(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) names.insert(entry.path().string());
-  return names;
+std::set<fs::path> Listing(const fs::path& folder) {
+  return {fs::recursive_directory_iterator(folder), fs::recursive_directory_iterator()};
 }
 
-enum class Exe { kBare, kPortable, kPortableReadOnly };
+enum Exe { kBare, kPortable, kPortableReadOnly };
 
+// Folders below the test folder: home/ (HOME), prefix/bin/ (the executable's),
+// prefix/share/zorbel/ (installed stand-ins), mine/ (one the user names).
 struct Case {
   const char* name;
-  const char* dirOption;               // relative to the test folder
-  std::optional<const char*> envDir;   // ZORBEL_DIR
-  std::optional<const char*> xdg;      // XDG_DATA_HOME
-  bool home;                           // HOME set
+  const char* dirOption;  // "" when not given
+  const char* envDir;     // ZORBEL_DIR; nullptr when unset
+  const char* xdg;        // XDG_DATA_HOME, absolute below the test folder unless it starts with '.'
+  bool home;
   Exe exe;
   bool virtualBoard;
   bool standInsInstalled;
   bool dataFolderExists;
-  const char* expected;  // relative; "" means an error
-  std::vector<const char*> sources;
+  const char* expected;  // "" for an error
+  const char* source;    // the one product source, or ""
 };
 
-// The test folder: home/ (HOME), prefix/bin/ (the executable's folder),
-// prefix/share/zorbel/ (installed stand-ins), mine/ (a folder the user names).
+constexpr const char* kData = "home/.local/share/zorbel/";
 const Case kCases[] = {
-    {"DirOptionWinsOverEverything", "mine", "home", "xdg", true, Exe::kPortable, false, false, false, "mine/", {}},
-    {"EnvironmentWinsOverPortableCopy", "", "mine", {}, true, Exe::kPortable, false, false, false, "mine/", {}},
-    {"NamedFolderThatDoesNotExistIsRefused", "", "missing", {}, true, Exe::kBare, false, false, false, "", {}},
-    {"PortableCopyKeepsItsOwnFolder", "", {}, {}, true, Exe::kPortable, false, false, false, "prefix/bin/", {}},
-    {"ReadOnlyPortableCopyReadsFromTheDataFolder", "", {}, {}, true, Exe::kPortableReadOnly, false, false, false,
-     "home/.local/share/zorbel/", {"prefix/bin/"}},
-    {"InstalledUsesTheDefaultDataFolder", "", {}, {}, true, Exe::kBare, false, false, false,
-     "home/.local/share/zorbel/", {}},
-    {"XdgDataHomeIsHonoured", "", {}, "xdg", true, Exe::kBare, false, false, false, "xdg/zorbel/", {}},
-    {"RelativeXdgDataHomeIsIgnored", "", {}, "relative/xdg", true, Exe::kBare, false, false, false,
-     "home/.local/share/zorbel/", {}},
-    {"ExistingDataFolderIsLeftAsItIs", "", {}, {}, true, Exe::kBare, false, false, true,
-     "home/.local/share/zorbel/", {}},
-    {"NoHomeIsAnError", "", {}, {}, false, Exe::kBare, false, false, false, "", {}},
-    {"VirtualBoardReadsTheInstalledStandIns", "", {}, {}, true, Exe::kBare, true, true, false,
-     "home/.local/share/zorbel/", {"prefix/share/zorbel/"}},
-    {"RealBoardNeverReadsTheStandIns", "", {}, {}, true, Exe::kBare, false, true, false,
-     "home/.local/share/zorbel/", {}},
-    {"VirtualBoardWithoutInstalledStandIns", "mine", {}, {}, true, Exe::kBare, true, false, false, "mine/", {}},
+    {"DirOptionWinsOverEverything", "mine", "home", "xdg", true, kPortable, false, false, false, "mine/", ""},
+    {"EnvironmentWinsOverPortableCopy", "", "mine", nullptr, true, kPortable, false, false, false, "mine/", ""},
+    {"NamedFolderThatDoesNotExistIsRefused", "", "missing", nullptr, true, kBare, false, false, false, "", ""},
+    {"PortableCopyKeepsItsOwnFolder", "", nullptr, nullptr, true, kPortable, false, false, false, "prefix/bin/", ""},
+    {"ReadOnlyPortableCopyIsOnlyReadFrom", "", nullptr, nullptr, true, kPortableReadOnly, false, false, false, kData,
+     "prefix/bin/"},
+    {"InstalledUsesTheDefaultDataFolder", "", nullptr, nullptr, true, kBare, false, false, false, kData, ""},
+    {"XdgDataHomeIsHonoured", "", nullptr, "xdg", true, kBare, false, false, false, "xdg/zorbel/", ""},
+    {"RelativeXdgDataHomeIsIgnored", "", nullptr, "./xdg", true, kBare, false, false, false, kData, ""},
+    {"ExistingDataFolderIsLeftAsItIs", "", nullptr, nullptr, true, kBare, false, false, true, kData, ""},
+    {"NoHomeIsAnError", "", nullptr, nullptr, false, kBare, false, false, false, "", ""},
+    {"VirtualBoardReadsTheInstalledStandIns", "", nullptr, nullptr, true, kBare, true, true, false, kData,
+     "prefix/share/zorbel/"},
+    {"RealBoardNeverReadsTheStandIns", "", nullptr, nullptr, true, kBare, false, true, false, kData, ""},
 };
 
 class ToolFolderRule : public ::testing::TestWithParam<Case> {};
@@ -93,65 +77,49 @@ class ToolFolderRule : public ::testing::TestWithParam<Case> {};
 TEST_P(ToolFolderRule, FindsTheFolderAndWritesOnlyInTheDataFolder) {
   const Case& c = GetParam();
   TempFolder root;
-  auto at = [&](const std::string& relative) { return root.File(relative); };
-  for (const char* folder : {"home", "mine", "xdg", "prefix/bin"}) fs::create_directories(at(folder));
-  if (c.exe != Exe::kBare) WriteBytes(at("prefix/bin/Zorbel.ini"), "[ADDRESS]\n");
+  for (const char* folder : {"home", "mine", "xdg", "prefix/bin"}) fs::create_directories(root.File(folder));
+  if (c.exe != kBare) WriteBytes(root.File("prefix/bin/Zorbel.ini"), "[ADDRESS]\n");
   if (c.standInsInstalled) {
-    fs::create_directories(at("prefix/share/zorbel"));
-    WriteBytes(at("prefix/share/zorbel/t.bin"), "t");
+    fs::create_directories(root.File("prefix/share/zorbel"));
+    WriteBytes(root.File("prefix/share/zorbel/t.bin"), "t");
   }
-  const std::string note = "the user's own words";
+  const std::string readme = root.File(kData) + kDataFolderNoteFile;
   if (c.dataFolderExists) {
-    fs::create_directories(at("home/.local/share/zorbel"));
-    WriteBytes(at("home/.local/share/zorbel/README.txt"), note);
+    fs::create_directories(root.File(kData));
+    WriteBytes(readme, "the user's own words");
   }
-  // Run as root, permission bits do not stop a write; the rule asks the
-  // folder's mode instead of the process's rights.
-  if (c.exe == Exe::kPortableReadOnly) fs::permissions(at("prefix/bin"), fs::perms::owner_write, fs::perm_options::remove);
-  const auto prefixBefore = Listing(at("prefix"));
+  const auto prefixBefore = Listing(root.File("prefix"));
 
-  ScopedVariable home("HOME", c.home ? std::optional<std::string>(at("home")) : std::nullopt);
-  ScopedVariable xdg("XDG_DATA_HOME", c.xdg ? std::optional<std::string>(std::string(*c.xdg) == "relative/xdg"
-                                                                              ? *c.xdg
-                                                                              : at(*c.xdg))
-                                            : std::nullopt);
-  ScopedVariable env(kToolDirEnvironment, c.envDir ? std::optional<std::string>(at(*c.envDir)) : std::nullopt);
+  const std::string home = root.File("home");
+  const std::string xdg = c.xdg != nullptr && c.xdg[0] == '.' ? c.xdg : root.File(c.xdg != nullptr ? c.xdg : "");
+  const std::string env = root.File(c.envDir != nullptr ? c.envDir : "");
+  ScopedVariable homeVariable("HOME", c.home ? &home : nullptr);
+  ScopedVariable xdgVariable("XDG_DATA_HOME", c.xdg != nullptr ? &xdg : nullptr);
+  ScopedVariable envVariable(kToolDirEnvironment, c.envDir != nullptr ? &env : nullptr);
 
   ToolFolderRequest request;
-  request.dirOption = *c.dirOption ? at(c.dirOption) : "";
+  request.dirOption = *c.dirOption != '\0' ? root.File(c.dirOption) : "";
   request.virtualBoard = c.virtualBoard;
-  request.executableFolder = at("prefix/bin") + "/";
-  request.writable = [](const std::string& folder) {
-    return (fs::status(folder).permissions() & fs::perms::owner_write) != fs::perms::none;
-  };
+  request.executableFolder = root.File("prefix/bin/");
+  // Tests may run as root, whom no permission bit stops: the folder is
+  // "read-only" by the test's word.
+  request.writable = [&](const std::string&) { return c.exe != kPortableReadOnly; };
   const ToolFolder found = FindToolFolder(request);
-  fs::permissions(at("prefix/bin"), fs::perms::owner_all, fs::perm_options::add);
 
-  if (*c.expected == '\0') {
-    EXPECT_EQ(found.path, "");
-    EXPECT_NE(found.error, "");
-  } else {
-    EXPECT_EQ(found.error, "");
-    EXPECT_EQ(found.path, at(c.expected));
-    EXPECT_TRUE(fs::is_directory(found.path));
-  }
-  std::vector<std::string> sources;
-  for (const char* source : c.sources) sources.push_back(at(source));
-  EXPECT_EQ(found.productSources, sources);
-  EXPECT_EQ(Listing(at("prefix")), prefixBefore) << "written under the executable's folder";
-
-  // The data folder, when made here, says what belongs in it; one that was
-  // there keeps what the user left.
-  const std::string readme = at("home/.local/share/zorbel/README.txt");
+  EXPECT_EQ(found.path, *c.expected != '\0' ? root.File(c.expected) : "");
+  EXPECT_EQ(found.error.empty(), *c.expected != '\0') << found.error;
+  EXPECT_EQ(found.productSources,
+            *c.source != '\0' ? std::vector<std::string>{root.File(c.source)} : std::vector<std::string>{});
+  EXPECT_EQ(Listing(root.File("prefix")), prefixBefore) << "written beside the executable";
   if (c.dataFolderExists) {
-    EXPECT_EQ(testing::ReadBytes(readme), note);
-  } else if (found.path == at("home/.local/share/zorbel/")) {
-    const std::string text = testing::ReadBytes(readme);
+    EXPECT_EQ(ReadBytes(readme), "the user's own words");
+  } else if (found.path == root.File(kData)) {
+    // Made here: it says which product files belong in it.
     for (const char* file : {"xusb.bin", "Quen_musb.bin", "t.bin", "Zorbel.ini", "NAND ID.ini"}) {
-      EXPECT_NE(text.find(file), std::string::npos) << file;
+      EXPECT_NE(ReadBytes(readme).find(file), std::string::npos) << file;
     }
   } else {
-    EXPECT_FALSE(fs::exists(at("home/.local")));
+    EXPECT_FALSE(fs::exists(root.File("home/.local")));
   }
 }
 
@@ -166,19 +134,13 @@ TEST(ToolFolder, ProductFilesComeFromTheToolFolderFirstThenTheSources) {
   WriteBytes(root.File("second/t.bin"), "second");
   WriteBytes(root.File("second/musb.bin"), "second");
   ToolState state;
-  state.moduleDirectory = root.File("own") + "/";
-  state.productSources = {root.File("first") + "/", root.File("second") + "/"};
+  state.moduleDirectory = root.File("own/");
+  state.productSources = {root.File("first/"), root.File("second/")};
   EXPECT_EQ(ProductFile(state, "Zorbel.ini"), root.File("own/Zorbel.ini"));
   EXPECT_EQ(ProductFile(state, "t.bin"), root.File("first/t.bin"));
   EXPECT_EQ(ProductFile(state, "musb.bin"), root.File("second/musb.bin"));
   // Missing everywhere: named where it belongs, so the message points there.
   EXPECT_EQ(ProductFile(state, "xusb.bin"), root.File("own/xusb.bin"));
-}
-
-TEST(ToolFolder, WriteCheckTellsAFolderFromNone) {
-  TempFolder root;
-  EXPECT_TRUE(FolderWritable(root.File("")));
-  EXPECT_FALSE(FolderWritable(root.File("missing")));
 }
 
 }  // namespace
