@@ -642,7 +642,9 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
       app.add_option("--family", global.family, "the chip family of --disk (0..3)")->check(CLI::Range(0, 3));
   auto* virtualBoard = app.add_option("--virtual-board", global.virtualBoard,
                                       "a virtual board: KIND[:DIR], KIND vcom|older|quen|rast|pilk");
-  app.add_option("--dir", global.dir, "the tool's folder (loaders, Zorbel.ini, NAND ID.ini, mkrom)");
+  app.add_option("--dir", global.dir,
+                 "the tool's folder (loaders, Zorbel.ini, NAND ID.ini, mkrom); else ZORBEL_DIR, a portable "
+                 "copy's own folder, or ~/.local/share/zorbel");
   app.add_flag("--yes,-y", global.yes, "answer \"Do you confirm this operation ?\" with OK");
   bool debug = false;
   app.add_flag("--debug", debug, "show the tool's debug output on standard error");
