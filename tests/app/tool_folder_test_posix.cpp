@@ -12,10 +12,9 @@
 namespace zorbel {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
+namespace fs = std::filesystem;
 
 // Sets (or, given nullptr, clears) a variable for one test; puts the old value back.
 class ScopedVariable {
@@ -112,11 +111,11 @@ TEST_P(ToolFolderRule, FindsTheFolderAndWritesOnlyInTheDataFolder) {
             *c.source != '\0' ? std::vector<std::string>{root.File(c.source)} : std::vector<std::string>{});
   EXPECT_EQ(Listing(root.File("prefix")), prefixBefore) << "written beside the executable";
   if (c.dataFolderExists) {
-    EXPECT_EQ(ReadBytes(readme), "the user's own words");
+    EXPECT_EQ(testing::ReadBytes(readme), "the user's own words");
   } else if (found.path == root.File(kData)) {
     // Made here: it says which product files belong in it.
     for (const char* file : {"xusb.bin", "Quen_musb.bin", "t.bin", "Zorbel.ini", "NAND ID.ini"}) {
-      EXPECT_NE(ReadBytes(readme).find(file), std::string::npos) << file;
+      EXPECT_NE(testing::ReadBytes(readme).find(file), std::string::npos) << file;
     }
   } else {
     EXPECT_FALSE(fs::exists(root.File("home/.local")));
