@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/file_replace.h"
+#include "app/json.h"
 #include "app/paths.h"
 #include "app/profile_reader.h"
 #include "app/tool_settings.h"
@@ -23,6 +24,7 @@
 #include "protocol/table_read.h"
 #include "protocol/text_numbers.h"
 #include "protocol/vcom_operations.h"
+#include "recipe.h"
 #include "rom/nand_block_size.h"
 #include "rom/nand_rom_builder.h"
 #include "rom/nor_rom_builder.h"
@@ -31,6 +33,7 @@
 #include "session.h"
 #include "settings/delivery.h"
 #include "settings/device_settings.h"
+#include "station.h"
 #include "terminal.h"
 
 namespace zorbel::cli {
@@ -122,6 +125,9 @@ const std::map<std::string, std::string> kUsage = {
     {"mkrom",
      "zorbel mkrom nor|nand|spi LISTFILE [--block-size 16k|128k|256k] [--bank-mode] [--family 0..3]"},
     {"nand-check", "zorbel nand-check FILE [--convert]"},
+    {"run", "zorbel [--port PATH | --disk PATH | --virtual-board=KIND[:DIR]] run RECIPE [--log FILE]"},
+    {"station",
+     "zorbel [--virtual-board=KIND[:DIR] ...] station RECIPE [--log FILE] [--count N] [--plug-every MS]"},
 };
 
 // What one run of a command has at hand.
@@ -133,13 +139,26 @@ struct Run {
   std::string command;
   std::FILE* out;  // the command's data: tables, sizes, counts
   AbortEvent& abort;
+  std::string* refusal = nullptr;  // checking a recipe line: a usage error's text goes here
 };
 
 int UsageError(Run& run, const std::string& text) {
+  if (run.refusal != nullptr) {
+    *run.refusal = text.empty() ? "the line does not fit: " + kUsage.at(run.command) : text;
+    return kExitUsage;
+  }
   if (!text.empty()) run.line.PrintText(text);
   const auto usage = kUsage.find(run.command);
   run.line.PrintText("usage: " + (usage != kUsage.end() ? usage->second : kUsage.at("")));
   return kExitUsage;
+}
+
+// What the options name is refused (not how they are written): a recipe
+// line's check keeps it as it keeps a usage error.
+int Refused(Run& run, const std::string& text) {
+  if (run.refusal != nullptr) return UsageError(run, text);
+  run.prompt.ShowMessage(text);
+  return kExitFailed;
 }
 
 int Outcome(Run& run, int result, const char* okText, const char* failedText) {
@@ -328,10 +347,7 @@ int ReadSpiCommand(Run& run, const ImageOptions& o) {
   const auto blocks = ParseSpiReadBlocks(o.blocks);
   if (!blocks) return UsageError(run, page_text::kWrongBlocks);
   // Refused before the board is touched: the read-back would fail only at its end.
-  if (std::string refusal = WriteTargetRefusal(o.file); !refusal.empty()) {
-    run.prompt.ShowMessage(refusal);
-    return kExitFailed;
-  }
+  if (std::string refusal = WriteTargetRefusal(o.file); !refusal.empty()) return Refused(run, refusal);
   Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
@@ -395,24 +411,6 @@ int ModifyCommand(Run& run, const ImageOptions& o) {
 }
 
 // ---- table -----------------------------------------------------------------------------
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\u%04x", u);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 std::string Trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(' ');
   return first == std::string::npos ? std::string() : text.substr(first);
@@ -539,10 +537,8 @@ int SettingsCommand(Run& run, SettingsOptions& s) {
     }
     return kExitOk;
   }
-  if (std::string refusal = ValidateDeviceSettings(s.form); !refusal.empty()) {
-    run.prompt.ShowMessage(refusal);
-    return kExitFailed;
-  }
+  // Checked again with the files; a recipe's check needs it before the board.
+  if (std::string refusal = ValidateDeviceSettings(s.form); !refusal.empty()) return Refused(run, refusal);
   if (!Confirm(run)) return kExitFailed;
   Session session(run.global, run.line, run.prompt, run.progress, run.abort);
   if (!session.Connect(false)) return kExitFailed;
@@ -626,35 +622,44 @@ void AddMedium(CLI::App* command, std::string& medium, std::vector<std::string> 
       ->check(CLI::IsMember(std::move(media)));
 }
 
-}  // namespace
+// Every command with its options, bound to the fields a run reads: the
+// program's arguments and each line of a recipe are parsed by one of these.
+struct CommandLine {
+  CommandLine();
+  std::string Command() const { return app.get_subcommands().empty() ? "" : app.get_subcommands().front()->get_name(); }
 
-int RunZorbel(int argc, char** argv, std::FILE* in) {
   CLI::App app{"Zorbel Flash Writer on the command line: board operations and ROM builds.", kProgram};
+  GlobalOptions global;
+  std::vector<std::string> virtualBoards;
+  bool debug = false;
+  ImageOptions o;
+  SettingsOptions s;
+  MkromOptions m;
+  RecipeOptions r;
+};
+
+CommandLine::CommandLine() {
   app.fallthrough();
   app.require_subcommand(1);
   app.footer("usage: " + kUsage.at(""));
   app.set_version_flag("--version", std::string(kProgram) + " " + kToolVersion, "print the version and exit");
 
-  GlobalOptions global;
   auto* port = app.add_option("--port", global.port, "the board's COM port, its loader running");
   auto* disk = app.add_option("--disk", global.disk, "the board's loader disk: a device node or unix:PATH");
   auto* family =
       app.add_option("--family", global.family, "the chip family of --disk (0..3)")->check(CLI::Range(0, 3));
-  auto* virtualBoard = app.add_option("--virtual-board", global.virtualBoard,
-                                      "a virtual board: KIND[:DIR], KIND vcom|older|quen|rast|pilk");
+  auto* virtualBoard =
+      app.add_option("--virtual-board", virtualBoards,
+                     "a virtual board: KIND[:DIR], KIND vcom|older|quen|rast|pilk (station: more than one)");
   app.add_option("--dir", global.dir,
                  "the tool's folder (loaders, Zorbel.ini, NAND ID.ini, mkrom); else ZORBEL_DIR, a portable "
                  "copy's own folder, or ~/.local/share/zorbel");
   app.add_flag("--yes,-y", global.yes, "answer \"Do you confirm this operation ?\" with OK");
-  bool debug = false;
   app.add_flag("--debug", debug, "show the tool's debug output on standard error");
   port->excludes(disk)->excludes(virtualBoard);
   disk->excludes(virtualBoard);
   (void)family;
 
-  ImageOptions o;
-  SettingsOptions s;
-  MkromOptions m;
   const std::vector<std::string> allMedia{"nand", "spi", "sd", "nor"};
 
   AddCommand(app, "connect", "run the connection sequence and show its status texts");
@@ -745,48 +750,20 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
   nandCheck->add_option("file", o.file, "the NAND ROM file")->required();
   nandCheck->add_flag("--convert", o.convert, "convert it when the block size differs");
 
-  ConsoleLine line(stderr);
-  const bool terminal = IsTerminal(stderr);
-
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    if (e.get_exit_code() == 0) return app.exit(e);  // --help
-    std::string command;
-    for (const auto* sub : app.get_subcommands()) command = sub->get_name();
-    line.PrintText(std::string(kProgram) + ": " + e.what());
-    const auto usage = kUsage.find(command);
-    line.PrintText("usage: " + (usage != kUsage.end() ? usage->second : kUsage.at("")));
-    return kExitUsage;
+  auto* recipeRun = AddCommand(app, "run", "run a recipe, one board command per line, on one board");
+  auto* station = AddCommand(app, "station", "run a recipe on every board plugged in, several at once");
+  for (auto* command : {recipeRun, station}) {
+    command->add_option("recipe", r.recipe, "the recipe file")->required();
+    command->add_option("--log", r.log, "append a JSON line per board run to this file");
   }
+  station->add_option("--count", r.count, "end after this many board runs (default: at Ctrl+C)")
+      ->check(CLI::PositiveNumber);
+  station->add_option("--plug-every", r.plugEveryMs, "virtual boards: plug them in this many ms apart");
+}
 
-  const std::string command = app.get_subcommands().front()->get_name();
-  AnswerPolicy policy;
-  policy.yes = global.yes;
-  policy.interactive = terminal && in != nullptr && IsTerminal(in);
-  policy.fixed[rom_text::kBlockSizeMismatch] = o.convert;
-  ConsolePrompt prompt(line, policy, in);
-  ConsoleProgress progress(line, terminal);
-  AbortEvent interrupted;
-  Run run{global, line, prompt, progress, command, DataStream(debug), interrupted};
-  InterruptWatch watch(interrupted);
-  // Until a connection over the COM port says otherwise, nothing tests the
-  // abort event: Ctrl+C ends the run at once.
-  InterruptWatch::SetRunStopsOnAbort(false);
-
-  if (!global.virtualBoard.empty() && !ParseVirtualBoardOption(global.virtualBoard)) {
-    return UsageError(run, "--virtual-board=KIND[:DIR], KIND one of vcom, older, quen, rast, pilk");
-  }
-  if (global.family >= 0 && global.disk.empty() && global.port.empty()) {
-    return UsageError(run, "--family goes with --disk or --port");
-  }
-
-  run.global.toolFolder = FindToolFolder(ProgramToolFolderRequest(global.dir, !global.virtualBoard.empty()));
-  if (!run.global.toolFolder.error.empty()) {
-    line.PrintText(std::string(kProgram) + ": " + run.global.toolFolder.error);
-    return global.dir.empty() ? kExitFailed : kExitUsage;
-  }
-
+int Dispatch(Run& run, CommandLine& c) {
+  const std::string& command = run.command;
+  ImageOptions& o = c.o;
   if (command == "connect") return ConnectCommand(run);
   if (command == "sdram") return SdramCommand(run, o);
   if (command == "burn") return ImageCommand(run, o, false);
@@ -800,10 +777,150 @@ int RunZorbel(int argc, char** argv, std::FILE* in) {
   if (command == "reserve") return ReserveCommand(run, o);
   if (command == "nand-size") return SizeCommand(run, Medium::kNand);
   if (command == "sd-size") return SizeCommand(run, Medium::kSd);
-  if (command == "settings") return SettingsCommand(run, s);
-  if (command == "mkrom") return MkromCommand(run, m);
+  if (command == "settings") return SettingsCommand(run, c.s);
+  if (command == "mkrom") return MkromCommand(run, c.m);
   if (command == "nand-check") return NandCheckCommand(run, o);
   return UsageError(run, "unknown command");
+}
+
+// ---- recipe lines ---------------------------------------------------------------------------
+// A recipe's board is the run's: its lines name a command and its options only.
+constexpr const char* kRunOptions[] = {"--port", "--disk", "--family", "--virtual-board", "--dir", "--yes", "--debug"};
+constexpr const char* kStepCommands[] = {"sdram",    "burn",  "verify",  "burn-raw",  "verify-raw",
+                                         "read-spi", "erase", "modify",  "table",     "reserve",
+                                         "nand-size", "sd-size", "settings", "nand-check"};
+
+std::string InFolder(const std::string& folder, const std::string& path) {
+  if (path.empty() || folder.empty() || Utf8Path(path).is_absolute()) return path;
+  return PathText((Utf8Path(folder) / Utf8Path(path)).lexically_normal());
+}
+
+// Parses a line into c; empty, or the refusal.
+std::string ParseStep(CommandLine& c, const std::string& text, const std::string& folder) {
+  try {
+    c.app.parse(text, false);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return "--help does not run a step";
+    if (c.Command().empty()) return "a recipe line starts with a board command";
+    return e.what();
+  }
+  for (const char* option : kRunOptions) {
+    if (c.app.count(option) != 0) return std::string(option) + " belongs to the run, not to a recipe line";
+  }
+  const std::string command = c.Command();
+  if (std::find(std::begin(kStepCommands), std::end(kStepCommands), command) == std::end(kStepCommands)) {
+    return command + " is not a board command a recipe runs";
+  }
+  if (c.s.filesOnly) return "--files-only is not a board command a recipe runs";
+  c.o.file = InFolder(folder, c.o.file);
+  return {};
+}
+
+}  // namespace
+
+StepCheck CheckStep(const std::string& text, const std::string& folder, const GlobalOptions& global) {
+  StepCheck check;
+  CommandLine c;
+  check.refusal = ParseStep(c, text, folder);
+  if (!check.refusal.empty()) return check;
+  // The command runs up to where it would reach the board, which refuses to
+  // be reached: every check it makes on its options is made, nothing is sent.
+  BoardLink dry(global);
+  dry.checking = true;
+  GlobalOptions options = global;
+  options.link = &dry;
+  ConsoleLine line(stderr);
+  AnswerPolicy policy;
+  policy.yes = true;
+  ConsolePrompt prompt(line, policy, nullptr);
+  ConsoleProgress progress(line, false);
+  AbortEvent abort;
+  Run run{options, line, prompt, progress, c.Command(), stdout, abort, &check.refusal};
+  Dispatch(run, c);
+  if (check.refusal.empty() && !dry.reached) check.refusal = c.Command() + " does not reach the board";
+  if (!check.refusal.empty()) return check;
+  const std::string command = c.Command();
+  if (command != "read-spi" && !c.o.file.empty()) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(Utf8Path(c.o.file), ec)) {
+      check.refusal = "cannot find the file " + c.o.file;
+      return check;
+    }
+    check.sent.push_back(c.o.file);
+  }
+  return check;
+}
+
+int RunStep(const std::string& text, const std::string& folder, const StepServices& services) {
+  CommandLine c;
+  std::string refusal = ParseStep(c, text, folder);
+  // The whole run was confirmed once; the step answers only what its own
+  // options answer.
+  AnswerPolicy policy;
+  policy.yes = true;
+  policy.fixed[rom_text::kBlockSizeMismatch] = c.o.convert;
+  ConsolePrompt prompt(services.line, policy, nullptr);
+  AbortEvent& abort = services.abort;
+  Run run{services.global, services.line, prompt, services.progress, c.Command(), services.out, abort};
+  if (!refusal.empty()) return UsageError(run, refusal);
+  return Dispatch(run, c);
+}
+
+int RunZorbel(int argc, char** argv, std::FILE* in) {
+  CommandLine c;
+  ConsoleLine line(stderr);
+  const bool terminal = IsTerminal(stderr);
+
+  try {
+    c.app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return c.app.exit(e);  // --help
+    line.PrintText(std::string(kProgram) + ": " + e.what());
+    const auto usage = kUsage.find(c.Command());
+    line.PrintText("usage: " + (usage != kUsage.end() ? usage->second : kUsage.at("")));
+    return kExitUsage;
+  }
+
+  GlobalOptions& global = c.global;
+  const std::string command = c.Command();
+  AnswerPolicy policy;
+  policy.yes = global.yes;
+  policy.interactive = terminal && in != nullptr && IsTerminal(in);
+  policy.fixed[rom_text::kBlockSizeMismatch] = c.o.convert;
+  ConsolePrompt prompt(line, policy, in);
+  ConsoleProgress progress(line, terminal);
+  AbortEvent interrupted;
+  Run run{global, line, prompt, progress, command, DataStream(c.debug), interrupted};
+  InterruptWatch watch(interrupted);
+  // Until a connection over the COM port says otherwise, nothing tests the
+  // abort event: Ctrl+C ends the run at once.
+  InterruptWatch::SetRunStopsOnAbort(false);
+
+  for (const std::string& board : c.virtualBoards) {
+    if (!ParseVirtualBoardOption(board)) {
+      return UsageError(run, "--virtual-board=KIND[:DIR], KIND one of vcom, older, quen, rast, pilk");
+    }
+  }
+  if (c.virtualBoards.size() > 1 && command != "station") {
+    return UsageError(run, "--virtual-board is given once, except to station");
+  }
+  if (!c.virtualBoards.empty()) global.virtualBoard = c.virtualBoards.front();
+  if (global.family >= 0 && global.disk.empty() && global.port.empty()) {
+    return UsageError(run, "--family goes with --disk or --port");
+  }
+  global.toolFolder = FindToolFolder(ProgramToolFolderRequest(global.dir, !c.virtualBoards.empty()));
+  if (!global.toolFolder.error.empty()) {
+    line.PrintText(std::string(kProgram) + ": " + global.toolFolder.error);
+    return global.dir.empty() ? kExitFailed : kExitUsage;
+  }
+  run.global = global;
+  if (command == "run" || command == "station") {
+    RecipeEnv env{global, c.virtualBoards, line, prompt, progress, interrupted, run.out, terminal};
+    const int result = command == "run" ? RunCommand(c.r, env) : StationCommand(c.r, env);
+    if (result == kExitUsage) UsageError(run, "");
+    return result;
+  }
+  return Dispatch(run, c);
 }
 
 }  // namespace zorbel::cli

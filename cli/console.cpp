@@ -10,6 +10,7 @@ constexpr int kBarWidth = 40;
 }  // namespace
 
 void ConsoleLine::PrintText(const std::string& text) {
+  if (sink_) return sink_(text, -1);
   std::lock_guard<std::mutex> lock(mutex_);
   if (barOpen_) std::fputc('\n', out_);
   barOpen_ = false;
@@ -19,8 +20,9 @@ void ConsoleLine::PrintText(const std::string& text) {
 }
 
 void ConsoleLine::PrintBar(int percent, bool terminal) {
-  std::lock_guard<std::mutex> lock(mutex_);
   percent = std::clamp(percent, 0, 100);
+  if (sink_) return sink_({}, percent);
+  std::lock_guard<std::mutex> lock(mutex_);
   if (!terminal) {
     std::fprintf(out_, "%d%%\n", percent);
   } else {
@@ -34,6 +36,7 @@ void ConsoleLine::PrintBar(int percent, bool terminal) {
 }
 
 void ConsoleLine::EndBar() {
+  if (sink_) return;
   std::lock_guard<std::mutex> lock(mutex_);
   if (barOpen_) std::fputc('\n', out_);
   barOpen_ = false;

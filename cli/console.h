@@ -4,6 +4,7 @@
 // options or, on a terminal, by the user.
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -19,6 +20,10 @@ namespace zorbel::cli {
 class ConsoleLine {
  public:
   explicit ConsoleLine(std::FILE* out) : out_(out) {}
+  // A line that hands its texts (percent -1) and bar percentages to `sink`
+  // instead: a station shows each board's on the board's own status line.
+  using Sink = std::function<void(const std::string& text, int percent)>;
+  explicit ConsoleLine(Sink sink) : out_(stderr), sink_(std::move(sink)) {}
   // Text as the user must see it; a line end is added unless it ends in one.
   void PrintText(const std::string& text);
   // Redraws the bar line in place (terminal) or prints a percentage line.
@@ -29,6 +34,7 @@ class ConsoleLine {
  private:
   std::mutex mutex_;
   std::FILE* out_;
+  Sink sink_;
   bool barOpen_ = false;
 };
 

@@ -23,35 +23,58 @@ std::optional<VirtualBoardRequest> ParseVirtualBoardOption(const std::string& va
   return request;
 }
 
-Session::Session(const GlobalOptions& options, ConsoleLine& line, ConsolePrompt& prompt,
-                 ConsoleProgress& progress, AbortEvent& abort)
-    : options_(options), line_(line), prompt_(prompt), progress_(progress), abort_(abort) {
-  UseToolFolder(state_, options.toolFolder);
+std::string BoardFolderInUse(const std::string& dir) {
+  return "The virtual board's folder " + dir + " is in use by another process.";
+}
+
+BoardLink::BoardLink(const GlobalOptions& options) {
+  UseToolFolder(state, options.toolFolder);
   if (options.family >= 0) {
-    state_.chipFamily = static_cast<uint32_t>(options.family);
-    state_.familyMode = options.family >= 1 ? 1 : 0;
+    state.chipFamily = static_cast<uint32_t>(options.family);
+    state.familyMode = options.family >= 1 ? 1 : 0;
   }
 }
 
-Session::~Session() {
-  port_.Close();
-  state_.connection.CloseVolumes();
+BoardLink::~BoardLink() {
+  port.Close();
+  state.connection.CloseVolumes();
 }
 
+Session::Session(const GlobalOptions& options, ConsoleLine& line, ConsolePrompt& prompt,
+                 ConsoleProgress& progress, AbortEvent& abort)
+    : options_(options), line_(line), prompt_(prompt), progress_(progress), abort_(abort), link_(options.link) {
+  if (link_ == nullptr) {
+    own_ = std::make_unique<BoardLink>(options);
+    link_ = own_.get();
+  }
+}
+
+Session::~Session() = default;
+
 bool Session::Connect(bool verbose) {
+  if (link_->checking) {
+    link_->reached = true;
+    return false;
+  }
+  if (link_->connected) return true;
   // The COM-port operations and the connection sequence stop on the abort
   // event; the disk operations run to their end unless the process ends.
-  InterruptWatch::SetRunStopsOnAbort(options_.disk.empty());
-  const bool connected = ConnectAny(verbose);
-  InterruptWatch::SetRunStopsOnAbort(connected && state_.connection.vcomConnected == 1);
-  return connected;
+  const bool decides = link_->decidesCtrlC;
+  if (decides) InterruptWatch::SetRunStopsOnAbort(link_->bus != nullptr || options_.disk.empty());
+  link_->connected = ConnectAny(verbose);
+  if (decides) {
+    InterruptWatch::SetRunStopsOnAbort(link_->connected && link_->state.connection.vcomConnected == 1);
+  }
+  return link_->connected;
 }
 
 bool Session::ConnectAny(bool verbose) {
+  if (link_->bus != nullptr) return RunSequence(verbose);
   if (!options_.port.empty()) {
-    state_.connection.vcomConnected = 1;
-    state_.connection.massStorageConnected = 0;
-    state_.connection.portPath = options_.port;
+    ConnectionState& connection = link_->state.connection;
+    connection.vcomConnected = 1;
+    connection.massStorageConnected = 0;
+    connection.portPath = options_.port;
     return true;
   }
   if (!options_.disk.empty()) return ConnectToDisk();
@@ -59,6 +82,7 @@ bool Session::ConnectAny(bool verbose) {
 }
 
 bool Session::ConnectToDisk() {
+  ToolState& state = link_->state;
   uint32_t error = 0;
   auto handle = MassStorageLink::OpenVolume(options_.disk, nullptr, &error);
   if (!handle) {
@@ -66,49 +90,52 @@ bool Session::ConnectToDisk() {
     line_.PrintText(kConnectFailed);
     return false;
   }
-  state_.connection.vcomConnected = 0;
-  state_.connection.massStorageConnected = 1;
-  state_.connection.volumes[0].path = options_.disk;
-  state_.connection.volumes[0].handle = std::move(handle);
-  if (state_.chipFamily >= 1 && state_.chipFamily <= 3) {
+  state.connection.vcomConnected = 0;
+  state.connection.massStorageConnected = 1;
+  state.connection.volumes[0].path = options_.disk;
+  state.connection.volumes[0].handle = std::move(handle);
+  if (state.chipFamily >= 1 && state.chipFamily <= 3) {
     // The connection sequence reads it when it recognises a family board;
     // System Images need its boot header.
     std::string error;
-    const int read = ReadChipSettings(state_, ProductFile(state_, kChipSettingsFile), &error);
+    const int read = ReadChipSettings(state, ProductFile(state, kChipSettingsFile), &error);
     if (read == kChipSettingsRefused) line_.PrintText(error);
   }
   return true;
 }
 
 bool Session::RunSequence(bool verbose) {
-  DeviceBus* bus = nullptr;
-  if (!options_.virtualBoard.empty()) {
+  ToolState& state = link_->state;
+  DeviceBus* bus = link_->bus;
+  // A station's board comes with a bus that shows it alone.
+  if (bus == nullptr && !options_.virtualBoard.empty()) {
     const auto request = ParseVirtualBoardOption(options_.virtualBoard);
     if (!request) return false;
     sim::BoardOptions boardOptions;
     boardOptions.kind = request->kind;
     boardOptions.stateDir = request->dir;
-    board_ = std::make_unique<sim::VirtualBoard>(boardOptions);
-    if (board_->StateDirInUse()) {
-      line_.PrintText("The virtual board's folder " + request->dir + " is in use by another process.");
+    link_->board = std::make_unique<sim::VirtualBoard>(boardOptions);
+    sim::VirtualBoard& board = *link_->board;
+    if (board.StateDirInUse()) {
+      line_.PrintText(BoardFolderInUse(request->dir));
       return false;
     }
-    if (request->kind == sim::BoardKind::kVcom && board_->CurrentStage() == sim::Stage::kLoader) {
+    if (request->kind == sim::BoardKind::kVcom && board.CurrentStage() == sim::Stage::kLoader) {
       // A kept board whose loader already runs behind its COM port: a real
       // board there would take no second loader either, so it is reached as
       // --port reaches one.
-      state_.connection.vcomConnected = 1;
-      state_.connection.massStorageConnected = 0;
-      state_.connection.portPath = board_->PtyPath();
+      state.connection.vcomConnected = 1;
+      state.connection.massStorageConnected = 0;
+      state.connection.portPath = board.PtyPath();
       return true;
     }
-    bus = &board_->Bus();
-  } else {
-    platformBus_ = MakePlatformDeviceBus();
-    bus = platformBus_.get();
+    bus = &board.Bus();
+  } else if (bus == nullptr) {
+    link_->ownBus = MakePlatformDeviceBus();
+    bus = link_->ownBus.get();
   }
   ConsoleObserver observer(line_, verbose);
-  ConnectWorker worker(state_, *bus, clock_, prompt_, observer);
+  ConnectWorker worker(state, *bus, *link_->clock, prompt_, observer);
   worker.SetAbortEvent(&abort_);
   const ConnectOutcome outcome = worker.Run();
   progress_.Finish();
@@ -119,13 +146,14 @@ bool Session::RunSequence(bool verbose) {
 }
 
 OperationContext Session::Context() {
-  OperationContext ctx(state_);
+  OperationContext ctx(link_->state);
   ctx.progress = &progress_;
   ctx.prompt = &prompt_;
   ctx.abort = &abort_;
-  ctx.port = &port_;
-  ctx.clock = &clock_;
-  ctx.portName = state_.connection.portPath;
+  ctx.port = &link_->port;
+  ctx.clock = link_->clock;
+  ctx.portName = link_->state.connection.portPath;
+  ctx.verifyCopyPath = link_->verifyCopyPath;
   return ctx;
 }
 

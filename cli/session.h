@@ -17,6 +17,8 @@
 
 namespace zorbel::cli {
 
+struct BoardLink;
+
 struct GlobalOptions {
   std::string port;
   std::string disk;
@@ -25,6 +27,8 @@ struct GlobalOptions {
   std::string dir;
   bool yes = false;
   ToolFolder toolFolder;  // found once the options are read
+  // Set for the steps of a recipe: the board they all run on.
+  BoardLink* link = nullptr;
 };
 
 struct VirtualBoardRequest {
@@ -33,6 +37,33 @@ struct VirtualBoardRequest {
 };
 // Nullopt when the kind is not one of the board kinds.
 std::optional<VirtualBoardRequest> ParseVirtualBoardOption(const std::string& value);
+
+// A board reached once and kept: a command's own, or the one a recipe run's
+// steps share (a station has one per board, each with its own tool state).
+struct BoardLink {
+  explicit BoardLink(const GlobalOptions& options);
+  ~BoardLink();
+  BoardLink(const BoardLink&) = delete;
+  BoardLink& operator=(const BoardLink&) = delete;
+
+  // Declared first so that they outlive the channels opened to them.
+  std::unique_ptr<sim::VirtualBoard> board;
+  std::unique_ptr<DeviceBus> ownBus;
+  DeviceBus* bus = nullptr;  // a station's view of this one board; null: as the options say
+  RealClock realClock;
+  Clock* clock = &realClock;  // tests share a fake one with their boards
+  ToolState state;
+  SerialPort port;
+  bool connected = false;
+  // Checking a recipe: a command stops where it would connect, sending nothing.
+  bool checking = false;
+  bool reached = false;  // a checked command got as far as connecting
+  // Whether connecting sets how Ctrl+C ends the process (interrupt.h), which
+  // is process-wide: a station decides it once for all its boards.
+  bool decidesCtrlC = true;
+  // Where a NAND image verify keeps its copy; empty: beside the image file.
+  std::string verifyCopyPath;
+};
 
 class Session {
  public:
@@ -43,11 +74,12 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Gets the board ready as the options say; false after saying why.
+  // Gets the board ready as the options say (at once when a shared link is
+  // connected already); false after saying why.
   bool Connect(bool verbose);
-  bool OverDisk() const { return state_.connection.massStorageConnected != 0; }
-  ToolState& State() { return state_; }
-  SerialPort& Port() { return port_; }
+  bool OverDisk() const { return link_->state.connection.massStorageConnected != 0; }
+  ToolState& State() { return link_->state; }
+  SerialPort& Port() { return link_->port; }
   UserPrompt& Prompt() { return prompt_; }
   // A context for one operation, with the run's services.
   OperationContext Context();
@@ -61,13 +93,12 @@ class Session {
   ConsoleLine& line_;
   ConsolePrompt& prompt_;
   ConsoleProgress& progress_;
-  // Declared first so that it outlives the channels opened to it.
-  std::unique_ptr<sim::VirtualBoard> board_;
-  std::unique_ptr<DeviceBus> platformBus_;
-  RealClock clock_;
   AbortEvent& abort_;
-  ToolState state_;
-  SerialPort port_;
+  std::unique_ptr<BoardLink> own_;
+  BoardLink* link_;
 };
+
+// Why a virtual board whose folder another process holds is not reached.
+std::string BoardFolderInUse(const std::string& dir);
 
 }  // namespace zorbel::cli

@@ -30,4 +30,9 @@ std::filesystem::path Utf8Path(std::string_view path) {
   return std::filesystem::path(text);
 }
 
+std::string PathText(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 }  // namespace zorbel

@@ -18,5 +18,7 @@ std::string ModuleFile(std::string_view moduleDirectory, std::string_view name);
 // Path texts are UTF-8 throughout the tool; this makes the file-system path
 // from one without going through the system's narrow code page (Windows).
 std::filesystem::path Utf8Path(std::string_view path);
+// And back: the path's UTF-8 text.
+std::string PathText(const std::filesystem::path& path);
 
 }  // namespace zorbel

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/ascii_case.h"
+#include "link/board_source.h"
 #include "link/device_search.h"
 #include "link/scsi_transport.h"
 
@@ -102,8 +103,10 @@ std::string CommandNode(const FoundNode& block) {
 
 class SysfsDeviceBus final : public DeviceBus {
  public:
-  SysfsDeviceBus(std::string sysRoot, std::string devRoot)
-      : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
+  // location: the one USB location this bus sees ("1-1.2", the device's
+  // folder name); empty: every one.
+  SysfsDeviceBus(std::string sysRoot, std::string devRoot, std::string location = {})
+      : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)), location_(std::move(location)) {}
 
   bool EnumerateMcuPorts(std::vector<McuPort>& ports) override {
     ports.clear();
@@ -154,6 +157,7 @@ class SysfsDeviceBus final : public DeviceBus {
       if (ec) return false;
       const fs::path path = it->path();
       if (!IsUsbDevice(path)) continue;  // interfaces sit beside the devices
+      if (!location_.empty() && path.filename() != location_) continue;
       devices.push_back({path, MakeDeviceId(AsciiUpper(ReadAttribute(path / "idVendor")),
                                             AsciiUpper(ReadAttribute(path / "idProduct")))});
     }
@@ -176,9 +180,50 @@ class SysfsDeviceBus final : public DeviceBus {
 
   std::string sysRoot_;
   std::string devRoot_;
+  std::string location_;
+};
+
+// A board shows as a disk with one of the sequence's product IDs or as an
+// MCU port; both are asked of a bus that sees the one location.
+class SysfsBoardSource final : public BoardSource {
+ public:
+  SysfsBoardSource(std::string sysRoot, std::string devRoot)
+      : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
+
+  std::vector<std::string> Locations() override {
+    std::vector<std::string> locations;
+    const fs::path dir = fs::path(sysRoot_) / "bus" / "usb" / "devices";
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      const fs::path path = it->path();
+      if (!IsUsbDevice(path)) continue;
+      const std::string productId = AsciiUpper(ReadAttribute(path / "idProduct"));
+      const bool disk = FindProduct(productId) != nullptr &&
+                        AsciiUpper(ReadAttribute(path / "idVendor")) == VendorIdFor(productId);
+      FoundPort port;
+      SysfsDeviceBus alone(sysRoot_, devRoot_, path.filename().string());
+      if (disk || FindVcomPort(alone, port)) locations.push_back(path.filename().string());
+    }
+    std::sort(locations.begin(), locations.end());
+    return locations;
+  }
+
+  std::unique_ptr<DeviceBus> BusAt(const std::string& location) override {
+    return std::make_unique<SysfsDeviceBus>(sysRoot_, devRoot_, location);
+  }
+
+ private:
+  std::string sysRoot_;
+  std::string devRoot_;
 };
 
 }  // namespace
+
+std::unique_ptr<BoardSource> MakeSysfsBoardSource(const std::string& sysRoot, const std::string& devRoot) {
+  return std::make_unique<SysfsBoardSource>(sysRoot, devRoot);
+}
+
+std::unique_ptr<BoardSource> MakePlatformBoardSource() { return MakeSysfsBoardSource("/sys", "/dev"); }
 
 std::unique_ptr<DeviceBus> MakeSysfsDeviceBus(const std::string& sysRoot, const std::string& devRoot) {
   return std::make_unique<SysfsDeviceBus>(sysRoot, devRoot);

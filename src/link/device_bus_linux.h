@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "link/board_source.h"
 #include "link/device_bus.h"
 
 namespace zorbel {
@@ -12,5 +13,7 @@ namespace zorbel {
 // sysRoot: where "bus/usb/devices" lies ("/sys"); devRoot: where the device
 // nodes lie ("/dev").
 std::unique_ptr<DeviceBus> MakeSysfsDeviceBus(const std::string& sysRoot, const std::string& devRoot);
+// The boards under the same roots, by USB location (the device folder's name).
+std::unique_ptr<BoardSource> MakeSysfsBoardSource(const std::string& sysRoot, const std::string& devRoot);
 
 }  // namespace zorbel

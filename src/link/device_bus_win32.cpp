@@ -2,6 +2,7 @@
 // library (loaded at run time), and the volumes of its USB disk through the
 // device tree, removal relations and volume mount points.
 #include "link/device_bus_win32.h"
+#include "link/board_source.h"
 
 #include <cfgmgr32.h>
 
@@ -455,5 +456,9 @@ class SetupApiDeviceBus final : public DeviceBus {
 }  // namespace
 
 std::unique_ptr<DeviceBus> MakePlatformDeviceBus() { return std::make_unique<SetupApiDeviceBus>(); }
+
+// The setup API names a device's location, but a bus restricted to it is not
+// built yet: a station here runs on virtual boards only.
+std::unique_ptr<BoardSource> MakePlatformBoardSource() { return nullptr; }
 
 }  // namespace zorbel
