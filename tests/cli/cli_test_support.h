@@ -94,4 +94,8 @@ class CliTest : public ::testing::Test {
   zorbel::testing::TempFolder folder_;
 };
 
+// A recipe run on each wire: disk kinds everywhere, the COM port where there
+// are pseudo-terminals.
+class RecipeRun : public CliTest, public ::testing::WithParamInterface<const char*> {};
+
 }  // namespace zorbel::clitest
