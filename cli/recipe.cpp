@@ -5,7 +5,6 @@
 
 #include "app/file_replace.h"
 #include "app/paths.h"
-#include "app/sha256.h"
 #include "protocol/page_rules.h"
 
 namespace zorbel::cli {
@@ -83,7 +82,7 @@ int RunRecipe(const Recipe& recipe, const BoardRun& run, BoardRunLog& log) {
     }
     if (status == kExitOk) {
       if (run.onStep) run.onStep(i, step);
-      for (const std::string& file : step.sent) logged.files.push_back({file, FileSha256(file).value_or("")});
+      for (const std::string& file : step.sent) logged.files.push_back({file, recipe.digests->Of(file).value_or("")});
       status = RunStep(step.text, recipe.folder, services);
       logged.result = status == kExitOk ? "ok" : "failed";
       if (status != kExitOk) log.result = "failed";

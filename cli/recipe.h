@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/abort_event.h"
 #include "app/run_log.h"
+#include "app/sha256.h"
 #include "commands.h"
 #include "console.h"
 #include "session.h"
@@ -44,6 +46,8 @@ struct RecipeStep {
 struct Recipe {
   std::string folder;  // relative paths of its lines start here
   std::vector<RecipeStep> steps;
+  // Every board of a station sends the same files: each is hashed once.
+  std::shared_ptr<FileDigests> digests = std::make_shared<FileDigests>();
 };
 
 // Reads the file and checks every line without reaching a board. False with

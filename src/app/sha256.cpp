@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/file_replace.h"
+#include "app/paths.h"
 
 namespace zorbel {
 namespace {
@@ -112,6 +113,22 @@ std::optional<std::string> FileSha256(const std::string& path) {
   }
   if (in.bad()) return std::nullopt;
   return HexDigest(hash.Final());
+}
+
+std::optional<std::string> FileDigests::Of(const std::string& path) {
+  std::error_code ec;
+  const auto file = Utf8Path(path);
+  const uint64_t size = std::filesystem::file_size(file, ec);
+  const auto modified = ec ? std::filesystem::file_time_type{} : std::filesystem::last_write_time(file, ec);
+  if (ec) return std::nullopt;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (const auto known = entries_.find(path);
+      known != entries_.end() && known->second.size == size && known->second.modified == modified) {
+    return known->second.digest;
+  }
+  const auto digest = FileSha256(path);
+  if (digest) entries_[path] = {size, modified, *digest};
+  return digest;
 }
 
 }  // namespace zorbel

@@ -50,5 +50,20 @@ TEST(Sha256, FileDigestReadsPastItsPieceSizeAndRefusesAFolder) {
   EXPECT_EQ(FileSha256(folder.Folder()), std::nullopt);
 }
 
+TEST(Sha256, AKeptDigestIsNotUsedOnceTheFileChanged) {
+  testing::TempFolder folder;
+  const std::string path = folder.File("image.bin");
+  FileDigests digests;
+  for (const std::string content : {"first", "second", "Second"}) {
+    const auto before = std::filesystem::exists(path) ? std::filesystem::last_write_time(path)
+                                                      : std::filesystem::file_time_type{};
+    testing::WriteBytes(path, content);
+    // Same length, same second: only the time stamp tells them apart.
+    std::filesystem::last_write_time(path, before + std::chrono::seconds(1));
+    EXPECT_EQ(digests.Of(path), Digest(content, 64)) << content;
+  }
+  EXPECT_EQ(digests.Of(folder.File("missing.bin")), std::nullopt);
+}
+
 }  // namespace
 }  // namespace zorbel

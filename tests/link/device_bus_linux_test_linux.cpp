@@ -131,6 +131,29 @@ TEST(SysfsDeviceBus, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
   EXPECT_EQ(ports[0].number, 0u);
 }
 
+TEST(SysfsBoardSource, IdenticalBoardsOnTwoPortsAreTwoBoardsEachSeenAlone) {
+  FakeSysfs sys;
+  const fs::path a = sys.AddDevice("1-1", "7c3a", "6e21", "Quen Loader");
+  sys.AddDisk(sys.AddInterface(a, "1-1:1.0", ""), "host2", "sdb");
+  const fs::path b = sys.AddDevice("1-2", "7C3A", "6E21", "Quen Loader");
+  sys.AddDisk(sys.AddInterface(b, "1-2:1.0", ""), "host3", "sdc");
+  const fs::path camera = sys.AddDevice("1-3", "0813", "6e21", "Camera");
+  sys.AddDisk(sys.AddInterface(camera, "1-3:1.0", ""), "host4", "sdd");
+  const fs::path hub = sys.AddDevice("1-5", "05e3", "0610", "USB2.0 Hub");
+  const fs::path port = sys.AddDevice(hub, "1-5.2", "7c3a", "b101", "");
+  sys.AddTty(sys.AddInterface(port, "1-5.2:1.0", "Velmora ARM 926-Based MCU Ports"), "ttyUSB0");
+
+  auto source = MakeSysfsBoardSource(sys.Sys(), sys.Dev());
+  EXPECT_EQ(source->Locations(), (std::vector<std::string>{"1-1", "1-2", "1-5.2"}));
+  EXPECT_EQ(source->BusAt("1-2")->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"),
+            (std::vector<std::string>{sys.Dev() + "/sdc"}));
+  std::vector<McuPort> ports;
+  ASSERT_TRUE(source->BusAt("1-1")->EnumerateMcuPorts(ports));
+  EXPECT_TRUE(ports.empty());
+  ASSERT_TRUE(source->BusAt("1-5.2")->EnumerateMcuPorts(ports));
+  EXPECT_EQ(Paths(ports), (std::vector<std::string>{sys.Dev() + "/ttyUSB0"}));
+}
+
 TEST(SysfsDeviceBus, MissingTreeFindsNothing) {
   auto bus = MakeSysfsDeviceBus("/nonexistent/zorbel-sys", "/dev");
   std::vector<McuPort> ports{McuPort{1, "x", "y"}};
