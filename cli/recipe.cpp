@@ -94,15 +94,20 @@ int RunRecipe(const Recipe& recipe, const BoardRun& run, BoardRunLog& log) {
   return status;
 }
 
-int RunCommand(const RecipeOptions& options, RecipeEnv& env) {
-  Recipe recipe;
+int PrepareRecipe(const RecipeOptions& options, RecipeEnv& env, Recipe& recipe) {
   std::string error;
   if (!LoadRecipe(options.recipe, env.global, recipe, error)) {
     env.line.PrintText(error);
     return kExitUsage;
   }
-  // One question for the whole recipe: its steps then run unattended.
-  if (!env.prompt.AskOkCancel(page_text::kConfirmOperation)) return kExitFailed;
+  // One question for the whole recipe (and a station's every board): the
+  // steps then run unattended.
+  return env.prompt.AskOkCancel(page_text::kConfirmOperation) ? kExitOk : kExitFailed;
+}
+
+int RunCommand(const RecipeOptions& options, RecipeEnv& env) {
+  Recipe recipe;
+  if (const int refused = PrepareRecipe(options, env, recipe); refused != kExitOk) return refused;
   BoardLink link(env.global);
   GlobalOptions global = env.global;
   global.link = &link;

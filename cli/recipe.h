@@ -67,6 +67,10 @@ struct BoardRun {
 // is the caller's to fill). The run's exit status.
 int RunRecipe(const Recipe& recipe, const BoardRun& run, BoardRunLog& log);
 
+// Reads and checks the recipe, then asks once for the whole run; kExitOk when
+// it may start, else the exit status after saying why.
+int PrepareRecipe(const RecipeOptions& options, RecipeEnv& env, Recipe& recipe);
+
 int RunCommand(const RecipeOptions& options, RecipeEnv& env);
 
 }  // namespace zorbel::cli

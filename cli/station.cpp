@@ -12,7 +12,6 @@
 
 #include "app/paths.h"
 #include "interrupt.h"
-#include "protocol/page_rules.h"
 
 namespace zorbel::cli {
 namespace {
@@ -24,26 +23,6 @@ constexpr const char* kVirtualLocation = "virtual-";
 constexpr const char* kWaiting = "Waiting for boards; Ctrl+C ends the station after the running steps.";
 constexpr const char* kNoSource =
     "This system cannot tell boards apart by their USB location; a station runs on --virtual-board here.";
-
-// A virtual board's own discovery, as a bus of its own.
-class ForwardingBus final : public DeviceBus {
- public:
-  explicit ForwardingBus(DeviceBus& bus) : bus_(bus) {}
-  bool EnumerateMcuPorts(std::vector<McuPort>& ports) override { return bus_.EnumerateMcuPorts(ports); }
-  std::vector<std::string> FindVolumesForDevice(const std::string& deviceId) override {
-    return bus_.FindVolumesForDevice(deviceId);
-  }
-  std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, uint32_t* error) override {
-    return bus_.OpenVolume(path, error);
-  }
-  void MarkDeviceInRegistry(const std::string& vendorId, const std::string& productId,
-                            UserPrompt& prompt) override {
-    bus_.MarkDeviceInRegistry(vendorId, productId, prompt);
-  }
-
- private:
-  DeviceBus& bus_;
-};
 
 // One line per board: redrawn in place on a terminal, else a plain line per
 // change, each starting with the board's location.
@@ -183,7 +162,7 @@ std::vector<std::string> VirtualBoardSource::Locations() {
 
 std::unique_ptr<DeviceBus> VirtualBoardSource::BusAt(const std::string& location) {
   for (size_t i = 0; i < boards_.size(); ++i) {
-    if (location == kVirtualLocation + std::to_string(i + 1)) return std::make_unique<ForwardingBus>(boards_[i]->Bus());
+    if (location == kVirtualLocation + std::to_string(i + 1)) return std::make_unique<ForwardingDeviceBus>(boards_[i]->Bus());
   }
   return nullptr;
 }
@@ -248,18 +227,12 @@ int RunStation(const StationSetup& setup) {
 }
 
 int StationCommand(const RecipeOptions& options, RecipeEnv& env) {
-  Recipe recipe;
-  std::string error;
-  if (!LoadRecipe(options.recipe, env.global, recipe, error)) {
-    env.line.PrintText(error);
-    return kExitUsage;
-  }
   if (!env.global.port.empty() || !env.global.disk.empty()) {
     env.line.PrintText("a station finds its boards itself: --port and --disk name one board");
     return kExitUsage;
   }
-  // One question for the whole station: every board then runs unattended.
-  if (!env.prompt.AskOkCancel(page_text::kConfirmOperation)) return kExitFailed;
+  Recipe recipe;
+  if (const int refused = PrepareRecipe(options, env, recipe); refused != kExitOk) return refused;
   RealClock clock;
   std::vector<std::unique_ptr<sim::VirtualBoard>> boards;
   std::vector<sim::VirtualBoard*> plugged;

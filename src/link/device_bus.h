@@ -36,6 +36,27 @@ class DeviceBus {
                                     UserPrompt& prompt) = 0;
 };
 
+// Passes every call on to another bus: a bus of its own for a view that
+// changes nothing (a station's virtual board) or only some calls.
+class ForwardingDeviceBus : public DeviceBus {
+ public:
+  explicit ForwardingDeviceBus(DeviceBus& inner) : inner_(inner) {}
+  bool EnumerateMcuPorts(std::vector<McuPort>& ports) override { return inner_.EnumerateMcuPorts(ports); }
+  std::vector<std::string> FindVolumesForDevice(const std::string& deviceId) override {
+    return inner_.FindVolumesForDevice(deviceId);
+  }
+  std::unique_ptr<ScsiTransport> OpenVolume(const std::string& volumePath, uint32_t* error) override {
+    return inner_.OpenVolume(volumePath, error);
+  }
+  void MarkDeviceInRegistry(const std::string& vendorId, const std::string& productId,
+                            UserPrompt& prompt) override {
+    inner_.MarkDeviceInRegistry(vendorId, productId, prompt);
+  }
+
+ private:
+  DeviceBus& inner_;
+};
+
 // The platform's discovery (sysfs on Linux, setup API on Windows).
 std::unique_ptr<DeviceBus> MakePlatformDeviceBus();
 

@@ -85,27 +85,20 @@ class RecordingTransport final : public ScsiTransport {
   std::vector<CommandBlock>& log_;
 };
 
-class RecordingBus final : public DeviceBus {
+class RecordingBus final : public ForwardingDeviceBus {
  public:
-  explicit RecordingBus(DeviceBus& inner) : inner_(inner) {}
-  bool EnumerateMcuPorts(std::vector<McuPort>& ports) override { return inner_.EnumerateMcuPorts(ports); }
-  std::vector<std::string> FindVolumesForDevice(const std::string& id) override {
-    return inner_.FindVolumesForDevice(id);
-  }
+  explicit RecordingBus(DeviceBus& inner) : ForwardingDeviceBus(inner) {}
   std::unique_ptr<ScsiTransport> OpenVolume(const std::string& path, uint32_t* error) override {
-    auto t = inner_.OpenVolume(path, error);
+    auto t = ForwardingDeviceBus::OpenVolume(path, error);
     if (!t) return t;
     return std::make_unique<RecordingTransport>(std::move(t), sent);
   }
   void MarkDeviceInRegistry(const std::string& v, const std::string& p, UserPrompt& prompt) override {
     marks.push_back(p);
-    inner_.MarkDeviceInRegistry(v, p, prompt);
+    ForwardingDeviceBus::MarkDeviceInRegistry(v, p, prompt);
   }
   std::vector<CommandBlock> sent;
   std::vector<std::string> marks;
-
- private:
-  DeviceBus& inner_;
 };
 
 // A bus of made-up ports and volumes: a volume opens unless its path says

@@ -79,6 +79,18 @@ class FakeSysfs {
     if (!sg.empty()) fs::create_directories(scsi / "scsi_generic" / sg);
   }
 
+  // Two boards of one product at 1-1 (sdb, sg1) and 1-2 (sdc, sg2); at 1-3
+  // (sdd, no sg driver) the same product ID of another vendor: not the board.
+  void AddTwoLoadersAndACamera() {
+    const char* places[][6] = {{"1-1", "7c3a", "6e21", "host2", "sdb", "sg1"},
+                               {"1-2", "7C3A", "6E21", "host3", "sdc", "sg2"},
+                               {"1-3", "0813", "6e21", "host4", "sdd", ""}};
+    for (const auto& p : places) {
+      const fs::path device = AddDevice(p[0], p[1], p[2], "Quen Loader");
+      AddDisk(AddInterface(device, std::string(p[0]) + ":1.0", ""), p[3], p[4], p[5]);
+    }
+  }
+
  private:
   fs::path root_;
 };
@@ -91,13 +103,7 @@ std::vector<std::string> Paths(const std::vector<McuPort>& ports) {
 
 TEST(SysfsDeviceBus, TwoBoardsOfOneProductGiveAllTheirVolumesInWalkOrder) {
   FakeSysfs sys;
-  const fs::path a = sys.AddDevice("1-1", "7c3a", "6e21", "Quen Loader");
-  sys.AddDisk(sys.AddInterface(a, "1-1:1.0", ""), "host2", "sdb", "sg1");
-  const fs::path b = sys.AddDevice("1-2", "7C3A", "6E21", "Quen Loader");
-  sys.AddDisk(sys.AddInterface(b, "1-2:1.0", ""), "host3", "sdc", "sg2");
-  // Same product ID, other vendor: not the board. No sg driver there: its block node.
-  const fs::path other = sys.AddDevice("1-3", "0813", "6e21", "Camera");
-  sys.AddDisk(sys.AddInterface(other, "1-3:1.0", ""), "host4", "sdd");
+  sys.AddTwoLoadersAndACamera();
 
   auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
   EXPECT_EQ(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"),
@@ -133,12 +139,7 @@ TEST(SysfsDeviceBus, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
 
 TEST(SysfsBoardSource, IdenticalBoardsOnTwoPortsAreTwoBoardsEachSeenAlone) {
   FakeSysfs sys;
-  const fs::path a = sys.AddDevice("1-1", "7c3a", "6e21", "Quen Loader");
-  sys.AddDisk(sys.AddInterface(a, "1-1:1.0", ""), "host2", "sdb");
-  const fs::path b = sys.AddDevice("1-2", "7C3A", "6E21", "Quen Loader");
-  sys.AddDisk(sys.AddInterface(b, "1-2:1.0", ""), "host3", "sdc");
-  const fs::path camera = sys.AddDevice("1-3", "0813", "6e21", "Camera");
-  sys.AddDisk(sys.AddInterface(camera, "1-3:1.0", ""), "host4", "sdd");
+  sys.AddTwoLoadersAndACamera();
   const fs::path hub = sys.AddDevice("1-5", "05e3", "0610", "USB2.0 Hub");
   const fs::path port = sys.AddDevice(hub, "1-5.2", "7c3a", "b101", "");
   sys.AddTty(sys.AddInterface(port, "1-5.2:1.0", "Velmora ARM 926-Based MCU Ports"), "ttyUSB0");
@@ -146,7 +147,7 @@ TEST(SysfsBoardSource, IdenticalBoardsOnTwoPortsAreTwoBoardsEachSeenAlone) {
   auto source = MakeSysfsBoardSource(sys.Sys(), sys.Dev());
   EXPECT_EQ(source->Locations(), (std::vector<std::string>{"1-1", "1-2", "1-5.2"}));
   EXPECT_EQ(source->BusAt("1-2")->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"),
-            (std::vector<std::string>{sys.Dev() + "/sdc"}));
+            (std::vector<std::string>{sys.Dev() + "/sg2"}));
   std::vector<McuPort> ports;
   ASSERT_TRUE(source->BusAt("1-1")->EnumerateMcuPorts(ports));
   EXPECT_TRUE(ports.empty());
