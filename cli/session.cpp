@@ -115,24 +115,25 @@ bool Session::RunSequence(bool verbose) {
     boardOptions.kind = request->kind;
     boardOptions.stateDir = request->dir;
     link_->board = std::make_unique<sim::VirtualBoard>(boardOptions);
-    sim::VirtualBoard& board = *link_->board;
-    if (board.StateDirInUse()) {
+    if (link_->board->StateDirInUse()) {
       line_.PrintText(BoardFolderInUse(request->dir));
       return false;
     }
-    if (request->kind == sim::BoardKind::kVcom && board.CurrentStage() == sim::Stage::kLoader) {
-      // A kept board whose loader already runs behind its COM port: a real
-      // board there would take no second loader either, so it is reached as
-      // --port reaches one.
-      state.connection.vcomConnected = 1;
-      state.connection.massStorageConnected = 0;
-      state.connection.portPath = board.PtyPath();
-      return true;
-    }
-    bus = &board.Bus();
+    link_->virtualBoard = link_->board.get();
+    bus = &link_->board->Bus();
   } else if (bus == nullptr) {
     link_->ownBus = MakePlatformDeviceBus();
     bus = link_->ownBus.get();
+  }
+  sim::VirtualBoard* board = link_->virtualBoard;
+  if (board != nullptr && !board->PtyPath().empty() && board->CurrentStage() == sim::Stage::kLoader) {
+    // A kept board whose loader already runs behind its COM port: a real
+    // board there would take no second loader either, so it is reached as
+    // --port reaches one.
+    state.connection.vcomConnected = 1;
+    state.connection.massStorageConnected = 0;
+    state.connection.portPath = board->PtyPath();
+    return true;
   }
   ConsoleObserver observer(line_, verbose);
   ConnectWorker worker(state, *bus, *link_->clock, prompt_, observer);

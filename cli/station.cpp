@@ -117,6 +117,9 @@ bool RunOneBoard(const StationSetup& setup, StationDisplay& display, const std::
   const std::unique_ptr<DeviceBus> bus = setup.source.BusAt(location);
   BoardLink link(setup.global);
   link.bus = bus.get();
+  if (const auto* boards = dynamic_cast<const VirtualBoardSource*>(&setup.source)) {
+    link.virtualBoard = boards->BoardAt(location);
+  }
   if (setup.clock != nullptr) link.clock = setup.clock;
   link.verifyCopyPath = VerifyCopyPath(location, &link);
   link.decidesCtrlC = false;
@@ -160,11 +163,16 @@ std::vector<std::string> VirtualBoardSource::Locations() {
   return locations;
 }
 
-std::unique_ptr<DeviceBus> VirtualBoardSource::BusAt(const std::string& location) {
+sim::VirtualBoard* VirtualBoardSource::BoardAt(const std::string& location) const {
   for (size_t i = 0; i < boards_.size(); ++i) {
-    if (location == kVirtualLocation + std::to_string(i + 1)) return std::make_unique<ForwardingDeviceBus>(boards_[i]->Bus());
+    if (location == kVirtualLocation + std::to_string(i + 1)) return boards_[i];
   }
   return nullptr;
+}
+
+std::unique_ptr<DeviceBus> VirtualBoardSource::BusAt(const std::string& location) {
+  sim::VirtualBoard* board = BoardAt(location);
+  return board != nullptr ? std::make_unique<ForwardingDeviceBus>(board->Bus()) : nullptr;
 }
 
 int RunStation(const StationSetup& setup) {

@@ -23,6 +23,8 @@ class VirtualBoardSource final : public BoardSource {
   VirtualBoardSource(std::vector<sim::VirtualBoard*> boards, Clock& clock, uint32_t plugEveryMs);
   std::vector<std::string> Locations() override;
   std::unique_ptr<DeviceBus> BusAt(const std::string& location) override;
+  // Null for a location that is not one of these boards'.
+  sim::VirtualBoard* BoardAt(const std::string& location) const;
 
  private:
   std::vector<sim::VirtualBoard*> boards_;
