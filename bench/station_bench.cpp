@@ -34,12 +34,13 @@ uint64_t ResidentBytes() {
 // The largest resident size while it lives, looked at every 2 ms.
 class PeakWatch {
  public:
-  PeakWatch() : thread_([this] {
-      while (!done_) {
-        peak_ = std::max<uint64_t>(peak_, ResidentBytes());
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
-    }) {}
+  PeakWatch()
+      : thread_([this] {
+          while (!done_) {
+            peak_ = std::max<uint64_t>(peak_, ResidentBytes());
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          }
+        }) {}
   uint64_t Stop() {
     done_ = true;
     thread_.join();
@@ -62,7 +63,8 @@ void WriteImage(const fs::path& path, uint64_t bytes) {
   std::ofstream out(path, std::ios::binary);
   std::vector<char> piece(1 << 20);
   for (size_t i = 0; i < piece.size(); ++i) piece[i] = static_cast<char>(i * 31 + 7);
-  for (uint64_t at = 0; at < bytes; at += piece.size()) out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+  for (uint64_t at = 0; at < bytes; at += piece.size())
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
 }
 
 // Boards: state.range(0); image MiB: state.range(1).
@@ -99,7 +101,8 @@ void BM_StationBurn(benchmark::State& state) {
     cli::VirtualBoardSource source(plugged, clock, 0);
     AbortEvent stop;
     std::FILE* quiet = std::fopen("/dev/null", "w");
-    cli::StationSetup setup{recipe, global, source, nullptr, static_cast<int>(boards), stop, quiet, false, nullptr, {}};
+    cli::StationSetup setup{recipe, global, source, nullptr, static_cast<int>(boards),
+                            stop,   quiet,  false,  nullptr, {}};
     state.ResumeTiming();
     PeakWatch watch;
     const int status = cli::RunStation(setup);
@@ -108,7 +111,8 @@ void BM_StationBurn(benchmark::State& state) {
     std::fclose(quiet);
     if (status != 0) state.SkipWithError("a board run failed");
     // The boards keep what they received; the rest grew with the station.
-    const double grown = static_cast<double>(peak - std::min(peak, before)) - static_cast<double>(boards * imageBytes);
+    const double grown =
+        static_cast<double>(peak - std::min(peak, before)) - static_cast<double>(boards * imageBytes);
     stationMiB = std::max(stationMiB, grown / (1 << 20));
     owned.clear();
     state.ResumeTiming();

@@ -626,7 +626,9 @@ void AddMedium(CLI::App* command, std::string& medium, std::vector<std::string> 
 // program's arguments and each line of a recipe are parsed by one of these.
 struct CommandLine {
   CommandLine();
-  std::string Command() const { return app.get_subcommands().empty() ? "" : app.get_subcommands().front()->get_name(); }
+  std::string Command() const {
+    return app.get_subcommands().empty() ? "" : app.get_subcommands().front()->get_name();
+  }
 
   CLI::App app{"Zorbel Flash Writer on the command line: board operations and ROM builds.", kProgram};
   GlobalOptions global;
@@ -785,9 +787,10 @@ int Dispatch(Run& run, CommandLine& c) {
 
 // ---- recipe lines ---------------------------------------------------------------------------
 // A recipe's board is the run's: its lines name a command and its options only.
-constexpr const char* kRunOptions[] = {"--port", "--disk", "--family", "--virtual-board", "--dir", "--yes", "--debug"};
-constexpr const char* kStepCommands[] = {"sdram",    "burn",  "verify",  "burn-raw",  "verify-raw",
-                                         "read-spi", "erase", "modify",  "table",     "reserve",
+constexpr const char* kRunOptions[] = {"--port", "--disk", "--family", "--virtual-board",
+                                       "--dir",  "--yes",  "--debug"};
+constexpr const char* kStepCommands[] = {"sdram",     "burn",    "verify",   "burn-raw",  "verify-raw",
+                                         "read-spi",  "erase",   "modify",   "table",     "reserve",
                                          "nand-size", "sd-size", "settings", "nand-check"};
 
 std::string InFolder(const std::string& folder, const std::string& path) {

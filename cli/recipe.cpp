@@ -82,7 +82,8 @@ int RunRecipe(const Recipe& recipe, const BoardRun& run, BoardRunLog& log) {
     }
     if (status == kExitOk) {
       if (run.onStep) run.onStep(i, step);
-      for (const std::string& file : step.sent) logged.files.push_back({file, recipe.digests->Of(file).value_or("")});
+      for (const std::string& file : step.sent)
+        logged.files.push_back({file, recipe.digests->Of(file).value_or("")});
       status = RunStep(step.text, recipe.folder, services);
       logged.result = status == kExitOk ? "ok" : "failed";
       if (status != kExitOk) log.result = "failed";
@@ -111,7 +112,8 @@ int RunCommand(const RecipeOptions& options, RecipeEnv& env) {
   BoardLink link(env.global);
   GlobalOptions global = env.global;
   global.link = &link;
-  BoardRun run{{global, env.line, env.progress, env.interrupted, env.out}, &env.interrupted,
+  BoardRun run{{global, env.line, env.progress, env.interrupted, env.out},
+               &env.interrupted,
                [&env](size_t, const RecipeStep& step) {
                  env.line.PrintText("line " + std::to_string(step.line) + ": " + step.text);
                }};

@@ -20,8 +20,8 @@ namespace zorbel::cli {
 
 struct RecipeOptions {
   std::string recipe;
-  std::string log;          // the JSON-lines log; empty: none
-  int count = 0;            // station: end after this many board runs; 0: at Ctrl+C
+  std::string log;           // the JSON-lines log; empty: none
+  int count = 0;             // station: end after this many board runs; 0: at Ctrl+C
   uint32_t plugEveryMs = 0;  // station, virtual boards: plugged in this far apart
 };
 
@@ -56,7 +56,7 @@ bool LoadRecipe(const std::string& path, const GlobalOptions& global, Recipe& re
 
 // What one board's run goes through.
 struct BoardRun {
-  StepServices services;  // services.global.link is the board
+  StepServices services;             // services.global.link is the board
   const AbortEvent* stop = nullptr;  // set: no further step starts
   // Told each step before it starts (index from 0); may be empty.
   std::function<void(size_t index, const RecipeStep& step)> onStep;

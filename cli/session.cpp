@@ -42,7 +42,12 @@ BoardLink::~BoardLink() {
 
 Session::Session(const GlobalOptions& options, ConsoleLine& line, ConsolePrompt& prompt,
                  ConsoleProgress& progress, AbortEvent& abort)
-    : options_(options), line_(line), prompt_(prompt), progress_(progress), abort_(abort), link_(options.link) {
+    : options_(options),
+      line_(line),
+      prompt_(prompt),
+      progress_(progress),
+      abort_(abort),
+      link_(options.link) {
   if (link_ == nullptr) {
     own_ = std::make_unique<BoardLink>(options);
     link_ = own_.get();

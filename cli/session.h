@@ -50,7 +50,7 @@ struct BoardLink {
   std::unique_ptr<sim::VirtualBoard> board;
   std::unique_ptr<DeviceBus> ownBus;
   sim::VirtualBoard* virtualBoard = nullptr;  // the board, when it is a virtual one
-  DeviceBus* bus = nullptr;  // a station's view of this one board; null: as the options say
+  DeviceBus* bus = nullptr;                   // a station's view of this one board; null: as the options say
   RealClock realClock;
   Clock* clock = &realClock;  // tests share a fake one with their boards
   ToolState state;

@@ -123,7 +123,8 @@ bool RunOneBoard(const StationSetup& setup, StationDisplay& display, const std::
   if (setup.clock != nullptr) link.clock = setup.clock;
   link.verifyCopyPath = VerifyCopyPath(location, &link);
   link.decidesCtrlC = false;
-  ConsoleLine line([&display, row](const std::string& text, int percent) { display.Report(row, text, percent); });
+  ConsoleLine line(
+      [&display, row](const std::string& text, int percent) { display.Report(row, text, percent); });
   ConsoleProgress progress(line, true);
   // The station stops between steps: a step once started runs to its end.
   AbortEvent neverAborted;
@@ -131,7 +132,8 @@ bool RunOneBoard(const StationSetup& setup, StationDisplay& display, const std::
   global.virtualBoard.clear();
   global.link = &link;
   const size_t count = setup.recipe.steps.size();
-  BoardRun run{{global, line, progress, neverAborted, setup.out}, &setup.stop,
+  BoardRun run{{global, line, progress, neverAborted, setup.out},
+               &setup.stop,
                [&](size_t index, const RecipeStep& step) {
                  display.Step(row, index, count, step.text);
                  if (setup.onStep) setup.onStep(location, index);
@@ -148,7 +150,8 @@ bool RunOneBoard(const StationSetup& setup, StationDisplay& display, const std::
 
 }  // namespace
 
-VirtualBoardSource::VirtualBoardSource(std::vector<sim::VirtualBoard*> boards, Clock& clock, uint32_t plugEveryMs)
+VirtualBoardSource::VirtualBoardSource(std::vector<sim::VirtualBoard*> boards, Clock& clock,
+                                       uint32_t plugEveryMs)
     : boards_(std::move(boards)), clock_(clock), plugEveryMs_(plugEveryMs) {}
 
 std::vector<std::string> VirtualBoardSource::Locations() {
@@ -268,8 +271,8 @@ int StationCommand(const RecipeOptions& options, RecipeEnv& env) {
   }
   std::unique_ptr<RunLogFile> log;
   if (!options.log.empty()) log = std::make_unique<RunLogFile>(options.log);
-  StationSetup setup{recipe, env.global, *source, log.get(), options.count, env.interrupted,
-                     stderr,  env.terminal, nullptr,  {}};
+  StationSetup setup{recipe,          env.global, *source,      log.get(), options.count,
+                     env.interrupted, stderr,     env.terminal, nullptr,   {}};
   // Each board's run stops between steps on the station's event, whatever its
   // wire: the first Ctrl+C sets it, a second ends the process.
   InterruptWatch::SetRunStopsOnAbort(true);

@@ -16,7 +16,8 @@ bool EndsInLineEnd(const std::wstring& path) {
   bool ends = true;
   const __int64 size = _lseeki64(fd, 0, SEEK_END);
   char last = 0;
-  if (size > 0 && _lseeki64(fd, size - 1, SEEK_SET) == size - 1) ends = _read(fd, &last, 1) == 1 && last == '\n';
+  if (size > 0 && _lseeki64(fd, size - 1, SEEK_SET) == size - 1)
+    ends = _read(fd, &last, 1) == 1 && last == '\n';
   _close(fd);
   return ends;
 }
@@ -32,7 +33,8 @@ bool AppendLineWhole(const std::string& path, std::string_view line) {
   // _O_APPEND moves to the end before every write.
   const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return false;
-  bool ok = _write(fd, record.data(), static_cast<unsigned>(record.size())) == static_cast<int>(record.size());
+  bool ok =
+      _write(fd, record.data(), static_cast<unsigned>(record.size())) == static_cast<int>(record.size());
   ok = _commit(fd) == 0 && ok;
   return _close(fd) == 0 && ok;
 }

@@ -38,7 +38,8 @@ class Reader {
 
  private:
   void Space() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n'))
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' || text_[at_] == '\n'))
       ++at_;
   }
   bool Word(std::string_view word) {

@@ -16,7 +16,7 @@ struct JsonValue {
   bool boolean = false;
   double number = 0;
   std::string text;
-  std::vector<JsonValue> items;  // array elements, or object values
+  std::vector<JsonValue> items;   // array elements, or object values
   std::vector<std::string> keys;  // object keys, one per item
 
   // The member named key; null when there is none or this is not an object.

@@ -11,7 +11,9 @@
 namespace zorbel {
 namespace {
 
-std::string Member(const char* key, const std::string& value) { return JsonString(key) + ":" + JsonString(value); }
+std::string Member(const char* key, const std::string& value) {
+  return JsonString(key) + ":" + JsonString(value);
+}
 
 }  // namespace
 
@@ -36,7 +38,8 @@ bool ParseRunLog(const std::string& line, BoardRunLog& run) {
   const auto value = ParseJson(line);
   if (!value || value->kind != JsonValue::Kind::kObject) return false;
   const JsonValue* steps = value->Find("steps");
-  if (steps == nullptr || steps->kind != JsonValue::Kind::kArray || value->Text("result").empty()) return false;
+  if (steps == nullptr || steps->kind != JsonValue::Kind::kArray || value->Text("result").empty())
+    return false;
   run = {value->Text("board"), value->Text("loader"), value->Text("start"), value->Text("end"), {},
          value->Text("result")};
   for (const JsonValue& s : steps->items) {

@@ -16,16 +16,16 @@ struct LoggedFile {
 };
 
 struct LoggedStep {
-  int line = 0;          // the recipe's line number
-  std::string command;   // the line as written
-  std::string result;    // "ok", "failed", "not run"
+  int line = 0;                   // the recipe's line number
+  std::string command;            // the line as written
+  std::string result;             // "ok", "failed", "not run"
   std::vector<LoggedFile> files;  // what the step sent
   bool operator==(const LoggedStep&) const = default;
 };
 
 struct BoardRunLog {
-  std::string board;   // the board's USB location
-  std::string loader;  // the loader's version label
+  std::string board;    // the board's USB location
+  std::string loader;   // the loader's version label
   std::string started;  // UTC, ISO 8601 with milliseconds
   std::string ended;
   std::vector<LoggedStep> steps;

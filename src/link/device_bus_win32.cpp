@@ -2,7 +2,6 @@
 // library (loaded at run time), and the volumes of its USB disk through the
 // device tree, removal relations and volume mount points.
 #include "link/device_bus_win32.h"
-#include "link/board_source.h"
 
 #include <cfgmgr32.h>
 
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "app/user_prompt.h"
+#include "link/board_source.h"
 #include "link/device_bus.h"
 #include "link/scsi_transport.h"
 

@@ -35,7 +35,8 @@ TEST(RunLog, NothingButAWholeRecordParses) {
   for (size_t length = 0; length < line.size(); ++length) {
     EXPECT_FALSE(ParseRunLog(line.substr(0, length), read)) << length;
   }
-  for (const char* other : {"[]", "{}", "{\"steps\":[]}", "{\"result\":\"ok\"} x", "\"ok\"", "{\"a\":\"\\q\"}"}) {
+  for (const char* other :
+       {"[]", "{}", "{\"steps\":[]}", "{\"result\":\"ok\"} x", "\"ok\"", "{\"a\":\"\\q\"}"}) {
     EXPECT_FALSE(ParseRunLog(other, read)) << other;
   }
   const auto escaped = ParseJson("{\"t\":\"\\u00e9\\n\\\"\"}");

@@ -14,7 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kKernelLine = "burn nand images/kernel.bin --number 1 --kind execute --exec 30008000 --start 20";
+constexpr const char* kKernelLine =
+    "burn nand images/kernel.bin --number 1 --kind execute --exec 30008000 --start 20";
 
 void WriteText(const std::string& path, const std::string& text) {
   WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()));
@@ -26,10 +27,11 @@ TEST_P(RecipeRun, StepsReachTheBoardAndTheLogTellsWhatWasSent) {
   WriteFile(File("images/kernel.bin"), kernel);
   WriteFile(File("images/app.bin"), app);
   // Paths are the recipe's; the program runs in another folder.
-  WriteText(File("recipe.txt"), std::string("# line one is a comment\n") + kKernelLine +
-                                    "\n\nverify nand images/kernel.bin --number 1 --kind execute --exec 30008000 "
-                                    "--start 20\r\n  burn nand \"images/app.bin\" --number 2 --kind data --exec 0 "
-                                    "--start 40\n");
+  WriteText(File("recipe.txt"),
+            std::string("# line one is a comment\n") + kKernelLine +
+                "\n\nverify nand images/kernel.bin --number 1 --kind execute --exec 30008000 "
+                "--start 20\r\n  burn nand \"images/app.bin\" --number 2 --kind data --exec 0 "
+                "--start 40\n");
   fs::create_directories(File("elsewhere"));
   const Result r = RunZorbel({"--yes", "--virtual-board=" + std::string(GetParam()) + ":" + BoardDir(), "run",
                               File("recipe.txt"), "--log", File("log.jsonl")},
@@ -73,9 +75,11 @@ TEST_F(CliTest, ABadLineIsNamedAndNothingIsSent) {
        "--port belongs to the run, not to a recipe line"},
       {"mkrom nor list.ini", "mkrom is not a board command a recipe runs"},
       {"flash nand kernel.bin", "a recipe line starts with a board command"},
-      {"burn nand missing.bin --number 1 --kind data --exec 1 --start 1", "cannot find the file " + File("missing.bin")},
+      {"burn nand missing.bin --number 1 --kind data --exec 1 --start 1",
+       "cannot find the file " + File("missing.bin")},
       {"erase nand --all --number 2", "give one of --number, --all, --system-area"},
-      {"settings --name n --ssid s --password p --files-only", "--files-only is not a board command a recipe runs"},
+      {"settings --name n --ssid s --password p --files-only",
+       "--files-only is not a board command a recipe runs"},
   };
   for (const auto& c : cases) {
     WriteText(File("recipe.txt"), std::string(kKernelLine) + "\n# then\n" + c.line + "\n");
@@ -90,7 +94,8 @@ TEST_F(CliTest, TheFirstFailingStepEndsTheRun) {
   fs::create_directories(File("images"));
   WriteFile(File("images/kernel.bin"), Pattern(3000, 1));
   WriteFile(File("kernel.bin"), Pattern(3000, 1));
-  WriteText(File("recipe.txt"), "verify nand kernel.bin --number 4 --kind data\n" + std::string(kKernelLine) + "\n");
+  WriteText(File("recipe.txt"),
+            "verify nand kernel.bin --number 4 --kind data\n" + std::string(kKernelLine) + "\n");
   const Result r = OnBoard("quen", {"--yes", "run", File("recipe.txt"), "--log", File("log.jsonl")});
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_TRUE(KeptBoard(sim::BoardKind::kQuen, BoardDir())->Table(sim::Medium::kNand).empty());

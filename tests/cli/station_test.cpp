@@ -43,7 +43,8 @@ class Station : public ::testing::Test {
     std::vector<sim::VirtualBoard*> plugged;
     for (const auto& board : boards_) plugged.push_back(board.get());
     cli::VirtualBoardSource source(plugged, clock_, 0);
-    StationSetup setup{recipe_, global_, source, &log_, count, stop_, status_, false, &clock_, std::move(onStep)};
+    StationSetup setup{recipe_, global_, source, &log_,   count,
+                       stop_,   status_, false,  &clock_, std::move(onStep)};
     return cli::RunStation(setup);
   }
 
@@ -59,7 +60,8 @@ class Station : public ::testing::Test {
 };
 
 TEST_F(Station, FourBoardsAtOnceAndAFaultyOneFailsAlone) {
-  for (auto kind : {sim::BoardKind::kQuen, sim::BoardKind::kRast, sim::BoardKind::kPilk, sim::BoardKind::kOlder})
+  for (auto kind :
+       {sim::BoardKind::kQuen, sim::BoardKind::kRast, sim::BoardKind::kPilk, sim::BoardKind::kOlder})
     AddBoard(kind);
   boards_[2]->InjectFault({sim::FaultKind::kFailCommand, sim::Operation::kBurn, sim::Medium::kNand, 1, 0});
   // Every board must have reached its first step before any goes on: boards
