@@ -2,6 +2,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <string>
 
 #include "app/append_file.h"
