@@ -78,6 +78,10 @@ TEST_F(CliTest, ABadLineIsNamedAndNothingIsSent) {
       {"burn nand missing.bin --number 1 --kind data --exec 1 --start 1",
        "cannot find the file " + File("missing.bin")},
       {"erase nand --all --number 2", "give one of --number, --all, --system-area"},
+      {"burn nand kernel.bin --number 1x --kind data --exec 1 --start 1", "Please input correct information"},
+      {"reserve nand 12abc", "Please input system reserved size"},
+      {"sdram kernel.bin --address 3000zz", "--address takes a hexadecimal address"},
+      {"read-spi images --blocks 1", File("images") + " is not a regular file; nothing was done."},
       {"settings --name n --ssid s --password p --files-only",
        "--files-only is not a board command a recipe runs"},
   };
@@ -87,6 +91,28 @@ TEST_F(CliTest, ABadLineIsNamedAndNothingIsSent) {
     EXPECT_EQ(r.status, 2) << c.line;
     EXPECT_EQ(Lines(r.err).front(), File("recipe.txt") + " line 3: " + c.refusal) << r.err;
     EXPECT_FALSE(fs::exists(BoardDir())) << "the board was reached for " << c.line;
+  }
+}
+
+TEST_F(CliTest, TheRunAsksOnceAndItsStepsDoNotAskAgain) {
+  fs::create_directories(File("images"));
+  WriteFile(File("images/kernel.bin"), Pattern(3000, 1));
+  WriteText(File("recipe.txt"), std::string(kKernelLine) + "\nerase nand --number 1\nreserve nand 8\n");
+  const struct {
+    bool yes;
+    int status;
+    bool reached;
+  } cases[] = {{false, 1, false}, {true, 0, true}};
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(BoardDir());
+    std::vector<std::string> args{"run", File("recipe.txt")};
+    if (c.yes) args.insert(args.begin(), "--yes");
+    const Result r = OnBoard("quen", args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(fs::exists(BoardDir()), c.reached) << r.err;
+    if (c.reached) {
+      EXPECT_TRUE(KeptBoard(sim::BoardKind::kQuen, BoardDir())->Table(sim::Medium::kNand).empty());
+    }
   }
 }
 
