@@ -28,7 +28,7 @@ class Station : public ::testing::Test {
     WriteFile(folder_.File("kernel.bin"), kernel_);
     WriteFile(folder_.File("app.bin"), app_);
     WriteFile(folder_.File("recipe.txt"), std::vector<uint8_t>(kRecipe, kRecipe + std::strlen(kRecipe)));
-    global_.dir = ZORBEL_BIN_DIR;
+    global_.toolFolder.path = std::string(ZORBEL_BIN_DIR) + "/";
     std::string error;
     ASSERT_TRUE(cli::LoadRecipe(folder_.File("recipe.txt"), global_, recipe_, error)) << error;
   }
