@@ -82,7 +82,7 @@ struct BoardOptions {
   uint8_t nandBlockSizeCode = 1;  // 1: 16 KB, 2: 128 KB, 3: 256 KB (what ChooseMethod 4 answers)
   std::array<uint8_t, 5> nandId{0x5A, 0xD3, 0x51, 0x95, 0x58};
   // NOR: the 16-byte device type text (shorter texts are zero-padded) and size.
-  std::string norDeviceText = "VNOR-29LV320";
+  std::string norDeviceText = "VNOR-ZB3200";
   uint32_t norSizeBytes = 4u << 20;
   // SPI: size in bytes; images start at 64 KB banks.
   uint32_t spiSizeBytes = 8u << 20;

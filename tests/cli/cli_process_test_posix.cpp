@@ -72,7 +72,7 @@ TEST_F(CliTest, NorImageOverTheComPortShowsItsFlagLetters) {
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 3u) << r.out;
-  EXPECT_EQ(lines[0], "Device: VNOR-29LV320");
+  EXPECT_EQ(lines[0], "Device: VNOR-ZB3200");
   EXPECT_EQ(lines[1], "No  Name  Type  Flash address  End address  Exec address");
   EXPECT_EQ(lines[2], "1   boot  ax    0x10000        0x12327      0x8000");
 }

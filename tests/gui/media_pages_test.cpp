@@ -128,7 +128,7 @@ class MediaPagesTest : public QObject {
     rig.PickMedium("NOR", kNorPage);
     auto* page = rig.Page<CNorPage>(kNorPage);
     QVERIFY(page->isVisible() && PageRig::WaitIdle(page));
-    QCOMPARE(page->DeviceField()->text(), QString("VNOR-29LV320"));
+    QCOMPARE(page->DeviceField()->text(), QString("VNOR-ZB3200"));
     QCOMPARE(PageRig::Row(page, 0)[2], QString("axr"));
     auto* add = page->findChild<CNorAddPage*>();
     rig.Files().Answer(rig.WriteFile("zImage.bin", 30000));

@@ -207,7 +207,7 @@ class RawPagesTest : public QObject {
     QVERIFY(rig.Connect());
     RawDataPage* page = rig.Show(kNorRaw);
     // The board's NOR type is read once the page is shown.
-    QVERIFY(QTest::qWaitFor([&] { return RawRig::Field(page, "1091")->text() == "VNOR-29LV320"; }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return RawRig::Field(page, "1091")->text() == "VNOR-ZB3200"; }, 10000));
     BoxAnswerer boxes;
     QPushButton* burn = RawRig::Button(page, "1039");
     burn->click();
