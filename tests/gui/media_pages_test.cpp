@@ -56,7 +56,7 @@ class MediaPagesTest : public QObject {
   void spiPageOverTheComPort() {
     PageRig rig(sim::BoardKind::kVcom);
     BoxAnswerer boxes;
-    rig.PutImage(sim::Medium::kSpi, 1, "u-boot", 1, 0);
+    rig.PutImage(sim::Medium::kSpi, 1, "boot", 1, 0);
     rig.PutImage(sim::Medium::kSpi, 3, "config", 0, 0x70);
     QVERIFY(rig.Connect());
     rig.PickMedium("SPI", kSpiPage);
