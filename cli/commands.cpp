@@ -268,17 +268,17 @@ int ImageCommand(Run& run, const ImageOptions& o, bool verify) {
   if (verify) kept = KeptHeadFor(ctx.head, medium, static_cast<uint32_t>(FileLength(o.file)));
   ctx.keptHead = &kept;
 
-  const bool disk = session.OverDisk();
+  const bool disk = UsesDiskVariant(medium, session.State());
   int result = 0;
   if (verify) {
-    if (medium == Medium::kSd || (disk && medium != Medium::kNor)) {
+    if (disk) {
       result = MsVerify(ctx, medium, DataKind::kImage);
     } else {
       result = VcomVerify(ctx, medium, DataKind::kImage);
     }
     return Outcome(run, result, page_text::kVerifyOk, page_text::kVerifyFailed);
   }
-  if (medium == Medium::kSd || (disk && medium != Medium::kNor)) {
+  if (disk) {
     result = MsWriteImage(ctx, medium, DataKind::kImage);
   } else {
     result = VcomBurnImage(ctx, medium);
@@ -374,7 +374,7 @@ int EraseCommand(Run& run, const ImageOptions& o) {
   if (!session.Connect(false)) return kExitFailed;
   OperationContext ctx = session.Context();
   ctx.head.imageNumber = o.number;
-  const bool useDisk = medium == Medium::kSd || (session.OverDisk() && medium != Medium::kNor);
+  const bool useDisk = UsesDiskVariant(medium, session.State());
   const int result = useDisk ? MsErase(ctx, medium, choice) : VcomErase(ctx, medium, choice);
   return Outcome(run, result, page_text::kEraseOk,
                  medium == Medium::kNor ? nullptr : page_text::kEraseFailed);
@@ -404,7 +404,7 @@ int ModifyCommand(Run& run, const ImageOptions& o) {
   OperationContext ctx = session.Context();
   ctx.head.imageNumber = o.number;
   ctx.head.imageType = type;
-  const bool useDisk = medium == Medium::kSd || (session.OverDisk() && medium != Medium::kNor);
+  const bool useDisk = UsesDiskVariant(medium, session.State());
   const int result = useDisk ? MsModifyImage(ctx, medium) : VcomModifyImage(ctx, medium);
   // Only the NAND modify page words its failure; the operation said "Modify Error" already.
   return Outcome(run, result, nullptr, medium == Medium::kNand ? page_text::kModifyFailed : nullptr);
