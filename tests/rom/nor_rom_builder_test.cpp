@@ -282,27 +282,5 @@ TEST_F(NorRomTest, FailuresKeepThePreviousTarget) {
                     build);
 }
 
-TEST(NorRomChecksumTest, CarriesAreAddedBackOnce) {
-  struct Case {
-    std::vector<uint32_t> words;
-    uint32_t expected;
-  };
-  const Case cases[] = {
-      {{}, 0xFFFFFFFF},
-      {{0x12345678}, ~0x12345678u},
-      {{0xFFFFFFFF, 0x00000001}, 0xFFFFFFFE},  // S = 2^32: low 0 plus carry 1
-      {{0xFFFFFFFF, 0xFFFFFFFF}, 0x00000000},  // low 0xFFFFFFFE plus 1
-      // S = 0x1FFFFFFFF: low plus carry wraps to 0 and is not folded again.
-      {{0xFFFFFFFF, 0xFFFFFFFF, 0x00000001}, 0xFFFFFFFF},
-  };
-  for (const auto& c : cases) {
-    std::vector<uint8_t> bytes;
-    for (uint32_t w : c.words) {
-      for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
-    }
-    EXPECT_EQ(NorRomChecksum(bytes), c.expected);
-  }
-}
-
 }  // namespace
 }  // namespace zorbel
