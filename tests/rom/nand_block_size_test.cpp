@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "app/test_table.h"
 #include "rom/rom_layout.h"
 #include "rom/rom_messages.h"
 #include "rom_test_support.h"
@@ -16,31 +19,22 @@ using romtest::ReadFileBytes;
 class NandConvertTest : public romtest::RomFolder {};
 
 TEST_F(NandConvertTest, ConvertsFillOnly) {
-  struct Case {
-    uint32_t from, to;
+  for (const auto& row : testing::LoadTable("rom/nand_conversions.tsv")) {
+    SCOPED_TRACE(row[2]);
     std::vector<size_t> lengths;
-    size_t cut;     // bytes missing from the end of the last fill
-    size_t toSize;  // keeps the hand-built file honest
-  };
-  const Case cases[] = {
-      {16384, 131072, {1000}, 0, 12 + 64 + 1000 + (131072 - 1016)},
-      {16384, 131072, {10}, 100, 12 + 48 + 131072},  // a file cut inside its last fill loses nothing
-      {16384, 131072, {1000, 16368, 0}, 0, 12 + 3 * (48 + 131072)},
-      {262144, 16384, {300000, 5}, 0, 12 + 48 + 19 * 16384 + 48 + 16384},
-      {131072, 262144, {131056}, 0, 12 + 48 + 262144},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.toSize);
-    const auto count = static_cast<uint32_t>(c.lengths.size());
-    auto file = NandFile(c.from, c.lengths, count);
-    file.resize(file.size() - c.cut);
+    std::istringstream words(row[2]);
+    for (size_t length; words >> length;) lengths.push_back(length);
+    const auto count = static_cast<uint32_t>(lengths.size());
+    const auto to = static_cast<uint32_t>(std::stoul(row[1]));
+    auto file = NandFile(static_cast<uint32_t>(std::stoul(row[0])), lengths, count);
+    file.resize(file.size() - std::stoul(row[3]));
     const std::string path = File("rom.bin", file);
     RecordingPrompt prompt;
-    ASSERT_EQ(NandBlockSizeConvert(path, c.to, prompt), 1);
+    ASSERT_EQ(NandBlockSizeConvert(path, to, prompt), 1);
     EXPECT_EQ(prompt.Messages(), std::vector<std::string>{rom_text::kConvertSuccess});
     const auto rom = ReadFileBytes(path);
-    EXPECT_EQ(rom.size(), c.toSize);
-    EXPECT_EQ(rom, NandFile(c.to, c.lengths, count));
+    EXPECT_EQ(rom.size(), std::stoul(row[4]));  // keeps the hand-built file honest
+    EXPECT_EQ(rom, NandFile(to, lengths, count));
     EXPECT_TRUE(Leftovers().empty());
   }
 }

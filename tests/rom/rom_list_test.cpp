@@ -3,23 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
+#include "app/test_table.h"
 #include "rom/rom_messages.h"
-#include "app/test_temp_folder.h"
 #include "rom_test_support.h"
 
 namespace zorbel {
 namespace {
 
 using romtest::Pattern;
-using romtest::ReadAll;
+using romtest::ReadFileBytes;
 namespace text = rom_list_text;
 
 class RomListTest : public romtest::RomFolder {
  protected:
   RomList List(RomListKind kind, RomListOptions options = {}) { return RomList(kind, Path("list.ini"), options); }
   std::string ListText() const {
-    const auto bytes = ReadAll(dir_ / "list.ini");
+    const auto bytes = ReadFileBytes(dir_ / "list.ini");
     return {bytes.begin(), bytes.end()};
   }
   RomImage Image(int number, RomImageKind kind = RomImageKind::kSystem, std::string start = "0") {
@@ -35,23 +36,8 @@ class RomListTest : public romtest::RomFolder {
 };
 
 TEST(RomImageName, CutsByFamilyModeInCharacters) {
-  std::string wide;
-  for (int i = 0; i < 17; ++i) wide += "映";
-  const struct {
-    std::string path;
-    uint32_t familyMode;
-    std::string name;
-  } cases[] = {
-      {"C:\\roms\\abcdefghijklmnopqrst.bin", 0, "abcdefghijklmno"},
-      {"/roms/abcdefghijklmnopqrst.bin", 1, "abcdefghijklmnopqrst"},
-      {"/roms/abcdefghijklmnop.bin", 0, "abcdefghijklmnop"},
-      {"/r/" + std::string(33, 'x') + ".img", 1, std::string(31, 'x')},
-      {"/r/" + std::string(32, 'x'), 1, std::string(32, 'x')},
-      {"/r/boot.img.gz", 0, "boot.img"},
-      {"/r/" + wide + ".bin", 0, wide.substr(0, 15 * 3)},  // characters, not bytes
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(RomImageName(c.path, c.familyMode), c.name) << c.path;
+  for (const auto& row : testing::LoadTable("rom/image_names.tsv")) {
+    EXPECT_EQ(RomImageName(row[0], static_cast<uint32_t>(std::stoul(row[1]))), row[2]) << row[0];
   }
 }
 
@@ -171,7 +157,7 @@ TEST_F(RomListTest, UnreadableListFileIsLeftAsItIs) {
   RecordingPrompt prompt;
   EXPECT_FALSE(list.StoreBoot(list.LoadBoot(), Path("out.bin"), prompt));
   EXPECT_EQ(prompt.Messages(), std::vector<std::string>{rom_text::kCantOpenScript});
-  EXPECT_EQ(ReadAll(inside), Pattern(100, 3));
+  EXPECT_EQ(ReadFileBytes(inside), Pattern(100, 3));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "list.ini"), {}), 1);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "list.ini.new~"));
 }
