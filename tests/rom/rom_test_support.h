@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -24,7 +23,6 @@ namespace fs = std::filesystem;
 using testing::Le32;
 using testing::ReadFileBytes;
 using testing::WriteBytes;
-inline constexpr auto* ReadAll = &ReadFileBytes;
 
 // Bytes that differ from their neighbours and never look like fill.
 inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
@@ -113,22 +111,6 @@ class RomFolder : public ::testing::Test {
     std::vector<std::string> names = folder_.Names();
     std::erase_if(names, [](const std::string& n) { return n.find(".zorbel-part") == std::string::npos; });
     return names;
-  }
-
-  // Builds that each break one thing, named by its label, are refused: one
-  // message, the earlier out.bin as it was, and no working file left behind.
-  void ExpectEachRefused(const std::vector<std::pair<std::string, std::string>>& labelsAndMessages,
-                         const std::function<int(const std::string& label, RecordingPrompt& prompt)>& build) {
-    const std::vector<uint8_t> previous = Pattern(1234, 9);
-    for (const auto& [label, message] : labelsAndMessages) {
-      SCOPED_TRACE(label);
-      WriteBytes(Path("out.bin"), previous);
-      RecordingPrompt prompt;
-      EXPECT_EQ(build(label, prompt), -1);
-      EXPECT_EQ(prompt.Messages(), std::vector<std::string>{message});
-      EXPECT_EQ(Out(), previous);
-      EXPECT_TRUE(Leftovers().empty());
-    }
   }
 
   testing::TempFolder folder_;
