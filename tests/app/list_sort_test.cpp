@@ -1,22 +1,19 @@
 // The sortable list's ordering, without a window.
 #include "app/list_sort.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+
+#include "app/test_table.h"
 
 namespace zorbel {
 namespace {
 
+using testing::LoadTable;
+
 TEST(ListSort, NumericText) {
-  const struct {
-    const char* text;
-    bool numeric;
-  } cases[] = {
-      {"10", true}, {"-5", true}, {"+7", true}, {"1+2", true},  {"-", false},   {"", false},
-      {"5-", false}, {"1.5", false}, {"0x1f", false}, {" 3", false}, {"--1", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(IsNumericText(c.text), c.numeric) << c.text;
+  // text, whether it is a number
+  for (const auto& row : LoadTable("app/list_numeric.tsv"))
+    EXPECT_EQ(IsNumericText(row[0]), row[1] == "yes") << row[0];
 }
 
 TEST(ListSort, CellComparison) {
@@ -26,25 +23,10 @@ TEST(ListSort, CellComparison) {
     if (std::sscanf(std::string(t).c_str(), "%u.%u.%u", &d, &m, &y) != 3) return std::nullopt;
     return y * 10000.0 + m * 100 + d;
   };
-  const struct {
-    const char* a;
-    const char* b;
-    int expected;
-  } cases[] = {
-      {"9", "10", -1},          // numbers, not "1" < "9"
-      {" 10 ", "9", 1},         // trimmed first
-      {"-5", "3", -1},          //
-      {"-", "-1", -1},          // '-' alone is text (as a number it would be 0 > -1)
-      {"", "3", -1},            // empty compares as text
-      {"3", "", 1},             //
-      {"7", "abc", 1},          // numeric first cell: "abc" reads as 0
-      {"abc", "7", 1},          // text first cell: byte-wise
-      {"B", "a", -1},           // case-sensitive
-      {"1.2.2020", "5.1.2019", 1},     // dates, not text
-      {"1.2.2020", "zz", -1},          // the second is no date: text
-      {"12", "12", 0},
-  };
-  for (const auto& c : cases) EXPECT_EQ(CompareListCells(c.a, c.b, dates), c.expected) << c.a << " / " << c.b;
+  // first cell, second cell, comparison, why
+  for (const auto& row : LoadTable("app/list_cells.tsv")) {
+    EXPECT_EQ(CompareListCells(row[0], row[1], dates), std::stoi(row[2])) << row[0] << " / " << row[1];
+  }
 }
 
 TEST(ListSort, RowOrder) {
