@@ -1,11 +1,9 @@
 // Files a careless or hostile user points the tool at: what the tool writes
 // is replaced only when it is a regular file, and what it reads must be one.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 
 #include "app/file_replace.h"
 #include "app/profile_reader.h"
@@ -15,9 +13,7 @@ namespace zorbel {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
+using namespace testing;
 
 TEST(HostileFiles, OnlyRegularFilesAreReplaced) {
   TempFolder folder;

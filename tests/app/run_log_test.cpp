@@ -1,13 +1,13 @@
 #include "app/run_log.h"
 
-#include <gtest/gtest.h>
-
 #include "app/append_file.h"
 #include "app/json.h"
 #include "app/test_temp_folder.h"
 
 namespace zorbel {
 namespace {
+
+using namespace testing;
 
 BoardRunLog Record(const std::string& board, const std::string& result) {
   return {board,
@@ -45,12 +45,12 @@ TEST(RunLog, NothingButAWholeRecordParses) {
 }
 
 TEST(RunLog, ATornLastLineNeitherHidesTheOthersNorSpoilsTheNextRecord) {
-  testing::TempFolder folder;
+  TempFolder folder;
   const std::string path = folder.File("station.jsonl");
   RunLogFile log(path);
   ASSERT_TRUE(log.Append(Record("1-1", "ok")));
   const std::string torn = FormatRunLog(Record("1-2", "ok"));
-  testing::WriteBytes(path, testing::ReadBytes(path) + torn.substr(0, torn.size() / 2));
+  WriteBytes(path, ReadBytes(path) + torn.substr(0, torn.size() / 2));
   EXPECT_EQ(ReadRunLog(path), std::vector<BoardRunLog>{Record("1-1", "ok")});
 
   ASSERT_TRUE(log.Append(Record("1-3", "failed")));
