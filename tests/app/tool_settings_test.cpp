@@ -1,13 +1,8 @@
 #include "app/tool_settings.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <map>
-#include <string>
+#include <sstream>
+#include <tuple>
 #include <utility>
-#include <vector>
 
 #include "app/byte_order.h"
 #include "app/paths.h"
@@ -20,11 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using testing::LoadTable;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::TextFileBytes;
-using testing::WriteBytes;
+using namespace testing;
 
 uint32_t Hex(const std::string& text) { return static_cast<uint32_t>(std::stoul(text, nullptr, 16)); }
 
@@ -35,13 +26,18 @@ ProfileReader ReaderOf(const std::string& path) {
 }
 
 std::string UserDefine(int lines) {
-  std::string text = "[USER_DEFINE]\n";
-  for (int i = 0; i < lines; ++i) {
-    char line[40];
-    std::snprintf(line, sizeof line, "%x=%x\n", 0x1000 + 4 * i, 0xA0000000u + static_cast<uint32_t>(i));
-    text += line;
-  }
-  return text;
+  std::ostringstream text;
+  text << "[USER_DEFINE]\n" << std::hex;
+  for (int i = 0; i < lines; ++i)
+    text << 0x1000 + 4 * i << '=' << 0xA0000000u + static_cast<uint32_t>(i) << '\n';
+  return text.str();
+}
+
+// The words, four little-endian bytes each.
+std::vector<uint8_t> LeBytes(const std::vector<uint32_t>& words) {
+  std::vector<uint8_t> bytes;
+  for (uint32_t w : words) AppendLe32(bytes, w);
+  return bytes;
 }
 
 // ---- "Zorbel.ini" ------------------------------------------------------------
@@ -54,6 +50,14 @@ class ChipSettingsTest : public ::testing::Test {
     return ReadChipSettings(state_, path_, error);
   }
   uint32_t WordAt(size_t offset) const { return LoadLe32(state_.chip.bootHeader.data() + offset); }
+  std::vector<uint8_t> Header() const {
+    return {Chip().SystemImageHeader().begin(), Chip().SystemImageHeader().end()};
+  }
+  const ChipSettings& Chip() const { return state_.chip; }
+  static auto Fields(const ChipSettings& c) {
+    return std::tie(c.addressWord, c.dqsodsWord, c.ckdqsdsWord, c.clockSkew, c.registers, c.bootHeader,
+                    c.bootHeaderLength);
+  }
   void Start(uint32_t family, uint8_t fill) {
     state_ = {};
     state_.chipFamily = family;
@@ -74,15 +78,10 @@ TEST_F(ChipSettingsTest, Family1BuildsTheClockSkewHeader) {
     std::string error;
     ASSERT_EQ(Read(row[1], &error), kChipSettingsRead);
     EXPECT_EQ(error, "");
-    EXPECT_TRUE(state_.chip.clockSkew);
-    const ChipSettings& chip = state_.chip;
+    EXPECT_TRUE(Chip().clockSkew);
     const std::vector<uint32_t> words = {Hex(row[2]), Hex(row[3]), Hex(row[4])};
-    EXPECT_EQ((std::vector<uint32_t>{chip.addressWord, chip.dqsodsWord, chip.ckdqsdsWord}), words);
-    std::vector<uint8_t> expected;
-    for (uint32_t w : {0x514B5AA5u, words[0], 0u, 0xA55A4B51u, words[1], words[2], 0u, 0u})
-      AppendLe32(expected, w);
-    EXPECT_EQ(std::vector<uint8_t>(chip.SystemImageHeader().begin(), chip.SystemImageHeader().end()),
-              expected);
+    EXPECT_EQ((std::vector<uint32_t>{Chip().addressWord, Chip().dqsodsWord, Chip().ckdqsdsWord}), words);
+    EXPECT_EQ(Header(), LeBytes({0x514B5AA5u, words[0], 0u, 0xA55A4B51u, words[1], words[2], 0u, 0u}));
   }
 }
 
@@ -96,24 +95,19 @@ TEST_F(ChipSettingsTest, UserDefineLinesFillTheHeaderRoundedTo16) {
       Start(family, 0xEE);  // rounding bytes must be zeroed, not left over
       ASSERT_EQ(Read("[ADDRESS]\nADDRESS=80000000\n" + (lines < 0 ? "" : UserDefine(lines))),
                 kChipSettingsRead);
-      EXPECT_EQ(state_.chip.bootHeaderLength, length);
-      EXPECT_EQ(WordAt(0), 0x514B5AA5u);
-      EXPECT_EQ(WordAt(4), 0x80000000u);
-      EXPECT_EQ(WordAt(8), 0u);
-      EXPECT_EQ(WordAt(12), 0xEEEEEEEEu) << "offset 12 is not this family's";
-      EXPECT_FALSE(state_.chip.clockSkew);
-      const uint32_t n = lines < 0 ? 0 : static_cast<uint32_t>(lines);
       std::vector<RegisterWrite> sent;
-      for (uint32_t i = 0; i < n; ++i) sent.push_back({0x1000 + 4 * i, 0xA0000000u + i});
-      EXPECT_EQ(state_.chip.registers, sent);
-      if (n == 0) continue;
-      EXPECT_EQ(WordAt(16), 0xAA55AA55u);
-      EXPECT_EQ(WordAt(20), n);
-      for (uint32_t i = 0; i < n; ++i) {
-        EXPECT_EQ(WordAt(24 + 8 * i), sent[i].address) << "line " << i;
-        EXPECT_EQ(WordAt(28 + 8 * i), sent[i].value) << "line " << i;
+      for (uint32_t i = 0; lines > 0 && i < static_cast<uint32_t>(lines); ++i) {
+        sent.push_back({0x1000 + 4 * i, 0xA0000000u + i});
       }
-      for (uint32_t off = 24 + 8 * n; off < length; ++off) EXPECT_EQ(state_.chip.bootHeader[off], 0) << off;
+      EXPECT_EQ(Chip().registers, sent);
+      EXPECT_FALSE(Chip().clockSkew);
+      // Offset 12 is not these families': it keeps what was there.
+      std::vector<uint32_t> words = {0x514B5AA5u, 0x80000000u, 0u, 0xEEEEEEEEu};
+      if (!sent.empty()) words.insert(words.end(), {0xAA55AA55u, static_cast<uint32_t>(sent.size())});
+      for (const RegisterWrite& r : sent) words.insert(words.end(), {r.address, r.value});
+      std::vector<uint8_t> expected = LeBytes(words);
+      expected.resize(length, 0);
+      EXPECT_EQ(Header(), expected);
     }
   }
 }
@@ -121,13 +115,10 @@ TEST_F(ChipSettingsTest, UserDefineLinesFillTheHeaderRoundedTo16) {
 TEST_F(ChipSettingsTest, MarkerAddressStaysInTheHeaderButIsNotSent) {
   state_.chipFamily = 2;
   ASSERT_EQ(Read("[USER_DEFINE]\n10=1\n55AA55AA=0\n20=2=x\n 55aa55aa = 5\n"), kChipSettingsRead);
-  EXPECT_EQ(WordAt(20), 4u);
-  EXPECT_EQ(WordAt(32), 0x55AA55AAu);
-  EXPECT_EQ(WordAt(40), 0x20u);
-  EXPECT_EQ(WordAt(44), 2u);  // split at the first "="
-  EXPECT_EQ(WordAt(48), 0x55AA55AAu);
-  EXPECT_EQ(state_.chip.bootHeaderLength, 64u);
-  EXPECT_EQ(state_.chip.registers, (std::vector<RegisterWrite>{{0x10, 1}, {0x20, 2}}));
+  // Line 3 is split at its first "=".
+  EXPECT_EQ(Header(), LeBytes({0x514B5AA5u, 0, 0, 0, 0xAA55AA55u, 4, 0x10, 1, 0x55AA55AAu, 0, 0x20, 2,
+                               0x55AA55AAu, 5, 0, 0}));
+  EXPECT_EQ(Chip().registers, (std::vector<RegisterWrite>{{0x10, 1}, {0x20, 2}}));
 }
 
 TEST_F(ChipSettingsTest, LaterReadsKeepWhatTheyDoNotRewrite) {
@@ -140,21 +131,21 @@ TEST_F(ChipSettingsTest, LaterReadsKeepWhatTheyDoNotRewrite) {
   ASSERT_EQ(Read(UserDefine(2)), kChipSettingsRead);
   EXPECT_EQ(WordAt(4), 0x11u);
   EXPECT_EQ(WordAt(12), 0xA55A4B51u);
-  EXPECT_TRUE(state_.chip.clockSkew);
-  EXPECT_EQ(state_.chip.registers.size(), 2u);
+  EXPECT_TRUE(Chip().clockSkew);
+  EXPECT_EQ(Chip().registers.size(), 2u);
 
   // An emptied section leaves no registers of the earlier read to be sent.
   ASSERT_EQ(Read("[ADDRESS]\nADDRESS=\n[USER_DEFINE]\n"), kChipSettingsRead);
-  EXPECT_EQ(state_.chip.bootHeaderLength, 16u);
-  EXPECT_TRUE(state_.chip.registers.empty());
+  EXPECT_EQ(Chip().bootHeaderLength, 16u);
+  EXPECT_TRUE(Chip().registers.empty());
   EXPECT_EQ(WordAt(4), 0x11u);
 
   // Family 1 again starts from cleared words.
   state_.chipFamily = 1;
   ASSERT_EQ(Read("[CLOCK_SKEW]\nDQSODS=3\n"), kChipSettingsRead);
-  EXPECT_EQ(state_.chip.addressWord, 0u);
-  EXPECT_EQ(state_.chip.ckdqsdsWord, 0u);
-  EXPECT_EQ(state_.chip.bootHeaderLength, 32u);
+  EXPECT_EQ(Chip().addressWord, 0u);
+  EXPECT_EQ(Chip().ckdqsdsWord, 0u);
+  EXPECT_EQ(Chip().bootHeaderLength, 32u);
 }
 
 TEST_F(ChipSettingsTest, BadOrMissingFilesChangeNothing) {
@@ -171,15 +162,11 @@ TEST_F(ChipSettingsTest, BadOrMissingFilesChangeNothing) {
     state_.chip.addressWord = 0x1234;
     state_.chip.registers = {{1, 2}};
     state_.chip.bootHeaderLength = 48;
-    const ChipSettings before = state_.chip;
+    const ChipSettings before = Chip();
     std::string error;
     EXPECT_EQ(ReadChipSettings(state_, path_, &error), verdicts.at(row[3]));
     EXPECT_EQ(error.empty(), row[3] != "refused") << error;
-    EXPECT_EQ(state_.chip.addressWord, before.addressWord);
-    EXPECT_EQ(state_.chip.registers, before.registers);
-    EXPECT_EQ(state_.chip.bootHeader, before.bootHeader);
-    EXPECT_EQ(state_.chip.bootHeaderLength, before.bootHeaderLength);
-    EXPECT_FALSE(state_.chip.clockSkew);
+    EXPECT_EQ(Fields(Chip()), Fields(before));
   }
 }
 
@@ -222,31 +209,22 @@ TEST(SdPortTest, WriteReplacesTheFileAndReadsBack) {
 
 // ---- "path.ini" --------------------------------------------------------------
 
-TEST(RememberedFolderTest, FallsBackToDriveCWhenTheFileCannotBeRead) {
+TEST(RememberedFolderTest, FallsBackToDriveCAndStoresTheFolderOfTheChosenFile) {
   TempFolder dir;
   const std::string path = ModuleFile(dir.Folder(), kPathFile);
-  ProfileReader reader = ReaderOf(path);
-  EXPECT_EQ(RememberedFolder(reader, PageFolderKey::kNand), "c:");
+  ProfileReader unread = ReaderOf(path);
+  EXPECT_EQ(RememberedFolder(unread, PageFolderKey::kNand), "c:");
 
-  WriteBytes(dir.File("path.ini"), "[PATH]\nSD card=/media/card/\nNAND=C:\\roms\\\n");
-  ProfileReader fresh = ReaderOf(path);
-  EXPECT_EQ(RememberedFolder(fresh, PageFolderKey::kSdCard), "/media/card/");
-  EXPECT_EQ(RememberedFolder(fresh, PageFolderKey::kNand), "C:\\roms\\");
-  EXPECT_EQ(RememberedFolder(fresh, PageFolderKey::kSpi), "");
-}
-
-TEST(RememberedFolderTest, StoresTheFolderOfTheChosenFile) {
+  WriteBytes(path, "[PATH]\nNOR=/kept/\nNAND=C:\\roms\\\n");
   // How a path splits is PathsTest's; here the folder must reach the file.
   const std::vector<std::vector<std::string>> cases = {
       {PageFolderKey::kSdram, "C:\\work\\images\\app.bin", "C:\\work\\images\\"},
       {PageFolderKey::kSdCard, "file.bin", ""},
   };
-  TempFolder dir;
-  const std::string path = ModuleFile(dir.Folder(), kPathFile);
-  WriteBytes(path, "[PATH]\nNOR=/kept/\n");
   for (const auto& c : cases) {
     ProfileReader reader = ReaderOf(path);
-    RememberedFolder(reader, c[0]);
+    EXPECT_EQ(RememberedFolder(reader, PageFolderKey::kNand), "C:\\roms\\");
+    EXPECT_EQ(RememberedFolder(reader, PageFolderKey::kSpi), "");
     ASSERT_TRUE(RememberFolder(reader, c[0], c[1])) << c[1];
     ProfileReader back = ReaderOf(path);
     EXPECT_EQ(RememberedFolder(back, c[0]), c[2]) << c[1];
