@@ -1,6 +1,5 @@
 #include "app/run_log.h"
 
-#include "app/append_file.h"
 #include "app/json.h"
 #include "app/test_temp_folder.h"
 

@@ -9,11 +9,28 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace zorbel::testing {
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
+  const std::string bytes = ReadBytes(path);
+  return {bytes.begin(), bytes.end()};
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  WriteBytes(path, std::string(bytes.begin(), bytes.end()));
+}
 
 class TempFolder {
  public:
@@ -39,42 +56,24 @@ class TempFolder {
   // Ends in a separator, as the executable's folder does.
   std::string Folder() const { return path_.string() + "/"; }
   // Names of the files in the folder, sorted.
-  std::vector<std::string> Names() const;
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
   // Every file's bytes by name.
-  std::map<std::string, std::vector<uint8_t>> Contents() const;
+  std::map<std::string, std::vector<uint8_t>> Contents() const {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& name : Names()) files[name] = ReadFileBytes(File(name));
+    return files;
+  }
 
  private:
   static inline int count_ = 0;  // tests that hold two folders at once
   std::filesystem::path path_;
 };
-
-inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  WriteBytes(path, std::string(bytes.begin(), bytes.end()));
-}
-
-inline std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline std::vector<std::string> TempFolder::Names() const {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(path_))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-inline std::map<std::string, std::vector<uint8_t>> TempFolder::Contents() const {
-  std::map<std::string, std::vector<uint8_t>> files;
-  for (const auto& name : Names()) files[name] = ReadFileBytes(File(name));
-  return files;
-}
 
 inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
   return static_cast<uint32_t>(b.at(at)) | (static_cast<uint32_t>(b.at(at + 1)) << 8) |
@@ -90,13 +89,6 @@ inline std::string TextFileBytes(const std::string& lines) {
 #else
   return lines;
 #endif
-}
-
-inline std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 }  // namespace zorbel::testing

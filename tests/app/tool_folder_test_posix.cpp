@@ -86,11 +86,10 @@ TEST(ToolFolder, FindsTheFolderAndWritesOnlyInTheDataFolder) {
 
 TEST(ToolFolder, ProductFilesComeFromTheToolFolderFirstThenTheSources) {
   TempFolder root;
-  for (const char* folder : {"own", "first", "second"}) fs::create_directories(root.File(folder));
-  WriteBytes(root.File("own/Zorbel.ini"), "own");
-  WriteBytes(root.File("first/t.bin"), "first");
-  WriteBytes(root.File("second/t.bin"), "second");
-  WriteBytes(root.File("second/musb.bin"), "second");
+  for (const char* file : {"own/Zorbel.ini", "first/t.bin", "second/t.bin", "second/musb.bin"}) {
+    fs::create_directories(fs::path(root.File(file)).parent_path());
+    WriteBytes(root.File(file), file);
+  }
   ToolState state;
   state.moduleDirectory = root.File("own/");
   state.productSources = {root.File("first/"), root.File("second/")};
