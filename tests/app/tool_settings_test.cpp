@@ -191,7 +191,7 @@ TEST(SdPortTest, ReadTakesTheLineAfterTheHeaderWithinRange) {
   }
 }
 
-TEST(SdPortTest, WriteReplacesTheFileAndReadsBack) {
+TEST(SdPortTest, WriteReplacesTheFile) {
   TempFolder dir;
   const std::string path = dir.File("ZorbelSD.ini");
   WriteBytes(path, "[SD_Port]\n2\nold text that must go\n");
@@ -200,9 +200,6 @@ TEST(SdPortTest, WriteReplacesTheFileAndReadsBack) {
     state.sdPort = port;
     ASSERT_TRUE(WriteSdPort(state, path));
     EXPECT_EQ(ReadBytes(path), TextFileBytes("[SD_Port]\r\n" + std::to_string(port) + "\r\n\n"));
-    state.sdPort = 7;
-    ASSERT_TRUE(ReadSdPort(state, path));
-    EXPECT_EQ(state.sdPort, port);
   }
   EXPECT_FALSE(WriteSdPort(ToolState{}, dir.File("no/folder/ZorbelSD.ini")));
 }
