@@ -74,7 +74,10 @@ TEST_F(ChipSettingsTest, Family1BuildsTheClockSkewHeader) {
   for (const auto& row : LoadTable("app/chip_family1.tsv")) {
     SCOPED_TRACE(row[0]);
     Start(1, 0xEE);
+    // Words of an earlier read that the file does not give are cleared.
     state_.chip.addressWord = 0x77777777;
+    state_.chip.dqsodsWord = 0x77777777;
+    state_.chip.ckdqsdsWord = 0x77777777;
     std::string error;
     ASSERT_EQ(Read(row[1], &error), kChipSettingsRead);
     EXPECT_EQ(error, "");
@@ -139,13 +142,6 @@ TEST_F(ChipSettingsTest, LaterReadsKeepWhatTheyDoNotRewrite) {
   EXPECT_EQ(Chip().bootHeaderLength, 16u);
   EXPECT_TRUE(Chip().registers.empty());
   EXPECT_EQ(WordAt(4), 0x11u);
-
-  // Family 1 again starts from cleared words.
-  state_.chipFamily = 1;
-  ASSERT_EQ(Read("[CLOCK_SKEW]\nDQSODS=3\n"), kChipSettingsRead);
-  EXPECT_EQ(Chip().addressWord, 0u);
-  EXPECT_EQ(Chip().ckdqsdsWord, 0u);
-  EXPECT_EQ(Chip().bootHeaderLength, 32u);
 }
 
 TEST_F(ChipSettingsTest, BadOrMissingFilesChangeNothing) {
