@@ -1,7 +1,7 @@
 #pragma once
 // Long tables of expected texts and bytes live as data files under tests/data:
 // one row a line, cells split by tabs, "#" lines and blank lines skipped.
-// Cells take \n, \t and \\ escapes, and a cell "\x" followed by hex pairs
+// Cells take \n, \r, \t and \\ escapes, and a cell "\x" followed by hex pairs
 // ("\x 0a ff 12") reads as those bytes.
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ inline std::string UnescapeCell(const std::string& cell) {
       continue;
     }
     const char next = cell[++i];
-    out += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+    out += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next;
   }
   return out;
 }
