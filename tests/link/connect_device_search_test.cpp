@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/test_table.h"
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
 #include "connect_support.h"
@@ -48,43 +49,18 @@ TEST(DeviceSearch, FirstVolumeThatOpensBecomesTheDeviceHandle) {
 }
 
 TEST(DeviceSearch, PortSearchTakesTheFirstMatchingDescription) {
-  struct Case {
-    const char* name;
-    std::vector<McuPort> ports;
-    bool enumerates;
-    bool found;
-    std::string path;
-    std::string status;
-  };
-  const std::vector<Case> cases = {
-      {"NumberedPort",
-       {{4, "\\\\.\\COM4", "Other Device"}, {7, "\\\\.\\COM7", "velmora arm 926-based mcu ports"}},
-       true,
-       true,
-       "\\\\.\\COM7",
-       " COM7 Connected"},
-      {"NodeWithoutNumber",
-       {{0, "/dev/ttyACM1", "Velmora ARM 926-Based MCU Ports"}},
-       true,
-       true,
-       "/dev/ttyACM1",
-       " /dev/ttyACM1 Connected"},
-      {"NoneMatch", {{3, "\\\\.\\COM3", "Velmora ARM 926-Based MCU Ports "}}, true, false, "", ""},
-      {"EnumerationUnavailable",
-       {{3, "\\\\.\\COM3", "Velmora ARM 926-Based MCU Ports"}},
-       false,
-       false,
-       "",
-       ""},
-  };
-  for (const Case& c : cases) {
+  for (const auto& row : testing::LoadTable("link/vcom_ports.tsv")) {
+    SCOPED_TRACE(row.back());
     ListedBus bus;
-    bus.ports = c.ports;
-    bus.enumerates = c.enumerates;
+    bus.enumerates = row[0] == "1";
+    for (size_t i = 3; i < row.size(); ++i) {
+      const auto port = connect_test::Split(row[i], '|');
+      bus.ports.push_back({static_cast<uint32_t>(std::stoul(port[0])), port[1], port[2]});
+    }
     FoundPort found;
-    EXPECT_EQ(FindVcomPort(bus, found), c.found) << c.name;
-    EXPECT_EQ(found.path, c.path) << c.name;
-    EXPECT_EQ(found.statusText, c.status) << c.name;
+    EXPECT_EQ(FindVcomPort(bus, found), !row[1].empty());
+    EXPECT_EQ(found.path, row[1]);
+    EXPECT_EQ(found.statusText, row[2]);
   }
 }
 

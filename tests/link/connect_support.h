@@ -8,22 +8,18 @@
 #include <chrono>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "app/abort_event.h"
-#include "app/byte_order.h"
 #include "app/clock.h"
 #include "app/progress_sink.h"
-#include "app/selector.h"
+#include "app/test_table.h"
 #include "app/test_temp_folder.h"
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
 #include "link/connect_worker.h"
 #include "link/device_bus.h"
-#include "link/loader_download.h"
 #include "standin_files.h"
 #include "virtual_board.h"
 
@@ -47,16 +43,6 @@ class RecordingObserver final : public ConnectionObserver {
     return &progress;
   }
   void EndLoaderDownload() override { Add("download:end"); }
-
-  std::vector<std::string> Statuses() const {
-    std::vector<std::string> out;
-    for (const auto& e : events)
-      if (e.rfind("status:", 0) == 0) out.push_back(e.substr(7));
-    return out;
-  }
-  bool Has(const std::string& event) const {
-    return std::find(events.begin(), events.end(), event) != events.end();
-  }
 
   std::vector<std::string> events;
   RecordingProgress progress;
@@ -144,19 +130,30 @@ class ListedBus final : public DeviceBus {
   int live = 0;
 };
 
-inline std::vector<std::string> Repeat(const char* format, int from, int to) {
+// Cells split at a separator; an empty cell has no parts.
+inline std::vector<std::string> Split(const std::string& cell, char separator) {
   std::vector<std::string> out;
-  for (int i = from; i <= to; ++i) {
-    std::string s = format;
-    s.replace(s.find("%d"), 2, std::to_string(i));
-    out.push_back(s);
+  for (size_t from = 0; from < cell.size();) {
+    const size_t at = std::min(cell.find(separator, from), cell.size());
+    out.push_back(cell.substr(from, at - from));
+    from = at + 1;
   }
   return out;
 }
 
-inline std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+// The observer's events a scenario of link/connect_events.tsv expects, its
+// repeats counted out and the blank filled in.
+inline std::vector<std::string> ExpectedEvents(const std::string& scenario, const std::string& fill = "") {
   std::vector<std::string> out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  for (const auto& row : testing::LoadTable("link/connect_events.tsv")) {
+    if (row[0] != scenario) continue;
+    for (int i = 1; i <= (row.size() > 2 ? std::stoi(row[2]) : 1); ++i) {
+      std::string text = row[1];
+      if (const size_t at = text.find("%d"); at != std::string::npos) text.replace(at, 2, std::to_string(i));
+      if (const size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, fill);
+      out.push_back(text);
+    }
+  }
   return out;
 }
 
@@ -168,10 +165,8 @@ inline void AwaitLoaderStage(sim::VirtualBoard& board) {
   }
 }
 
-// Names each instance of a parameterized test after its case.
-inline constexpr auto ParamName = [](const auto& info) { return std::string(info.param.name); };
-
-inline const std::vector<std::string> kFamilyPasses = Repeat("Detect Mass Storage...(%d)\n", 1, 4);
+// Names each instance of a test over table rows after the row's first cell.
+inline constexpr auto RowName = [](const auto& info) { return info.param[0]; };
 
 class ConnectFixture : public ::testing::Test {
  protected:

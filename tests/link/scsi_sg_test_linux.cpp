@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
+#include "app/test_table.h"
 #include "link/scsi_sg_linux.h"
 #include "link/scsi_transport.h"
 #include "link/serial_port.h"
@@ -10,71 +12,46 @@
 namespace zorbel {
 namespace {
 
-// --- SG_IO requests.
-
 TEST(SgIoRequest, CarriesTheCommandBlockDirectionSenseAndTimeout) {
+  const std::map<std::string, std::pair<ScsiDirection, int>> directions = {
+      {"to", {ScsiDirection::kToDevice, SG_DXFER_TO_DEV}},
+      {"from", {ScsiDirection::kFromDevice, SG_DXFER_FROM_DEV}},
+      {"none", {ScsiDirection::kNone, SG_DXFER_NONE}}};
   uint8_t buffer[16];
-  struct Case {
-    ScsiDirection direction;
-    void* data;
-    uint32_t length;
-    uint8_t senseLength;
-    uint32_t timeoutSeconds;
-    int sgDirection;
-    unsigned sgLength;
-    unsigned char sgSense;
-  };
-  const Case cases[] = {
-      {ScsiDirection::kToDevice, buffer, 16, 24, 20, SG_DXFER_TO_DEV, 16, 24},
-      {ScsiDirection::kFromDevice, buffer, 5, 24, 100, SG_DXFER_FROM_DEV, 5, 24},
-      {ScsiDirection::kFromDevice, nullptr, 0, 0, 5, SG_DXFER_NONE, 0, 0},  // run, family loaders
-      {ScsiDirection::kNone, buffer, 16, 24, 1, SG_DXFER_NONE, 0, 24},
-      {ScsiDirection::kToDevice, buffer, 8, 64, 0, SG_DXFER_TO_DEV, 8, 24},  // sense capped
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.direction) * 1000 + c.length);
+  for (const auto& row : testing::LoadTable("link/sg_request.tsv")) {
+    SCOPED_TRACE(row[0] + " " + row[1]);
     ScsiCommand command;
     command.cdb = {'a', 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    command.direction = c.direction;
-    command.data = c.data;
-    command.dataLength = c.length;
-    command.senseLength = c.senseLength;
-    command.timeoutSeconds = c.timeoutSeconds;
+    command.direction = directions.at(row[0]).first;
+    command.dataLength = std::stoul(row[1]);
+    command.data = command.dataLength == 0 ? nullptr : buffer;
+    command.senseLength = static_cast<uint8_t>(std::stoul(row[2]));
+    command.timeoutSeconds = std::stoul(row[3]);
     uint8_t sense[kSgSenseLength];
     const sg_io_hdr_t r = BuildSgIoRequest(command, sense);
     EXPECT_EQ(r.interface_id, 'S');
     EXPECT_EQ(r.cmd_len, 10);
     EXPECT_EQ(std::memcmp(r.cmdp, command.cdb.data(), 10), 0);
-    EXPECT_EQ(r.dxfer_direction, c.sgDirection);
-    EXPECT_EQ(r.dxfer_len, c.sgLength);
-    EXPECT_EQ(r.dxferp, c.sgLength == 0 ? nullptr : c.data);
-    EXPECT_EQ(r.mx_sb_len, c.sgSense);
-    EXPECT_EQ(r.sbp, c.sgSense == 0 ? nullptr : sense);
-    EXPECT_EQ(r.timeout, c.timeoutSeconds * 1000);
+    EXPECT_EQ(r.dxfer_direction, directions.at(row[4]).second);
+    EXPECT_EQ(r.dxfer_len, std::stoul(row[5]));
+    EXPECT_EQ(r.dxferp, r.dxfer_len == 0 ? nullptr : buffer);
+    EXPECT_EQ(r.mx_sb_len, std::stoul(row[6]));
+    EXPECT_EQ(r.sbp, r.mx_sb_len == 0 ? nullptr : sense);
+    EXPECT_EQ(r.timeout, command.timeoutSeconds * 1000);
   }
 }
 
 TEST(SgIoRequest, OnlyUndeliveredCommandsFail) {
-  struct Case {
-    unsigned short hostStatus;
-    unsigned short driverStatus;
-    unsigned char scsiStatus;
-    uint32_t error;
-  };
-  const Case cases[] = {
-      {0, 0, 0, 0},
-      {0, 0x08, 0x02, 0},  // check condition with sense: the command reached the board
-      {0x03, 0, 0, win_error::kTimeout},
-      {0, 0x06, 0, win_error::kTimeout},
-      {0x01, 0, 0, win_error::kDeviceNotConnected},
-      {0x07, 0, 0, win_error::kGenFailure},
-  };
-  for (const auto& c : cases) {
+  const std::map<std::string, uint32_t> errors = {{"0", 0},
+                                                  {"timeout", win_error::kTimeout},
+                                                  {"not connected", win_error::kDeviceNotConnected},
+                                                  {"failure", win_error::kGenFailure}};
+  for (const auto& row : testing::LoadTable("link/sg_status.tsv")) {
     sg_io_hdr_t done{};
-    done.host_status = c.hostStatus;
-    done.driver_status = c.driverStatus;
-    done.status = c.scsiStatus;
-    EXPECT_EQ(SgTransportError(done), c.error) << c.hostStatus << "/" << c.driverStatus;
+    done.host_status = static_cast<unsigned short>(std::stoul(row[0], nullptr, 16));
+    done.driver_status = static_cast<unsigned short>(std::stoul(row[1], nullptr, 16));
+    done.status = static_cast<unsigned char>(std::stoul(row[2], nullptr, 16));
+    EXPECT_EQ(SgTransportError(done), errors.at(row[3])) << row[0] << "/" << row[1];
   }
 }
 

@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <numeric>
+#include <sstream>
 #include <thread>
 
+#include "app/test_table.h"
 #include "app/user_prompt.h"
 #include "link/refusing_port.h"
 #include "link/serial_port.h"
@@ -85,31 +88,19 @@ TEST(SerialPortClosed, OpenOfAMissingOrNonSerialPathFails) {
   }
 }
 
-// Unknown modes are refused and change nothing.
 TEST_F(SerialPortPty, HandshakingModesAreKeptAsTheControlBlockWould) {
-  struct Case {
-    std::vector<int> modes;
-    int reported;
-    bool rtscts;
-    bool xonxoff;
-  };
-  const Case cases[] = {
-      {{0}, 0, false, false},    {{1}, 1, true, false},
-      {{2}, 2, false, true},     {{2, 1}, 1, true, false},  // hardware clears the XON/XOFF flags
-      {{1, 2}, 2, false, true},                             // software clears CTS/DSR, DTR and RTS control
-      {{1, 0}, 0, false, false}, {{2, 0}, 0, false, false},
-      {{2, 3}, 2, false, true},  {{1, -1}, 1, true, false},
-  };
-  for (const auto& c : cases) {
-    for (int mode : c.modes) {
+  for (const auto& row : testing::LoadTable("link/handshaking.tsv")) {
+    SCOPED_TRACE(row[0]);
+    std::istringstream modes(row[0]);
+    for (int mode; modes >> mode;) {
       const uint32_t expected = mode >= 0 && mode <= 2 ? 0u : kWinInvalidArg;
       ASSERT_EQ(port_.SetupHandshaking(mode), expected);
       EXPECT_EQ(port_.LastError(), expected);
     }
-    EXPECT_EQ(port_.GetHandshaking(), c.reported);
+    EXPECT_EQ(port_.GetHandshaking(), std::stoi(row[1]));
     const termios tio = SlaveTermios();
-    EXPECT_EQ((tio.c_cflag & CRTSCTS) != 0, c.rtscts);
-    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), c.xonxoff ? IXON | IXOFF : 0u);
+    EXPECT_EQ((tio.c_cflag & CRTSCTS) != 0, row[2] == "1");
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), row[3] == "1" ? IXON | IXOFF : 0u);
   }
 }
 
@@ -121,43 +112,35 @@ TEST_F(SerialPortPty, RefusedReadTimeoutModeKeepsReadsNonBlocking) {
 }
 
 TEST_F(SerialPortPty, SetupChangesTheLineOrRefusesAndKeepsIt) {
-  struct Case {
-    uint32_t baud;
-    uint8_t dataBits, parity, stopBits;
-    uint32_t result;
-    speed_t speed;
-    tcflag_t parityFlags;  // of PARODD | CMSPAR (a pty forces CS8 and drops PARENB)
-    bool twoStops;
-  };
-  const Case cases[] = {
-      {115200, 8, 0, 0, 0, B115200, 0, false},
-      {19200, 7, 2, 0, 0, B19200, 0, false},
-      {9600, 8, 1, 2, 0, B9600, PARODD, true},
-      {57600, 5, 3, 0, 0, B57600, PARODD | CMSPAR, false},
-      {38400, 6, 4, 0, 0, B38400, CMSPAR, false},
-      {12345, 8, 0, 0, win_error::kInvalidParameter, 0, 0, false},
-      {9600, 9, 0, 0, win_error::kInvalidParameter, 0, 0, false},
-      {9600, 8, 5, 0, win_error::kInvalidParameter, 0, 0, false},
-      {9600, 8, 0, 1, win_error::kInvalidParameter, 0, 0, false},  // 1.5 stop bits
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.baud * 100 + c.dataBits * 10 + c.parity);
-    const std::vector<int> old = {port_.GetBaudrate(), port_.GetDataBits()};
+  const std::map<int, speed_t> speeds = {
+      {115200, B115200}, {57600, B57600}, {38400, B38400}, {19200, B19200}, {9600, B9600}};
+  for (const auto& row : testing::LoadTable("link/line_setup.tsv")) {
+    SCOPED_TRACE(row[0] + " " + row[1] + row[2] + row[3]);
+    const std::vector<int> setting = {std::stoi(row[0]), std::stoi(row[1]), std::stoi(row[2]),
+                                      std::stoi(row[3])};
+    const std::vector<int> old = {port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(),
+                                  port_.GetStopBits()};
     const termios before = SlaveTermios();
-    EXPECT_EQ(port_.Setup(c.baud, c.dataBits, c.parity, c.stopBits), c.result);
+    const uint32_t result = port_.Setup(setting[0], setting[1], setting[2], setting[3]);
     const termios tio = SlaveTermios();
-    if (c.result != 0) {
-      EXPECT_EQ(std::vector<int>({port_.GetBaudrate(), port_.GetDataBits()}), old);
+    if (row[4] == "1") {
+      EXPECT_EQ(result, win_error::kInvalidParameter);
+      EXPECT_EQ(std::vector<int>(
+                    {port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits()}),
+                old);
       EXPECT_EQ(tio.c_cflag, before.c_cflag);
       continue;
     }
+    EXPECT_EQ(result, 0u);
     EXPECT_EQ(
         std::vector<int>({port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits()}),
-        std::vector<int>({static_cast<int>(c.baud), c.dataBits, c.parity, c.stopBits}));
-    EXPECT_EQ(cfgetospeed(&tio), c.speed);
-    EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), c.parityFlags);
-    EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStops);
-    EXPECT_EQ((tio.c_iflag & INPCK) != 0, c.parity != 0);
+        setting);
+    EXPECT_EQ(cfgetospeed(&tio), speeds.at(setting[0]));
+    const tcflag_t parity = (row[5].find("PARODD") != std::string::npos ? PARODD : 0) |
+                            (row[5].find("CMSPAR") != std::string::npos ? CMSPAR : 0);
+    EXPECT_EQ(tio.c_cflag & (PARODD | CMSPAR), parity);
+    EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, row[6] == "1");
+    EXPECT_EQ((tio.c_iflag & INPCK) != 0, setting[2] != 0);
   }
 }
 
@@ -208,46 +191,34 @@ TEST_F(SerialPortPty, CallerRecordIsCompletedBeforeReturning) {
   EXPECT_EQ(ov.error, 0u);
 }
 
-// The test answers the in-band request on the master; an empty reply stays silent.
+// The test answers the in-band request on the master.
 TEST_F(SerialPortPty, ChooseMethodAnswersAsksAgainOnAMismatchAndGivesUp) {
-  struct Case {
-    uint8_t method;
-    uint32_t readTimeoutMs;
-    std::vector<Bytes> replies;
-    uint8_t answer;
-    uint32_t error;
-  };
-  const Case cases[] = {
-      {3, 2000, {{0x83, 0x42}}, 0x42, 0},
-      {4, 2000, {{0x00, 0x00}, {0x84, 0x02}}, 0x02, 0},
-      {0, 2000, {{0x81, 0x11}, {0xFF, 0x00}, {0x80, 0x07}}, 0x07, 0},
-      {10, 2000, {{0x8A, 0x00}}, 0x00, 0},
-      // The first request and 8 more, then no more.
-      {3, 2000, std::vector<Bytes>(9, {0x85, 0x01}), 0, win_error::kGenFailure},
-      {3, 100, {{}}, 0, win_error::kTimeout},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    const Case& c = cases[i];
-    SCOPED_TRACE(i);
-    ASSERT_EQ(port_.SetupReadTimeouts(1, c.readTimeoutMs), 0u);
+  const std::map<std::string, uint32_t> outcomes = {
+      {"ok", 0}, {"failure", win_error::kGenFailure}, {"timeout", win_error::kTimeout}};
+  for (const auto& row : testing::LoadTable("link/choose_method.tsv")) {
+    SCOPED_TRACE(row[0] + " " + row[3]);
+    const auto method = static_cast<uint8_t>(std::stoi(row[0]));
+    const uint32_t error = outcomes.at(row[3]);
+    std::vector<std::string> replies;
+    for (int i = 0; i < std::stoi(row[4]); ++i) replies.insert(replies.end(), row.begin() + 5, row.end());
+    ASSERT_EQ(port_.SetupReadTimeouts(1, std::stoul(row[1])), 0u);
     std::vector<Bytes> requests;
     std::thread board([&] {
-      for (const auto& reply : c.replies) {
+      for (const auto& reply : replies) {
         Bytes request = pty_.Receive(2, 3000);
         if (request.size() != 2) return;
         requests.push_back(request);
-        if (!reply.empty()) pty_.Send(reply);
+        if (!reply.empty()) pty_.Send(Bytes(reply.begin(), reply.end()));
       }
     });
     RecordingPrompt prompt;
-    EXPECT_EQ(port_.ChooseMethod(c.method, &prompt), c.answer);
+    EXPECT_EQ(port_.ChooseMethod(method, &prompt), std::stoi(row[2], nullptr, 16));
     board.join();
-    EXPECT_EQ(port_.LastError(), c.error);
-    EXPECT_EQ(prompt.Messages(), c.error == 0
+    EXPECT_EQ(port_.LastError(), error);
+    EXPECT_EQ(prompt.Messages(), error == 0
                                      ? std::vector<std::string>{}
                                      : std::vector<std::string>{"ChooseMethod - Unable to set flash method"});
-    EXPECT_EQ(requests,
-              std::vector<Bytes>(c.replies.size(), Bytes{0xB0, static_cast<uint8_t>(0x80 + c.method)}));
+    EXPECT_EQ(requests, std::vector<Bytes>(replies.size(), Bytes{0xB0, static_cast<uint8_t>(0x80 + method)}));
     EXPECT_TRUE(pty_.Receive(1, 100).empty());
   }
   EXPECT_EQ(port_.ChooseMethod(3, nullptr), 0);  // no prompt: fails quietly

@@ -7,9 +7,13 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "app/system_error.h"
+#include "app/test_table.h"
 #include "link/serial_port.h"
 
 namespace zorbel {
@@ -55,95 +59,68 @@ class RecordingTransport final : public ScsiTransport {
   std::vector<Seen> seen_;
 };
 
-// What a command's block must carry, and the console line written after
-// every request (0: none).
-struct Shape {
-  ScsiDirection direction;
-  uint32_t length;
-  uint32_t timeoutSeconds;
-  std::vector<uint8_t> cdb;  // the leading bytes; the rest of the 16 must be 0
-  uint8_t senseLength = 24;
-  int line = 0;
-};
-Shape In(uint32_t length, uint32_t timeout, std::vector<uint8_t> cdb, uint8_t sense = 24) {
-  return {ScsiDirection::kFromDevice, length, timeout, std::move(cdb), sense};
-}
-Shape Out(uint32_t length, uint32_t timeout, std::vector<uint8_t> cdb, int line = 0) {
-  return {ScsiDirection::kToDevice, length, timeout, std::move(cdb), 24, line};
-}
-
 std::vector<uint8_t> gBoot(msl::kBootDataLength);
 std::vector<uint8_t> gData(70000, 0x11);
 uint8_t* const kBoot = gBoot.data();
 uint8_t* const kData = gData.data();
 
-struct CommandCase {
-  std::function<bool(ScsiTransport*)> call;
-  Shape shape;
-  bool ignoresFailure = false;
-};
+uint8_t U8(uint32_t value) { return static_cast<uint8_t>(value); }
 
-const CommandCase kCommands[] = {
-    {[](auto h) { return msl::QueryBootStage(h, 1, kBoot); }, In(3583, 20, {0x06, 'Q', 1})},
-    {[](auto h) { return msl::SendSettingFirstWord(h, 0x12345678, kBoot); },
-     In(3583, 20, {0x06, 'R', 0x78, 0x56, 0x34, 0x12})},
-    {[](auto h) { return msl::SendSettingSecondWord(h, 0xA0B0C0D0, kBoot); },
-     In(3583, 20, {0x06, 'S', 0xD0, 0xC0, 0xB0, 0xA0})},
-    {[](auto h) { return msl::SetLoadAddress(h, 0x30008000, kBoot); },
-     In(3583, 20, {0x06, 'U', 0x00, 0x80, 0x00, 0x30})},
-    {[](auto h) { return msl::WriteFirstStage(h, kData, 65536); }, Out(65536, 50, {0x06, 'r', 0, 0})},
-    {[](auto h) { return msl::WriteFirstStage(h, kData, 65535); }, Out(65535, 50, {0x06, 'r', 0xFF, 0xFF})},
-    {[](auto h) { return msl::WriteFirstStage(h, kData, 0x1234); }, Out(0x1234, 50, {0x06, 'r', 0x34, 0x12})},
-    {[](auto h) { return msl::WriteFirstStage(h, kData, 65537); }, Out(65537, 50, {0x06, 'r', 0x01, 0})},
-    {[](auto h) { return msl::RunLoadedCode(h, 1, kBoot); },
-     {ScsiDirection::kNone, 0, 5, {0x06, 0x60}, 0},
-     true},
-    {[](auto h) { return msl::RunLoadedCode(h, 0, kBoot); }, In(8, 5, {0x06, 0x60}, 0), true},
-    {[](auto h) { return msl::CMD_WriterProcess(h, 2, 7, kData, 60); },
-     Out(60, 100, {'a', 2, 0, 0, 0, 0, 7}, 356)},
-    {[](auto h) { return msl::CMD_ReadTable(h, 3, 3, 2, kData, 4); }, In(4, 50, {'b', 3, 0, 0, 0, 0, 3, 2})},
-    {[](auto h) { return msl::CMD_WriteFile(h, 1, kData, 65536, nullptr); }, Out(65536, 20, {'c', 1}, 409)},
-    {[](auto h) { return msl::CMD_GetFileData(h, 4, kData, 512); }, In(512, 20, {'d', 4})},
-    {[](auto h) { return msl::CMD_GetLastStatus(h, 3, kData); }, In(4, 20, {'e', 0, 0, 0, 0, 0, 3})},
-    {[](auto h) { return msl::CMD_GetLastStatus(h, 6, kData); }, In(5, 20, {'e', 0, 0, 0, 0, 0, 6})},
-    {[](auto h) { return msl::CMD_GetLastStatus(h, 7, kData); }, In(4, 20, {'e', 0, 0, 0, 0, 0, 7})},
-    {[](auto h) { return msl::CMD_SetParameter(h, 1, kData, 4, nullptr); },
-     Out(4, 100, {'f', 0, 0, 0, 0, 0, 1}, 594)},
+using Arguments = std::vector<uint32_t>;
+const std::map<std::string, std::function<bool(ScsiTransport*, const Arguments&)>> kCommands = {
+    {"QueryBootStage", [](auto h, auto& a) { return msl::QueryBootStage(h, U8(a[0]), kBoot); }},
+    {"SendSettingFirstWord", [](auto h, auto& a) { return msl::SendSettingFirstWord(h, a[0], kBoot); }},
+    {"SendSettingSecondWord", [](auto h, auto& a) { return msl::SendSettingSecondWord(h, a[0], kBoot); }},
+    {"SetLoadAddress", [](auto h, auto& a) { return msl::SetLoadAddress(h, a[0], kBoot); }},
+    {"WriteFirstStage", [](auto h, auto& a) { return msl::WriteFirstStage(h, kData, a[0]); }},
+    {"RunLoadedCode", [](auto h, auto& a) { return msl::RunLoadedCode(h, a[0], kBoot); }},
+    {"CMD_WriterProcess",
+     [](auto h, auto& a) { return msl::CMD_WriterProcess(h, U8(a[0]), U8(a[1]), kData, a[2]); }},
+    {"CMD_ReadTable",
+     [](auto h, auto& a) { return msl::CMD_ReadTable(h, U8(a[0]), U8(a[1]), U8(a[2]), kData, a[3]); }},
+    {"CMD_WriteFile", [](auto h, auto& a) { return msl::CMD_WriteFile(h, U8(a[0]), kData, a[1], nullptr); }},
+    {"CMD_GetFileData", [](auto h, auto& a) { return msl::CMD_GetFileData(h, U8(a[0]), kData, a[1]); }},
+    {"CMD_GetLastStatus", [](auto h, auto& a) { return msl::CMD_GetLastStatus(h, U8(a[0]), kData); }},
+    {"CMD_SetParameter",
+     [](auto h, auto& a) { return msl::CMD_SetParameter(h, U8(a[0]), kData, a[1], nullptr); }},
 };
-
-std::string Console(const CommandCase& c, uint32_t code) {
-  return c.shape.line == 0 ? "" : ErrorLine(c.shape.line, code);
-}
 
 // A failed request still writes the console line; with no handle nothing is
 // sent and the command fails like an invalid handle.
 TEST(MassStorageCommands, BlocksDirectionsLengthsTimeoutsAndFailures) {
-  for (size_t i = 0; i < std::size(kCommands); ++i) {
-    const CommandCase& c = kCommands[i];
-    SCOPED_TRACE(i);
+  const std::map<std::string, ScsiDirection> directions = {
+      {"to", ScsiDirection::kToDevice}, {"from", ScsiDirection::kFromDevice}, {"none", ScsiDirection::kNone}};
+  for (const auto& row : testing::LoadTable("link/mass_storage_commands.tsv")) {
+    SCOPED_TRACE(row[0] + " " + row[1]);
+    Arguments arguments;
+    std::istringstream in(row[1]);
+    for (std::string a; in >> a;) arguments.push_back(static_cast<uint32_t>(std::stoul(a, nullptr, 0)));
+    const auto call = [&](ScsiTransport* h) { return kCommands.at(row[0])(h, arguments); };
+    const int line = std::stoi(row[7]);
+    const auto console = [&](uint32_t code) { return line == 0 ? "" : ErrorLine(line, code); };
     RecordingTransport t;
     ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(c.call(&t));
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), Console(c, 0));
+    EXPECT_TRUE(call(&t));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), console(0));
     ASSERT_EQ(t.seen().size(), 1u);
     const ScsiCommand& cmd = t.seen()[0].command;
-    std::vector<uint8_t> cdb = c.shape.cdb;
+    std::string cdb = row[5];
     cdb.resize(cmd.cdb.size(), 0);
-    EXPECT_EQ(std::vector<uint8_t>(cmd.cdb.begin(), cmd.cdb.end()), cdb);
+    EXPECT_EQ(std::string(cmd.cdb.begin(), cmd.cdb.end()), cdb);
     EXPECT_EQ(cmd.cdbLength, 10);
-    EXPECT_EQ(cmd.direction, c.shape.direction);
-    EXPECT_EQ(cmd.dataLength, c.shape.length);
-    EXPECT_EQ(cmd.timeoutSeconds, c.shape.timeoutSeconds);
-    EXPECT_EQ(cmd.senseLength, c.shape.senseLength);
-    EXPECT_EQ(cmd.data == nullptr, c.shape.length == 0);
+    EXPECT_EQ(cmd.direction, directions.at(row[2]));
+    EXPECT_EQ(cmd.dataLength, std::stoul(row[3]));
+    EXPECT_EQ(cmd.timeoutSeconds, std::stoul(row[4]));
+    EXPECT_EQ(cmd.senseLength, std::stoul(row[6]));
+    EXPECT_EQ(cmd.data == nullptr, cmd.dataLength == 0);
 
     t.FailWith(win_error::kTimeout);
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(c.call(&t), c.ignoresFailure);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), Console(c, win_error::kTimeout));
+    EXPECT_EQ(call(&t), row[8] == "1");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), console(win_error::kTimeout));
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(c.call(nullptr), c.ignoresFailure);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), Console(c, win_error::kInvalidHandle));
+    EXPECT_EQ(call(nullptr), row[8] == "1");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), console(win_error::kInvalidHandle));
     EXPECT_EQ(t.seen().size(), 2u);
   }
 }
