@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/byte_order.h"
+#include "app/test_table.h"
 #include "link/scsi_transport.h"
 #include "link/serial_port.h"
 
@@ -42,13 +44,6 @@ std::optional<Bytes> ReadRequest(int fd) {
     if (!ReadExact(fd, request.data() + 26, request.size() - 26)) return std::nullopt;
   }
   return request;
-}
-
-Bytes Reply(uint8_t status, uint32_t length, const Bytes& data = {}) {
-  Bytes out = {status};
-  AppendLe32(out, length);
-  out.insert(out.end(), data.begin(), data.end());
-  return out;
 }
 
 class SocketServer {
@@ -94,90 +89,81 @@ class SocketServer {
   std::thread thread_;
 };
 
-ScsiCommand Command(uint8_t code, ScsiDirection direction, void* data, uint32_t length, uint32_t timeout) {
+ScsiCommand Command(uint8_t code, int direction, void* data, uint32_t length, uint32_t timeout) {
   ScsiCommand c;
   c.cdb[0] = code;
   c.cdb[1] = 0x5A;
   c.cdb[9] = 0xEE;
-  c.direction = direction;
+  c.direction = direction == 0   ? ScsiDirection::kNone
+                : direction == 1 ? ScsiDirection::kToDevice
+                                 : ScsiDirection::kFromDevice;
   c.data = data;
   c.dataLength = length;
   c.timeoutSeconds = timeout;
   return c;
 }
 
-// cdb[16], cdb length, direction, data length, timeout, data.
-Bytes Framed(uint8_t code, uint8_t direction, uint32_t length, uint32_t timeout, const Bytes& data = {}) {
-  Bytes out = {code, 0x5A, 0, 0, 0, 0, 0, 0, 0, 0xEE, 0, 0, 0, 0, 0, 0, 10, direction};
-  AppendLe32(out, length);
-  AppendLe32(out, timeout);
-  out.insert(out.end(), data.begin(), data.end());
-  return out;
-}
+Bytes Cell(const std::string& cell) { return Bytes(cell.begin(), cell.end()); }
 
 TEST(SocketScsiTransport, CarriesEachDirectionInTheFraming) {
+  const auto rows = testing::LoadTable("link/socket_framing.tsv");
   std::vector<Bytes> seen;
   SocketServer server(1, [&](int, int fd) {
-    while (auto r = ReadRequest(fd)) {
+    for (auto r = ReadRequest(fd); r; r = ReadRequest(fd)) {
       seen.push_back(*r);
-      if ((*r)[0] == 'c') WriteExact(fd, Reply(0, 5));
-      if ((*r)[0] == 'd') WriteExact(fd, Reply(0, 4, {0xDE, 0xAD, 0xBE, 0xEF}));
-      if ((*r)[0] == 'x') WriteExact(fd, Reply(0, 0));
+      for (const auto& row : rows) {
+        if (row[0][0] == (*r)[0]) WriteExact(fd, Cell(row[4]));
+      }
     }
   });
   auto transport = server.Open();
   ASSERT_NE(transport, nullptr);
-  Bytes out = {1, 2, 3, 4, 5};
-  EXPECT_TRUE(transport->Execute(Command('c', ScsiDirection::kToDevice, out.data(), 5, 20)));
-  uint8_t in[4] = {};
-  EXPECT_TRUE(transport->Execute(Command('d', ScsiDirection::kFromDevice, in, 4, 0x01020304)));
-  EXPECT_EQ(LoadLe32(in), 0xEFBEADDEu);
-  EXPECT_TRUE(transport->Execute(Command('x', ScsiDirection::kNone, nullptr, 0, 5)));
+  std::vector<Bytes> expected;
+  for (const auto& row : rows) {
+    Bytes data = {1, 2, 3, 4, 5};
+    data.resize(std::stoul(row[2]));
+    const ScsiCommand command =
+        Command(static_cast<uint8_t>(row[0][0]), std::stoi(row[1]), data.empty() ? nullptr : data.data(),
+                std::stoul(row[2]), std::stoul(row[3], nullptr, 0));
+    EXPECT_TRUE(transport->Execute(command)) << row[0];
+    if (row[1] == "2") {
+      EXPECT_EQ(data, Bytes(row[4].begin() + 5, row[4].end()));
+    }
+    expected.push_back(Cell(row[5]));
+  }
   EXPECT_EQ(transport->LastError(), 0u);
   transport.reset();  // the server sees the end of the stream
-  EXPECT_EQ(seen, (std::vector<Bytes>{Framed('c', 1, 5, 20, out), Framed('d', 2, 4, 0x01020304),
-                                      Framed('x', 0, 0, 5)}));
+  EXPECT_EQ(seen, expected);
 }
 
 // The request after each reply must still be framed right; a broken
 // connection fails its request, and the next one connects again.
 TEST(SocketScsiTransport, RepliesThatFailOrOverrunAreRefusedAndTheStreamStaysInStep) {
-  struct Case {
-    const char* name;
-    Bytes reply;
-    bool ok;
-    uint32_t error;
-    Bytes data;  // what the 4-byte buffer holds afterwards
-    bool hangsUp = false;
-  };
-  const Case cases[] = {
-      {"status set", Reply(1, 4), false, win_error::kGenFailure, {0, 0, 0, 0}},
-      {"short", Reply(0, 2, {7, 8}), true, 0, {7, 8, 0, 0}},
-      {"overrun", Reply(0, 6, {1, 2, 3, 4, 5, 6}), false, win_error::kGenFailure, {1, 2, 3, 4}},
-      {"half a reply header, then gone", {0, 4}, false, win_error::kDeviceNotConnected, {0, 0, 0, 0}, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  const std::map<std::string, uint32_t> errors = {
+      {"0", 0}, {"failure", win_error::kGenFailure}, {"not connected", win_error::kDeviceNotConnected}};
+  for (const auto& row : testing::LoadTable("link/socket_replies.tsv")) {
+    SCOPED_TRACE(row[0]);
+    const bool hangsUp = row[5] == "1";
     int requests = 0;
-    SocketServer server(c.hangsUp ? 2 : 1, [&](int connection, int fd) {
+    SocketServer server(hangsUp ? 2 : 1, [&](int connection, int fd) {
       if (connection == 0) {
         if (!ReadRequest(fd)) return;
         ++requests;
-        WriteExact(fd, c.reply);
-        if (c.hangsUp) return;
+        WriteExact(fd, Cell(row[1]));
+        if (hangsUp) return;
       }
       if (!ReadRequest(fd)) return;
       ++requests;
-      WriteExact(fd, Reply(0, 4, {9, 9, 9, 9}));
+      WriteExact(fd, {0, 4, 0, 0, 0, 9, 9, 9, 9});
     });
     auto transport = server.Open();
     ASSERT_NE(transport, nullptr);
-    uint8_t in[4] = {};
-    EXPECT_EQ(transport->Execute(Command('e', ScsiDirection::kFromDevice, in, 4, 20)), c.ok);
-    EXPECT_EQ(transport->LastError(), c.error);
-    EXPECT_EQ(Bytes(in, in + 4), c.data);
-    EXPECT_TRUE(transport->Execute(Command('e', ScsiDirection::kFromDevice, in, 4, 20)));
-    EXPECT_EQ(Bytes(in, in + 4), Bytes(4, 9));
+    Bytes in(4);
+    EXPECT_EQ(transport->Execute(Command('e', 2, in.data(), 4, 20)), row[2] == "1");
+    EXPECT_EQ(transport->LastError(), errors.at(row[3]));
+    EXPECT_EQ(in, Cell(row[4]));
+    EXPECT_TRUE(transport->Execute(Command('e', 2, in.data(), 4, 20)));
+    EXPECT_EQ(in, Bytes(4, 9));
     transport.reset();
     EXPECT_EQ(requests, 2);
   }
