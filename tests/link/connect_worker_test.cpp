@@ -13,18 +13,17 @@
 
 #include "app/abort_event.h"
 #include "app/byte_order.h"
-#include "app/selector.h"
 #include "connect_support.h"
 #include "link/loader_download.h"
 #include "link/serial_port.h"
-#include "standin_files.h"
-#include "virtual_board.h"
 
 namespace zorbel::connect_test {
 namespace {
 
-const std::map<std::string, BoardKind> kBoardKinds = {
-    {"Quen", BoardKind::kQuen}, {"Rast", BoardKind::kRast}, {"Pilk", BoardKind::kPilk}};
+const std::map<std::string, BoardKind> kBoardKinds = {{"Older", BoardKind::kOlder},
+                                                      {"Quen", BoardKind::kQuen},
+                                                      {"Rast", BoardKind::kRast},
+                                                      {"Pilk", BoardKind::kPilk}};
 
 std::string Hex(uint32_t value) {
   char text[9];
@@ -32,101 +31,69 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
-// ---------------------------------------------------------------- family disks
+class DiskConnect : public ConnectFixture, public ::testing::WithParamInterface<testing::TableRow> {};
 
-class FamilyBootDisk : public ConnectFixture, public ::testing::WithParamInterface<testing::TableRow> {};
-
-TEST_P(FamilyBootDisk, DownloadsTheLoaderAndConnectsToItsDisk) {
+TEST_P(DiskConnect, EndsAsTheTableSays) {
   const testing::TableRow& row = GetParam();
   const BoardKind kind = kBoardKinds.at(row[1]);
-  auto board = MakeBoard(kind);
-  const std::vector<uint8_t> loader = sim::MakeDiskLoader(kind, std::stoul(row[3]), 0);
-  WriteFile(row[2], loader);
-  if (!row[4].empty()) WriteText("Zorbel.ini", row[4]);
+  const uint32_t first = std::stoul(row[4]);
+  const uint32_t announced = row[6].empty() ? first : std::stoul(row[6]);
+  // A stage padded with zeros no longer matches its own tag's length.
+  auto board = MakeBoard(kind, row[2] == "1", announced == first);
+  std::vector<uint8_t> file = sim::MakeDiskLoader(kind, first, std::stoul(row[5]));
+  StoreLe32(file.data() + 8, announced);
+  if (!row[3].empty()) WriteFile(row[3], file);
+  if (!row[7].empty()) WriteText("Zorbel.ini", row[7]);
+  if (row[8] == "no-reenumeration") {
+    board->InjectFault({sim::FaultKind::kNoReenumeration, sim::Operation::kAny, sim::Medium::kAny, 1, 0});
+  }
   RecordingBus bus(board->Bus());
 
-  EXPECT_EQ(Run(bus), ConnectOutcome::kMassStorage);
-  EXPECT_EQ(observer.events, ExpectedEvents("FamilyDownload"));
-  std::vector<std::string> registers;
-  for (const auto& r : board->RegisterWrites()) registers.push_back(r.letter + ("=" + Hex(r.value)));
-  EXPECT_EQ(registers, Split(row[5], '|'));
-  EXPECT_EQ(board->LoadAddress(), sim::FamilyLoadAddress(kind));
-  EXPECT_EQ(state.loaderLoadAddress, sim::FamilyLoadAddress(kind));
-  EXPECT_EQ(board->LastLoader(), std::vector<uint8_t>(loader.begin() + 16, loader.end()));
-  EXPECT_EQ(state.connection.massStorageConnected, 1);
-  EXPECT_EQ(state.connection.vcomConnected, 0);
-  EXPECT_NE(state.connection.deviceHandle(), nullptr);
-  EXPECT_EQ(state.familyMode, 1u);
-  EXPECT_TRUE(board->ProtocolErrors().empty()) << board->ProtocolErrors().front();
-  EXPECT_EQ(prompt.Messages().size(), row[6] == "1" ? 1u : 0u);
-  // 'Q', the settings, 'U', 'r', run (0x60): in that order, each once.
+  const bool connects = row[9] == "mass storage";
+  EXPECT_EQ(Run(bus), connects ? ConnectOutcome::kMassStorage : ConnectOutcome::kFailed);
+  EXPECT_EQ(observer.events, ExpectedEvents(row[10]));
+  std::string messages = row[11];
+  if (const size_t at = messages.find("%s"); at != std::string::npos)
+    messages.replace(at, 2, state.moduleDirectory);
+  EXPECT_EQ(prompt.Messages(), Split(messages, '|'));
   std::string letters;
   for (const auto& cdb : bus.sent) letters += cdb[0] == 0x06 ? static_cast<char>(cdb[1]) : '?';
-  std::string expectedLetters = "Q";
-  for (const auto& r : registers) expectedLetters += r[0];
-  EXPECT_EQ(letters, expectedLetters + "Ur\x60");
-}
-
-INSTANTIATE_TEST_SUITE_P(Families, FamilyBootDisk,
-                         ::testing::ValuesIn(testing::LoadTable("link/family_boot.tsv")), RowName);
-
-TEST_F(ConnectFixture, RunningFamilyLoaderSkipsTheDownload) {
-  auto board = MakeBoard(BoardKind::kQuen, /*loaderStage=*/true);
-  RecordingBus bus(board->Bus());
-
-  EXPECT_EQ(Run(bus), ConnectOutcome::kMassStorage);
-  EXPECT_EQ(observer.events, ExpectedEvents("FamilyLoaderRunning"));
-  EXPECT_TRUE(bus.sent.empty());
-  EXPECT_EQ(state.chipFamily, 1u);
-  EXPECT_EQ(state.connection.productId, "6E21");
-}
-
-TEST_F(ConnectFixture, FamilyBootDiskThatNeverReturnsGivesUpAfter200Tries) {
-  auto board = MakeBoard(BoardKind::kRast);
-  WriteFile("Rast_musb.bin", sim::MakeDiskLoader(BoardKind::kRast, 8192, 0));
-  board->InjectFault({sim::FaultKind::kNoReenumeration, sim::Operation::kAny, sim::Medium::kAny, 1, 0});
-
-  const uint64_t start = clock.NowMs();
-  EXPECT_EQ(Run(board->Bus()), ConnectOutcome::kFailed);
-  EXPECT_EQ(observer.events, ExpectedEvents("FamilyNeverReturns"));
-  EXPECT_EQ(state.connection.massStorageConnected, 0);
-  // 5 port tries, the boot try, 200 tries of 100 ms, then 1 s.
-  EXPECT_EQ(clock.NowMs() - start, 500u + 100u + 20000u + 1000u);
-}
-
-// ---------------------------------------------------------------- first-stage details
-
-class FirstStageLength : public ConnectFixture, public ::testing::WithParamInterface<testing::TableRow> {};
-
-// The command block's length bytes are checked with the command library.
-TEST_P(FirstStageLength, ArrivesWholeOrIsRefusedBeforeAnythingIsSent) {
-  const uint32_t headerLength = std::stoul(GetParam()[1]);
-  const uint32_t fileStage = std::stoul(GetParam()[2]);  // bytes actually in the file after the header
-  // A stage padded with zeros no longer matches its own tag's length.
-  auto board = MakeBoard(BoardKind::kQuen, false, fileStage == headerLength);
-  std::vector<uint8_t> file = sim::MakeDiskLoader(BoardKind::kQuen, fileStage, 0);
-  StoreLe32(file.data() + 8, headerLength);
-  WriteFile("Quen_musb.bin", file);
-  RecordingBus bus(board->Bus());
-
-  const ConnectOutcome outcome = Run(bus);
-  if (GetParam()[3] == "0") {
-    EXPECT_EQ(outcome, ConnectOutcome::kFailed);
-    EXPECT_TRUE(bus.sent.empty());
-    ASSERT_EQ(prompt.Messages().size(), 1u);
-    EXPECT_NE(prompt.Messages()[0].find(std::to_string(headerLength)), std::string::npos);
-    EXPECT_EQ(observer.events, ExpectedEvents("FamilyRefused"));
-    return;
+  EXPECT_EQ(letters, row[12]);
+  std::vector<std::string> registers;
+  for (const auto& r : board->RegisterWrites()) registers.push_back(r.letter + ("=" + Hex(r.value)));
+  EXPECT_EQ(registers, Split(row[13], '|'));
+  std::vector<uint8_t> loader;
+  if (row[14] == "first") {
+    loader.assign(file.begin() + 16, file.begin() + 16 + first);
+    loader.resize(announced, 0);
   }
-  EXPECT_EQ(outcome, ConnectOutcome::kMassStorage);
-  // What the file lacks of the announced stage arrives as zeros.
-  std::vector<uint8_t> expected(file.begin() + 16, file.end());
-  expected.resize(headerLength, 0);
-  EXPECT_EQ(board->LastLoader(), expected);
+  if (row[14] == "second") loader.assign(file.begin() + 16 + first, file.end());
+  EXPECT_EQ(board->LastLoader(), loader);
+  EXPECT_EQ(Hex(board->LoadAddress()), row[15]);
+  if (!loader.empty()) {
+    EXPECT_EQ(state.loaderLoadAddress, board->LoadAddress());
+  }
+  EXPECT_EQ(state.connection.productId, row[16]);
+  EXPECT_EQ(state.chipFamily, std::stoul(row[17]));
+  std::map<std::string, int> marked;
+  for (const auto& m : bus.marks) ++marked[m];
+  std::string marks;
+  for (const auto& [product, count] : marked)
+    marks += (marks.empty() ? "" : "|") + product + "=" + std::to_string(count);
+  EXPECT_EQ(marks, row[18]);
+  EXPECT_EQ(clock.NowMs(), std::stoull(row[19]));
+  EXPECT_EQ(state.connection.massStorageConnected, connects ? 1 : 0);
+  EXPECT_EQ(state.connection.vcomConnected, 0);
+  EXPECT_EQ(state.connection.loaderLength, loader.empty() ? 0 : announced);
+  EXPECT_EQ(state.familyMode, kind == BoardKind::kOlder ? 0u : 1u);
+  if (connects) {
+    EXPECT_NE(state.connection.deviceHandle(), nullptr);
+    EXPECT_TRUE(board->ProtocolErrors().empty()) << board->ProtocolErrors().front();
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, FirstStageLength,
-                         ::testing::ValuesIn(testing::LoadTable("link/first_stage.tsv")), RowName);
+INSTANTIATE_TEST_SUITE_P(Disks, DiskConnect,
+                         ::testing::ValuesIn(testing::LoadTable("link/disk_connects.tsv")), RowName);
 
 // A port that takes one byte less of every data chunk than it is given.
 class ShortWritePort final : public SerialPort {
@@ -172,16 +139,6 @@ TEST_F(ConnectFixture, PortThatDoesNotOpenIsNoConnection) {
   EXPECT_EQ(state.connection.vcomConnected, 0);
 }
 
-TEST_F(ConnectFixture, MissingFamilyLoaderFileIsReportedAndNothingIsSent) {
-  auto board = MakeBoard(BoardKind::kPilk);
-  RecordingBus bus(board->Bus());
-  EXPECT_EQ(Run(bus), ConnectOutcome::kFailed);
-  EXPECT_EQ(prompt.Messages(),
-            (std::vector<std::string>{"File Open error0 " + state.moduleDirectory + "Pilk_musb.bin"}));
-  EXPECT_TRUE(bus.sent.empty());
-  EXPECT_EQ(observer.events, ExpectedEvents("FamilyRefused"));
-}
-
 class BootStageQuery : public ConnectFixture, public ::testing::WithParamInterface<uint32_t> {};
 
 // Nine failures and then an answer connect; ten do not.
@@ -210,46 +167,6 @@ TEST_F(ConnectFixture, NoDeviceHandleIsReported) {
   ConnectWorker worker(state, board->Bus(), clock, prompt, observer);
   EXPECT_FALSE(worker.DownloadMassStorageLoader());
   EXPECT_EQ(prompt.Messages(), (std::vector<std::string>{"No Device Handle"}));
-}
-
-// ---------------------------------------------------------------- the older chip
-
-TEST_F(ConnectFixture, OlderChipGoesThroughBothLoaderStages) {
-  auto board = MakeBoard(BoardKind::kOlder);
-  const std::vector<uint8_t> loader = sim::MakeDiskLoader(BoardKind::kOlder, 12288, 40000);
-  WriteFile("musb.bin", loader);
-  RecordingBus bus(board->Bus());
-
-  EXPECT_EQ(Run(bus), ConnectOutcome::kMassStorage);
-  EXPECT_EQ(observer.events, ExpectedEvents("OlderBothStages"));
-  EXPECT_EQ(state.familyMode, 0u);
-  EXPECT_EQ(state.loaderLoadAddress, 0xFFE76000u);
-  EXPECT_EQ(board->LoadAddress(), 0xFFE76000u);
-  EXPECT_EQ(state.connection.loaderLength, 12288u);
-  EXPECT_EQ(state.connection.productId, "B192");
-  EXPECT_EQ(state.connection.massStorageConnected, 1);
-  EXPECT_TRUE(board->RegisterWrites().empty());
-  // The second stage is the rest of the file.
-  EXPECT_EQ(board->LastLoader(), std::vector<uint8_t>(loader.begin() + 16 + 12288, loader.end()));
-  EXPECT_TRUE(board->ProtocolErrors().empty()) << board->ProtocolErrors().front();
-  // Marked before every search of the older chip's stages.
-  EXPECT_EQ(std::count(bus.marks.begin(), bus.marks.end(), "B190"), 1);
-  EXPECT_EQ(std::count(bus.marks.begin(), bus.marks.end(), "B191"), 3);
-  EXPECT_EQ(std::count(bus.marks.begin(), bus.marks.end(), "B192"), 4);
-}
-
-TEST_F(ConnectFixture, OlderChipWithoutBootDiskLooksForItsLoaderDisk) {
-  auto board = MakeBoard(BoardKind::kOlder, /*loaderStage=*/true);
-  EXPECT_EQ(Run(board->Bus()), ConnectOutcome::kMassStorage);
-  EXPECT_EQ(observer.events, ExpectedEvents("OlderLoaderRunning"));
-}
-
-TEST_F(ConnectFixture, OlderChipWhoseIntermediateDiskNeverComesEndsWithStatus2) {
-  auto board = MakeBoard(BoardKind::kOlder);
-  WriteFile("musb.bin", sim::MakeDiskLoader(BoardKind::kOlder, 12288, 40000));
-  board->InjectFault({sim::FaultKind::kNoReenumeration, sim::Operation::kAny, sim::Medium::kAny, 1, 0});
-  EXPECT_EQ(Run(board->Bus()), ConnectOutcome::kFailed);
-  EXPECT_EQ(observer.events, ExpectedEvents("OlderIntermediateNever"));
 }
 
 TEST_F(ConnectFixture, AbortStopsTheAttemptAtItsNextWait) {
