@@ -2,7 +2,6 @@
 // with the "xusb.bin" stream and its progress.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,75 +17,45 @@ namespace {
 
 class ComPortConnect : public ConnectFixture, public ::testing::WithParamInterface<testing::TableRow> {};
 
-TEST_P(ComPortConnect, FindsTheBoardAfterTheFamilyPassesAndPostsTheLoaderProgress) {
-  const uint32_t fileLength = std::stoul(GetParam()[1]);
+TEST_P(ComPortConnect, ConnectsWithItsLoaderAndPostsTheProgressOrFails) {
+  testing::TableRow row = GetParam();
+  row.resize(10);  // trailing cells left empty
   auto board = MakeBoard(BoardKind::kVcom);
   ASSERT_FALSE(board->PtyPath().empty());
-  WriteFile("xusb.bin", sim::MakeSerialLoader(fileLength - 16));
+  std::vector<uint8_t> file(row[2].begin(), row[2].end());
+  if (row[1] == "loader") file = sim::MakeSerialLoader(std::stoul(row[2]));
+  if (!row[3].empty()) file[0] = static_cast<uint8_t>(row[3][0]);
+  if (row[1] != "none") WriteFile("xusb.bin", file);
+  if (row[4] == "wrong second ack") {
+    board->InjectFault(
+        {sim::FaultKind::kWrongChunkAck, sim::Operation::kLoaderStream, sim::Medium::kAny, 2, 7});
+  }
 
-  ASSERT_EQ(Run(board->Bus()), ConnectOutcome::kComPort);
-  EXPECT_EQ(observer.events, ExpectedEvents("ComConnected", board->PtyPath()));
+  const bool connects = row[5] == "connects";
+  ASSERT_EQ(Run(board->Bus()), connects ? ConnectOutcome::kComPort : ConnectOutcome::kFailed);
+  EXPECT_EQ(observer.events, ExpectedEvents(row[6], connects ? board->PtyPath() : row[7]));
+  EXPECT_EQ(prompt.Messages(), Split(row[8], '|'));
+  EXPECT_EQ(state.connection.vcomConnected, connects ? 1 : 0);
+  EXPECT_EQ(state.connection.massStorageConnected, 0);
+  EXPECT_EQ(state.connection.portPath, connects ? board->PtyPath() : "");
+  if (!connects) return;
   // Four passes of 300 ms, then one port try of 100 ms.
   EXPECT_EQ(observer.downloadStartMs, 1300u);
   std::vector<RecordingProgress::Event> expected;
-  for (const auto& p : Split(GetParam()[2], '|')) expected.push_back({kLoaderPercentMessage, std::stoi(p)});
+  for (const auto& p : Split(row[9], '|')) expected.push_back({kLoaderPercentMessage, std::stoi(p)});
   expected.push_back({kLoaderDoneMessage, 0});
   EXPECT_EQ(observer.progress.Events(), expected);
   EXPECT_EQ(observer.progress.Colours(), (std::vector<uint32_t>{Rgb(0xF5, 0x5C, 0x3D)}));
-  EXPECT_EQ(state.connection.vcomConnected, 1);
-  EXPECT_EQ(state.connection.massStorageConnected, 0);
-  EXPECT_EQ(state.connection.portPath, board->PtyPath());
   EXPECT_EQ(state.familyMode, 0u);
   AwaitLoaderStage(*board);
   EXPECT_EQ(board->CurrentStage(), sim::Stage::kLoader);
   // The board got the announced count: the file after its header, then 16 zeros.
-  EXPECT_EQ(board->LastLoader().size(), fileLength - 16);
+  EXPECT_EQ(board->LastLoader().size(), file.size() - 16);
   EXPECT_TRUE(board->ProtocolErrors().empty()) << board->ProtocolErrors().front();
 }
 
-INSTANTIATE_TEST_SUITE_P(FileLengths, ComPortConnect,
-                         ::testing::ValuesIn(testing::LoadTable("link/com_progress.tsv")), RowName);
-
-struct FailedLoaderCase {
-  const char* name;
-  std::optional<std::vector<uint8_t>> file;
-  std::string message;  // empty: none
-  std::string version;
-};
-
-std::vector<uint8_t> WithoutMagic() {
-  auto f = sim::MakeSerialLoader(5000);
-  f[0] = 'X';
-  return f;
-}
-
-class FailedComLoader : public ConnectFixture, public ::testing::WithParamInterface<FailedLoaderCase> {};
-
-// A board whose loader did not arrive is no connection. The board acknowledges
-// the second chunk wrong; only a loader that gets so far sees that.
-TEST_P(FailedComLoader, EndsAsAFailedConnection) {
-  const FailedLoaderCase& c = GetParam();
-  auto board = MakeBoard(BoardKind::kVcom);
-  if (c.file) WriteFile("xusb.bin", *c.file);
-  board->InjectFault(
-      {sim::FaultKind::kWrongChunkAck, sim::Operation::kLoaderStream, sim::Medium::kAny, 2, 7});
-
-  EXPECT_EQ(Run(board->Bus()), ConnectOutcome::kFailed);
-  EXPECT_EQ(observer.events, ExpectedEvents("ComFailed", c.version));
-  EXPECT_EQ(prompt.Messages(), Split(c.message, '|'));
-  EXPECT_EQ(state.connection.vcomConnected, 0);
-  EXPECT_EQ(state.connection.portPath, "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Causes, FailedComLoader,
-    ::testing::Values(FailedLoaderCase{"NoFile", std::nullopt, " xusb.bin File Open error \n", ""},
-                      FailedLoaderCase{"ZeroLength", std::vector<uint8_t>{}, "File length is zero\n", ""},
-                      FailedLoaderCase{"ShorterThanHeader", std::vector<uint8_t>{'Q', 'K', 0x5A},
-                                       "Invalid Image !", ""},
-                      FailedLoaderCase{"BadMagic", WithoutMagic(), "Invalid Image !", " 2024/06/15-V12"},
-                      FailedLoaderCase{"WrongAck", sim::MakeSerialLoader(9000), "", " 2024/06/15-V12"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, ComPortConnect,
+                         ::testing::ValuesIn(testing::LoadTable("link/com_connects.tsv")), RowName);
 
 // Connect pressed again while the board kept its loader running: the stream
 // goes to a loader that takes it for commands, and only the block-size
