@@ -28,23 +28,36 @@ void WriteText(const fs::path& file, const std::string& text) {
   std::ofstream(file) << text << "\n";
 }
 
-class FakeSysfs {
- public:
-  FakeSysfs() {
-    root_ = fs::temp_directory_path() /
-            ("zorbel-sysfs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+// One tree for every test: two boards of one product at 1-1 (sdb, sg1) and 1-2
+// (sdc, sg2); at 1-3 (sdd, no sg driver) the same product ID of another vendor,
+// not the board; a board with ports at 1-4, and one behind a hub at 1-5.2.
+class SysfsTree : public ::testing::Test {
+ protected:
+  SysfsTree() {
     fs::remove_all(root_);
     fs::create_directories(root_ / "bus" / "usb" / "devices");
-    fs::create_directories(root_ / "devices" / "usb1");
+    const char* places[][6] = {{"1-1", "7c3a", "6e21", "host2", "sdb", "sg1"},
+                               {"1-2", "7C3A", "6E21", "host3", "sdc", "sg2"},
+                               {"1-3", "0813", "6e21", "host4", "sdd", ""}};
+    for (const auto& p : places) {
+      const fs::path device = AddDevice(usb1_, p[0], p[1], p[2], "Quen Loader");
+      AddDisk(AddInterface(device, std::string(p[0]) + ":1.0", ""), p[3], p[4], p[5]);
+    }
+    const fs::path board = AddDevice(usb1_, "1-4", "7c3a", "b101", "Board Product");
+    AddTty(AddInterface(board, "1-4:1.0", "VELMORA arm 926-based MCU ports"), "ttyACM3");
+    // The counterpart of a "PortName" without a number: not listed.
+    AddTty(AddInterface(board, "1-4:1.2", "Velmora ARM 926-Based MCU Ports"), "ttyACM");
+    // No interface string: the device's product string describes it.
+    AddTty(AddInterface(board, "1-4:1.4", ""), "ttyACM4");
+    const fs::path hub = AddDevice(usb1_, "1-5", "05e3", "0610", "USB2.0 Hub");
+    AddInterface(hub, "1-5:1.0", "");
+    const fs::path behind = AddDevice(hub, "1-5.2", "7c3a", "b101", "");
+    AddTty(AddInterface(behind, "1-5.2:1.0", "Velmora ARM 926-Based MCU Ports"), "ttyUSB0");
   }
-  ~FakeSysfs() {
+  ~SysfsTree() override {
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
-
-  std::string Sys() const { return root_.string(); }
-  std::string Dev() const { return (root_ / "dev").string(); }
 
   // A USB device below `parent` (a device dir, or the root hub's folder).
   fs::path AddDevice(const fs::path& parent, const std::string& name, const std::string& vid,
@@ -58,10 +71,6 @@ class FakeSysfs {
     fs::create_directory_symlink(dir, root_ / "bus" / "usb" / "devices" / name);
     fs::create_directory_symlink(root_ / "devices", dir / "subsystem");
     return dir;
-  }
-  fs::path AddDevice(const std::string& name, const std::string& vid, const std::string& pid,
-                     const std::string& product) {
-    return AddDevice(root_ / "devices" / "usb1", name, vid, pid, product);
   }
 
   fs::path AddInterface(const fs::path& device, const std::string& name, const std::string& interfaceText) {
@@ -79,87 +88,59 @@ class FakeSysfs {
 
   // sg empty: the sg driver is not loaded.
   void AddDisk(const fs::path& interface, const std::string& host, const std::string& block,
-               const std::string& sg = "") {
+               const std::string& sg) {
     const fs::path scsi = interface / host / "target0:0:0" / "0:0:0:0";
     WriteText(scsi / "block" / block / "dev", "8:0");
     WriteText(scsi / "block" / block / (block + "1") / "partition", "1");
     if (!sg.empty()) fs::create_directories(scsi / "scsi_generic" / sg);
   }
 
-  // Two boards of one product at 1-1 (sdb, sg1) and 1-2 (sdc, sg2); at 1-3
-  // (sdd, no sg driver) the same product ID of another vendor: not the board.
-  void AddTwoLoadersAndACamera() {
-    const char* places[][6] = {{"1-1", "7c3a", "6e21", "host2", "sdb", "sg1"},
-                               {"1-2", "7C3A", "6E21", "host3", "sdc", "sg2"},
-                               {"1-3", "0813", "6e21", "host4", "sdd", ""}};
-    for (const auto& p : places) {
-      const fs::path device = AddDevice(p[0], p[1], p[2], "Quen Loader");
-      AddDisk(AddInterface(device, std::string(p[0]) + ":1.0", ""), p[3], p[4], p[5]);
-    }
+  std::vector<std::string> Dev(std::vector<std::string> names) const {
+    for (auto& n : names) n = dev_ + "/" + n;
+    return names;
+  }
+  static std::vector<std::string> Paths(const std::vector<McuPort>& ports) {
+    std::vector<std::string> out;
+    for (const auto& p : ports) out.push_back(p.path);
+    return out;
   }
 
- private:
-  fs::path root_;
+  const fs::path root_ =
+      fs::temp_directory_path() /
+      ("zorbel-sysfs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  const fs::path usb1_ = root_ / "devices" / "usb1";
+  const std::string sys_ = root_.string();
+  const std::string dev_ = (root_ / "dev").string();
 };
 
-std::vector<std::string> Paths(const std::vector<McuPort>& ports) {
-  std::vector<std::string> out;
-  for (const auto& p : ports) out.push_back(p.path);
-  return out;
-}
-
-TEST(SysfsDeviceBus, TwoBoardsOfOneProductGiveAllTheirVolumesInWalkOrder) {
-  FakeSysfs sys;
-  sys.AddTwoLoadersAndACamera();
-
-  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
-  EXPECT_EQ(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"),
-            (std::vector<std::string>{sys.Dev() + "/sg1", sys.Dev() + "/sg2"}));
-  EXPECT_EQ(bus->FindVolumesForDevice("usb\\vid_0813&pid_6E21"),
-            (std::vector<std::string>{sys.Dev() + "/sdd"}));
+TEST_F(SysfsTree, TwoBoardsOfOneProductGiveAllTheirVolumesInWalkOrder) {
+  auto bus = MakeSysfsDeviceBus(sys_, dev_);
+  EXPECT_EQ(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"), Dev({"sg1", "sg2"}));
+  EXPECT_EQ(bus->FindVolumesForDevice("usb\\vid_0813&pid_6E21"), Dev({"sdd"}));
   EXPECT_TRUE(bus->FindVolumesForDevice("USB\\VID_7C3A&PID_6E22").empty());
 }
 
 // A port of a device behind a hub is listed once.
-TEST(SysfsDeviceBus, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
-  FakeSysfs sys;
-  const fs::path board = sys.AddDevice("1-4", "7c3a", "b101", "Board Product");
-  sys.AddTty(sys.AddInterface(board, "1-4:1.0", "VELMORA arm 926-based MCU ports"), "ttyACM3");
-  // The counterpart of a "PortName" without a number: not listed.
-  sys.AddTty(sys.AddInterface(board, "1-4:1.2", "Velmora ARM 926-Based MCU Ports"), "ttyACM");
-  // No interface string: the device's product string describes it.
-  sys.AddTty(sys.AddInterface(board, "1-4:1.4", ""), "ttyACM4");
-  const fs::path hub = sys.AddDevice("1-5", "05e3", "0610", "USB2.0 Hub");
-  sys.AddInterface(hub, "1-5:1.0", "");
-  const fs::path behind = sys.AddDevice(hub, "1-5.2", "7c3a", "b101", "");
-  sys.AddTty(sys.AddInterface(behind, "1-5.2:1.0", "Velmora ARM 926-Based MCU Ports"), "ttyUSB0");
-
-  auto bus = MakeSysfsDeviceBus(sys.Sys(), sys.Dev());
+TEST_F(SysfsTree, PortsNeedANumberedTtyAndTakeTheInterfaceString) {
+  auto bus = MakeSysfsDeviceBus(sys_, dev_);
   std::vector<McuPort> ports;
   ASSERT_TRUE(bus->EnumerateMcuPorts(ports));
-  ASSERT_EQ(Paths(ports), (std::vector<std::string>{sys.Dev() + "/ttyACM3", sys.Dev() + "/ttyACM4",
-                                                    sys.Dev() + "/ttyUSB0"}));
+  ASSERT_EQ(Paths(ports), Dev({"ttyACM3", "ttyACM4", "ttyUSB0"}));
   EXPECT_EQ(ports[0].description, "VELMORA arm 926-based MCU ports");
   EXPECT_EQ(ports[1].description, "Board Product");
   EXPECT_EQ(ports[0].number, 0u);
 }
 
-TEST(SysfsBoardSource, IdenticalBoardsOnTwoPortsAreTwoBoardsEachSeenAlone) {
-  FakeSysfs sys;
-  sys.AddTwoLoadersAndACamera();
-  const fs::path hub = sys.AddDevice("1-5", "05e3", "0610", "USB2.0 Hub");
-  const fs::path port = sys.AddDevice(hub, "1-5.2", "7c3a", "b101", "");
-  sys.AddTty(sys.AddInterface(port, "1-5.2:1.0", "Velmora ARM 926-Based MCU Ports"), "ttyUSB0");
-
-  auto source = MakeSysfsBoardSource(sys.Sys(), sys.Dev());
-  EXPECT_EQ(source->Locations(), (std::vector<std::string>{"1-1", "1-2", "1-5.2"}));
-  EXPECT_EQ(source->BusAt("1-2")->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"),
-            (std::vector<std::string>{sys.Dev() + "/sg2"}));
+TEST_F(SysfsTree, IdenticalBoardsOnTwoPortsAreTwoBoardsEachSeenAlone) {
+  auto source = MakeSysfsBoardSource(sys_, dev_);
+  EXPECT_EQ(source->Locations(), (std::vector<std::string>{"1-1", "1-2", "1-4", "1-5.2"}));
+  EXPECT_EQ(source->BusAt("1-2")->FindVolumesForDevice("USB\\VID_7C3A&PID_6E21"), Dev({"sg2"}));
   std::vector<McuPort> ports;
   ASSERT_TRUE(source->BusAt("1-1")->EnumerateMcuPorts(ports));
   EXPECT_TRUE(ports.empty());
   ASSERT_TRUE(source->BusAt("1-5.2")->EnumerateMcuPorts(ports));
-  EXPECT_EQ(Paths(ports), (std::vector<std::string>{sys.Dev() + "/ttyUSB0"}));
+  EXPECT_EQ(Paths(ports), Dev({"ttyUSB0"}));
 }
 
 TEST(SysfsDeviceBus, MissingTreeFindsNothing) {
