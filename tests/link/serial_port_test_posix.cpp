@@ -27,75 +27,52 @@ namespace {
 using std::chrono::milliseconds;
 using Bytes = std::vector<uint8_t>;
 
-// A pseudo-terminal pair: the tool opens the slave by its path, the test
-// plays the board on the master.
-class PtyPair {
- public:
-  PtyPair() {
+constexpr uint32_t kWinInvalidArg = 0x80070057u;
+
+// A pseudo-terminal pair: the port opens the slave by its path, the test plays
+// the board on the master.
+class SerialPortPty : public ::testing::Test {
+ protected:
+  SerialPortPty() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-      const char* name = ptsname(master_);
-      if (name != nullptr) slavePath_ = name;
+    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0 && ptsname(master_) != nullptr) {
+      slave_ = ptsname(master_);
     }
   }
-  ~PtyPair() { CloseMaster(); }
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
-
-  bool ok() const { return master_ >= 0 && !slavePath_.empty(); }
-  int master() const { return master_; }
-  const std::string& slavePath() const { return slavePath_; }
+  ~SerialPortPty() override {
+    port_.Close();
+    CloseMaster();
+  }
+  void SetUp() override {
+    ASSERT_FALSE(slave_.empty());
+    ASSERT_EQ(port_.Open(slave_, 2048, 2048), 0u);
+  }
   void CloseMaster() {
     if (master_ >= 0) ::close(master_);
     master_ = -1;
   }
-
-  bool Send(const std::vector<uint8_t>& bytes) const {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-      if (n <= 0) return false;
-      done += static_cast<size_t>(n);
-    }
-    return true;
+  bool Send(const Bytes& bytes) const {
+    return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
-
   // Up to count bytes, waiting at most timeoutMs for them all.
-  std::vector<uint8_t> Receive(size_t count, int timeoutMs = 2000) const {
-    std::vector<uint8_t> out;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  Bytes Receive(size_t count, int timeoutMs = 2000) const {
+    Bytes out;
+    const auto deadline = std::chrono::steady_clock::now() + milliseconds(timeoutMs);
     while (out.size() < count) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) break;
+      const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd pfd{master_, POLLIN, 0};
-      if (::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) break;
+      if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) break;
       uint8_t buffer[4096];
-      const size_t want = std::min(sizeof buffer, count - out.size());
-      const ssize_t n = ::read(master_, buffer, want);
+      const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - out.size()));
       if (n <= 0) break;
       out.insert(out.end(), buffer, buffer + n);
     }
     return out;
   }
-
- private:
-  int master_ = -1;
-  std::string slavePath_;
-};
-
-constexpr uint32_t kWinInvalidArg = 0x80070057u;
-
-class SerialPortPty : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(pty_.ok());
-    ASSERT_EQ(port_.Open(pty_.slavePath(), 2048, 2048), 0u);
-  }
   // The slave's line settings as the kernel holds them.
   termios SlaveTermios() {
     termios tio{};
-    const int fd = ::open(pty_.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    const int fd = ::open(slave_.c_str(), O_RDWR | O_NOCTTY);
     EXPECT_EQ(tcgetattr(fd, &tio), 0);
     ::close(fd);
     return tio;
@@ -109,20 +86,21 @@ class SerialPortPty : public ::testing::Test {
     return {error, buffer};
   }
 
-  PtyPair pty_;
+  int master_ = -1;
+  std::string slave_;
   SerialPort port_;
 };
 
 TEST_F(SerialPortPty, OpenWhileOpenIsRefusedAndKeepsTheFirstHandle) {
   SerialPort other;
-  EXPECT_EQ(other.Open(pty_.slavePath(), 2048, 2048), win_error::kAccessDenied);
+  EXPECT_EQ(other.Open(slave_, 2048, 2048), win_error::kAccessDenied);
   EXPECT_FALSE(other.IsOpen());
-  EXPECT_EQ(port_.Open(pty_.slavePath(), 2048, 2048), win_error::kAlreadyInitialized);
+  EXPECT_EQ(port_.Open(slave_, 2048, 2048), win_error::kAlreadyInitialized);
   EXPECT_EQ(port_.LastError(), win_error::kAlreadyInitialized);
   uint32_t written = 0;
   EXPECT_EQ(port_.Write("ok", &written, nullptr, 1000), 0u);
   EXPECT_EQ(written, 2u);
-  EXPECT_EQ(pty_.Receive(2), (Bytes{'o', 'k'}));
+  EXPECT_EQ(Receive(2), (Bytes{'o', 'k'}));
 }
 
 TEST_F(SerialPortPty, OpenSetsTheDefaultLine) {
@@ -210,24 +188,24 @@ TEST_F(SerialPortPty, BlockingReadEndsAtThePortOrTheCallTimeoutAndLeavesNothingP
   EXPECT_EQ(port_.LastError(), win_error::kTimeout);
   EXPECT_EQ(port_.WaitEvent(nullptr, 50), win_error::kTimeout);
   // Bytes sent afterwards all reach the next read: no earlier read took them.
-  ASSERT_TRUE(pty_.Send({0xA1, 0xA2, 0xA3, 0xA4}));
+  ASSERT_TRUE(Send({0xA1, 0xA2, 0xA3, 0xA4}));
   EXPECT_EQ(Read(4, 2000), std::pair(0u, Bytes{0xA1, 0xA2, 0xA3, 0xA4}));
 
   // Some bytes do not end the wait: a call time-out before the port's runs out.
   ASSERT_EQ(port_.SetupReadTimeouts(1, 200), 0u);
-  ASSERT_TRUE(pty_.Send({1, 2, 3}));
+  ASSERT_TRUE(Send({1, 2, 3}));
   EXPECT_EQ(Read(10, 100), std::pair(win_error::kTimeout, Bytes{1, 2, 3}));
-  ASSERT_TRUE(pty_.Send({4, 5}));
+  ASSERT_TRUE(Send({4, 5}));
   EXPECT_EQ(Read(10, kInfinite), std::pair(0u, Bytes{4, 5}));
   EXPECT_EQ(port_.LastError(), 0u);
 
-  pty_.CloseMaster();  // the board hangs up
+  CloseMaster();  // the board hangs up
   EXPECT_EQ(Read(4, 2000).first, win_error::kGenFailure);
 }
 
 TEST_F(SerialPortPty, NonBlockingReadReturnsWhatIsThere) {
   ASSERT_EQ(port_.SetupReadTimeouts(0, 0), 0u);
-  ASSERT_TRUE(pty_.Send({5, 6}));
+  ASSERT_TRUE(Send({5, 6}));
   ASSERT_EQ(port_.WaitEvent(nullptr, 2000), 0u);
   EXPECT_EQ(port_.GetEventMask(), 0x01u);  // the event seen, as the wait reports it
   Bytes total;
@@ -241,7 +219,7 @@ TEST_F(SerialPortPty, NonBlockingReadReturnsWhatIsThere) {
 }
 
 TEST_F(SerialPortPty, CallerRecordIsCompletedBeforeReturning) {
-  ASSERT_TRUE(pty_.Send({1, 2, 3, 4}));
+  ASSERT_TRUE(Send({1, 2, 3, 4}));
   SerialOverlapped ov;
   ov.pending = true;
   uint8_t buffer[4];
@@ -265,10 +243,10 @@ TEST_F(SerialPortPty, ChooseMethodAnswersAsksAgainOnAMismatchAndGivesUp) {
     std::vector<Bytes> requests;
     std::thread board([&] {
       for (const auto& reply : replies) {
-        Bytes request = pty_.Receive(2, 3000);
+        Bytes request = Receive(2, 3000);
         if (request.size() != 2) return;
         requests.push_back(request);
-        if (!reply.empty()) pty_.Send(Bytes(reply.begin(), reply.end()));
+        if (!reply.empty()) Send(Bytes(reply.begin(), reply.end()));
       }
     });
     RecordingPrompt prompt;
@@ -279,28 +257,27 @@ TEST_F(SerialPortPty, ChooseMethodAnswersAsksAgainOnAMismatchAndGivesUp) {
                                      ? std::vector<std::string>{}
                                      : std::vector<std::string>{"ChooseMethod - Unable to set flash method"});
     EXPECT_EQ(requests, std::vector<Bytes>(replies.size(), Bytes{0xB0, static_cast<uint8_t>(0x80 + method)}));
-    EXPECT_TRUE(pty_.Receive(1, 100).empty());
+    EXPECT_TRUE(Receive(1, 100).empty());
   }
   EXPECT_EQ(port_.ChooseMethod(3, nullptr), 0);  // no prompt: fails quietly
 }
 
 // A caller takes a failed Open for a closed port: the object must be usable
 // for the next Open, and the line free for others.
-TEST(SerialPortOpen, RefusedDefaultSettingLeavesThePortClosed) {
-  PtyPair pty;
-  ASSERT_TRUE(pty.ok());
+TEST_F(SerialPortPty, RefusedDefaultSettingLeavesThePortClosed) {
+  port_.Close();
   for (int refuse = 0; refuse < 4; ++refuse) {
     SCOPED_TRACE(refuse);
     testing::RefusingPort port;
     port.refuse = refuse;
-    EXPECT_EQ(port.Open(pty.slavePath(), 2048, 2048), win_error::kGenFailure);
+    EXPECT_EQ(port.Open(slave_, 2048, 2048), win_error::kGenFailure);
     EXPECT_EQ(port.LastError(), win_error::kGenFailure);
     EXPECT_FALSE(port.IsOpen());
     std::vector<int> upToRefused(refuse + 1);
     std::iota(upToRefused.begin(), upToRefused.end(), 0);
     EXPECT_EQ(port.calls, upToRefused);
     port.refuse = -1;
-    EXPECT_EQ(port.Open(pty.slavePath(), 2048, 2048), win_error::kSuccess);
+    EXPECT_EQ(port.Open(slave_, 2048, 2048), win_error::kSuccess);
     EXPECT_EQ(port.Close(), win_error::kSuccess);
     EXPECT_EQ(port.LastError(), win_error::kSuccess);
   }
@@ -317,7 +294,7 @@ TEST_F(SerialPortThreads, CloseWakesAReadOrAWriteAtOnce) {
     // then finds the port closed), so such a round is tried again.
     for (int attempt = 0; attempt < 5 && result == win_error::kInvalidHandle; ++attempt) {
       if (!port_.IsOpen()) {
-        ASSERT_EQ(port_.Open(pty_.slavePath(), 2048, 2048), 0u);
+        ASSERT_EQ(port_.Open(slave_, 2048, 2048), 0u);
       }
       ASSERT_EQ(port_.SetupReadTimeouts(1, 10000), 0u);
       std::atomic<bool> started{false};
@@ -346,7 +323,7 @@ TEST_F(SerialPortThreads, CloseWakesAReadOrAWriteAtOnce) {
 TEST_F(SerialPortThreads, ConcurrentClosesAndCallsEndCleanly) {
   for (int round = 0; round < 20; ++round) {
     if (round > 0) {
-      ASSERT_EQ(port_.Open(pty_.slavePath(), 2048, 2048), 0u);
+      ASSERT_EQ(port_.Open(slave_, 2048, 2048), 0u);
     }
     ASSERT_EQ(port_.SetupReadTimeouts(1, 10000), 0u);
     std::thread reader([&] {
