@@ -53,12 +53,10 @@ class RecordingObserver final : public ConnectionObserver {
   Clock& clock_;
 };
 
-using CommandBlock = std::array<uint8_t, 16>;
-
 // Passes every command on to the board's disk and keeps its block.
 class RecordingTransport final : public ScsiTransport {
  public:
-  RecordingTransport(std::unique_ptr<ScsiTransport> inner, std::vector<CommandBlock>& log)
+  RecordingTransport(std::unique_ptr<ScsiTransport> inner, std::vector<std::array<uint8_t, 16>>& log)
       : inner_(std::move(inner)), log_(log) {}
   bool Execute(const ScsiCommand& c) override {
     log_.push_back(c.cdb);
@@ -68,7 +66,7 @@ class RecordingTransport final : public ScsiTransport {
 
  private:
   std::unique_ptr<ScsiTransport> inner_;
-  std::vector<CommandBlock>& log_;
+  std::vector<std::array<uint8_t, 16>>& log_;
 };
 
 class RecordingBus final : public ForwardingDeviceBus {
@@ -83,7 +81,7 @@ class RecordingBus final : public ForwardingDeviceBus {
     marks.push_back(p);
     ForwardingDeviceBus::MarkDeviceInRegistry(v, p, prompt);
   }
-  std::vector<CommandBlock> sent;
+  std::vector<std::array<uint8_t, 16>> sent;
   std::vector<std::string> marks;
 };
 
@@ -172,11 +170,9 @@ class ConnectFixture : public ::testing::Test {
  protected:
   ConnectFixture() { state.moduleDirectory = dir_.Folder(); }
 
-  void WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+  template <typename Bytes>
+  void WriteFile(const std::string& name, const Bytes& bytes) {
     testing::WriteBytes(dir_.File(name), bytes);
-  }
-  void WriteText(const std::string& name, const std::string& text) {
-    testing::WriteBytes(dir_.File(name), text);
   }
 
   std::unique_ptr<sim::VirtualBoard> MakeBoard(BoardKind kind, bool loaderStage = false,

@@ -43,7 +43,7 @@ TEST_P(DiskConnect, EndsAsTheTableSays) {
   std::vector<uint8_t> file = sim::MakeDiskLoader(kind, first, std::stoul(row[5]));
   StoreLe32(file.data() + 8, announced);
   if (!row[3].empty()) WriteFile(row[3], file);
-  if (!row[7].empty()) WriteText("Zorbel.ini", row[7]);
+  if (!row[7].empty()) WriteFile("Zorbel.ini", row[7]);
   if (row[8] == "no-reenumeration") {
     board->InjectFault({sim::FaultKind::kNoReenumeration, sim::Operation::kAny, sim::Medium::kAny, 1, 0});
   }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -38,29 +37,16 @@ class RecordingTransport final : public ScsiTransport {
     std::vector<uint8_t> sent;
   };
   bool Execute(const ScsiCommand& command) override {
-    Seen seen{command, {}};
-    if (command.direction == ScsiDirection::kToDevice && command.data != nullptr) {
-      const auto* bytes = static_cast<const uint8_t*>(command.data);
-      seen.sent.assign(bytes, bytes + command.dataLength);
-    }
-    if (command.direction == ScsiDirection::kFromDevice && command.data != nullptr) {
-      std::memset(command.data, 0xAB, command.dataLength);
-    }
-    seen_.push_back(seen);
-    return succeed_;
+    const auto* bytes = static_cast<const uint8_t*>(command.data);
+    const bool out = command.direction == ScsiDirection::kToDevice && bytes != nullptr;
+    seen.push_back(
+        {command, out ? std::vector<uint8_t>(bytes, bytes + command.dataLength) : std::vector<uint8_t>{}});
+    return error == 0;
   }
-  uint32_t LastError() const override { return succeed_ ? 0 : error_; }
+  uint32_t LastError() const override { return error; }
 
-  void FailWith(uint32_t error) {
-    succeed_ = false;
-    error_ = error;
-  }
-  const std::vector<Seen>& seen() const { return seen_; }
-
- private:
-  bool succeed_ = true;
-  uint32_t error_ = 0;
-  std::vector<Seen> seen_;
+  uint32_t error = 0;  // the failure every command ends with; 0: success
+  std::vector<Seen> seen;
 };
 
 std::vector<uint8_t> gBoot(msl::kBootDataLength);
@@ -106,8 +92,8 @@ TEST(MassStorageCommands, BlocksDirectionsLengthsTimeoutsAndFailures) {
     ::testing::internal::CaptureStdout();
     EXPECT_TRUE(call(&t));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), console(0));
-    ASSERT_EQ(t.seen().size(), 1u);
-    const ScsiCommand& cmd = t.seen()[0].command;
+    ASSERT_EQ(t.seen.size(), 1u);
+    const ScsiCommand& cmd = t.seen[0].command;
     std::string cdb = row[5];
     cdb.resize(cmd.cdb.size(), 0);
     EXPECT_EQ(std::string(cmd.cdb.begin(), cmd.cdb.end()), cdb);
@@ -118,14 +104,14 @@ TEST(MassStorageCommands, BlocksDirectionsLengthsTimeoutsAndFailures) {
     EXPECT_EQ(cmd.senseLength, std::stoul(row[6]));
     EXPECT_EQ(cmd.data == nullptr, cmd.dataLength == 0);
 
-    t.FailWith(win_error::kTimeout);
+    t.error = win_error::kTimeout;
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(call(&t), row[8] == "1");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), console(win_error::kTimeout));
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(call(nullptr), row[8] == "1");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), console(win_error::kInvalidHandle));
-    EXPECT_EQ(t.seen().size(), 2u);
+    EXPECT_EQ(t.seen.size(), 2u);
   }
 }
 
@@ -142,7 +128,7 @@ TEST(MassStorageCommands, OneByteTransfersSendTwoBytesAndReportOne) {
     SCOPED_TRACE(line);
     for (const uint32_t error : {0u, 31u}) {
       RecordingTransport t;
-      if (error != 0) t.FailWith(error);
+      t.error = error;
       const auto one = std::make_unique<uint8_t>(2);
       const uint32_t length = error == 0 ? 1 : 3;
       uint32_t transferred = 99;
@@ -150,8 +136,8 @@ TEST(MassStorageCommands, OneByteTransfersSendTwoBytesAndReportOne) {
       EXPECT_EQ(call(&t, length == 1 ? one.get() : three, length, &transferred), error == 0);
       EXPECT_EQ(::testing::internal::GetCapturedStdout(), ErrorLine(line, error));
       EXPECT_EQ(transferred, error == 0 ? 1u : 0u);
-      ASSERT_EQ(t.seen().size(), 1u);
-      EXPECT_EQ(t.seen()[0].sent, (length == 1 ? std::vector<uint8_t>{2, 0} : std::vector<uint8_t>{7, 8, 9}));
+      ASSERT_EQ(t.seen.size(), 1u);
+      EXPECT_EQ(t.seen[0].sent, (length == 1 ? std::vector<uint8_t>{2, 0} : std::vector<uint8_t>{7, 8, 9}));
     }
   }
 }
