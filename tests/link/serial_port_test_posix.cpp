@@ -142,13 +142,6 @@ TEST_F(SerialPortPty, HandshakingModesAreKeptAsTheControlBlockWould) {
   }
 }
 
-TEST_F(SerialPortPty, RefusedReadTimeoutModeKeepsReadsNonBlocking) {
-  ASSERT_EQ(port_.SetupReadTimeouts(0, 0), 0u);
-  EXPECT_EQ(port_.SetupReadTimeouts(2, 5000), kWinInvalidArg);
-  // A blocking read would run into the call's time-out instead.
-  EXPECT_EQ(Read(4, 100), std::pair(0u, Bytes{}));
-}
-
 TEST_F(SerialPortPty, SetupChangesTheLineOrRefusesAndKeepsIt) {
   const std::map<int, speed_t> speeds = {
       {115200, B115200}, {57600, B57600}, {38400, B38400}, {19200, B19200}, {9600, B9600}};
@@ -205,6 +198,10 @@ TEST_F(SerialPortPty, BlockingReadEndsAtThePortOrTheCallTimeoutAndLeavesNothingP
 
 TEST_F(SerialPortPty, NonBlockingReadReturnsWhatIsThere) {
   ASSERT_EQ(port_.SetupReadTimeouts(0, 0), 0u);
+  // A refused mode keeps reads non-blocking: a blocking read would run into
+  // the call's time-out instead.
+  EXPECT_EQ(port_.SetupReadTimeouts(2, 5000), kWinInvalidArg);
+  EXPECT_EQ(Read(4, 100), std::pair(0u, Bytes{}));
   ASSERT_TRUE(Send({5, 6}));
   ASSERT_EQ(port_.WaitEvent(nullptr, 2000), 0u);
   EXPECT_EQ(port_.GetEventMask(), 0x01u);  // the event seen, as the wait reports it
