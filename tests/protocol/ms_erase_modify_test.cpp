@@ -70,73 +70,35 @@ TEST(MsSpiEraseAllTest, GivesUpAfterTenMinutes) {
   EXPECT_TRUE(rig.prompt.Messages().empty());
 }
 
-TEST(MsEraseTest, OneImageSystemAreaAndCard) {
-  struct Case {
-    const char* name;
-    sim::BoardKind kind;
-    Medium medium;
-    EraseChoice choice;
-    uint32_t number;
-    size_t headSize;
-    uint8_t unit, method;
-    uint32_t message;
-    size_t statusCalls;
-  };
-  const std::vector<Case> cases = {
-      {"NandImage", kQuen, Medium::kNand, EraseChoice::kImage, 6, 60, 0, 3, 0x40C, 1},
-      {"NandImageOlderChip", kOlder, Medium::kNand, EraseChoice::kImage, 6, 44, 0, 3, 0x40C, 1},
-      {"NandSystemArea", kQuen, Medium::kNand, EraseChoice::kSystemArea, 0xFFFFEEEE, 60, 0, 3, 0x40C, 0},
-      {"SpiImage", kQuen, Medium::kSpi, EraseChoice::kImage, 6, 60, 0, 5, 0x40A, 0},
-      {"SdImage", kQuen, Medium::kSd, EraseChoice::kImage, 6, 60, 3, 7, 0x41C, 1},
-      {"SdAll", kQuen, Medium::kSd, EraseChoice::kAll, 0xFFFFFFFF, 60, 3, 7, 0x41C, 1},
-  };
-  for (const Case& c : cases) {
-    DiskRig rig(c.kind);
+TEST(MsCommandTest, EraseAndModifySendTheirHeadsOnTheirUnitAndPoll) {
+  for (const auto& row : LoadTable("protocol/ms_commands.tsv")) {
+    SCOPED_TRACE(row[0]);
+    DiskRig rig(row[1] == "older" ? kOlder : kQuen);
+    const Medium medium = MediumNamed(row[3]);
     rig.File("img.bin", Pattern(5000));
     rig.ctx.head.imageNumber = "6";
-    ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, DataKind::kImage), 1) << c.name;
+    ASSERT_EQ(MsWriteImage(rig.ctx, medium, DataKind::kImage), 1);
     rig.commands.clear();
-    RecordingProgress eraseProgress;
-    rig.ctx.progress = &eraseProgress;
-    EXPECT_EQ(MsErase(rig.ctx, c.medium, c.choice), 1)
-        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
-    const auto head = rig.Commands(kWriterProcess).at(0);
-    EXPECT_EQ(head.sent.size(), c.headSize) << c.name;
-    EXPECT_EQ(head.unit, c.unit) << c.name;
-    EXPECT_EQ(head.selector, c.method) << c.name;
-    EXPECT_EQ(Le32(head.sent, 0), 2u);
-    EXPECT_EQ(Le32(head.sent, 8), c.number) << c.name;
-    EXPECT_EQ(eraseProgress.Events(),
-              (std::vector<RecordingProgress::Event>{{c.message, 0}, {c.message, 100}}));
-    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls) << c.name;
-    if (c.choice != EraseChoice::kSystemArea) {
-      EXPECT_FALSE(rig.board.FindImage(SimMedium(c.medium), 6).has_value()) << c.name;
+    RecordingProgress progress;
+    rig.ctx.progress = &progress;
+    int result = 0;
+    if (row[2] == "erase") {
+      result = MsErase(rig.ctx, medium, ChoiceNamed(row[4]));
+    } else {
+      rig.ctx.head.imageType = CellNumber(row[4]);
+      result = MsModifyImage(rig.ctx, medium);
     }
-  }
-}
-
-TEST(MsModifyTest, TypeSitsWhereTheLayoutPutsItAndOnlyNandAndSdPoll) {
-  struct Case {
-    sim::BoardKind kind;
-    Medium medium;
-    size_t typeAt, statusCalls;
-  };
-  for (const Case& c : {Case{kQuen, Medium::kNand, 44, 1}, Case{kOlder, Medium::kNand, 28, 1},
-                        Case{kQuen, Medium::kSpi, 44, 0}, Case{kQuen, Medium::kSd, 44, 1}}) {
-    DiskRig rig(c.kind);
-    rig.File("img.bin", Pattern(3000));
-    rig.ctx.head.imageNumber = "9";
-    rig.ctx.head.imageType = 0;
-    ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, DataKind::kImage), 1);
-    rig.commands.clear();
-    rig.ctx.head.imageType = 4;
-    EXPECT_EQ(MsModifyImage(rig.ctx, c.medium), 1) << ::testing::PrintToString(rig.board.ProtocolErrors());
-    EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{texts::kModifyOk});
-    const auto head = rig.Commands(kWriterProcess).at(0).sent;
-    EXPECT_EQ(Le32(head, 0), 1u);
-    EXPECT_EQ(Le32(head, 8), 9u);
-    EXPECT_EQ(Le32(head, c.typeAt), 4u);
-    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls);
+    EXPECT_EQ(result, 1) << ::testing::PrintToString(rig.board.ProtocolErrors());
+    const auto head = rig.Commands(kWriterProcess).at(0);
+    EXPECT_EQ(head.unit, CellNumber(row[5]));
+    EXPECT_EQ(head.selector, CellNumber(row[6]));
+    EXPECT_EQ(head.sent, CellBytes(row[7]));
+    EXPECT_EQ(EventsText(progress), row[8]);
+    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), CellNumber(row[9]));
+    EXPECT_EQ(MessagesText(rig.prompt), row[10]);
+    if (row[2] == "erase" && row[4] != "system") {
+      EXPECT_FALSE(rig.board.FindImage(SimMedium(medium), 6).has_value());
+    }
   }
 }
 

@@ -9,100 +9,57 @@
 namespace zorbel::testing {
 namespace {
 
-struct WriteCase {
-  const char* name;
-  sim::BoardKind kind;
-  Medium medium;
-  DataKind dataKind;
-  size_t fileSize;
-  uint32_t imageType;
-  std::vector<uint32_t> chunkLengths;  // data phases of CMD_WriteFile
-  uint32_t headLength;                 // the head's length field
-  size_t headSize;
-  uint8_t unit, method;
-  uint32_t message;
-};
+TEST(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
+  for (const auto& row : LoadTable("protocol/ms_writes.tsv")) {
+    SCOPED_TRACE(row[0]);
+    DiskRig rig(row[1] == "older" ? kOlder : kQuen, /*keepChunks=*/true);
+    const Medium medium = MediumNamed(row[2]);
+    const bool image = row[3] == "image";
+    const auto data = Pattern(CellNumber(row[4]));
+    rig.File("image.bin", data);
+    rig.ctx.head.imageNumber = "5";
+    rig.ctx.head.imageType = CellNumber(row[5]);
+    rig.ctx.head.executeAddress = "30008000";
+    rig.ctx.head.start = "40";
+    ASSERT_EQ(MsWriteImage(rig.ctx, medium, image ? DataKind::kImage : DataKind::kRaw), 1)
+        << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_TRUE(rig.prompt.Messages().empty());
 
-class MsWriteTest : public ::testing::TestWithParam<WriteCase> {};
+    const auto heads = rig.Commands(kWriterProcess);
+    ASSERT_EQ(heads.size(), 1u);
+    EXPECT_EQ(heads[0].unit, CellNumber(row[7]));
+    EXPECT_EQ(heads[0].selector, CellNumber(row[8]));
+    EXPECT_EQ(heads[0].sent, CellBytes(row[10]));
+    const uint32_t headLength = Le32(heads[0].sent, 4);
+    std::string lengths;
+    std::vector<uint8_t> stream;
+    for (const auto& w : rig.Commands(kWriteFile)) {
+      lengths += (lengths.empty() ? "" : " ") + std::to_string(w.length);
+      EXPECT_EQ(w.unit, heads[0].unit);
+      stream.insert(stream.end(), w.sent.begin(), w.sent.end());
+    }
+    EXPECT_EQ(lengths, row[6]);
+    // Every chunk is followed by its percentage.
+    EXPECT_EQ(rig.progress.Events().size(), rig.Commands(kWriteFile).size());
+    EXPECT_EQ(rig.progress.Events().back(), (RecordingProgress::Event{CellNumber("0x" + row[9]), 100}));
 
-TEST_P(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
-  const WriteCase& c = GetParam();
-  DiskRig rig(c.kind, /*keepChunks=*/true);
-  const auto data = Pattern(c.fileSize);
-  rig.File("image.bin", data);
-  rig.ctx.head.imageNumber = "5";
-  rig.ctx.head.imageType = c.imageType;
-  rig.ctx.head.executeAddress = "30008000";
-  rig.ctx.head.start = "40";
-
-  ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, c.dataKind), 1)
-      << ::testing::PrintToString(rig.board.ProtocolErrors());
-  EXPECT_TRUE(rig.prompt.Messages().empty());
-
-  const auto heads = rig.Commands(kWriterProcess);
-  ASSERT_EQ(heads.size(), 1u);
-  EXPECT_EQ(heads[0].unit, c.unit);
-  EXPECT_EQ(heads[0].selector, c.method);
-  ASSERT_EQ(heads[0].sent.size(), c.headSize);
-  EXPECT_EQ(Le32(heads[0].sent, 0), 0u);
-  EXPECT_EQ(Le32(heads[0].sent, 4), c.headLength);
-  if (c.dataKind == DataKind::kImage) {
-    // The page's texts as numbers; a System Image names no number, address or start.
-    const size_t typeAt = c.headSize == 60 ? 44 : 28;
-    const bool system = c.imageType == 3;
-    EXPECT_EQ(Le32(heads[0].sent, 8), system ? 0u : 5u);
-    EXPECT_EQ(Le32(heads[0].sent, typeAt), c.imageType);
-    EXPECT_EQ(Le32(heads[0].sent, typeAt + 4), system ? 0u : 0x30008000u);
-    EXPECT_EQ(Le32(heads[0].sent, typeAt + 8), system ? 0u : 0x40u);
+    const auto prefix = static_cast<ptrdiff_t>(headLength - data.size());
+    stream.resize(headLength);  // a one-byte chunk travels as two
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), stream.begin() + prefix));
+    if (prefix > 0) {
+      EXPECT_EQ(Le32(stream, 0), 0x514B5AA5u);
+      EXPECT_EQ(Le32(stream, 8), data.size());  // the header carries the file's length
+    }
+    if (image) {
+      const auto stored = rig.board.ImageData(SimMedium(medium), Le32(heads[0].sent, 8));
+      ASSERT_EQ(stored.size(), headLength);
+      EXPECT_TRUE(std::equal(data.begin(), data.end(), stored.begin() + prefix));
+    } else {
+      EXPECT_EQ(rig.board.Flash(SimMedium(medium), 0, static_cast<uint32_t>(data.size())), data);
+    }
+    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), 1u);
   }
-
-  std::vector<uint32_t> lengths;
-  std::vector<uint8_t> stream;
-  for (const auto& w : rig.Commands(kWriteFile)) {
-    lengths.push_back(w.length);
-    EXPECT_EQ(w.unit, c.unit);
-    stream.insert(stream.end(), w.sent.begin(), w.sent.end());
-  }
-  EXPECT_EQ(lengths, c.chunkLengths);
-  // Every chunk is followed by its percentage.
-  ASSERT_EQ(rig.progress.Events().size(), c.chunkLengths.size());
-  EXPECT_EQ(rig.progress.Events().back(), (RecordingProgress::Event{c.message, 100}));
-
-  const size_t prefix = c.headLength - c.fileSize;
-  stream.resize(c.headLength);  // a one-byte chunk travels as two
-  EXPECT_TRUE(std::equal(data.begin(), data.end(), stream.begin() + static_cast<ptrdiff_t>(prefix)));
-  if (prefix > 0) {
-    EXPECT_EQ(Le32(stream, 0), 0x514B5AA5u);
-    EXPECT_EQ(Le32(stream, 8), c.fileSize);  // the header carries the file's length
-  }
-  if (c.dataKind == DataKind::kImage) {
-    const uint32_t number = c.imageType == 3 ? 0 : 5;
-    const auto stored = rig.board.ImageData(SimMedium(c.medium), number);
-    ASSERT_EQ(stored.size(), c.headLength);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), stored.begin() + static_cast<ptrdiff_t>(prefix)));
-  } else {
-    EXPECT_EQ(rig.board.Flash(SimMedium(c.medium), 0, static_cast<uint32_t>(data.size())), data);
-  }
-  EXPECT_EQ(rig.Commands(kGetLastStatus).size(), 1u);
 }
-
-// name, board, medium, kind, file size, type, chunks, head length field, head size, unit, method, message
-std::vector<WriteCase> WriteCases() {
-  using enum Medium;
-  using enum DataKind;
-  return {
-      {"SpiOneFullChunk", kQuen, kSpi, kImage, 65536, 1, {65536}, 65536, 60, 0, 5, 0x409},
-      {"SpiOneByteOver", kQuen, kSpi, kImage, 65537, 1, {65536, 2}, 65537, 60, 0, 5, 0x409},
-      {"NandSystemImageHeader", kQuen, kNand, kImage, 100000, 3, {65536, 34496}, 100032, 60, 0, 3, 0x40B},
-      {"NandOlderChipShortHead", kOlder, kNand, kImage, 5000, 1, {5000}, 5000, 44, 0, 3, 0x40B},
-      {"OlderSystemImageBare", kOlder, kNand, kImage, 70000, 3, {65536, 4464}, 70000, 44, 0, 3, 0x40B},
-      {"SdImageOnUnit3", kQuen, kSd, kImage, 131072, 0, {65536, 65536}, 131072, 60, 3, 7, 0x41B},
-      {"RawNor", kQuen, kNor, kRaw, 70000, 0, {65536, 4464}, 70000, 12, 0, 2, 0x406},
-      {"RawSpi", kQuen, kSpi, kRaw, 4096, 0, {4096}, 4096, 12, 0, 6, 0x40E},
-  };
-}
-INSTANTIATE_TEST_SUITE_P(Members, MsWriteTest, ::testing::ValuesIn(WriteCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // SD waits five seconds, then polls fifty times 200 ms apart; the others poll
 // at once and give up after their own number of tries.

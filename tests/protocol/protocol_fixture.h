@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -14,11 +15,13 @@
 #include "app/abort_event.h"
 #include "app/clock.h"
 #include "app/progress_sink.h"
+#include "app/test_table.h"
 #include "app/test_temp_folder.h"
 #include "app/tool_state.h"
 #include "app/user_prompt.h"
 #include "link/scsi_transport.h"
 #include "protocol/operation_context.h"
+#include "protocol/vcom_operations.h"
 #include "virtual_board.h"
 
 namespace zorbel::testing {
@@ -106,10 +109,64 @@ inline std::vector<int> PercentsOf(const RecordingProgress& progress) {
   return out;
 }
 
+inline std::string HexText(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
+  return text;
+}
+
 inline sim::Medium SimMedium(Medium m) {
   constexpr sim::Medium kBoard[] = {sim::Medium::kNor, sim::Medium::kNand, sim::Medium::kSpi,
                                     sim::Medium::kSd};
   return kBoard[static_cast<size_t>(m)];
+}
+
+// Cells of the operation tables under tests/data/protocol.
+inline uint32_t CellNumber(const std::string& cell) { return static_cast<uint32_t>(std::stoul(cell, nullptr, 0)); }
+
+// Little-endian words, as a raw head sends them.
+inline std::vector<uint8_t> LeWords(std::initializer_list<uint32_t> words) {
+  std::vector<uint8_t> out;
+  for (const uint32_t w : words) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(w >> (8 * i)));
+  }
+  return out;
+}
+
+inline std::vector<uint8_t> CellBytes(const std::string& cell) { return {cell.begin(), cell.end()}; }
+
+inline Medium MediumNamed(const std::string& name) {
+  const std::string names[] = {"nor", "nand", "spi", "sd"};
+  const auto at = std::find(std::begin(names), std::end(names), name);
+  EXPECT_NE(at, std::end(names)) << name;
+  return static_cast<Medium>(at - std::begin(names));
+}
+
+inline EraseChoice ChoiceNamed(const std::string& name) {
+  return name == "all" ? EraseChoice::kAll : name == "system" ? EraseChoice::kSystemArea : EraseChoice::kImage;
+}
+
+// "409:0 409:100": message numbers in hexadecimal and percentages, as the tables write them.
+inline std::string EventsText(const RecordingProgress& progress) {
+  std::string out;
+  for (const auto& e : progress.Events()) {
+    char one[24];
+    std::snprintf(one, sizeof one, "%s%x:%d", out.empty() ? "" : " ", e.messageNumber, e.percent);
+    out += one;
+  }
+  return out;
+}
+
+inline std::string ColoursText(const RecordingProgress& progress) {
+  std::string out;
+  for (const uint32_t rgb : progress.Colours()) out += (out.empty() ? "" : " ") + HexText(rgb);
+  return out;
+}
+
+inline std::string MessagesText(const RecordingPrompt& prompt) {
+  std::string out;
+  for (const auto& m : prompt.Messages()) out += (out.empty() ? "" : " | ") + m;
+  return out;
 }
 
 // The family-1 boot header as the settings build it: magic, 0, length slot, reversed magic.

@@ -58,11 +58,7 @@ TEST(VcomSdramTest, ChunksProgressAndAddress) {
         << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
     EXPECT_EQ(rig.Percents(), c.percents) << c.name;
     EXPECT_EQ(rig.board.LastMethod(), 0);
-    const auto head = rig.board.LastHead();
-    ASSERT_EQ(head.size(), 12u);
-    EXPECT_EQ(Le32(head, 0), 0u);
-    EXPECT_EQ(Le32(head, 4), c.size);
-    EXPECT_EQ(Le32(head, 8), c.sentAddress) << c.name;
+    EXPECT_EQ(rig.board.LastHead(), LeWords({0, static_cast<uint32_t>(c.size), c.sentAddress})) << c.name;
     EXPECT_TRUE(Eventually([&] {
       return rig.board.Sdram(c.sentAddress & 0x7FFFFFFF, static_cast<uint32_t>(c.size)) == data;
     })) << c.name;
@@ -79,66 +75,55 @@ TEST(VcomSdramTest, ChunksProgressAndAddress) {
   }
 }
 
-TEST(VcomBurnTest, EveryMemberSendsItsHeadAndTheBoardKeepsTheData) {
-  struct Case {
-    const char* name;
-    Medium medium;
-    DataKind kind;
-    uint8_t method;
-    uint32_t message, type;
-  };
-  const std::vector<Case> cases = {
-      {"NorImage", Medium::kNor, DataKind::kImage, 1, 0x407, 0x05},
-      {"NandImage", Medium::kNand, DataKind::kImage, 3, 0x40B, 1},
-      {"SpiImage", Medium::kSpi, DataKind::kImage, 5, 0x409, 2},
-      {"SpiSystemImage", Medium::kSpi, DataKind::kImage, 5, 0x409, 3},
-      {"RawNor", Medium::kNor, DataKind::kRaw, 2, 0x406, 0},
-      {"RawSpi", Medium::kSpi, DataKind::kRaw, 6, 0x40E, 0},
-  };
-  for (const Case& c : cases) {
+// The page's fields every row of vcom_commands.tsv starts from.
+std::vector<uint8_t> FillPage(VcomRig& rig) {
+  const auto data = Pattern(10000, 4);
+  rig.File("burn.bin", data);
+  rig.ctx.head.imageNumber = "12";
+  rig.ctx.head.imageName = "thirty-two-characters-long-name!";
+  rig.ctx.head.executeAddress = "30008000";
+  rig.ctx.head.start = "4";
+  rig.ctx.head.address = "10000";
+  return data;
+}
+
+TEST(VcomWireTest, EveryCommandSendsItsHeadAndShowsItsProgress) {
+  for (const auto& row : LoadTable("protocol/vcom_commands.tsv")) {
+    SCOPED_TRACE(row[0]);
     VcomRig rig;
-    const auto data = Pattern(10000, 4);
-    rig.File("burn.bin", data);
-    rig.ctx.head.imageNumber = "12";
-    rig.ctx.head.imageName = "thirty-two-characters-long-name!";
-    rig.ctx.head.imageType = c.type;
-    rig.ctx.head.executeAddress = "30008000";
-    rig.ctx.head.start = "4";
-    rig.ctx.head.address = "10000";
-    ASSERT_EQ(Burn(rig, c.medium, c.kind), 1)
-        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
-    EXPECT_TRUE(rig.prompt.Messages().empty());
-    EXPECT_EQ(rig.board.LastMethod(), c.method) << c.name;
-    const auto head = rig.board.LastHead();
-    EXPECT_EQ(Le32(head, 0), 0u);
-    EXPECT_EQ(Le32(head, 4), 10000u);
-    // Transfer, then the burn phase in red from 0 to the board's 100.
-    const auto events = rig.progress.Events();
-    EXPECT_EQ(events.back(), (RecordingProgress::Event{c.message, 100}));
-    const std::vector<int> burnPhase = {0, 25, 50, 75, 100};
-    const auto percents = rig.Percents();
-    ASSERT_GE(percents.size(), burnPhase.size());
-    EXPECT_TRUE(std::equal(burnPhase.begin(), burnPhase.end(), percents.end() - 5)) << c.name;
-    std::vector<uint32_t> colours = {0x0000FF};
-    if (c.kind == DataKind::kRaw) colours.insert(colours.begin(), 0x3CC85A);
-    EXPECT_EQ(rig.progress.Colours(), colours) << c.name;
-    EXPECT_FALSE(rig.port.IsOpen());
-    EXPECT_EQ(rig.kept.length, 10000u);
-    if (c.kind == DataKind::kRaw) {
-      ASSERT_EQ(head.size(), 12u);
-      const uint32_t offset = c.medium == Medium::kNor ? 0x10000 : 0;
-      EXPECT_EQ(Le32(head, 8), offset) << c.name;
-      EXPECT_EQ(rig.board.Flash(SimMedium(c.medium), offset, 10000), data) << c.name;
-      continue;
+    const auto data = FillPage(rig);
+    const std::string& operation = row[1];
+    const Medium medium = MediumNamed(row[2]);
+    if (operation != "burn") {
+      ASSERT_EQ(VcomBurnImage(rig.ctx, medium), 1);  // something to erase or modify
     }
-    ASSERT_EQ(head.size(), 60u);
-    const bool system = c.type == 3;
-    EXPECT_EQ(Le32(head, 8), system ? 0u : 12u) << c.name;
-    EXPECT_EQ(std::string(head.begin() + 12, head.begin() + 44), "thirty-two-characters-long-name!");
-    EXPECT_EQ(Le32(head, 44), c.type);
-    EXPECT_EQ(Le32(head, 48), system ? 0u : 0x30008000u) << c.name;
-    EXPECT_EQ(Le32(head, 52), system ? 0u : 4u) << c.name;
-    EXPECT_EQ(rig.board.ImageData(SimMedium(c.medium), system ? 0 : 12), data) << c.name;
+    RecordingProgress progress;
+    rig.ctx.progress = &progress;
+    rig.ctx.head.imageType = CellNumber(row[4]);
+    int result = 0;
+    if (operation == "burn") {
+      result = row[3] == "raw" ? VcomBurnRaw(rig.ctx, medium) : VcomBurnImage(rig.ctx, medium);
+    } else if (operation == "erase") {
+      result = VcomErase(rig.ctx, medium, ChoiceNamed(row[3]));
+    } else {
+      rig.ctx.head.imageNumber = row[3];
+      result = VcomModifyImage(rig.ctx, medium);
+    }
+    EXPECT_EQ(result, static_cast<int>(CellNumber(row[6]))) << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_EQ(rig.board.LastMethod(), CellNumber(row[5]));
+    EXPECT_EQ(MessagesText(rig.prompt), row[7]);
+    EXPECT_EQ(EventsText(progress), row[8]);
+    EXPECT_EQ(ColoursText(progress), row[9]);
+    const auto head = rig.board.LastHead();
+    EXPECT_EQ(head, CellBytes(row[10]));
+    EXPECT_FALSE(rig.port.IsOpen());
+    if (operation != "burn") continue;
+    EXPECT_EQ(rig.kept.length, 10000u);
+    if (row[3] == "raw") {
+      EXPECT_EQ(rig.board.Flash(SimMedium(medium), Le32(head, 8), 10000), data);
+    } else {
+      EXPECT_EQ(rig.board.ImageData(SimMedium(medium), Le32(head, 8)), data);
+    }
   }
 }
 
@@ -164,7 +149,7 @@ TEST(VcomBurnTest, RawNandSkipsTheRomFilesHeader) {
   rig.ctx.head.imageCount = 2;
   ASSERT_EQ(VcomBurnRaw(rig.ctx, Medium::kNand), 1) << ::testing::PrintToString(rig.board.ProtocolErrors());
   EXPECT_EQ(rig.board.LastMethod(), 4);
-  EXPECT_EQ(rig.board.LastHead(), (std::vector<uint8_t>{0, 0, 0, 0, 0x60, 0x80, 0, 0, 2, 0, 0, 0}));
+  EXPECT_EQ(rig.board.LastHead(), LeWords({0, 0x8060, 2}));
   EXPECT_EQ(rig.board.ImageData(sim::Medium::kNand, 0), romtest::Pattern(1000, 0));
   EXPECT_EQ(rig.board.ImageData(sim::Medium::kNand, 1), romtest::Pattern(16368, 1));
   ASSERT_EQ(VcomVerify(rig.ctx, Medium::kNand, DataKind::kRaw), 1);
@@ -282,73 +267,6 @@ TEST(VcomVerifyTest, FileOfAnotherLengthThanTheLastBurnIsRefusedBeforeTheHead) {
     EXPECT_EQ(VcomVerify(rig.ctx, Medium::kSpi, DataKind::kImage), 0) << c.name;
     EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{texts::kVerifyLengthDiffers}) << c.name;
     EXPECT_EQ(rig.board.LastHead(), burnHead) << c.name;
-    EXPECT_FALSE(rig.port.IsOpen());
-  }
-}
-
-TEST(VcomEraseTest, HeadsAndBoardProgress) {
-  struct Case {
-    const char* name;
-    Medium medium;
-    EraseChoice choice;
-    uint8_t method;
-    uint32_t number, message;
-  };
-  const std::vector<Case> cases = {
-      {"NorImage3", Medium::kNor, EraseChoice::kImage, 1, 3, 0x408},
-      {"NorAll", Medium::kNor, EraseChoice::kAll, 1, 0xFFFFFFFF, 0x408},
-      {"NandSystemArea", Medium::kNand, EraseChoice::kSystemArea, 3, 0xFFFFEEEE, 0x40C},
-      {"SpiAll", Medium::kSpi, EraseChoice::kAll, 5, 0xFFFFFFFF, 0x40A},
-  };
-  for (const Case& c : cases) {
-    VcomRig rig;
-    rig.File("e.bin", Pattern(3000));
-    rig.ctx.head.imageNumber = "3";
-    ASSERT_EQ(VcomBurnImage(rig.ctx, c.medium), 1);
-    RecordingProgress eraseProgress;
-    rig.ctx.progress = &eraseProgress;
-    EXPECT_EQ(VcomErase(rig.ctx, c.medium, c.choice), 1)
-        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
-    std::vector<uint8_t> expected(60, 0);
-    expected[0] = 2;
-    for (int i = 0; i < 4; ++i) expected[8 + i] = static_cast<uint8_t>(c.number >> (8 * i));
-    EXPECT_EQ(rig.board.LastHead(), expected) << c.name;
-    EXPECT_EQ(rig.board.LastMethod(), c.method);
-    EXPECT_EQ(eraseProgress.Events(),
-              (std::vector<RecordingProgress::Event>{
-                  {c.message, 25}, {c.message, 50}, {c.message, 75}, {c.message, 100}}));
-    EXPECT_TRUE(rig.prompt.Messages().empty());
-    EXPECT_FALSE(rig.port.IsOpen());
-  }
-}
-
-TEST(VcomModifyTest, SendsTypeAndShowsTheOutcome) {
-  struct Case {
-    const char* name;
-    Medium medium;
-    const char* number;
-    uint32_t type;
-    int result;
-    const char* message;
-  };
-  const std::vector<Case> cases = {
-      {"NorActiveExec", Medium::kNor, "7", 0x05, 1, texts::kModifyOk},
-      {"NandExecute", Medium::kNand, "7", 1, 1, texts::kModifyOk},
-      {"SpiMissingImage", Medium::kSpi, "8", 1, 0, texts::kModifyError},
-  };
-  for (const Case& c : cases) {
-    VcomRig rig;
-    rig.File("m.bin", Pattern(2000));
-    rig.ctx.head.imageNumber = "7";
-    ASSERT_EQ(VcomBurnImage(rig.ctx, c.medium), 1);
-    rig.ctx.head.imageNumber = c.number;
-    rig.ctx.head.imageType = c.type;
-    EXPECT_EQ(VcomModifyImage(rig.ctx, c.medium), c.result) << c.name;
-    EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{c.message}) << c.name;
-    const auto head = rig.board.LastHead();
-    EXPECT_EQ(Le32(head, 0), 1u);
-    EXPECT_EQ(Le32(head, 44), c.type);
-    EXPECT_EQ(Le32(head, 4), 0u);
     EXPECT_FALSE(rig.port.IsOpen());
   }
 }
