@@ -10,6 +10,7 @@
 
 #include "protocol/page_rules.h"
 #include "protocol/protocol_texts.h"
+#include "protocol/records.h"
 #include "protocol/table_read.h"
 #include "protocol_fixture.h"
 #include "rom/rom_test_support.h"
@@ -29,79 +30,31 @@ int Burn(VcomRig& rig, Medium medium, DataKind kind) {
   return kind == DataKind::kImage ? VcomBurnImage(rig.ctx, medium) : VcomBurnRaw(rig.ctx, medium);
 }
 
-TEST(VcomSdramTest, ChunksProgressAndAddress) {
-  struct Case {
-    const char* name;
-    size_t size;
-    uint32_t mode;
-    const char* address;
-    uint32_t sentAddress;
-    std::vector<int> percents;
-  };
-  std::vector<int> twenty;
-  for (int p = 5; p <= 100; p += 5) twenty.push_back(p);
-  twenty.push_back(100);
-  const std::vector<Case> cases = {
-      {"OneFullChunk", 4096, 0, "200000", 0x200000, {100, 100}},
-      {"OneByteOver", 4097, 0, "200000", 0x200000, {100}},
-      {"DownloadAndRun", 5000, 1, "8000", 0x80008000, {100}},
-      {"TwentyChunks", 20 * 4096, 0, "0x1f0000", 0x1F0000, twenty},
-  };
-  for (const Case& c : cases) {
-    VcomRig rig;
-    const auto data = Pattern(c.size, 2);
-    rig.File("sdram.bin", data);
-    rig.ctx.head.address = c.address;
-    rig.ctx.head.mode = c.mode;
-    const size_t fds = ToolDescriptors(rig.board);
-    ASSERT_EQ(VcomDownloadSdram(rig.ctx), 1)
-        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
-    EXPECT_EQ(rig.Percents(), c.percents) << c.name;
-    EXPECT_EQ(rig.board.LastMethod(), 0);
-    EXPECT_EQ(rig.board.LastHead(), LeWords({0, static_cast<uint32_t>(c.size), c.sentAddress})) << c.name;
-    EXPECT_TRUE(Eventually([&] {
-      return rig.board.Sdram(c.sentAddress & 0x7FFFFFFF, static_cast<uint32_t>(c.size)) == data;
-    })) << c.name;
-    if (c.mode == 1) {
-      EXPECT_TRUE(Eventually([&] { return rig.board.RanAddress() == 0x8000u; }));
-    } else {
-      EXPECT_FALSE(rig.board.RanAddress().has_value());
-    }
-    EXPECT_TRUE(rig.prompt.Messages().empty()) << c.name;
-    EXPECT_TRUE(rig.board.ProtocolErrors().empty()) << ::testing::PrintToString(rig.board.ProtocolErrors());
-    EXPECT_FALSE(rig.port.IsOpen());
-    EXPECT_EQ(ToolDescriptors(rig.board), fds);
-    EXPECT_TRUE(rig.progress.Colours().empty());  // the download leaves the page's colour
-  }
-}
-
-// The page's fields every row of vcom_commands.tsv starts from.
-std::vector<uint8_t> FillPage(VcomRig& rig) {
-  const auto data = Pattern(10000, 4);
-  rig.File("burn.bin", data);
-  rig.ctx.head.imageNumber = "12";
-  rig.ctx.head.imageName = "thirty-two-characters-long-name!";
-  rig.ctx.head.executeAddress = "30008000";
-  rig.ctx.head.start = "4";
-  rig.ctx.head.address = "10000";
-  return data;
-}
-
 TEST(VcomWireTest, EveryCommandSendsItsHeadAndShowsItsProgress) {
   for (const auto& row : LoadTable("protocol/vcom_commands.tsv")) {
     SCOPED_TRACE(row[0]);
     VcomRig rig;
-    const auto data = FillPage(rig);
+    const auto data = Pattern(CellNumber(row[6]), 4);
+    rig.File("burn.bin", data);
+    rig.ctx.head.imageNumber = "12";
+    rig.ctx.head.imageName = "thirty-two-characters-long-name!";
+    rig.ctx.head.executeAddress = "30008000";
+    rig.ctx.head.start = "4";
+    rig.ctx.head.address = row[5];
     const std::string& operation = row[1];
-    const Medium medium = MediumNamed(row[2]);
-    if (operation != "burn") {
+    const Medium medium = operation == "sdram" ? Medium::kNor : MediumNamed(row[2]);
+    if (operation == "erase" || operation == "modify") {
       ASSERT_EQ(VcomBurnImage(rig.ctx, medium), 1);  // something to erase or modify
     }
     RecordingProgress progress;
     rig.ctx.progress = &progress;
     rig.ctx.head.imageType = CellNumber(row[4]);
+    const size_t fds = ToolDescriptors(rig.board);
     int result = 0;
-    if (operation == "burn") {
+    if (operation == "sdram") {
+      rig.ctx.head.mode = CellNumber(row[3]);
+      result = VcomDownloadSdram(rig.ctx);
+    } else if (operation == "burn") {
       result = row[3] == "raw" ? VcomBurnRaw(rig.ctx, medium) : VcomBurnImage(rig.ctx, medium);
     } else if (operation == "erase") {
       result = VcomErase(rig.ctx, medium, ChoiceNamed(row[3]));
@@ -109,20 +62,29 @@ TEST(VcomWireTest, EveryCommandSendsItsHeadAndShowsItsProgress) {
       rig.ctx.head.imageNumber = row[3];
       result = VcomModifyImage(rig.ctx, medium);
     }
-    EXPECT_EQ(result, static_cast<int>(CellNumber(row[6]))) << ::testing::PrintToString(rig.board.ProtocolErrors());
-    EXPECT_EQ(rig.board.LastMethod(), CellNumber(row[5]));
-    EXPECT_EQ(MessagesText(rig.prompt), row[7]);
-    EXPECT_EQ(EventsText(progress), row[8]);
-    EXPECT_EQ(ColoursText(progress), row[9]);
+    EXPECT_EQ(result, static_cast<int>(CellNumber(row[8]))) << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_EQ(rig.board.LastMethod(), CellNumber(row[7]));
+    EXPECT_EQ(MessagesText(rig.prompt), row[9]);
+    EXPECT_EQ(EventsText(progress), row[10]);
+    EXPECT_EQ(ColoursText(progress), row[11]);  // a download leaves the page's colour
     const auto head = rig.board.LastHead();
-    EXPECT_EQ(head, CellBytes(row[10]));
+    EXPECT_EQ(head, CellBytes(row[12]));
+    EXPECT_EQ(rig.board.ProtocolErrors().empty(), result == 1);  // a missing image is the board's refusal
     EXPECT_FALSE(rig.port.IsOpen());
-    if (operation != "burn") continue;
-    EXPECT_EQ(rig.kept.length, 10000u);
-    if (row[3] == "raw") {
-      EXPECT_EQ(rig.board.Flash(SimMedium(medium), Le32(head, 8), 10000), data);
-    } else {
-      EXPECT_EQ(rig.board.ImageData(SimMedium(medium), Le32(head, 8)), data);
+    EXPECT_EQ(ToolDescriptors(rig.board), fds);
+    if (operation == "sdram") {
+      const uint32_t address = Le32(head, 8);
+      EXPECT_TRUE(Eventually([&] { return rig.board.Sdram(address & 0x7FFFFFFF, Le32(head, 4)) == data; }));
+      if (address & kSdramRunFlag) {
+        EXPECT_TRUE(Eventually([&] { return rig.board.RanAddress() == (address & 0x7FFFFFFF); }));
+      } else {
+        EXPECT_FALSE(rig.board.RanAddress().has_value());
+      }
+    } else if (operation == "burn") {
+      EXPECT_EQ(rig.kept.length, data.size());
+      const auto stored = row[3] == "raw" ? rig.board.Flash(SimMedium(medium), Le32(head, 8), Le32(head, 4))
+                                          : rig.board.ImageData(SimMedium(medium), Le32(head, 8));
+      EXPECT_EQ(stored, data);
     }
   }
 }
