@@ -16,52 +16,19 @@ namespace {
 using testing::DiskRig;
 using testing::PutImage;
 
-// An entry in the board's layout, written by the test byte by byte.
-std::vector<uint8_t> Entry(size_t size, uint32_t number, const std::string& name, uint32_t type, uint32_t w1,
-                           uint32_t w2, uint32_t w3) {
-  std::vector<uint8_t> e(size, 0xEE);  // the board's own bytes where the list looks nowhere
-  const size_t nameSize = size == 60 ? 32 : 16;
-  auto put = [&e](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) e[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put(8, number);
-  std::fill(e.begin() + 12, e.begin() + 12 + static_cast<long>(nameSize), 0);
-  std::copy(name.begin(), name.begin() + static_cast<long>(std::min(name.size(), nameSize)), e.begin() + 12);
-  put(12 + nameSize, type);
-  put(16 + nameSize, w1);
-  put(20 + nameSize, w2);
-  if (size == 60) put(56, w3);
-  return e;
-}
-
 TEST(TableRead, DecodesBothLayoutsIntoRows) {
-  const std::string n32(32, 'n');
-  struct Case {
-    size_t size;
-    Medium medium;
-    bool overVcom;
-    std::string name;
-    uint32_t type;
-    std::vector<std::string> cells;
-  } cases[] = {
-      {60, Medium::kNand, false, "kernel", 4, {"7", "kernel", "logo", "0x20", "0x2f"}},
-      {60, Medium::kNand, true, "kernel", 4, {"7", "kernel", "unknown", "0x20", "0x2f"}},
-      {44, Medium::kSd, false, "sixteen-chars-xx", 3, {"7", "sixteen-chars-xx", "system", "0x20", "0x2f"}},
-      {60, Medium::kSpi, true, n32, 9, {"7", n32, "unknown", "0x20", "0x2f"}},
-      // NOR: word at 48 is the execute address, 52 the flash address, 56 the end.
-      {60, Medium::kNor, true, "boot", 0x125, {"7", "boot", "axr", "0x20", "0x40", "0x2f"}},
-  };
-  for (const auto& c : cases) {
-    auto bytes = Entry(c.size, 7, c.name, c.type, 0x2f, 0x20, 0x40);
-    const auto second = Entry(c.size, 8, "x", 0, 0, 0, 0);
-    bytes.insert(bytes.end(), second.begin(), second.end());
-    const auto rows = DecodeImageTable(bytes, 2, c.size);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(TableRowCells(rows[0], c.medium, c.overVcom), c.cells) << c.name;
-    EXPECT_EQ(rows[1].number, 8u);
+  for (const auto& row : testing::LoadTable("protocol/table_entries.tsv")) {
+    // Two entries, and a count beyond the bytes present: only what is there is decoded.
+    const auto twice = testing::CellBytes(row[3] + row[3]);
+    const auto rows = DecodeImageTable(twice, 3, testing::CellNumber(row[0]));
+    ASSERT_EQ(rows.size(), 2u) << row[4];
+    for (const auto& entry : rows) {
+      std::string cells;
+      for (const auto& cell : TableRowCells(entry, testing::MediumNamed(row[1]), row[2] == "1"))
+        cells += (cells.empty() ? "" : "|") + cell;
+      EXPECT_EQ(cells, row[4]);
+    }
   }
-  // A count beyond the bytes present decodes only what is there.
-  EXPECT_EQ(DecodeImageTable(Entry(60, 1, "a", 0, 0, 0, 0), 5, 60).size(), 1u);
 }
 
 TEST(TableRead, NandIdTableSkipsWhatIsNotAnEntry) {
