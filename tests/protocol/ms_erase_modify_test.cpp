@@ -12,62 +12,41 @@ namespace zorbel::testing {
 namespace {
 
 TEST(MsNandEraseAllTest, ErasesInRunsOf256BlocksWithEvenProgress) {
-  struct Case {
-    sim::BoardKind kind;
-    uint32_t blocks;
-    std::vector<std::pair<uint32_t, uint32_t>> ranges;  // first, last
-    std::vector<int> percents;
-  };
-  const std::vector<Case> cases = {
-      {kQuen, 1024, {{0, 255}, {256, 511}, {512, 767}, {768, 1023}}, {0, 25, 50, 75, 100, 100}},
-      {kQuen, 1000, {{0, 255}, {256, 511}, {512, 767}, {768, 1023}}, {0, 25, 50, 75, 100, 100}},
-      {kQuen, 700, {{0, 255}, {256, 511}, {512, 767}}, {0, 33, 66, 99, 100}},
-      {kQuen, 0, {{0, 255}}, {0, 100, 100}},
-      {kOlder, 512, {{0, 255}, {256, 511}}, {0, 50, 100, 100}},
-  };
-  for (const Case& c : cases) {
-    sim::BoardOptions o = DiskOptions(c.kind, nullptr);
-    o.nandBlockCount = c.blocks;
+  for (const auto& row : LoadTable("protocol/nand_erase_all.tsv")) {
+    SCOPED_TRACE(row[1]);
+    sim::BoardOptions o = DiskOptions(row[0] == "older" ? kOlder : kQuen, nullptr);
+    o.nandBlockCount = CellNumber(row[1]);
     DiskRig rig(o, false);
-    EXPECT_EQ(MsErase(rig.ctx, Medium::kNand, EraseChoice::kAll), 1)
-        << c.blocks << ::testing::PrintToString(rig.board.ProtocolErrors());
-    EXPECT_EQ(rig.Percents(), c.percents) << c.blocks;
-    const auto heads = rig.Commands(kWriterProcess);
-    ASSERT_EQ(heads.size(), c.ranges.size()) << c.blocks;
-    const size_t lastAt = c.kind == kOlder ? 32 : 48;
-    for (size_t i = 0; i < heads.size(); ++i) {
-      ASSERT_EQ(heads[i].sent.size(), 60u);  // both layouts travel as 60 bytes
-      EXPECT_EQ(Le32(heads[i].sent, 0), 2u);
-      EXPECT_EQ(Le32(heads[i].sent, 8), 0xFFFFFFFFu);
-      EXPECT_EQ(Le32(heads[i].sent, lastAt), c.ranges[i].second);
-      EXPECT_EQ(Le32(heads[i].sent, lastAt + 4), c.ranges[i].first);
+    EXPECT_EQ(MsErase(rig.ctx, Medium::kNand, EraseChoice::kAll), 1);
+    EXPECT_EQ(EventsText(rig.progress), row[3]);
+    const size_t lastAt = row[0] == "older" ? 32 : 48;
+    std::string ranges;
+    for (const auto& head : rig.Commands(kWriterProcess)) {
+      ASSERT_EQ(head.sent.size(), 60u);
+      EXPECT_EQ(std::vector<uint8_t>(head.sent.begin(), head.sent.begin() + 12), LeWords({2, 0, 0xFFFFFFFF}));
+      ranges += (ranges.empty() ? "" : " ") + std::to_string(Le32(head.sent, lastAt + 4)) + "-" +
+                std::to_string(Le32(head.sent, lastAt));
     }
-    EXPECT_EQ(rig.progress.Events().front().messageNumber, 0x40Cu);
+    EXPECT_EQ(ranges, row[2]);
   }
 }
 
-TEST(MsSpiEraseAllTest, PollsOnceASecondHoldingAt99UntilTheBoardIsDone) {
-  sim::BoardOptions o = DiskOptions(kQuen, nullptr);
-  o.spiEraseBusyPolls = 150;
-  DiskRig rig(o, false);
-  EXPECT_EQ(MsErase(rig.ctx, Medium::kSpi, EraseChoice::kAll), 1);
-  std::vector<int> expected = {0};
-  for (int i = 1; i <= 99; ++i) expected.push_back(i);
-  expected.push_back(100);
-  EXPECT_EQ(rig.Percents(), expected);
-  EXPECT_EQ(rig.clock.NowMs(), 150000u);
-  EXPECT_EQ(rig.Commands(kGetLastStatus).size(), 151u);
-  EXPECT_EQ(rig.Commands(kGetLastStatus).back().selector, 2);
-}
-
-TEST(MsSpiEraseAllTest, GivesUpAfterTenMinutes) {
-  sim::BoardOptions o = DiskOptions(kQuen, nullptr);
-  o.spiEraseBusyPolls = 1000000;
-  DiskRig rig(o, false);
-  EXPECT_EQ(MsErase(rig.ctx, Medium::kSpi, EraseChoice::kAll), 0);
-  EXPECT_EQ(rig.clock.NowMs(), 600000u);
-  EXPECT_EQ(rig.Percents().back(), 99);
-  EXPECT_TRUE(rig.prompt.Messages().empty());
+TEST(MsSpiEraseAllTest, PollsOnceASecondHoldingAt99UntilTheBoardIsDoneOrTenMinutesPassed) {
+  for (const uint32_t busyPolls : {150u, 1000000u}) {
+    sim::BoardOptions o = DiskOptions(kQuen, nullptr);
+    o.spiEraseBusyPolls = busyPolls;
+    DiskRig rig(o, false);
+    const bool done = busyPolls == 150;
+    EXPECT_EQ(MsErase(rig.ctx, Medium::kSpi, EraseChoice::kAll), done ? 1 : 0);
+    std::vector<int> expected = {0};
+    for (int i = 1; i <= 99; ++i) expected.push_back(i);
+    if (done) expected.push_back(100);
+    EXPECT_EQ(rig.Percents(), expected);
+    EXPECT_EQ(rig.clock.NowMs(), done ? 150000u : 600000u);
+    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), done ? 151u : 601u);
+    EXPECT_EQ(rig.Commands(kGetLastStatus).back().selector, 2);
+    EXPECT_TRUE(rig.prompt.Messages().empty());
+  }
 }
 
 TEST(MsCommandTest, EraseAndModifySendTheirHeadsOnTheirUnitAndPoll) {

@@ -61,37 +61,19 @@ TEST(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
   }
 }
 
-// SD waits five seconds, then polls fifty times 200 ms apart; the others poll
-// at once and give up after their own number of tries.
 TEST(MsWriteStatusPollTest, WaitsAndTriesPerMember) {
-  struct Case {
-    Medium medium;
-    DataKind kind;
-    uint32_t busyMs;  // how long the board keeps programming
-    int result;
-    uint64_t elapsedMs;
-    size_t statusCalls;
-  };
-  const std::vector<Case> cases = {
-      {Medium::kSd, DataKind::kImage, 0, 1, 5100, 1},
-      {Medium::kSd, DataKind::kImage, 7000, 1, 7100, 11},
-      {Medium::kSd, DataKind::kImage, 1000000, 0, 15100, 50},
-      {Medium::kNand, DataKind::kImage, 1000000, 0, 100, 5},
-      {Medium::kSpi, DataKind::kImage, 1000000, 0, 100, 10},
-      {Medium::kSpi, DataKind::kRaw, 1000000, 0, 100, 10},
-      {Medium::kNor, DataKind::kRaw, 1000000, 0, 100, 5},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << static_cast<int>(c.medium) << "/" << c.busyMs);
+  for (const auto& row : LoadTable("protocol/ms_status_polls.tsv")) {
+    SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2]);
     sim::BoardOptions o = DiskOptions(kQuen, nullptr);
-    o.progressStep = 100;  // one step of busyMs
-    o.stepDelayMs = c.busyMs;
+    o.progressStep = 100;  // one step of the busy time
+    o.stepDelayMs = CellNumber(row[2]);
     DiskRig rig(o, false);
     rig.File("f.bin", Pattern(1000));
     rig.ctx.head.imageNumber = "1";
-    EXPECT_EQ(MsWriteImage(rig.ctx, c.medium, c.kind), c.result);
-    EXPECT_EQ(rig.clock.NowMs(), c.elapsedMs);
-    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls);
+    const DataKind kind = row[1] == "raw" ? DataKind::kRaw : DataKind::kImage;
+    EXPECT_EQ(MsWriteImage(rig.ctx, MediumNamed(row[0]), kind), static_cast<int>(CellNumber(row[3])));
+    EXPECT_EQ(rig.clock.NowMs(), CellNumber(row[4]));
+    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), CellNumber(row[5]));
     EXPECT_TRUE(rig.prompt.Messages().empty());
   }
 }
