@@ -142,6 +142,19 @@ inline Medium MediumNamed(const std::string& name) {
   return static_cast<Medium>(at - std::begin(names));
 }
 
+// What the board counts a command as, by the fault tables' names.
+inline sim::Operation BoardOperationNamed(const std::string& name) {
+  using enum sim::Operation;
+  const std::pair<const char*, sim::Operation> names[] = {{"download", kDownload}, {"burn", kBurn},
+                                                          {"verify", kVerify},     {"erase", kErase},
+                                                          {"modify", kModify},     {"parameter", kParameter}};
+  for (const auto& [text, operation] : names) {
+    if (name == text) return operation;
+  }
+  ADD_FAILURE() << "unknown operation " << name;
+  return kAny;
+}
+
 inline EraseChoice ChoiceNamed(const std::string& name) {
   return name == "all" ? EraseChoice::kAll : name == "system" ? EraseChoice::kSystemArea : EraseChoice::kImage;
 }
@@ -167,6 +180,12 @@ inline std::string MessagesText(const RecordingPrompt& prompt) {
   std::string out;
   for (const auto& m : prompt.Messages()) out += (out.empty() ? "" : " | ") + m;
   return out;
+}
+
+// "0 | ACK error !": an operation's result and the messages it showed, as the fault tables write them.
+inline std::string OutcomeText(int result, const RecordingPrompt& prompt) {
+  const std::string messages = MessagesText(prompt);
+  return std::to_string(result) + (messages.empty() ? "" : " | " + messages);
 }
 
 // The family-1 boot header as the settings build it: magic, 0, length slot, reversed magic.

@@ -298,107 +298,66 @@ TEST(VcomAbortThreadsTest, CloseFromAnotherThreadEndsABurnPhaseWithoutAMessage) 
 
 // --- every VCOM operation against every fault of the board ---
 
-struct VcomOperation {
-  const char* name;
-  sim::Operation operation;
-  std::function<void(VcomRig&)> setUp;
-  std::function<int(VcomRig&)> run;
-  bool movesData;        // chunks with acknowledgements (or verify chunks)
-  bool statusWords;      // a burn phase or an erase
-  const char* dataSent;  // burn or download: what a broken chunk shows; null for a verify
-};
-
-std::vector<VcomOperation> Operations() {
-  using enum sim::Operation;
-  auto file = [](VcomRig& r) {
-    r.File("op.bin", Pattern(3 * 4096 + 100, 3));
-    r.ctx.head.imageNumber = "2";
-  };
-  auto burnt = [file](VcomRig& r) {
-    file(r);
-    ASSERT_EQ(VcomBurnImage(r.ctx, Medium::kNand), 1);
-  };
-  const auto download = [](VcomRig& r) { return VcomDownloadSdram(r.ctx); };
-  const auto burnNand = [](VcomRig& r) { return VcomBurnImage(r.ctx, Medium::kNand); };
-  const auto burnRawSpi = [](VcomRig& r) { return VcomBurnRaw(r.ctx, Medium::kSpi); };
-  const auto verify = [](VcomRig& r) { return VcomVerify(r.ctx, Medium::kNand, DataKind::kImage); };
-  const auto erase = [](VcomRig& r) { return VcomErase(r.ctx, Medium::kNand, EraseChoice::kImage); };
-  const auto modify = [](VcomRig& r) { return VcomModifyImage(r.ctx, Medium::kNand); };
-  return {
-      {"DownloadSdram", kDownload, file, download, true, false, texts::kAckError},
-      {"BurnNandImage", kBurn, file, burnNand, true, true, texts::kAckError},
-      {"BurnRawSpi", kBurn, file, burnRawSpi, true, true, texts::kAckError},
-      {"VerifyNandImage", kVerify, burnt, verify, true, false, nullptr},
-      {"EraseNandImage", kErase, burnt, erase, false, true, nullptr},
-      {"ModifyNand", kModify, burnt, modify, false, false, nullptr},
-  };
+// The operations of vcom_faults.tsv, on a file of three chunks and a bit;
+// verify, erase and modify run on that file burnt first.
+void PrepareOperation(VcomRig& rig, const std::string& name) {
+  rig.File("op.bin", Pattern(3 * 4096 + 100, 3));
+  rig.ctx.head.imageNumber = "2";
+  if (name == "VerifyNandImage" || name == "EraseNandImage" || name == "ModifyNand") {
+    ASSERT_EQ(VcomBurnImage(rig.ctx, Medium::kNand), 1);
+  }
 }
 
-enum class VcomFault { kShortAck, kWrongAck, kErrorBits, kChooseMethodFails, kDisconnect, kAbort };
+int RunOperation(VcomRig& rig, const std::string& name) {
+  if (name == "DownloadSdram") return VcomDownloadSdram(rig.ctx);
+  if (name == "BurnNandImage") return VcomBurnImage(rig.ctx, Medium::kNand);
+  if (name == "BurnRawSpi") return VcomBurnRaw(rig.ctx, Medium::kSpi);
+  if (name == "VerifyNandImage") return VcomVerify(rig.ctx, Medium::kNand, DataKind::kImage);
+  if (name == "EraseNandImage") return VcomErase(rig.ctx, Medium::kNand, EraseChoice::kImage);
+  return VcomModifyImage(rig.ctx, Medium::kNand);
+}
+
+// Acknowledgements and disconnects hit the second chunk, error bits the first status word.
+void InjectFault(VcomRig& rig, const std::string& fault, sim::Operation operation) {
+  using enum sim::FaultKind;
+  if (fault == "ShortAck") rig.board.InjectFault({kShortChunkAck, operation, sim::Medium::kAny, 2, 0});
+  if (fault == "WrongAck") rig.board.InjectFault({kWrongChunkAck, operation, sim::Medium::kAny, 2, 0});
+  if (fault == "ErrorBits") rig.board.InjectFault({kStatusErrorBits, operation, sim::Medium::kAny, 1, 0});
+  if (fault == "ChooseMethodFails") {
+    rig.board.InjectFault({kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 100});
+  }
+  if (fault == "Disconnect") rig.board.InjectFault({kDisconnectAtChunk, operation, sim::Medium::kAny, 2, 0});
+  if (fault == "Abort") rig.abort.Set();
+}
 
 TEST(VcomFaultMatrixTest, EveryOperationFailsCleanlyOnEveryFault) {
-  const std::vector<std::pair<const char*, VcomFault>> faults = {
-      {"ShortAck", VcomFault::kShortAck},     {"WrongAck", VcomFault::kWrongAck},
-      {"ErrorBits", VcomFault::kErrorBits},   {"ChooseMethodFails", VcomFault::kChooseMethodFails},
-      {"Disconnect", VcomFault::kDisconnect}, {"Abort", VcomFault::kAbort}};
-  for (const VcomOperation& op : Operations()) {
-    for (const auto& [faultName, fault] : faults) {
-      SCOPED_TRACE(std::string(op.name) + "/" + faultName);
+  const auto table = LoadTable("protocol/vcom_faults.tsv");
+  const TableRow& faults = table.at(0);
+  for (size_t row = 1; row < table.size(); ++row) {
+    const std::string& name = table[row][0];
+    for (size_t column = 2; column < faults.size(); ++column) {
+      SCOPED_TRACE(name + "/" + faults[column]);
       VcomRig rig;  // the rig's reply wait: a loaded machine can take longer than half a second
-      op.setUp(rig);
+      PrepareOperation(rig, name);
       RecordingPrompt prompt;
       rig.ctx.prompt = &prompt;
       const auto files = rig.dir.Names();
-      const bool burn = op.dataSent != nullptr;
-      bool reachable = true;
-      std::vector<std::string> messages;
-      switch (fault) {
-        case VcomFault::kShortAck:
-        case VcomFault::kWrongAck:
-          reachable = burn;
-          rig.board.InjectFault({fault == VcomFault::kShortAck ? sim::FaultKind::kShortChunkAck
-                                                               : sim::FaultKind::kWrongChunkAck,
-                                 op.operation, sim::Medium::kAny, 2, 0});
-          messages = {texts::kAckError};
-          break;
-        case VcomFault::kErrorBits:
-          reachable = op.statusWords;
-          rig.board.InjectFault({sim::FaultKind::kStatusErrorBits, op.operation, sim::Medium::kAny, 1, 0});
-          messages = {op.operation == sim::Operation::kErase ? texts::kEraseError : texts::kBurnError};
-          break;
-        case VcomFault::kChooseMethodFails:
-          rig.board.InjectFault(
-              {sim::FaultKind::kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 100});
-          break;
-        case VcomFault::kDisconnect:
-          reachable = op.movesData;
-          rig.board.InjectFault({sim::FaultKind::kDisconnectAtChunk, op.operation, sim::Medium::kAny, 2, 0});
-          if (burn) messages = {op.dataSent};
-          break;
-        case VcomFault::kAbort:
-          rig.abort.Set();
-          reachable = std::string(op.name) != "ModifyNand";  // a modify is one exchange without abort
-          break;
-      }
+      InjectFault(rig, faults[column], BoardOperationNamed(table[row][1]));
       const size_t fds = ToolDescriptors(rig.board);
-      const int result = op.run(rig);
+      const int result = RunOperation(rig, name);
       EXPECT_FALSE(rig.port.IsOpen());
       EXPECT_EQ(ToolDescriptors(rig.board), fds);
-      if (fault == VcomFault::kChooseMethodFails) {
-        // The operation goes on; the board then decides.
+      const std::string& expected = table[row][column];
+      if (expected.starts_with("? | ")) {
+        // The operation goes on after the board refused the method; the board then decides.
         ASSERT_FALSE(prompt.Messages().empty());
-        EXPECT_EQ(prompt.Messages().front(), "ChooseMethod - Unable to set flash method");
+        EXPECT_EQ(prompt.Messages().front(), expected.substr(4));
         continue;
       }
-      if (!reachable) {
-        EXPECT_EQ(result, 1);
-        continue;
-      }
-      EXPECT_EQ(result, 0);
-      EXPECT_EQ(prompt.Messages(), messages);
+      EXPECT_EQ(OutcomeText(result, prompt), expected);
       // Only the NAND verify leaves a file: its copy of what arrived.
       auto expectedFiles = files;
-      if (std::string(op.name) == "VerifyNandImage") expectedFiles.insert(expectedFiles.begin(), "_op.bin");
+      if (name == "VerifyNandImage") expectedFiles.insert(expectedFiles.begin(), "_op.bin");
       EXPECT_EQ(rig.dir.Names(), expectedFiles);
     }
   }
