@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
-#include "protocol/page_rules.h"
 #include "protocol/protocol_texts.h"
 #include "protocol/records.h"
 #include "protocol/table_read.h"
