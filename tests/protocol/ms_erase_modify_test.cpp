@@ -79,35 +79,26 @@ TEST(MsCommandTest, EraseAndModifySendTheirHeadsOnTheirUnitAndPoll) {
 }
 
 TEST(MsReservedAreaTest, SendsTheLowSixteenBitsAndTheFormatFlagOnlyForFamilies) {
-  struct Case {
-    const char* name;
-    sim::BoardKind kind;
-    Medium medium;
-    const char* size;
-    bool format;
-    std::vector<std::pair<uint8_t, std::vector<uint8_t>>> parameters;  // selector, block
-    uint32_t message;
-  };
-  const std::vector<Case> cases = {
-      {"Nand16", kQuen, Medium::kNand, "16", false, {{0, {0x10, 0, 0, 0}}}, 0x41F},
-      {"SdFamilyFormats", kQuen, Medium::kSd, "300", true, {{4, {1, 0}}, {1, {0x2C, 0x01, 0, 0}}}, 0x420},
-      {"SdOlderChipSizeOnly", kOlder, Medium::kSd, "8", true, {{1, {8, 0, 0, 0}}}, 0x420},
-  };
-  for (const Case& c : cases) {
-    DiskRig rig(c.kind);
-    rig.ctx.head.reservedSize = c.size;
-    rig.ctx.head.sdFormat = c.format;
-    EXPECT_EQ(MsSetReservedArea(rig.ctx, c.medium), 1)
-        << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
-    std::vector<std::pair<uint8_t, std::vector<uint8_t>>> sent;
-    for (const auto& p : rig.Commands(kSetParameter)) sent.emplace_back(p.selector, p.sent);
-    EXPECT_EQ(sent, c.parameters) << c.name;
-    EXPECT_EQ(rig.progress.Events(), (std::vector<RecordingProgress::Event>{{c.message, 100}})) << c.name;
+  for (const auto& row : LoadTable("protocol/reserved_areas.tsv")) {
+    SCOPED_TRACE(row[0]);
+    DiskRig rig(row[1] == "older" ? kOlder : kQuen);
+    rig.ctx.head.reservedSize = row[3];
+    rig.ctx.head.sdFormat = row[4] == "1";
+    EXPECT_EQ(MsSetReservedArea(rig.ctx, MediumNamed(row[2])), 1);
+    std::string sent;
+    for (const auto& p : rig.Commands(kSetParameter)) {
+      sent += (sent.empty() ? "" : " | ") + std::to_string(p.selector) + ":";
+      for (const uint8_t byte : p.sent) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02x", byte);
+        sent += hex;
+      }
+    }
+    EXPECT_EQ(sent, row[5]);
+    EXPECT_EQ(EventsText(rig.progress), row[6]);
     EXPECT_EQ(rig.clock.NowMs(), 100u);
   }
 }
-
-// --- every disk operation against every fault of the board ---
 
 // The operations of ms_faults.tsv: writes and downloads of a 150 000-byte
 // file; verify, modify and one-image erase of that file written first; a

@@ -106,31 +106,18 @@ TEST(MsWriteInputTest, RefusesWithoutTouchingTheBoard) {
 }
 
 TEST(MsVerifyTest, MatchesWhatWasWrittenAndFailsSilentlyOnOneDifferentByte) {
-  struct Case {
-    const char* name;
-    Medium medium;
-    DataKind kind;
-    uint32_t imageType;
-    size_t size;
-    bool numberBoxEnabled;
-  };
-  const std::vector<Case> cases = {
-      {"NandImage", Medium::kNand, DataKind::kImage, 1, 70000, true},
-      {"SpiImage", Medium::kSpi, DataKind::kImage, 0, 65536, true},
-      {"SdImage", Medium::kSd, DataKind::kImage, 2, 1, true},
-      {"NandSystemImageThroughDisabledBox", Medium::kNand, DataKind::kImage, 3, 100000, false},
-      {"RawNor", Medium::kNor, DataKind::kRaw, 0, 70000, true},
-      {"RawSpi", Medium::kSpi, DataKind::kRaw, 0, 131073, true},
-  };
-  for (const Case& c : cases) {
+  for (const auto& row : LoadTable("protocol/ms_verifies.tsv")) {
     for (const bool corrupt : {false, true}) {
+      SCOPED_TRACE(row[0] + (corrupt ? " corrupt" : ""));
       DiskRig rig;
-      auto data = Pattern(c.size, 7);
+      const Medium medium = MediumNamed(row[1]);
+      const DataKind kind = row[2] == "raw" ? DataKind::kRaw : DataKind::kImage;
+      auto data = Pattern(CellNumber(row[4]), 7);
       rig.File("v.bin", data);
       rig.ctx.head.imageNumber = "4";
-      rig.ctx.head.imageType = c.imageType;
+      rig.ctx.head.imageType = CellNumber(row[3]);
       rig.ctx.head.address = "20000";
-      ASSERT_EQ(MsWriteImage(rig.ctx, c.medium, c.kind), 1) << c.name;
+      ASSERT_EQ(MsWriteImage(rig.ctx, medium, kind), 1);
       if (corrupt) {
         data[data.size() - 1] ^= 0x01;
         WriteBytes(rig.ctx.filePath, data);
@@ -138,16 +125,10 @@ TEST(MsVerifyTest, MatchesWhatWasWrittenAndFailsSilentlyOnOneDifferentByte) {
       rig.commands.clear();
       RecordingProgress verifyProgress;
       rig.ctx.progress = &verifyProgress;
-      rig.ctx.head.imageNumberEnabled = c.numberBoxEnabled;
-      EXPECT_EQ(MsVerify(rig.ctx, c.medium, c.kind), corrupt ? 0 : 1) << c.name << corrupt;
-      EXPECT_TRUE(rig.prompt.Messages().empty()) << c.name;
-      const auto head = rig.Commands(kWriterProcess).at(0).sent;
-      EXPECT_EQ(Le32(head, 0), 3u);
-      const uint32_t expectedLength = c.medium == Medium::kNor ? static_cast<uint32_t>(c.size) : 0;
-      EXPECT_EQ(Le32(head, 4), expectedLength) << c.name;
-      if (c.medium == Medium::kNor) {
-        EXPECT_EQ(Le32(head, 8), 0x20000u);
-      }
+      rig.ctx.head.imageNumberEnabled = row[5] == "1";
+      EXPECT_EQ(MsVerify(rig.ctx, medium, kind), corrupt ? 0 : 1);
+      EXPECT_TRUE(rig.prompt.Messages().empty());
+      EXPECT_EQ(rig.Commands(kWriterProcess).at(0).sent, CellBytes(row[6]));
       EXPECT_EQ(rig.Commands(kGetLastStatus).size(), 0u);
       EXPECT_EQ(verifyProgress.Events().front().percent, 0);
       EXPECT_EQ(verifyProgress.Colours(), std::vector<uint32_t>{0x46BEECu});
@@ -171,7 +152,7 @@ TEST(MsReadRawSpiTest, ReadsWholeBlocksIntoTheTarget) {
   EXPECT_EQ(reads[0].length, 65536u);
   const auto head = rig.Commands(kWriterProcess).at(0);
   EXPECT_EQ(head.selector, 6);
-  EXPECT_EQ(head.sent, (std::vector<uint8_t>{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(head.sent, LeWords({3, 0, 0}));
   EXPECT_EQ(readProgress.Events(),
             (std::vector<RecordingProgress::Event>{{0x40E, 0}, {0x40E, 50}, {0x40E, 100}}));
 }
@@ -201,9 +182,7 @@ TEST(MsDownloadTest, SdramModesAndTheLoaderStage) {
     const size_t offset = c.loader ? 16 + c.skip : 0;
     const auto head = rig.Commands(kWriterProcess).at(0);
     EXPECT_EQ(head.selector, 0);
-    EXPECT_EQ(Le32(head.sent, 0), 1u);
-    EXPECT_EQ(Le32(head.sent, 4), c.fileSize - offset);
-    EXPECT_EQ(Le32(head.sent, 8), c.address);
+    EXPECT_EQ(head.sent, LeWords({1, static_cast<uint32_t>(c.fileSize - offset), c.address}));
     EXPECT_EQ(rig.board.Sdram(c.address, static_cast<uint32_t>(c.fileSize - offset)),
               std::vector<uint8_t>(data.begin() + static_cast<ptrdiff_t>(offset), data.end()))
         << c.name;

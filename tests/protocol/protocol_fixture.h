@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -122,7 +122,9 @@ inline sim::Medium SimMedium(Medium m) {
 }
 
 // Cells of the operation tables under tests/data/protocol.
-inline uint32_t CellNumber(const std::string& cell) { return static_cast<uint32_t>(std::stoul(cell, nullptr, 0)); }
+inline uint32_t CellNumber(const std::string& cell) {
+  return static_cast<uint32_t>(std::stoul(cell, nullptr, 0));
+}
 
 // Little-endian words, as a raw head sends them.
 inline std::vector<uint8_t> LeWords(std::initializer_list<uint32_t> words) {
@@ -156,7 +158,8 @@ inline sim::Operation BoardOperationNamed(const std::string& name) {
 }
 
 inline EraseChoice ChoiceNamed(const std::string& name) {
-  return name == "all" ? EraseChoice::kAll : name == "system" ? EraseChoice::kSystemArea : EraseChoice::kImage;
+  if (name == "all") return EraseChoice::kAll;
+  return name == "system" ? EraseChoice::kSystemArea : EraseChoice::kImage;
 }
 
 // "409:0 409:100": message numbers in hexadecimal and percentages, as the tables write them.

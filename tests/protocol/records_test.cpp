@@ -61,7 +61,8 @@ TEST(RecordsTest, BoardStatusWordsFailOnHighBitsAndCountTheirScope) {
   for (const auto& row : testing::LoadTable("protocol/status_words.tsv")) {
     const auto scope = row[1] == "image" ? StatusScope::kImageBurn : StatusScope::kRawOrErase;
     const BoardStatus s = DecodeBoardStatus(Number(row[0]), scope);
-    EXPECT_EQ(std::to_string(s.failed) + " " + std::to_string(s.percent) + " " + std::to_string(s.done), row[2])
+    EXPECT_EQ(std::to_string(s.failed) + " " + std::to_string(s.percent) + " " + std::to_string(s.done),
+              row[2])
         << row[0] << " " << row[1];
   }
 }

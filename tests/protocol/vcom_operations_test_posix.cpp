@@ -60,7 +60,8 @@ TEST(VcomWireTest, EveryCommandSendsItsHeadAndShowsItsProgress) {
       rig.ctx.head.imageNumber = row[3];
       result = VcomModifyImage(rig.ctx, medium);
     }
-    EXPECT_EQ(result, static_cast<int>(CellNumber(row[8]))) << ::testing::PrintToString(rig.board.ProtocolErrors());
+    EXPECT_EQ(result, static_cast<int>(CellNumber(row[8])))
+        << ::testing::PrintToString(rig.board.ProtocolErrors());
     EXPECT_EQ(rig.board.LastMethod(), CellNumber(row[7]));
     EXPECT_EQ(MessagesText(rig.prompt), row[9]);
     EXPECT_EQ(EventsText(progress), row[10]);
@@ -141,7 +142,8 @@ TEST(VcomBurnTest, BurnPhaseWordsEndOrFailByKind) {
     rig.ctx.replyWaitMs = 300;
     rig.File("b.bin", Pattern(5000));
     rig.ctx.head.imageNumber = "1";
-    rig.board.InjectFault({sim::FaultKind::kStatusErrorBits, sim::Operation::kBurn, sim::Medium::kAny, 1, 0x164});
+    rig.board.InjectFault(
+        {sim::FaultKind::kStatusErrorBits, sim::Operation::kBurn, sim::Medium::kAny, 1, 0x164});
     const bool image = kind == DataKind::kImage;
     EXPECT_EQ(Burn(rig, Medium::kSpi, kind), image ? 1 : 0);
     EXPECT_EQ(MessagesText(rig.prompt), image ? "" : texts::kAckError);
