@@ -40,7 +40,7 @@ TEST(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
     }
     EXPECT_EQ(lengths, row[6]);
     // Every chunk is followed by its percentage.
-    EXPECT_EQ(rig.progress.Events().size(), rig.Commands(kWriteFile).size());
+    ASSERT_EQ(rig.progress.Events().size(), rig.Commands(kWriteFile).size());
     EXPECT_EQ(rig.progress.Events().back(), (RecordingProgress::Event{CellNumber("0x" + row[9]), 100}));
 
     const auto prefix = static_cast<ptrdiff_t>(headLength - data.size());
