@@ -1,7 +1,10 @@
 #pragma once
 // Helpers of the widget tests: a scratch folder holding the stand-in product
-// files (the tool's module folder and current directory), and an answerer
-// that reads and dismisses the message boxes the window shows.
+// files (the tool's module folder and current directory), an answerer that
+// reads and dismisses the message boxes the window shows, and the tables of
+// expected texts under tests/data/gui.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -11,12 +14,70 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "standin_files.h"
 
 namespace zorbel::testing {
+
+// The table loader reports a missing table through gtest, which these Qt
+// Test programs do not run: here the report fails the running test function.
+class QtFailure {
+ public:
+  QtFailure(const char* file, int line) : file_(file), line_(line) {}
+  ~QtFailure() { QTest::qFail(text_.c_str(), file_, line_); }
+  QtFailure& operator<<(const std::string& text) {
+    text_ += text;
+    return *this;
+  }
+
+ private:
+  const char* file_;
+  int line_;
+  std::string text_;
+};
+
+}  // namespace zorbel::testing
+
+#undef ADD_FAILURE
+#define ADD_FAILURE() ::zorbel::testing::QtFailure(__FILE__, __LINE__)
+#include "app/test_table.h"
+
+namespace zorbel::testing {
+
+// The rows of one table of a data file, named by their first cell, without it.
+inline std::vector<TableRow> Rows(const std::string& file, const std::string& table) {
+  std::vector<TableRow> rows;
+  for (TableRow& row : LoadTable(file)) {
+    if (row.front() == table) rows.emplace_back(row.begin() + 1, row.end());
+  }
+  if (rows.empty()) QTest::qFail(("no rows of " + table).c_str(), __FILE__, __LINE__);
+  return rows;
+}
+
+// A table as the rows of a Qt Test data function: the first cell names the
+// row, the others are the texts of the columns.
+inline void AddRows(const std::string& file, const std::string& table, std::initializer_list<const char*> columns) {
+  for (const char* column : columns) QTest::addColumn<QString>(column);
+  for (const TableRow& row : Rows(file, table)) {
+    QTestData& data = QTest::newRow(row[0].c_str());
+    for (size_t i = 1; i < row.size(); ++i) data << QString::fromStdString(row[i]);
+  }
+}
+
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+  std::vector<uint8_t> v(size);
+  for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>((i * 13 + seed) % 251);
+  return v;
+}
 
 class ScratchFolder {
  public:
@@ -32,6 +93,13 @@ class ScratchFolder {
   std::string File(const char* name) const { return (std::filesystem::path(Path()) / name).string(); }
   // The tool's module folder: ends in a separator.
   std::string ModuleDirectory() const { return Path() + "/"; }
+  std::string Put(const char* name, const std::vector<uint8_t>& bytes) const {
+    const std::string path = File(name);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  bool Exists(const char* name) const { return std::filesystem::exists(File(name)); }
 
  private:
   QTemporaryDir dir_;

@@ -5,111 +5,49 @@
 
 #include <QAbstractItemView>
 #include <QAccessible>
-#include <QComboBox>
 #include <QContextMenuEvent>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
-#include <QTest>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <memory>
 
-#include "app/clock.h"
-#include "app/file_chooser.h"
 #include "app/profile_reader.h"
-#include "app/tool_state.h"
 #include "app/ui/debug_console.h"
 #include "app/ui/loader_download_dialog.h"
-#include "controls/mac_progress_ctrl.h"
-#include "gui_test_support.h"
 #include "link/connect_worker.h"
-#include "pages/operation_page.h"
+#include "page_rig.h"
 #include "pages/sdram_page.h"
-#include "protocol/page_rules.h"
 #include "protocol/records.h"
 #include "protocol/vcom_operations.h"
 #include "settings/delivery.h"
 #include "settings/device_settings.h"
-#include "virtual_board.h"
 
 namespace zorbel {
 namespace {
 
 using testing::BoxAnswerer;
-using testing::ScratchFolder;
+using testing::ReadFile;
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+constexpr const char* kTable = "gui/window.tsv";
 
 QString Help(const char* text) { return QString::fromUtf8(text).replace("\r\n", "\n"); }
 
-// A window on a virtual board, in a scratch folder holding the stand-in files.
-class Rig {
+// The window's rig, with the SDRAM page's settings form at hand.
+class Rig : public testing::PageRig {
  public:
-  // realTime: the board and the window wait as they do for a person.
-  explicit Rig(sim::BoardKind kind, bool realTime = false)
-      : clock_(realTime ? static_cast<Clock&>(realClock_) : fakeClock_), board_(Options(kind, &clock_)) {
-    state_.moduleDirectory = folder_.ModuleDirectory();
-    window_ = std::make_unique<MainWindow>(state_, board_.Bus(), clock_);
-    window_->show();
-  }
-
-  MainWindow& Window() { return *window_; }
-  std::unique_ptr<MainWindow>& WindowPtr() { return window_; }
-  sim::VirtualBoard& Board() { return board_; }
-  ToolState& State() { return state_; }
-  const ScratchFolder& Folder() const { return folder_; }
-
-  template <typename T>
-  T* Control(const char* id) {
-    return window_->findChild<T*>(id, Qt::FindDirectChildrenOnly);
-  }
-  CSdramPage* Sdram() { return qobject_cast<CSdramPage*>(window_->Pages().Page(0)); }
+  using PageRig::PageRig;
+  CSdramPage* Sdram() { return Page<CSdramPage>(0); }
   template <typename T>
   T* Field(const char* id) {
     return Sdram()->findChild<T*>(id);
   }
-  QStringList SelectorItems() {
-    QStringList items;
-    auto* selector = Control<QComboBox>("1000");
-    for (int i = 0; i < selector->count(); ++i) items << selector->itemText(i);
-    return items;
-  }
-  void Pick(int index) {
-    auto* selector = Control<QComboBox>("1000");
-    selector->setCurrentIndex(index);
-    emit selector->activated(index);
-  }
-  QString VisiblePage() {
-    for (int i = 0; i < window_->Pages().Count(); ++i) {
-      if (window_->Pages().Page(i)->isVisible()) return window_->Pages().Page(i)->objectName();
-    }
-    return {};
-  }
-  bool Connect() {
-    QTest::mouseClick(Control<QPushButton>("1004"), Qt::LeftButton);
-    // The pages wait while the attempt changes the connection.
-    if (window_->Connecting() && Sdram()->isEnabled()) return false;
-    if (!QTest::qWaitFor([&] { return !window_->Connecting(); }, 60000)) return false;
-    return Control<QPushButton>("1004")->isEnabled() && Sdram()->isEnabled();
-  }
-  void FillForm(const char* name) {
-    Field<QLineEdit>("1235")->setText(QString::fromUtf8(name));
-    Field<QLineEdit>("1236")->setText("home-net");
-    Field<QLineEdit>("1237")->setText("pass word");
-  }
   QPushButton* WriteButton() { return Sdram()->WriteButton(); }
+  void FillForm(const char* name) {
+    Type(Sdram(), {{"1235", name}, {"1236", "home-net"}, {"1237", "pass word"}});
+  }
+  // Writes the form and waits for the page to be idle again.
+  bool Write() { return Run(Sdram(), WriteButton()); }
   bool WaitIdle(int timeoutMs = 30000) {
     return QTest::qWaitFor(
         [&] {
@@ -118,22 +56,6 @@ class Rig {
         },
         timeoutMs);
   }
-
- private:
-  static sim::BoardOptions Options(sim::BoardKind kind, Clock* clock) {
-    sim::BoardOptions options;
-    options.kind = kind;
-    options.clock = clock;
-    return options;
-  }
-
-  ScratchFolder folder_;
-  FakeClock fakeClock_;
-  RealClock realClock_;
-  Clock& clock_;
-  sim::VirtualBoard board_;
-  ToolState state_;
-  std::unique_ptr<MainWindow> window_;
 };
 
 // Where the settings text must land: at the template's marker.
@@ -182,20 +104,19 @@ class MainWindowTest : public QObject {
     Rig rig(sim::BoardKind::kQuen);
     MainWindow& w = rig.Window();
     QCOMPARE(w.windowTitle(), QString::fromUtf8(kMainWindowTitle));
-    QCOMPARE(rig.Control<QPushButton>("1004")->text(), QString::fromUtf8("连接"));
-    QCOMPARE(rig.Control<QPushButton>("1")->text(), QString::fromUtf8("退出"));
-    QCOMPARE(rig.Control<QLabel>("1003")->text(), QString(" Please plug board in"));
-    QCOMPARE(rig.Control<QLabel>("1094")->text(), QString(" No Version"));
+    QCOMPARE(rig.Top<QPushButton>("1004")->text(), QString::fromUtf8("连接"));
+    QCOMPARE(rig.Top<QPushButton>("1")->text(), QString::fromUtf8("退出"));
+    QCOMPARE(rig.Status(), QString(" Please plug board in"));
+    QCOMPARE(rig.Top<QLabel>("1094")->text(), QString(" No Version"));
     QCOMPARE(rig.SelectorItems(), QStringList{"SDRAM"});
-    QCOMPARE(rig.Control<QGroupBox>("1001")->title(), QString("SDRAM"));
-    QCOMPARE(rig.Control<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectHelp));
-    QVERIFY(rig.Control<QPlainTextEdit>("1239")->font().bold());
+    QCOMPARE(rig.Top<QGroupBox>("1001")->title(), QString("SDRAM"));
+    QCOMPARE(rig.Top<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectHelp));
+    QVERIFY(rig.Top<QPlainTextEdit>("1239")->font().bold());
     QCOMPARE(w.Pages().Count(), 8);
     QCOMPARE(rig.VisiblePage(), QString());  // no page until a connection
     QCOMPARE(rig.State().sdPort, 0u);        // no "ZorbelSD.ini" beside it
-    const QStringList classes = {"CSdramPage",  "CNandPage", "CNandRawPage", "CNorPage",
-                                 "CNorRawPage", "CSpiPage",  "CSpiRawPage",  "CSdPage"};
-    for (int i = 0; i < 8; ++i) QCOMPARE(w.Pages().Page(i)->objectName(), classes[i]);
+    for (const testing::TableRow& page : testing::Rows(kTable, "pages"))
+      QCOMPARE(w.Pages().Page(std::stoi(page[0]))->objectName(), QString::fromStdString(page[1]));
     // One past the last page: refused, nothing changes.
     const int current = w.Pages().CurrentIndex();
     QVERIFY(!w.Pages().Show(8));
@@ -208,8 +129,8 @@ class MainWindowTest : public QObject {
     BoxAnswerer boxes;
     QVERIFY(QFile::remove(QString::fromStdString(rig.Folder().File("xusb.bin"))));
     QVERIFY(rig.Connect());
-    QCOMPARE(rig.Control<QLabel>("1003")->text(), QString(kStatusComLoaderFailed));
-    QCOMPARE(rig.Control<QComboBox>("1000")->currentText(), QString("SDRAM"));
+    QCOMPARE(rig.Status(), QString(kStatusComLoaderFailed));
+    QCOMPARE(rig.Selector()->currentText(), QString("SDRAM"));
     QCOMPARE(rig.VisiblePage(), QString());
   }
 
@@ -217,20 +138,22 @@ class MainWindowTest : public QObject {
     Rig rig(sim::BoardKind::kQuen);
     QVERIFY(rig.Connect());
     for (const std::string& e : rig.Board().ProtocolErrors()) qWarning("board: %s", e.c_str());
-    QCOMPARE(rig.Control<QLabel>("1003")->text(), QString("Mass Storage Connected !"));
+    QCOMPARE(rig.Status(), QString("Mass Storage Connected !"));
     QCOMPARE(rig.State().connection.massStorageConnected, 1);
     QCOMPARE(rig.State().familyMode, 1u);
-    QVERIFY(rig.Control<QLabel>("1094")->text() != QString(" No Version"));
-    QCOMPARE(rig.Control<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectedHelp));
-    const QStringList entries = {"SDRAM", "NAND", "SD Card", "SPI (Raw Data)", "SPI"};
+    QVERIFY(rig.Top<QLabel>("1094")->text() != QString(" No Version"));
+    QCOMPARE(rig.Top<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectedHelp));
+    QStringList entries;
+    for (const testing::TableRow& entry : testing::Rows(kTable, "diskEntries"))
+      entries << QString::fromStdString(entry[0]);
     QCOMPARE(rig.SelectorItems(), entries);
-    QVERIFY(rig.Control<QComboBox>("1000")->isEnabled());
+    QVERIFY(rig.Selector()->isEnabled());
     QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
     for (int i = 0; i < entries.size(); ++i) {
       rig.Pick(i);  // every entry leads back to the SDRAM page
       QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
-      QCOMPARE(rig.Control<QComboBox>("1000")->currentText(), QString("SDRAM"));
-      QCOMPARE(rig.Control<QGroupBox>("1001")->title(), QString("SDRAM"));
+      QCOMPARE(rig.Selector()->currentText(), QString("SDRAM"));
+      QCOMPARE(rig.Top<QGroupBox>("1001")->title(), QString("SDRAM"));
     }
   }
 
@@ -247,115 +170,72 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.State().connection.vcomConnected, 1);
     QCOMPARE(rig.State().connection.massStorageConnected, 0);
     QCOMPARE(rig.State().connection.portPath, rig.Board().PtyPath());
-    QVERIFY(rig.Control<QLabel>("1003")->text().endsWith("Connected"));
-    QVERIFY(!rig.Window().LoaderDialog()->isVisible());
+    QVERIFY(rig.Status().endsWith("Connected"));
+    QVERIFY(!loader->isVisible());
     // The help pane keeps its connection instructions.
-    QCOMPARE(rig.Control<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectHelp));
-    struct Entry {
-      const char* text;
-      const char* page;
-    };
-    const Entry entries[] = {{"SDRAM", "CSdramPage"},
-                             {"NAND", "CNandPage"},
-                             {"NAND(Raw Data)", "CNandRawPage"},
-                             {"NOR", "CNorPage"},
-                             {"NOR(Raw Data)", "CNorRawPage"},
-                             {"SPI", "CSpiPage"},
-                             {"SPI(Raw Data)", "CSpiRawPage"}};
+    QCOMPARE(rig.Top<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectHelp));
+    std::vector<testing::TableRow> pages = testing::Rows(kTable, "pages");
+    pages.pop_back();  // the SD card page is the disk's
     QCOMPARE(rig.SelectorItems().size(), 7);
     QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
     for (int i = 6; i >= 0; --i) {
-      QCOMPARE(rig.SelectorItems()[i], QString(entries[i].text));
+      const QString entry = QString::fromStdString(pages[static_cast<size_t>(i)][2]);
+      QCOMPARE(rig.SelectorItems()[i], entry);
       rig.Pick(i);
-      QCOMPARE(rig.VisiblePage(), QString(entries[i].page));
-      QCOMPARE(rig.Control<QComboBox>("1000")->currentIndex(), i);
-      QCOMPARE(rig.Control<QGroupBox>("1001")->title(), QString(entries[i].text));
+      QCOMPARE(rig.VisiblePage(), QString::fromStdString(pages[static_cast<size_t>(i)][1]));
+      QCOMPARE(rig.Selector()->currentIndex(), i);
+      QCOMPARE(rig.Top<QGroupBox>("1001")->title(), entry);
     }
     // Connect again, NAND picked, on a board whose loader runs but never
     // answers: no connection, and the page shown is SDRAM's, as selected.
     rig.Pick(1);
-    QVERIFY(
-        QTest::qWaitFor([&] { return rig.Control<QPushButton>("1004")->isEnabled(); }, 5000));  // table read
+    QVERIFY(QTest::qWaitFor([&] { return rig.Top<QPushButton>("1004")->isEnabled(); }, 5000));  // table read
     rig.Board().InjectFault(
         {sim::FaultKind::kFailCommand, sim::Operation::kChooseMethod, sim::Medium::kAny, 1, 1000});
     QVERIFY(rig.Connect());
     QCOMPARE(rig.SelectorItems(), QStringList{"SDRAM"});
-    QCOMPARE(rig.Control<QComboBox>("1000")->currentText(), QString("SDRAM"));
+    QCOMPARE(rig.Selector()->currentText(), QString("SDRAM"));
     QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
   }
 
   void settingsFormChecksRunInOrderAndWriteNothing() {
     Rig rig(sim::BoardKind::kQuen);
     BoxAnswerer boxes;
-    struct Case {
-      const char* name;
-      const char* ssid;
-      const char* password;
-      int ipMode;
-      std::vector<const char*> addresses;
-      const char* expected;
-    };
-    const Case cases[] = {
-        {"", "", "", 0, {}, "名称不能为空"},
-        {"n", "", "", 0, {}, "ssid不能为空"},
-        {"n", "s", "", 0, {}, "psw不能为空"},
-        {"n", "s", "p", 1, {"", "", "", "", ""}, "m_ipaddr不能为空"},
-        {"n", "s", "p", 1, {"1.2.3.4", "", "", "", ""}, "msk不能为空"},
-        {"n", "s", "p", 1, {"1.2.3.4", "255.0.0.0", "", "x", "x"}, "gw不能为空"},
-        {"n", "s", "p", 1, {"1.2.3.4", "255.0.0.0", "1.1.1.1", "", ""}, "dns0不能为空"},
-        {"n", "s", "p", 1, {"1.2.3.4", "255.0.0.0", "1.1.1.1", "8.8.8.8", ""}, "dns1不能为空"},
-        {"two\nlines", "s", "p", 0, {}, kFieldHasLineBreak},
-    };
-    const char* ids[] = {"1240", "1241", "1242", "1243", "1244"};
-    for (const Case& c : cases) {
+    const char* ids[] = {"1235", "1236", "1237", "1240", "1241", "1242", "1243", "1244"};
+    for (const testing::TableRow& c : testing::Rows(kTable, "form")) {
       boxes.Clear();
-      rig.Field<QLineEdit>("1235")->setText(QString::fromUtf8(c.name));
-      rig.Field<QLineEdit>("1236")->setText(QString::fromUtf8(c.ssid));
-      rig.Field<QLineEdit>("1237")->setText(QString::fromUtf8(c.password));
-      auto* ipMode = rig.Field<QComboBox>("1239");
-      ipMode->setCurrentIndex(c.ipMode);
-      for (int i = 0; i < 5; ++i) {
+      const bool ipMode = c[3] == "1";
+      rig.Field<QComboBox>("1239")->setCurrentIndex(ipMode ? 1 : 0);
+      for (size_t i = 0; i < 8; ++i) {
         auto* edit = rig.Field<QLineEdit>(ids[i]);
-        QCOMPARE(edit->isVisibleTo(rig.Sdram()), c.ipMode != 0);
-        edit->setText(i < static_cast<int>(c.addresses.size()) ? c.addresses[static_cast<size_t>(i)] : "");
+        if (i >= 3) QCOMPARE(edit->isVisibleTo(rig.Sdram()), ipMode);
+        edit->setText(QString::fromStdString(c[i < 3 ? i : i + 1]));
       }
       QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
-      QVERIFY2(boxes.WaitFor(c.expected, 5000), c.expected);
+      QVERIFY2(boxes.WaitFor(c[9], 5000), c[9].c_str());
       QCOMPARE(boxes.Texts().size(), size_t{1});
-      QVERIFY(!QFile::exists(QString::fromStdString(rig.Folder().File(kSettingsTextFile))));
-      QVERIFY(!QFile::exists(QString::fromStdString(rig.Folder().File(kSettingsImageFile))));
+      QVERIFY(!rig.Folder().Exists(kSettingsTextFile));
+      QVERIFY(!rig.Folder().Exists(kSettingsImageFile));
       QCOMPARE(rig.WriteButton()->text(), QString::fromUtf8(kWriteCaption));
       QVERIFY(!rig.Sdram()->WorkerRunning());
     }
   }
 
   void writesTheSettingsImageIntoSdram_data() {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("success");
-    QTest::addColumn<bool>("realTime");
-    QTest::newRow("disk") << int(sim::BoardKind::kQuen) << QString::fromUtf8(delivery_text::kWriteOk)
-                          << false;
-    QTest::newRow("COM port") << int(sim::BoardKind::kVcom) << QString::fromUtf8(delivery_text::kDownloadOk)
-                              << false;
-    QTest::newRow("disk, real time") << int(sim::BoardKind::kQuen)
-                                     << QString::fromUtf8(delivery_text::kWriteOk) << true;
-    QTest::newRow("COM port, real time")
-        << int(sim::BoardKind::kVcom) << QString::fromUtf8(delivery_text::kDownloadOk) << true;
+    testing::AddRows(kTable, "writes", {"board", "success", "realTime"});
   }
   void writesTheSettingsImageIntoSdram() {
-    QFETCH(int, kind);
+    QFETCH(QString, board);
     QFETCH(QString, success);
-    QFETCH(bool, realTime);
-    Rig rig(static_cast<sim::BoardKind>(kind), realTime);
+    QFETCH(QString, realTime);
+    Rig rig(*sim::ParseKind(board.toStdString()), realTime == "yes");
     QVERIFY(rig.Connect());
     BoxAnswerer boxes;
     rig.FillForm("Kitchen");
     rig.Field<QComboBox>("1238")->setCurrentIndex(2);  // "无" is written as WEP
-    QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
-    QVERIFY(boxes.WaitFor(success.toStdString()));
-    QVERIFY(rig.WaitIdle());
-    QCOMPARE(boxes.Texts().size(), size_t{1});
-    QVERIFY(rig.Control<QComboBox>("1000")->isEnabled());
+    QVERIFY(rig.Write());
+    QCOMPARE(boxes.Texts(), testing::Texts{success.toStdString()});
+    QVERIFY(rig.Selector()->isEnabled());
     QCOMPARE(rig.Sdram()->ProgressBar()->value(), 0);
 
     const std::vector<uint8_t> text = ReadFile(rig.Folder().File(kSettingsTextFile));
@@ -374,9 +254,8 @@ class MainWindowTest : public QObject {
     // The button is ready for the next write.
     boxes.Clear();
     rig.Field<QLineEdit>("1235")->setText("Hall");
-    QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
-    QVERIFY(boxes.WaitFor(success.toStdString()));
-    QVERIFY(rig.WaitIdle());
+    QVERIFY(rig.Write());
+    QVERIFY(boxes.Seen(success.toStdString()));
     const std::vector<uint8_t> again = rig.Board().Sdram(0x8000, static_cast<uint32_t>(image.size()));
     const std::string hall = "\r\nHall\r\n";
     QVERIFY(std::search(again.begin(), again.end(), hall.begin(), hall.end()) != again.end());
@@ -391,9 +270,9 @@ class MainWindowTest : public QObject {
     rig.FillForm("Porch");
     QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return rig.WriteButton()->text() == QString(kAbortCaption); }, 5000));
-    QVERIFY(!rig.Control<QComboBox>("1000")->isEnabled());
+    QVERIFY(!rig.Selector()->isEnabled());
     // A new connection attempt would pull the port from under the transfer.
-    QVERIFY(!rig.Control<QPushButton>("1004")->isEnabled());
+    QVERIFY(!rig.Top<QPushButton>("1004")->isEnabled());
     rig.Window().OnConnect();
     QVERIFY(!rig.Window().Connecting());
     QTest::qWait(100);  // the board is now holding back its acknowledgement
@@ -402,8 +281,8 @@ class MainWindowTest : public QObject {
     QVERIFY(!rig.WriteButton()->isEnabled());
     QVERIFY(rig.WaitIdle(5000));
     QCOMPARE(rig.Sdram()->ProgressBar()->value(), 0);
-    QVERIFY(rig.Control<QComboBox>("1000")->isEnabled());
-    QVERIFY(rig.Control<QPushButton>("1004")->isEnabled());
+    QVERIFY(rig.Selector()->isEnabled());
+    QVERIFY(rig.Top<QPushButton>("1004")->isEnabled());
     QVERIFY(!boxes.Seen(delivery_text::kDownloadOk));
   }
 
@@ -421,9 +300,9 @@ class MainWindowTest : public QObject {
     rig.Window().reject();
     QVERIFY(!rig.Sdram()->WorkerRunning());
     QVERIFY(closing.elapsed() < 5000);  // the port's close wakes the blocked read
-    rig.WindowPtr().reset();            // pages and their threads go without a crash
+    rig.CloseWindow();  // pages and their threads go without a crash
     QCoreApplication::processEvents();
-    QVERIFY(!QFile::exists(QString::fromStdString(rig.Folder().File("ZorbelSD.ini"))));
+    QVERIFY(!rig.Folder().Exists("ZorbelSD.ini"));
   }
 
   void exitWritesTheSdPortFileAndEscapeDoesNot_data() {
@@ -436,15 +315,14 @@ class MainWindowTest : public QObject {
     Rig rig(sim::BoardKind::kQuen);
     rig.State().sdPort = 1;
     if (viaExit) {
-      QTest::mouseClick(rig.Control<QPushButton>("1"), Qt::LeftButton);
+      QTest::mouseClick(rig.Top<QPushButton>("1"), Qt::LeftButton);
     } else {
       QTest::keyClick(&rig.Window(), Qt::Key_Escape);
     }
     QVERIFY(!rig.Window().isVisible());
-    const QString file = QString::fromStdString(rig.Folder().File("ZorbelSD.ini"));
-    QCOMPARE(QFile::exists(file), viaExit);
+    QCOMPARE(rig.Folder().Exists("ZorbelSD.ini"), viaExit);
     if (viaExit) {
-      const std::vector<uint8_t> bytes = ReadFile(file.toStdString());
+      const std::vector<uint8_t> bytes = ReadFile(rig.Folder().File("ZorbelSD.ini"));
       QCOMPARE(std::string(bytes.begin(), bytes.end()).substr(0, 14), std::string("[SD_Port]\r\n1\r\n"));
     }
   }
@@ -453,12 +331,15 @@ class MainWindowTest : public QObject {
     Rig rig(sim::BoardKind::kQuen);
     QVERIFY(rig.Connect());
     BoxAnswerer boxes;
-    rig.FillForm("Den");
+    rig.FillForm("Tellan-5");
+    rig.Field<QComboBox>("1239")->setCurrentIndex(1);
+    rig.Field<QLineEdit>("1240")->setText("192.168.1.20");
     QTest::keyClick(rig.Field<QLineEdit>("1236"), Qt::Key_Return);
     QTest::qWait(50);
     QVERIFY(rig.Window().isVisible());
     QVERIFY(boxes.Texts().empty());
-    QVERIFY(!QFile::exists(QString::fromStdString(rig.Folder().File(kSettingsTextFile))));
+    QVERIFY(!rig.Folder().Exists(kSettingsTextFile));
+    QVERIFY(rig.Screenshot("main_window.png"));
   }
 
   void altPOpensOneConsoleShowingStandardOutput() {
@@ -472,24 +353,11 @@ class MainWindowTest : public QObject {
     std::printf("console line one\n");
     std::fflush(stdout);
     QVERIFY(QTest::qWaitFor([&] { return console->toPlainText().contains("console line one"); }, 5000));
-    QTest::keyClick(rig.Control<QPushButton>("1004"), Qt::Key_P, Qt::AltModifier);
+    QTest::keyClick(rig.Top<QPushButton>("1004"), Qt::Key_P, Qt::AltModifier);
     QCOMPARE(rig.Window().Console(), console);
     std::printf("console line two\n");
     std::fflush(stdout);
     QVERIFY(QTest::qWaitFor([&] { return console->toPlainText().contains("console line two"); }, 5000));
-  }
-
-  void screenshotOfTheConnectedWindow() {
-    Rig rig(sim::BoardKind::kQuen);
-    QVERIFY(rig.Connect());
-    rig.FillForm("Tellan-5");
-    rig.Field<QComboBox>("1239")->setCurrentIndex(1);
-    rig.Field<QLineEdit>("1240")->setText("192.168.1.20");
-    QTest::qWait(50);
-    QVERIFY(QDir().mkpath(ZORBEL_ARTIFACT_DIR));
-    const QString path = QString(ZORBEL_ARTIFACT_DIR) + "/main_window.png";
-    QVERIFY(rig.Window().grab().save(path));
-    QVERIFY(QFileInfo(path).size() > 0);
   }
 
   void confirmationDecidesWhetherTheOperationStarts_data() {
@@ -501,12 +369,8 @@ class MainWindowTest : public QObject {
     QFETCH(bool, answerOk);
     Rig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
-    const std::string file = rig.Folder().File("small.bin");
     const std::vector<uint8_t> data(8192, 0x5A);
-    {
-      std::ofstream out(file, std::ios::binary);
-      out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    }
+    const std::string file = rig.Folder().Put("small.bin", data);
     BulkDownloadPage page(rig.Window(), file, "Zorbel");
     page.show();
     BoxAnswerer boxes(answerOk);
@@ -548,8 +412,7 @@ class MainWindowTest : public QObject {
 
   void browseRemembersTheFolderInPathIni() {
     Rig rig(sim::BoardKind::kQuen);
-    ScriptedFileChooser files;
-    rig.Window().SetFileChooser(files);
+    ScriptedFileChooser& files = rig.Files();
     const std::string chosen = rig.Folder().File("t.bin");
     files.Answer(chosen);
     files.Answer(chosen);
@@ -574,17 +437,10 @@ class MainWindowTest : public QObject {
   // Line breaks show as blanks, and the longest texts fit the label.
   void statusLineShowsEachTextWholeOnOneLine() {
     Rig rig(sim::BoardKind::kQuen);
-    auto* status = rig.Control<QLabel>("1003");
-    const std::pair<const char*, const char*> cases[] = {
-        {"Detect Mass Storage...(3)\n", "Detect Mass Storage...(3) "},
-        {"Please wait...(9)\n !", "Please wait...(9)  !"},
-        {" xusb.bin File Open error \n", " xusb.bin File Open error  "},
-        {"a\r\nb\rc", "a b c"},
-        {kStatusComLoaderFailed, kStatusComLoaderFailed},
-        {" /dev/pts/1234 Connected", " /dev/pts/1234 Connected"}};
-    for (const auto& [text, shown] : cases) {
-      rig.Window().SetStatusText(text);
-      QCOMPARE(status->text(), QString(shown));
+    auto* status = rig.Top<QLabel>("1003");
+    for (const testing::TableRow& row : testing::Rows(kTable, "status")) {
+      rig.Window().SetStatusText(row[0]);
+      QCOMPARE(status->text(), QString::fromStdString(row[1]));
       QVERIFY(status->fontMetrics().height() <= status->contentsRect().height());
       QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->contentsRect().width());
     }
@@ -594,7 +450,7 @@ class MainWindowTest : public QObject {
   void helpPaneShowsItsTextsWhole() {
     Rig rig(sim::BoardKind::kQuen);
     QVERIFY(QTest::qWaitForWindowExposed(&rig.Window()));
-    auto* help = rig.Control<QPlainTextEdit>("1239");
+    auto* help = rig.Top<QPlainTextEdit>("1239");
     for (const char* text : {kConnectHelp, kConnectedHelp}) {
       for (int pixels : {16, 24}) {
         QFont font = help->font();
@@ -617,7 +473,7 @@ class MainWindowTest : public QObject {
       for (QLabel* label : about->findChildren<QLabel*>()) lines << label->text();
       about->accept();
     });
-    QTest::keyClick(rig.Control<QPushButton>("1004"), Qt::Key_F1);
+    QTest::keyClick(rig.Top<QPushButton>("1004"), Qt::Key_F1);
     QVERIFY(lines.contains("Zorbel v2.10.002"));
   }
 
@@ -652,8 +508,8 @@ class MainWindowTest : public QObject {
       QVERIFY(rig.Connect());
       QElapsedTimer closing;
       closing.start();
-      QTest::mouseClick(rig.Control<QPushButton>("1"), Qt::LeftButton);
-      rig.WindowPtr().reset();
+      QTest::mouseClick(rig.Top<QPushButton>("1"), Qt::LeftButton);
+      rig.CloseWindow();
       best = best < 0 ? closing.elapsed() : std::min(best, closing.elapsed());
     }
     QVERIFY2(best < 200, qPrintable(QString("%1 ms").arg(best)));
@@ -665,10 +521,9 @@ class MainWindowTest : public QObject {
     BoxAnswerer boxes;
     rig.FillForm("Garage");
     rig.Field<QRadioButton>("1187")->setChecked(true);
-    QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
-    QVERIFY(boxes.WaitFor(delivery_text::kDownloadOk));
-    QVERIFY(rig.WaitIdle());
-    QCOMPARE(rig.Control<QLabel>("1003")->text(), QString(kDisconnectStatus));
+    QVERIFY(rig.Write());
+    QVERIFY(boxes.Seen(delivery_text::kDownloadOk));
+    QCOMPARE(rig.Status(), QString(kDisconnectStatus));
     QVERIFY(rig.Board().RanAddress().has_value());
     QCOMPARE(*rig.Board().RanAddress() & 0x7FFFFFFFu, 0x8000u);
   }
@@ -702,13 +557,9 @@ class MainWindowTest : public QObject {
   void eventsKeepFlowingDuringA4MiBDownload() {
     Rig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
-    const std::string file = rig.Folder().File("bulk.bin");
     std::vector<uint8_t> data(4u << 20);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 24);
-    {
-      std::ofstream out(file, std::ios::binary);
-      out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    }
+    const std::string file = rig.Folder().Put("bulk.bin", data);
     BoxAnswerer boxes;
     qint64 best = -1;
     for (int run = 0; run < 3 && (best < 0 || best >= 100); ++run) {
@@ -749,10 +600,5 @@ class MainWindowTest : public QObject {
 
 }  // namespace zorbel
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  zorbel::MainWindowTest t;
-  return QTest::qExec(&t, argc, argv);
-}
-
+QTEST_MAIN(zorbel::MainWindowTest)
 #include "main_window_test.moc"

@@ -131,7 +131,7 @@ class MediaPagesTest : public QObject {
     QCOMPARE(page->DeviceField()->text(), QString("VNOR-ZB3200"));
     QCOMPARE(PageRig::Row(page, 0)[2], QString("axr"));
     auto* add = page->findChild<CNorAddPage*>();
-    rig.Files().Answer(rig.WriteFile("zImage.bin", 30000));
+    rig.Offer("zImage.bin", testing::Pattern(30000, 3));
     PageRig::Click(add, "1042");
     PageRig::Type(add, {{"1040", "1"}, {"1017", "8000"}, {"1019", "100000"}});
     PageRig::Click(add, "1023");  // Active
@@ -174,7 +174,7 @@ class MediaPagesTest : public QObject {
     auto* page = rig.Page<CNorPage>(kNorPage);
     QVERIFY(PageRig::WaitIdle(page));
     auto* add = page->findChild<CNorAddPage*>();
-    rig.Files().Answer(rig.WriteFile("app.bin", 20000));
+    rig.Offer("app.bin", testing::Pattern(20000, 3));
     PageRig::Click(add, "1042");
     PageRig::Type(add, {{"1040", "2"}, {"1017", "0"}});
     BoxAnswerer boxes;
@@ -200,7 +200,7 @@ class MediaPagesTest : public QObject {
     auto* page = rig.Page<CSdPage>(kSdPage);
     QVERIFY(page->isVisible() && PageRig::WaitIdle(page));
     auto* add = page->findChild<CSdAddPage*>();
-    rig.Files().Answer(rig.WriteFile("rootfs.img", 70000));
+    rig.Offer("rootfs.img", testing::Pattern(70000, 3));
     PageRig::Click(add, "1196");
     PageRig::Click(add, "1198");
     PageRig::Type(add, {{"1194", "1"}, {"1201", "8000"}, {"1202", "21"}});
@@ -274,10 +274,5 @@ class MediaPagesTest : public QObject {
 
 }  // namespace zorbel
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  zorbel::MediaPagesTest t;
-  return QTest::qExec(&t, argc, argv);
-}
-
+QTEST_MAIN(zorbel::MediaPagesTest)
 #include "media_pages_test.moc"

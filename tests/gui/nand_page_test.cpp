@@ -105,7 +105,7 @@ class NandPageTest : public QObject {
     BoxAnswerer boxes;
     QVERIFY(rig.ConnectAndPickNand());
     auto* add = rig.Sub<CNandAddPage>();
-    rig.Files().Answer(rig.WriteFile("app.v2.bin", 40000));
+    rig.Offer("app.v2.bin", testing::Pattern(40000, 3));
     rig.Click(add, "1056");
     QCOMPARE(rig.Control<QLineEdit>(add, "1055")->text(), QString("app.v2"));
     rig.Click(add, "1084");
@@ -262,10 +262,5 @@ class NandPageTest : public QObject {
 
 }  // namespace zorbel
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  zorbel::NandPageTest t;
-  return QTest::qExec(&t, argc, argv);
-}
-
+QTEST_MAIN(zorbel::NandPageTest)
 #include "nand_page_test.moc"

@@ -1,46 +1,83 @@
 #pragma once
-// A connected window on a virtual board, for the medium pages' tests: the
-// pages are reached as a person reaches them, and the board is looked at
-// directly.
+// A window on a virtual board in a scratch folder holding the stand-in files,
+// for the window's and the pages' tests: the pages are reached as a person
+// reaches them, and the board is looked at directly.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
 #include <QStringList>
 #include <QTest>
-#include <fstream>
+#include <QTimer>
 #include <memory>
 
 #include "app/clock.h"
 #include "app/file_chooser.h"
 #include "app/tool_state.h"
 #include "app/ui/main_window.h"
+#include "controls/mac_progress_ctrl.h"
 #include "controls/sortable_list.h"
 #include "gui_test_support.h"
 #include "pages/list_page.h"
+#include "pages/operation_page.h"
+#include "protocol/page_rules.h"
+#include "protocol/protocol_texts.h"
 #include "virtual_board.h"
 
 namespace zorbel::testing {
 
+using Texts = std::vector<std::string>;
+
 class PageRig {
  public:
-  explicit PageRig(sim::BoardOptions options) : board_(WithClock(options, &clock_)) {
+  // realTime: the board and the window wait as they do for a person.
+  explicit PageRig(sim::BoardOptions options, bool realTime = false)
+      : clock_(realTime ? static_cast<Clock&>(realClock_) : fakeClock_),
+        board_(WithClock(options, realTime ? nullptr : &fakeClock_)) {
     state_.moduleDirectory = folder_.ModuleDirectory();
-    window_ = std::make_unique<MainWindow>(state_, board_.Bus(), clock_);
-    window_->SetFileChooser(files_);
-    window_->show();
+    OpenWindow();
   }
-  explicit PageRig(sim::BoardKind kind) : PageRig(Options(kind)) {}
+  explicit PageRig(sim::BoardKind kind, bool realTime = false) : PageRig(Options(kind), realTime) {}
   static sim::BoardOptions Options(sim::BoardKind kind) {
     sim::BoardOptions options;
     options.kind = kind;
     return options;
   }
+  void OpenWindow() {
+    window_ = std::make_unique<MainWindow>(state_, board_.Bus(), clock_);
+    window_->SetFileChooser(files_);
+    window_->show();
+  }
+  // Pages and their threads go with it.
+  void CloseWindow() { window_.reset(); }
 
+  // The window's own controls (the pages reuse some identifiers).
+  template <typename T>
+  T* Top(const char* id) {
+    return window_->findChild<T*>(id, Qt::FindDirectChildrenOnly);
+  }
+  QComboBox* Selector() { return Top<QComboBox>("1000"); }
+  QString Status() { return Top<QLabel>("1003")->text(); }
+
+  // Presses Connect; the pages wait while the attempt changes the connection.
   bool Connect() {
-    window_->OnConnect();
+    QTest::mouseClick(Top<QPushButton>("1004"), Qt::LeftButton);
+    if (window_->Connecting() && window_->Pages().Page(0)->isEnabled()) return false;
     if (!QTest::qWaitFor([&] { return !window_->Connecting(); }, 60000)) return false;
-    QTest::qWait(50);  // the attempt's last reports are queued
-    return true;
+    return Top<QPushButton>("1004")->isEnabled() && window_->Pages().Page(0)->isEnabled();
+  }
+  QStringList SelectorItems() {
+    QStringList items;
+    for (int i = 0; i < Selector()->count(); ++i) items << Selector()->itemText(i);
+    return items;
+  }
+  void Pick(int index) {
+    Selector()->setCurrentIndex(index);
+    emit Selector()->activated(index);
   }
   // The selector of a disk connection leads to the SDRAM page only, so
   // there a page is shown as the selector of a COM-port connection would.
@@ -49,9 +86,20 @@ class PageRig {
       window_->Pages().Show(page);
       return;
     }
-    auto* selector = window_->findChild<QComboBox*>("1000");
-    selector->setCurrentIndex(selector->findText(text));
-    emit selector->activated(selector->currentIndex());
+    Pick(Selector()->findText(text));
+  }
+  // A list page picked, shown and read; null if it is not.
+  template <typename T>
+  T* Open(const char* medium, int index) {
+    PickMedium(medium, index);
+    T* page = Page<T>(index);
+    return page->isVisible() && WaitIdle(page) ? page : nullptr;
+  }
+  QString VisiblePage() {
+    for (int i = 0; i < window_->Pages().Count(); ++i) {
+      if (window_->Pages().Page(i)->isVisible()) return window_->Pages().Page(i)->objectName();
+    }
+    return {};
   }
   template <typename T>
   T* Page(int index) {
@@ -72,6 +120,14 @@ class PageRig {
     button->click();
     return boxes.WaitFor(text) && WaitIdle(page);
   }
+  // Presses a button of an operation page and waits until the page is idle
+  // again: no worker, the button enabled with its idle caption.
+  static bool Run(OperationPage* page, QAbstractButton* button) {
+    const QString idle = button->text();
+    button->click();
+    return QTest::qWaitFor(
+        [&] { return !page->WorkerRunning() && button->isEnabled() && button->text() == idle; }, 30000);
+  }
   // No read and no operation under way: every button is back to its idle caption.
   static bool WaitIdle(ListPage* page, int timeoutMs = 30000) {
     return QTest::qWaitFor([&] { return !page->Busy(); }, timeoutMs);
@@ -81,11 +137,10 @@ class PageRig {
     for (int c = 0; c < page->List()->ColumnCount(); ++c) cells << page->List()->ItemText(row, c);
     return cells;
   }
-  std::string WriteFile(const char* name, size_t size) {
-    const std::string path = folder_.File(name);
-    std::ofstream out(path, std::ios::binary);
-    for (size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + 3) & 0xFF));
-    return path;
+  // A file in the folder, offered as the next file choice.
+  std::string Offer(const char* name, const std::vector<uint8_t>& bytes) {
+    files_.Answer(folder_.Put(name, bytes));
+    return folder_.File(name);
   }
   void PutImage(sim::Medium medium, uint32_t number, const char* name, uint32_t type, uint32_t start) {
     sim::ImageEntry image;
@@ -97,8 +152,8 @@ class PageRig {
     board_.PutImage(medium, image, std::vector<uint8_t>(100, 0x42));
   }
   // Saved as a test artefact.
-  bool Screenshot(const char* name) {
-    QTest::qWait(50);
+  bool Screenshot(const QString& name) {
+    QCoreApplication::processEvents();
     QDir().mkpath(ZORBEL_ARTIFACT_DIR);
     return window_->grab().save(QString(ZORBEL_ARTIFACT_DIR) + "/" + name);
   }
@@ -116,7 +171,9 @@ class PageRig {
   }
 
   ScratchFolder folder_;
-  FakeClock clock_;
+  FakeClock fakeClock_;
+  RealClock realClock_;
+  Clock& clock_;
   sim::VirtualBoard board_;
   ToolState state_;
   ScriptedFileChooser files_;
