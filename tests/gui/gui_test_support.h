@@ -60,7 +60,8 @@ inline std::vector<TableRow> Rows(const std::string& file, const std::string& ta
 
 // A table as the rows of a Qt Test data function: the first cell names the
 // row, the others are the texts of the columns.
-inline void AddRows(const std::string& file, const std::string& table, std::initializer_list<const char*> columns) {
+inline void AddRows(const std::string& file, const std::string& table,
+                    std::initializer_list<const char*> columns) {
   for (const char* column : columns) QTest::addColumn<QString>(column);
   for (const TableRow& row : Rows(file, table)) {
     QTestData& data = QTest::newRow(row[0].c_str());

@@ -300,7 +300,7 @@ class MainWindowTest : public QObject {
     rig.Window().reject();
     QVERIFY(!rig.Sdram()->WorkerRunning());
     QVERIFY(closing.elapsed() < 5000);  // the port's close wakes the blocked read
-    rig.CloseWindow();  // pages and their threads go without a crash
+    rig.CloseWindow();                  // pages and their threads go without a crash
     QCoreApplication::processEvents();
     QVERIFY(!rig.Folder().Exists("ZorbelSD.ini"));
   }

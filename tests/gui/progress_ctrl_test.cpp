@@ -7,45 +7,53 @@
 #include "app/progress_sink.h"
 #include "app/ui/page_container.h"
 #include "controls/mac_progress_ctrl.h"
+#include "gui_test_support.h"
 
 namespace zorbel {
 namespace {
 
-uint32_t At(const QImage& image, int x, int y) {
-  const QColor c = image.pixelColor(x, y);
+constexpr const char* kTable = "gui/controls.tsv";
+
+uint32_t FromQColor(const QColor& c) {
   return Rgb(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.blue()));
 }
 
-uint32_t PaletteRgb(const QWidget& w, QPalette::ColorRole role) {
-  const QColor c = w.palette().color(role);
-  return Rgb(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.blue()));
+uint32_t At(const QImage& image, int x, int y) { return FromQColor(image.pixelColor(x, y)); }
+
+// "E0 10 33": red, green and blue.
+uint32_t Colour(const QString& text) {
+  const QStringList c = text.split(' ');
+  return Rgb(static_cast<uint8_t>(c[0].toUInt(nullptr, 16)), static_cast<uint8_t>(c[1].toUInt(nullptr, 16)),
+             static_cast<uint8_t>(c[2].toUInt(nullptr, 16)));
+}
+
+// Sets the bar up as the bars table names it and paints it.
+QImage Paint(CMacProgressCtrl& bar, const std::string& name) {
+  for (const testing::TableRow& row : testing::Rows(kTable, "bars")) {
+    if (row[0] != name) continue;
+    bar.setOrientation(row[1] == "vertical" ? Qt::Vertical : Qt::Horizontal);
+    bar.resize(std::stoi(row[2]), std::stoi(row[3]));
+    bar.setRange(std::stoi(row[4]), std::stoi(row[5]));
+    bar.setValue(std::stoi(row[6]));
+    bar.SetColor(Colour(QString::fromStdString(row[7])));
+    return bar.grab().toImage();
+  }
+  qFatal("no bar %s", name.c_str());
 }
 
 }  // namespace
 
-class ProgressCtrlTest : public QObject {
+class ControlsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void shadeRulesPerChannel_data() {
-    QTest::addColumn<uint>("base");
-    QTest::addColumn<uint>("lighter");
-    QTest::addColumn<uint>("darker");
-    QTest::newRow("0xE0 stays when lighter")
-        << uint(Rgb(0xE0, 0x10, 0x33)) << uint(Rgb(0xE0, 0x43, 0x66)) << uint(Rgb(0xAD, 0x10, 0x00));
-    QTest::newRow("204 reaches 255, 205 stays")
-        << uint(Rgb(204, 205, 255)) << uint(Rgb(255, 205, 255)) << uint(Rgb(153, 154, 204));
-    QTest::newRow("51 darkens to 0, 50 stays")
-        << uint(Rgb(51, 50, 0)) << uint(Rgb(102, 101, 51)) << uint(Rgb(0, 50, 0));
-    QTest::newRow("red of the SDRAM page")
-        << uint(Rgb(255, 0, 0)) << uint(Rgb(255, 51, 51)) << uint(Rgb(204, 0, 0));
-  }
+  void shadeRulesPerChannel_data() { testing::AddRows(kTable, "shades", {"base", "lighter", "darker"}); }
   void shadeRulesPerChannel() {
-    QFETCH(uint, base);
-    QFETCH(uint, lighter);
-    QFETCH(uint, darker);
-    QCOMPARE(LighterColour(base), lighter);
-    QCOMPARE(DarkerColour(base), darker);
+    QFETCH(QString, base);
+    QFETCH(QString, lighter);
+    QFETCH(QString, darker);
+    QCOMPARE(LighterColour(Colour(base)), Colour(lighter));
+    QCOMPARE(DarkerColour(Colour(base)), Colour(darker));
   }
 
   void derivedShadesChainAndAverageTheShadows() {
@@ -69,76 +77,29 @@ class ProgressCtrlTest : public QObject {
 
   void barAtTheLowEndDrawsNothing() {
     CMacProgressCtrl bar;
-    bar.resize(200, 16);
-    bar.setRange(0, 100);
-    bar.setValue(0);
-    bar.SetColor(Rgb(255, 0, 0));
-    const QImage image = bar.grab().toImage();
-    const uint32_t face = PaletteRgb(bar, QPalette::Button);
+    const QImage image = Paint(bar, "horizontal empty");
+    const uint32_t face = FromQColor(bar.palette().color(QPalette::Button));
     for (int x = 0; x < 200; x += 7) {
       for (int y = 0; y < 16; y += 3) QCOMPARE(At(image, x, y), face);
     }
   }
 
-  void horizontalBevelEndsWhereThePositionSays() {
-    CMacProgressCtrl bar;
-    bar.resize(200, 16);
-    bar.setRange(10, 110);
-    bar.setValue(60);  // half: the bar ends at x = 100
-    bar.SetColor(Rgb(0, 0, 255));
-    const QImage image = bar.grab().toImage();
-    const BarShades& s = bar.Shades();
-    const uint32_t face = PaletteRgb(bar, QPalette::Button);
-    QCOMPARE(At(image, 0, 8), s.base);     // left edge
-    QCOMPARE(At(image, 1, 14), s.base);    // the base pixel at (L+1, B-2)
-    QCOMPARE(At(image, 50, 15), s.dark2);  // bottom line
-    QCOMPARE(At(image, 50, 14), s.dark1);
-    QCOMPARE(At(image, 50, 13), s.base);
-    QCOMPARE(At(image, 50, 12), s.light1);
-    QCOMPARE(At(image, 50, 11), s.light2);
-    QCOMPARE(At(image, 50, 8), s.light3);  // the filled middle
-    QCOMPARE(At(image, 50, 0), s.dark1);   // top line
-    QCOMPARE(At(image, 50, 1), s.base);
-    QCOMPARE(At(image, 50, 2), s.light1);
-    QCOMPARE(At(image, 100, 8), s.averageShadow);  // just right of the bar
-    QCOMPARE(At(image, 101, 8), s.buttonShadow);
-    QCOMPARE(At(image, 102, 8), face);
-    QCOMPARE(At(image, 199, 8), face);
-  }
-
-  void verticalBarGrowsFromTheBottom() {
-    CMacProgressCtrl bar;
-    bar.setOrientation(Qt::Vertical);
-    bar.resize(16, 100);
-    bar.setRange(0, 100);
-    bar.setValue(25);
-    bar.SetColor(Rgb(255, 0, 0));
-    const QImage image = bar.grab().toImage();
-    const uint32_t face = PaletteRgb(bar, QPalette::Button);
-    QVERIFY(At(image, 8, 90) != face);
-    QCOMPARE(At(image, 8, 50), face);
-    QCOMPARE(At(image, 8, 5), face);
-    // The horizontal bevel turned: its top edge on the left, its darker
-    // bottom edge on the right.
-    QCOMPARE(At(image, 0, 90), bar.Shades().dark1);
-    QCOMPARE(At(image, 1, 90), bar.Shades().base);
-    QCOMPARE(At(image, 2, 90), bar.Shades().light1);
-    QCOMPARE(At(image, 15, 90), bar.Shades().dark2);
-    QCOMPARE(At(image, 8, 99), bar.Shades().base);  // the bar's own start at the bottom edge
-  }
-
-  void tinyVerticalBarIsAnOutlinedRectangle() {
-    CMacProgressCtrl bar;
-    bar.setOrientation(Qt::Vertical);
-    bar.resize(10, 100);
-    bar.setRange(0, 100);
-    bar.setValue(3);  // 3 pixels high
-    bar.SetColor(Rgb(0, 200, 0));
-    const QImage image = bar.grab().toImage();
-    QCOMPARE(At(image, 5, 99), bar.Shades().dark1);
-    QCOMPARE(At(image, 5, 97), bar.Shades().dark1);
-    QCOMPARE(At(image, 5, 98), bar.Shades().base);
-    QCOMPARE(At(image, 5, 96), PaletteRgb(bar, QPalette::Button));
+  void bevelPixels_data() { testing::AddRows(kTable, "pixels", {"bar", "x", "y", "shade"}); }
+  void bevelPixels() {
+    QFETCH(QString, bar);
+    QFETCH(QString, x);
+    QFETCH(QString, y);
+    QFETCH(QString, shade);
+    CMacProgressCtrl painted;
+    const QImage image = Paint(painted, bar.toStdString());
+    const BarShades& s = painted.Shades();
+    const QStringList names = {"base",  "light1", "light2",        "light3",      "dark1",
+                               "dark2", "face",   "averageShadow", "buttonShadow"};
+    const uint32_t face = FromQColor(painted.palette().color(QPalette::Button));
+    const uint32_t shades[] = {s.base,  s.light1, s.light2,        s.light3,      s.dark1,
+                               s.dark2, face,     s.averageShadow, s.buttonShadow};
+    QVERIFY(names.contains(shade));
+    QCOMPARE(At(image, x.toInt(), y.toInt()), shades[names.indexOf(shade)]);
   }
 
   void stripesRunTwentyStepsAndStop() {
@@ -170,12 +131,6 @@ class ProgressCtrlTest : public QObject {
     QTest::qWait(100);
     QCOMPARE(bar.StripeOffset(), stopped);
   }
-};
-
-class PageContainerTest : public QObject {
-  Q_OBJECT
-
- private slots:
   void showAndHideFollowTheCurrentIndex() {
     QWidget parent;
     PageContainer pages([](int resource, QWidget* p) {
@@ -230,18 +185,5 @@ class PageContainerTest : public QObject {
 
 }  // namespace zorbel
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  int status = 0;
-  {
-    zorbel::ProgressCtrlTest t;
-    status |= QTest::qExec(&t, argc, argv);
-  }
-  {
-    zorbel::PageContainerTest t;
-    status |= QTest::qExec(&t, argc, argv);
-  }
-  return status;
-}
-
+QTEST_MAIN(zorbel::ControlsTest)
 #include "progress_ctrl_test.moc"

@@ -61,7 +61,9 @@ RawDataPage* Show(PageRig& rig, int index) {
 }
 
 // Presses a button and waits until its page is idle again.
-bool Run(OperationPage* page, const char* id) { return PageRig::Run(page, PageRig::Control<QPushButton>(page, id)); }
+bool Run(OperationPage* page, const char* id) {
+  return PageRig::Run(page, PageRig::Control<QPushButton>(page, id));
+}
 
 QPushButton* Button(QWidget* page, const char* id) { return page->findChild<QPushButton*>(id); }
 QLineEdit* Field(QWidget* page, const char* id) { return page->findChild<QLineEdit*>(id); }
@@ -165,7 +167,8 @@ class RawPagesTest : public QObject {
   // The builder opens modally; the test makes the ROM in it (NAND) or
   // cancels it, and notes which dialog it was.
   void makeRomOpensTheBuilder_data() {
-    testing::AddRows(kTable, "makeRom", {"index", "button", "connect", "code", "dialog", "blockSize", "message"});
+    testing::AddRows(kTable, "makeRom",
+                     {"index", "button", "connect", "code", "dialog", "blockSize", "message"});
   }
   void makeRomOpensTheBuilder() {
     QFETCH(QString, index);
@@ -186,7 +189,8 @@ class RawPagesTest : public QObject {
       image.name = "system";
       image.kind = RomImageKind::kSystem;
       RecordingPrompt quiet;
-      const RomList list(RomListKind::kNand, RomList::PathIn(rig.Folder().ModuleDirectory(), RomListKind::kNand));
+      const RomList list(RomListKind::kNand,
+                         RomList::PathIn(rig.Folder().ModuleDirectory(), RomListKind::kNand));
       QVERIFY(list.Add(image, quiet).has_value());
       rig.Files().Answer(rom);
     }
