@@ -1,23 +1,11 @@
 // The NAND pages in the window against the virtual board, over the disk and
-// the COM port: the table, the sub-pages, their rules and a round trip.
-#include <QComboBox>
-#include <QDir>
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
+// the COM port: the table, the sub-pages and their rules (the round trip and
+// the burn refusals are rows of the list pages' tests).
+#include "pages/nand/nand_page.h"
 
-#include "app/tool_state.h"
-#include "controls/sortable_list.h"
 #include "page_rig.h"
 #include "pages/nand/nand_add_page.h"
-#include "pages/nand/nand_page.h"
 #include "pages/nand/nand_sub_pages.h"
-#include "protocol/page_rules.h"
-#include "protocol/protocol_texts.h"
-#include "virtual_board.h"
 
 namespace zorbel {
 namespace {
@@ -27,12 +15,9 @@ using testing::BoxAnswerer;
 // A connected window on a virtual board with the NAND page picked.
 class NandRig : public testing::PageRig {
  public:
-  explicit NandRig(sim::BoardKind kind, uint32_t nandBlocks = 1024) : PageRig(NandOptions(kind, nandBlocks)) {}
-  bool ConnectAndPickNand() {
-    if (!Connect()) return false;
-    PickMedium("NAND");
-    return Page()->isVisible() && WaitIdle();
-  }
+  explicit NandRig(sim::BoardKind kind, uint32_t nandBlocks = 1024)
+      : PageRig(NandOptions(kind, nandBlocks)) {}
+  bool ConnectAndPickNand() { return Connect() && Open<CNandPage>("NAND", 1) != nullptr; }
   void PickMedium(const char* text) { PageRig::PickMedium(text, QString(text) == "NAND" ? 1 : 0); }
   CNandPage* Page() { return PageRig::Page<CNandPage>(1); }
   template <typename T>
@@ -96,94 +81,6 @@ class NandPageTest : public QObject {
     // Logo is for the disk only.
     QCOMPARE(rig.Control<QRadioButton>(rig.Sub<CNandAddPage>(), "1215")->isEnabled(), disk);
     QVERIFY(boxes.Texts().empty());
-  }
-
-  void roundTrip_data() { AddWires(); }
-  void roundTrip() {
-    QFETCH(int, kind);
-    NandRig rig(static_cast<sim::BoardKind>(kind));
-    BoxAnswerer boxes;
-    QVERIFY(rig.ConnectAndPickNand());
-    auto* add = rig.Sub<CNandAddPage>();
-    rig.Offer("app.v2.bin", testing::Pattern(40000, 3));
-    rig.Click(add, "1056");
-    QCOMPARE(rig.Control<QLineEdit>(add, "1055")->text(), QString("app.v2"));
-    rig.Click(add, "1084");
-    rig.Type(add, {{"1054", "3"}, {"1063", "8000"}, {"1064", "20"}});
-    QVERIFY(rig.Run(rig.Page(), add->BurnButton(), boxes, page_text::kBurnOk));
-    auto image = rig.Board().FindImage(sim::Medium::kNand, 3);
-    QVERIFY(image.has_value());
-    QCOMPARE(image->type, 1u);
-    QCOMPARE(image->start, 0x20u);
-    QCOMPARE(image->name, std::string("app.v2"));
-    QCOMPARE(rig.Page()->List()->ItemCount(), 1);  // read again after the burn
-    QCOMPARE(rig.Row(0).mid(0, 4), (QStringList{"3", "app.v2", "execute", "0x20"}));
-
-    QVERIFY(rig.Run(rig.Page(), add->VerifyButton(), boxes, page_text::kVerifyOk));
-
-    rig.Press("1051");
-    auto* modify = rig.Sub<CNandModifyPage>();
-    QVERIFY(modify->isVisible());
-    QCOMPARE(rig.Page()->Frame()->title(), QString("Modify"));
-    rig.Type(modify, {{"1071", "3"}});
-    rig.Click(modify, "1087");
-    QVERIFY(rig.Run(rig.Page(), modify->ApplyButton(), boxes, texts::kModifyOk));
-    QCOMPARE(rig.Board().FindImage(sim::Medium::kNand, 3)->type, 2u);
-    QCOMPARE(rig.Row(0)[2], QString("romfs"));
-
-    rig.Press("1052");
-    auto* erase = rig.Sub<CNandErasePage>();
-    rig.Type(erase, {{"1067", "3"}});
-    QVERIFY(rig.Run(rig.Page(), erase->ApplyButton(), boxes, page_text::kEraseOk));
-    QVERIFY(!rig.Board().FindImage(sim::Medium::kNand, 3).has_value());
-    QCOMPARE(rig.Page()->List()->ItemCount(), 0);
-    QVERIFY(!boxes.Seen(page_text::kBurnFailed) && !boxes.Seen(page_text::kModifyFailed));
-    QVERIFY(rig.Board().ProtocolErrors().empty());
-  }
-
-  void burnChecksComeFirst() {
-    NandRig rig(sim::BoardKind::kQuen);
-    QVERIFY(rig.ConnectAndPickNand());
-    auto* add = rig.Sub<CNandAddPage>();
-    struct Case {
-      const char* label;
-      int type;
-      const char* number;
-      const char* exec;
-      const char* start;
-      std::vector<std::string> boxes;  // answered Cancel
-    };
-    const std::string confirm = page_text::kConfirmOperation;
-    const Case cases[] = {
-        {"system image with every field empty", 3, "", "", "", {confirm}},
-        {"logo without execute address", 4, "1", "", "10", {confirm}},
-        {"logo without start block", 4, "1", "", "", {page_text::kInputImageInformation}},
-        {"number 0", 0, "0", "8000", "10", {page_text::kInputCorrectInformation}},
-        {"number FFFFFFFF", 0, "FFFFFFFF", "8000", "10", {page_text::kInputCorrectInformation}},
-    };
-    for (const Case& c : cases) {
-      BoxAnswerer boxes(false);
-      rig.Control<QRadioButton>(add, std::vector<const char*>{"1083", "1084", "1085", "1086", "1215"}
-                                         [static_cast<size_t>(c.type)])
-          ->click();
-      // System Image leaves the number, address and block to the board.
-      QCOMPARE(rig.Control<QLineEdit>(add, "1054")->isEnabled(), c.type != 3);
-      rig.Control<QLineEdit>(add, "1054")->setText(c.number);
-      rig.Control<QLineEdit>(add, "1063")->setText(c.exec);
-      rig.Control<QLineEdit>(add, "1064")->setText(c.start);
-      add->BurnButton()->click();
-      QTRY_COMPARE_WITH_TIMEOUT(boxes.Texts().size(), c.boxes.size(), 5000);
-      QVERIFY2(boxes.Texts() == c.boxes, c.label);
-      QVERIFY(!add->WorkerRunning());
-    }
-    // Confirmed, but no file chosen: the page stays idle.
-    rig.Control<QRadioButton>(add, "1083")->click();
-    rig.Control<QLineEdit>(add, "1054")->setText("1");
-    BoxAnswerer boxes(true);
-    add->BurnButton()->click();
-    QVERIFY(boxes.WaitFor(page_text::kChooseImageFile));
-    QCOMPARE(add->BurnButton()->text(), QString(kBurnCaption));
-    QVERIFY(rig.Window().findChild<QComboBox*>("1000")->isEnabled());
   }
 
   void eraseSubPageOutlivesAMediaSwitch() {
