@@ -59,15 +59,40 @@ inline std::vector<TableRow> Rows(const std::string& file, const std::string& ta
 }
 
 // A table as the rows of a Qt Test data function: the first cell names the
-// row, the others are the texts of the columns.
-inline void AddRows(const std::string& file, const std::string& table,
-                    std::initializer_list<const char*> columns) {
-  for (const char* column : columns) QTest::addColumn<QString>(column);
+// row, the others are the cells of the named columns.
+inline void AddRows(const std::string& file, const std::string& table, const QStringList& columns) {
+  QTest::addColumn<QStringList>("columns");
+  QTest::addColumn<QStringList>("cells");
   for (const TableRow& row : Rows(file, table)) {
-    QTestData& data = QTest::newRow(row[0].c_str());
-    for (size_t i = 1; i < row.size(); ++i) data << QString::fromStdString(row[i]);
+    QStringList cells;
+    for (size_t i = 1; i < row.size(); ++i) cells << QString::fromStdString(row[i]);
+    QTest::newRow(row[0].c_str()) << columns << cells;
   }
 }
+
+// The current row of a data function made by AddRows, its cells by column.
+class Cells {
+ public:
+  Cells() {
+    QFETCH(QStringList, columns);
+    QFETCH(QStringList, cells);
+    columns_ = columns;
+    cells_ = cells;
+  }
+  QString operator[](const char* column) const {
+    const qsizetype at = columns_.indexOf(column);
+    if (at < 0 || at >= cells_.size()) qFatal("no cell %s", column);
+    return cells_[at];
+  }
+  std::string Text(const char* column) const { return (*this)[column].toStdString(); }
+  bool Yes(const char* column) const { return (*this)[column] == "yes"; }
+  uint32_t Number(const char* column) const { return (*this)[column].toUInt(nullptr, 0); }
+  sim::BoardKind Kind(const char* column) const { return *sim::ParseKind(Text(column)); }
+
+ private:
+  QStringList columns_;
+  QStringList cells_;
+};
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

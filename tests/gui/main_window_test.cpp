@@ -225,16 +225,14 @@ class MainWindowTest : public QObject {
     testing::AddRows(kTable, "writes", {"board", "success", "realTime"});
   }
   void writesTheSettingsImageIntoSdram() {
-    QFETCH(QString, board);
-    QFETCH(QString, success);
-    QFETCH(QString, realTime);
-    Rig rig(*sim::ParseKind(board.toStdString()), realTime == "yes");
+    const testing::Cells row;
+    Rig rig(row.Kind("board"), row.Yes("realTime"));
     QVERIFY(rig.Connect());
     BoxAnswerer boxes;
     rig.FillForm("Kitchen");
     rig.Field<QComboBox>("1238")->setCurrentIndex(2);  // "无" is written as WEP
     QVERIFY(rig.Write());
-    QCOMPARE(boxes.Texts(), testing::Texts{success.toStdString()});
+    QCOMPARE(boxes.Texts(), testing::Texts{row.Text("success")});
     QVERIFY(rig.Selector()->isEnabled());
     QCOMPARE(rig.Sdram()->ProgressBar()->value(), 0);
 
@@ -255,7 +253,7 @@ class MainWindowTest : public QObject {
     boxes.Clear();
     rig.Field<QLineEdit>("1235")->setText("Hall");
     QVERIFY(rig.Write());
-    QVERIFY(boxes.Seen(success.toStdString()));
+    QVERIFY(boxes.Seen(row.Text("success")));
     const std::vector<uint8_t> again = rig.Board().Sdram(0x8000, static_cast<uint32_t>(image.size()));
     const std::string hall = "\r\nHall\r\n";
     QVERIFY(std::search(again.begin(), again.end(), hall.begin(), hall.end()) != again.end());

@@ -57,7 +57,9 @@ class Steps {
 
  private:
   // Timers die with the steps, also when a test ends early.
-  void Schedule() { QTimer::singleShot(10, &guard_, [this] { Poll(); }); }
+  void Schedule() {
+    QTimer::singleShot(10, &guard_, [this] { Poll(); });
+  }
   void Poll() {
     if (steps_.empty()) return;
     if (!steps_.front().first()) return Schedule();

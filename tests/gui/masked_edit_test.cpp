@@ -21,27 +21,21 @@ class MaskedEditTest : public QObject {
                      {"before", "selStart", "selLength", "key", "input", "after", "caret"});
   }
   void editing() {
-    QFETCH(QString, before);
-    QFETCH(QString, selStart);
-    QFETCH(QString, selLength);
-    QFETCH(QString, key);
-    QFETCH(QString, input);
-    QFETCH(QString, after);
-    QFETCH(QString, caret);
+    const testing::Cells row;
     MaskedEdit edit;
     edit.show();
-    edit.setText(before);
-    edit.setSelection(selStart.toInt(), selLength.toInt());
-    const bool paste = key == "Ctrl+V";
-    QApplication::clipboard()->setText(paste ? input : "kept");
-    if (key == "type") {
-      QTest::keyClicks(&edit, input);
+    edit.setText(row["before"]);
+    edit.setSelection(row["selStart"].toInt(), row["selLength"].toInt());
+    const bool paste = row["key"] == "Ctrl+V";
+    QApplication::clipboard()->setText(paste ? row["input"] : "kept");
+    if (row["key"] == "type") {
+      QTest::keyClicks(&edit, row["input"]);
     } else {
-      const QKeyCombination pressed = QKeySequence(key)[0];
+      const QKeyCombination pressed = QKeySequence(row["key"])[0];
       QTest::keyClick(&edit, pressed.key(), pressed.keyboardModifiers());
     }
-    QCOMPARE(edit.text(), after);
-    QCOMPARE(edit.hasSelectedText() ? edit.selectionEnd() : edit.cursorPosition(), caret.toInt());
+    QCOMPARE(edit.text(), row["after"]);
+    QCOMPARE(edit.hasSelectedText() ? edit.selectionEnd() : edit.cursorPosition(), row["caret"].toInt());
     // Cut puts nothing on the clipboard.
     if (!paste) QCOMPARE(QApplication::clipboard()->text(), QString("kept"));
   }

@@ -70,25 +70,19 @@ class MediaPagesTest : public QObject {
                      {"board", "medium", "answerOk", "type", "fields", "numberEnabled", "boxes"});
   }
   void burnRefused() {
-    QFETCH(QString, board);
-    QFETCH(QString, medium);
-    QFETCH(QString, answerOk);
-    QFETCH(QString, type);
-    QFETCH(QString, fields);
-    QFETCH(QString, numberEnabled);
-    QFETCH(QString, boxes);
-    PageRig rig(*sim::ParseKind(board.toStdString()));
+    const testing::Cells row;
+    PageRig rig(row.Kind("board"));
     QVERIFY(rig.Connect());
-    MediumPage page(medium);
+    MediumPage page(row["medium"]);
     QVERIFY(page.Open(rig));
-    Fill(page.add, type, {});
+    Fill(page.add, row["type"], {});
     // A system image leaves the number, address and block to the board.
-    QCOMPARE(PageRig::Control<QLineEdit>(page.add, qPrintable(fields.section('=', 0, 0)))->isEnabled(),
-             numberEnabled == "yes");
-    Fill(page.add, {}, fields);
-    BoxAnswerer answerer(answerOk == "yes");
+    QCOMPARE(PageRig::Control<QLineEdit>(page.add, qPrintable(row["fields"].section('=', 0, 0)))->isEnabled(),
+             row.Yes("numberEnabled"));
+    Fill(page.add, {}, row["fields"]);
+    BoxAnswerer answerer(row.Yes("answerOk"));
     page.Button(page.add, 3)->click();
-    const QStringList expected = boxes.split('|');
+    const QStringList expected = row["boxes"].split('|');
     QTRY_COMPARE_WITH_TIMEOUT(answerer.Texts().size(), size_t(expected.size()), 5000);
     for (int i = 0; i < expected.size(); ++i)
       QCOMPARE(QString::fromStdString(answerer.Texts()[size_t(i)]), expected[i]);
@@ -103,66 +97,52 @@ class MediaPagesTest : public QObject {
                       "listed", "modifyType", "typeModified", "listedModified", "left", "screenshot"});
   }
   void roundTrip() {
-    QFETCH(QString, board);
-    QFETCH(QString, medium);
-    QFETCH(QString, before);
-    QFETCH(QString, file);
-    QFETCH(QString, size);
-    QFETCH(QString, types);
-    QFETCH(QString, fields);
-    QFETCH(QString, type);
-    QFETCH(QString, start);
-    QFETCH(QString, listed);
-    QFETCH(QString, modifyType);
-    QFETCH(QString, typeModified);
-    QFETCH(QString, listedModified);
-    QFETCH(QString, left);
-    QFETCH(QString, screenshot);
-    PageRig rig(*sim::ParseKind(board.toStdString()));
-    MediumPage page(medium);
-    const sim::Medium board_medium = medium == "NAND"  ? sim::Medium::kNand
-                                     : medium == "NOR" ? sim::Medium::kNor
-                                                       : sim::Medium::kSd;
-    const QStringList there = before.split('|');
-    if (!before.isEmpty())
+    const testing::Cells row;
+    PageRig rig(row.Kind("board"));
+    MediumPage page(row["medium"]);
+    const sim::Medium board_medium = row["medium"] == "NAND"  ? sim::Medium::kNand
+                                     : row["medium"] == "NOR" ? sim::Medium::kNor
+                                                              : sim::Medium::kSd;
+    const QStringList there = row["before"].split('|');
+    if (!row["before"].isEmpty())
       rig.PutImage(board_medium, there[0].toUInt(), qPrintable(there[1]), there[2].toUInt(nullptr, 0),
                    there[3].toUInt());
     QVERIFY(rig.Connect());
     QVERIFY(page.Open(rig));
-    if (!before.isEmpty()) QCOMPARE(RowOf(page.list, there[0])[2], there[4]);
-    if (medium == "NOR")
+    if (!row["before"].isEmpty()) QCOMPARE(RowOf(page.list, there[0])[2], there[4]);
+    if (row["medium"] == "NOR")
       QCOMPARE(qobject_cast<CNorPage*>(page.list)->DeviceField()->text(), QString("VNOR-ZB3200"));
     BoxAnswerer boxes;
-    rig.Offer(qPrintable(file), testing::Pattern(size.toUInt(), 3));
+    rig.Offer(qPrintable(row["file"]), testing::Pattern(row["size"].toUInt(), 3));
     page.Button(page.add, 2)->click();
-    Fill(page.add, types, fields);
-    const QString number = fields.section('=', 1, 1).section(' ', 0, 0);
+    Fill(page.add, row["types"], row["fields"]);
+    const QString number = row["fields"].section('=', 1, 1).section(' ', 0, 0);
     QVERIFY(PageRig::Run(page.list, page.Button(page.add, 3), boxes, page_text::kBurnOk));
     QCOMPARE(boxes.Texts(), (Texts{page_text::kConfirmOperation, page_text::kBurnOk}));
     const auto image = rig.Board().FindImage(board_medium, number.toUInt());
     QVERIFY(image.has_value());
-    QCOMPARE(image->type, type.toUInt(nullptr, 0));
-    QCOMPARE(image->start, start.toUInt(nullptr, 0));
-    QCOMPARE(page.list->List()->ItemCount(), before.isEmpty() ? 1 : 2);  // read again after the burn
-    QCOMPARE(RowOf(page.list, number), listed.split('|'));
-    if (!screenshot.isEmpty()) QVERIFY(rig.Screenshot(screenshot));
+    QCOMPARE(image->type, row.Number("type"));
+    QCOMPARE(image->start, row.Number("start"));
+    QCOMPARE(page.list->List()->ItemCount(), row["before"].isEmpty() ? 1 : 2);  // read again after the burn
+    QCOMPARE(RowOf(page.list, number), row["listed"].split('|'));
+    if (!row["screenshot"].isEmpty()) QVERIFY(rig.Screenshot(row["screenshot"]));
     QVERIFY(PageRig::Run(page.list, page.Button(page.add, 4), boxes, page_text::kVerifyOk));
 
     page.Button(page.list, 5)->click();
     auto* modify = page.list->findChild<ImageModifyPage*>();
     QVERIFY(modify->isVisible());
     QCOMPARE(page.list->Frame()->title(), QString("Modify"));
-    Fill(modify, modifyType, QString("%1=%2").arg(page.Id(6), number));
+    Fill(modify, row["modifyType"], QString("%1=%2").arg(page.Id(6), number));
     QVERIFY(PageRig::Run(page.list, modify->ApplyButton(), boxes, texts::kModifyOk));
-    QCOMPARE(rig.Board().FindImage(board_medium, number.toUInt())->type, typeModified.toUInt(nullptr, 0));
-    QCOMPARE(RowOf(page.list, number)[2], listedModified);
+    QCOMPARE(rig.Board().FindImage(board_medium, number.toUInt())->type, row.Number("typeModified"));
+    QCOMPARE(RowOf(page.list, number)[2], row["listedModified"]);
 
     page.Button(page.list, 7)->click();
     auto* erase = page.list->findChild<ImageErasePage*>();
     Fill(erase, {}, QString("%1=%2").arg(page.Id(8), number));
     QVERIFY(PageRig::Run(page.list, erase->ApplyButton(), boxes, page_text::kEraseOk));
     QVERIFY(!rig.Board().FindImage(board_medium, number.toUInt()).has_value());
-    QCOMPARE(page.list->List()->ItemCount(), left.toInt());
+    QCOMPARE(page.list->List()->ItemCount(), row["left"].toInt());
     QVERIFY(!boxes.Seen(page_text::kBurnFailed) && !boxes.Seen(page_text::kModifyFailed));
     QVERIFY(rig.Board().ProtocolErrors().empty());
   }

@@ -49,11 +49,9 @@ class ControlsTest : public QObject {
  private slots:
   void shadeRulesPerChannel_data() { testing::AddRows(kTable, "shades", {"base", "lighter", "darker"}); }
   void shadeRulesPerChannel() {
-    QFETCH(QString, base);
-    QFETCH(QString, lighter);
-    QFETCH(QString, darker);
-    QCOMPARE(LighterColour(Colour(base)), Colour(lighter));
-    QCOMPARE(DarkerColour(Colour(base)), Colour(darker));
+    const testing::Cells row;
+    QCOMPARE(LighterColour(Colour(row["base"])), Colour(row["lighter"]));
+    QCOMPARE(DarkerColour(Colour(row["base"])), Colour(row["darker"]));
   }
 
   void derivedShadesChainAndAverageTheShadows() {
@@ -86,20 +84,17 @@ class ControlsTest : public QObject {
 
   void bevelPixels_data() { testing::AddRows(kTable, "pixels", {"bar", "x", "y", "shade"}); }
   void bevelPixels() {
-    QFETCH(QString, bar);
-    QFETCH(QString, x);
-    QFETCH(QString, y);
-    QFETCH(QString, shade);
+    const testing::Cells row;
     CMacProgressCtrl painted;
-    const QImage image = Paint(painted, bar.toStdString());
+    const QImage image = Paint(painted, row.Text("bar"));
     const BarShades& s = painted.Shades();
     const QStringList names = {"base",  "light1", "light2",        "light3",      "dark1",
                                "dark2", "face",   "averageShadow", "buttonShadow"};
     const uint32_t face = FromQColor(painted.palette().color(QPalette::Button));
     const uint32_t shades[] = {s.base,  s.light1, s.light2,        s.light3,      s.dark1,
                                s.dark2, face,     s.averageShadow, s.buttonShadow};
-    QVERIFY(names.contains(shade));
-    QCOMPARE(At(image, x.toInt(), y.toInt()), shades[names.indexOf(shade)]);
+    QVERIFY(names.contains(row["shade"]));
+    QCOMPARE(At(image, row["x"].toInt(), row["y"].toInt()), shades[names.indexOf(row["shade"])]);
   }
 
   void stripesRunTwentyStepsAndStop() {

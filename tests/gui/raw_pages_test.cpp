@@ -82,27 +82,22 @@ class RawPagesTest : public QObject {
     testing::AddRows(kTable, "burn", {"board", "index", "browse", "burn", "verify", "burnOk"});
   }
   void burnThenVerifyLandsInTheFlash() {
-    QFETCH(QString, board);
-    QFETCH(QString, index);
-    QFETCH(QString, browse);
-    QFETCH(QString, burn);
-    QFETCH(QString, verify);
-    QFETCH(QString, burnOk);
-    const int shown = index.toInt();
-    PageRig rig(Board(*sim::ParseKind(board.toStdString()), 2));  // the board's NAND has 128 KB blocks
+    const testing::Cells row;
+    const int shown = row["index"].toInt();
+    PageRig rig(Board(row.Kind("board"), 2));  // the board's NAND has 128 KB blocks
     QVERIFY(rig.Connect());
     RawDataPage* page = Show(rig, shown);
     const std::vector<uint8_t> data = Pattern(70000, 7);  // chunks of both wires, and a short last one
     BoxAnswerer boxes;
     if (shown == kNandRaw) {  // a dump without the ROM header is refused, its folder not remembered
       rig.Offer("dump.bin", data);
-      Button(page, qPrintable(browse))->click();
+      Button(page, qPrintable(row["browse"]))->click();
       QCOMPARE(boxes.Texts(), Texts{page_text::kInvalidNandImage});
       QVERIFY(page->FilePath().empty() && !rig.Folder().Exists("path.ini"));
       boxes.Clear();
     }
     const std::string file = rig.Offer("raw.bin", shown == kNandRaw ? NandRom(16384, data) : data);
-    Button(page, qPrintable(browse))->click();
+    Button(page, qPrintable(row["browse"]))->click();
     if (shown == kNandRaw) {
       QCOMPARE(boxes.Texts(), (Texts{rom_text::kBlockSizeMismatch, rom_text::kConvertSuccess}));
       QVERIFY(ReadFile(file) == NandRom(131072, data));
@@ -115,14 +110,14 @@ class RawPagesTest : public QObject {
     }
     if (shown == kNorRaw) Field(page, "1011")->setText("1F000");
     boxes.Clear();
-    QVERIFY(Run(page, qPrintable(burn)));
-    QCOMPARE(boxes.Texts(), (Texts{page_text::kConfirmOperation, burnOk.toStdString()}));
+    QVERIFY(Run(page, qPrintable(row["burn"])));
+    QCOMPARE(boxes.Texts(), (Texts{page_text::kConfirmOperation, row.Text("burnOk")}));
     const uint32_t size = static_cast<uint32_t>(data.size());
     if (shown == kNorRaw) QVERIFY(rig.Board().Flash(sim::Medium::kNor, 0x1F000, size) == data);
     if (shown == kNandRaw) QVERIFY(rig.Board().ImageData(sim::Medium::kNand, 1) == data);
     if (shown == kSpiRaw) QVERIFY(rig.Board().Flash(sim::Medium::kSpi, 0, size) == data);
     boxes.Clear();
-    QVERIFY(Run(page, qPrintable(verify)));
+    QVERIFY(Run(page, qPrintable(row["verify"])));
     QCOMPARE(boxes.Texts(), Texts{page_text::kVerifyOk});
     QVERIFY(rig.Board().ProtocolErrors().empty());
     // Every button is back; NOR's builder only while no disk is connected.
@@ -171,17 +166,11 @@ class RawPagesTest : public QObject {
                      {"index", "button", "connect", "code", "dialog", "blockSize", "message"});
   }
   void makeRomOpensTheBuilder() {
-    QFETCH(QString, index);
-    QFETCH(QString, button);
-    QFETCH(QString, connect);
-    QFETCH(QString, code);
-    QFETCH(QString, dialog);
-    QFETCH(QString, blockSize);
-    QFETCH(QString, message);
-    const uint32_t made = blockSize.toUInt(nullptr, 0);
-    PageRig rig(Board(sim::BoardKind::kVcom, code.toInt()));
-    if (connect == "yes") QVERIFY(rig.Connect());
-    RawDataPage* page = Show(rig, index.toInt());
+    const testing::Cells row;
+    const uint32_t made = row.Number("blockSize");
+    PageRig rig(Board(sim::BoardKind::kVcom, row["code"].toInt()));
+    if (row.Yes("connect")) QVERIFY(rig.Connect());
+    RawDataPage* page = Show(rig, row["index"].toInt());
     const std::string rom = rig.Folder().File("made.bin");
     if (made != 0) {
       RomImage image;
@@ -205,9 +194,9 @@ class RawPagesTest : public QObject {
     });
     intercept.start(10);
     BoxAnswerer boxes;
-    Button(page, qPrintable(button))->click();
-    QCOMPARE(opened, dialog);
-    if (!message.isEmpty()) QCOMPARE(boxes.Texts(), Texts{message.toStdString()});
+    Button(page, qPrintable(row["button"]))->click();
+    QCOMPARE(opened, row["dialog"]);
+    if (!row["message"].isEmpty()) QCOMPARE(boxes.Texts(), Texts{row.Text("message")});
     // The page takes the ROM made for the board's block size, and its count.
     QCOMPARE(page->FilePath(), made == 0 ? std::string() : rom);
     if (made == 0) return;
@@ -219,9 +208,7 @@ class RawPagesTest : public QObject {
     testing::AddRows(kTable, "spiRead", {"blocks", "saveFile", "message"});
   }
   void spiReadBackAndItsFilesAcrossARestart() {
-    QFETCH(QString, blocks);
-    QFETCH(QString, saveFile);
-    QFETCH(QString, message);
+    const testing::Cells row;
     PageRig rig(sim::BoardKind::kQuen);
     QVERIFY(rig.Connect());
     sim::ImageEntry entry;
@@ -233,15 +220,15 @@ class RawPagesTest : public QObject {
     const std::string image = rig.Offer("image.bin", data);
     Button(page, "1188")->click();
     const std::string save = rig.Folder().File("read back.bin");
-    if (saveFile == "yes") rig.Files().Answer(save);
+    if (row.Yes("saveFile")) rig.Files().Answer(save);
     Button(page, "1189")->click();
-    Field(page, "1235")->setText(blocks);
+    Field(page, "1235")->setText(row["blocks"]);
     BoxAnswerer boxes;
     QVERIFY(Run(page, "1050"));
-    QCOMPARE(boxes.Texts(), Texts{message.toStdString()});
+    QCOMPARE(boxes.Texts(), Texts{row.Text("message")});
     QVERIFY(AllButtonsEnabled(page));
     const std::vector<uint8_t> back = ReadFile(save);
-    const bool read = message == page_text::kReadOk;
+    const bool read = row["message"] == page_text::kReadOk;
     QCOMPARE(back.size(), read ? size_t{196608} : size_t{0});
     if (read) QVERIFY(back == rig.Board().Flash(sim::Medium::kSpi, 0, 196608));
     if (read) QVERIFY(std::equal(data.begin(), data.end(), back.begin() + 65536));
@@ -251,7 +238,7 @@ class RawPagesTest : public QObject {
     rig.OpenWindow();
     page = qobject_cast<CSpiRawPage*>(Show(rig, kSpiRaw));
     QCOMPARE(Field(page, "1043")->text(), QString::fromStdString(" " + image));
-    QCOMPARE(page->SavePath(), saveFile == "yes" ? save : std::string());
+    QCOMPARE(page->SavePath(), row.Yes("saveFile") ? save : std::string());
   }
 };
 
