@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -145,12 +146,7 @@ class BoxAnswerer {
   bool WaitFor(const std::string& text, int timeoutMs = 20000) {
     return QTest::qWaitFor([&] { return Seen(text); }, timeoutMs);
   }
-  bool Seen(const std::string& text) const {
-    for (const std::string& t : texts_) {
-      if (t == text) return true;
-    }
-    return false;
-  }
+  bool Seen(const std::string& text) const { return std::ranges::find(texts_, text) != texts_.end(); }
   void SetPaused(bool paused) { paused_ = paused; }
 
  private:

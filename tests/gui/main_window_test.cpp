@@ -303,13 +303,9 @@ class MainWindowTest : public QObject {
     QVERIFY(!rig.Folder().Exists("ZorbelSD.ini"));
   }
 
-  void exitWritesTheSdPortFileAndEscapeDoesNot_data() {
-    QTest::addColumn<bool>("viaExit");
-    QTest::newRow("Exit button") << true;
-    QTest::newRow("Esc") << false;
-  }
+  void exitWritesTheSdPortFileAndEscapeDoesNot_data() { testing::AddRows(kTable, "exit", {"viaExit"}); }
   void exitWritesTheSdPortFileAndEscapeDoesNot() {
-    QFETCH(bool, viaExit);
+    const bool viaExit = testing::Cells().Yes("viaExit");
     Rig rig(sim::BoardKind::kQuen);
     rig.State().sdPort = 1;
     if (viaExit) {
@@ -359,12 +355,10 @@ class MainWindowTest : public QObject {
   }
 
   void confirmationDecidesWhetherTheOperationStarts_data() {
-    QTest::addColumn<bool>("answerOk");
-    QTest::newRow("OK") << true;
-    QTest::newRow("Cancel") << false;
+    testing::AddRows(kTable, "confirm", {"answerOk"});
   }
   void confirmationDecidesWhetherTheOperationStarts() {
-    QFETCH(bool, answerOk);
+    const bool answerOk = testing::Cells().Yes("answerOk");
     Rig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
     const std::vector<uint8_t> data(8192, 0x5A);

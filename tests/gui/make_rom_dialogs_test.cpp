@@ -1,26 +1,12 @@
 // The Make ROM dialogs driven as a person would: two images added through
 // their image dialogs, the ROM made, and the file compared with what the
 // builders make from the same list file.
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTest>
 #include <deque>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
-#include "app/clock.h"
-#include "app/file_chooser.h"
 #include "app/profile_reader.h"
-#include "app/tool_state.h"
-#include "app/ui/qt_user_prompt.h"
 #include "controls/ip_address_edit.h"
-#include "controls/sortable_list.h"
-#include "gui_test_support.h"
-#include "pages/page_host.h"
+#include "page_rig.h"
 #include "rom/nand_rom_builder.h"
 #include "rom/nor_rom_builder.h"
 #include "rom/spi_rom_builder.h"
@@ -28,24 +14,6 @@
 
 namespace zorbel {
 namespace {
-
-class TestHost final : public PageHost {
- public:
-  ToolState& State() override { return state; }
-  UserPrompt& Prompt() override { return prompt; }
-  Clock& WorkerClock() override { return clock; }
-  FileChooser& Files() override { return files; }
-  ProfileReader& PathProfile() override { return paths; }
-  void SetSelectorEnabled(bool) override {}
-  void SetStatusText(const std::string&) override {}
-  void SetOperationRunning(bool) override {}
-
-  ToolState state;
-  QtUserPrompt prompt{nullptr};
-  RealClock clock;
-  ScriptedFileChooser files;
-  ProfileReader paths;
-};
 
 // Steps that each wait for their moment; an act may open a modal dialog, in
 // whose loop the next steps run.
@@ -84,11 +52,6 @@ T* Child(QWidget* parent, const char* name) {
   return child;
 }
 
-std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 }  // namespace
 
 class MakeRomDialogsTest : public QObject {
@@ -105,20 +68,15 @@ class MakeRomDialogsTest : public QObject {
   void twoImagesMakeTheRomTheBuilderMakes() {
     QFETCH(int, kind);
     const auto medium = static_cast<RomListKind>(kind);
-    QTemporaryDir dir;
-    const std::string folder = dir.path().toStdString() + "/";
-    TestHost host;
-    host.state.moduleDirectory = folder;
+    testing::PageRig rig(sim::BoardKind::kQuen);  // the window is the dialogs' host
+    const std::string folder = rig.Folder().ModuleDirectory();
+    PageHost& host = rig.Window();
     testing::BoxAnswerer boxes;
-    auto file = [&](const char* name, size_t size) {
-      std::ofstream(folder + name, std::ios::binary) << std::string(size, static_cast<char>(size % 251));
-      return folder + name;
-    };
-    if (medium == RomListKind::kNor) host.files.Answer(file("boot_loader.bin", 4000));
-    host.files.Answer(file("first_image_name_x.bin", 70000));
-    host.files.Answer(file("second.img", 1000));
+    if (medium == RomListKind::kNor) rig.Offer("boot_loader.bin", testing::Pattern(4000, 1));
+    rig.Offer("first_image_name_x.bin", testing::Pattern(70000, 2));
+    rig.Offer("second.img", testing::Pattern(1000, 3));
     const std::string rom = folder + "out.bin";
-    host.files.Answer(rom);
+    rig.Files().Answer(rom);
     // Number, kind, start of each image.
     const struct {
       const char* number;
@@ -185,7 +143,7 @@ class MakeRomDialogsTest : public QObject {
     if (medium == RomListKind::kNand) built = NandRomBuilder(NandRomRequest{folder + "again.ini", 2}, prompt);
     if (medium == RomListKind::kSpi) built = SpiRomBuilder(SpiRomRequest{folder + "again.ini"}, prompt);
     QCOMPARE(built, 0);
-    QCOMPARE(Bytes(rom), Bytes(again));
+    QCOMPARE(testing::ReadFile(rom), testing::ReadFile(again));
 
     // The list is still there when the dialog opens again.
     std::unique_ptr<MakeRomDialog> reopened;

@@ -214,14 +214,11 @@ class MediaPagesTest : public QObject {
   }
 
   void norFailedBurnKeepsVerifyDisabled_data() {
-    QTest::addColumn<bool>("portGone");
-    QTest::addColumn<QString>("said");
-    QTest::newRow("board refuses") << false << QString(texts::kBurnError);
-    QTest::newRow("no port, nothing said") << true << QString(page_text::kBurnFailed);
+    testing::AddRows(kTable, "norFailedBurn", {"portGone", "said"});
   }
   void norFailedBurnKeepsVerifyDisabled() {
-    QFETCH(bool, portGone);
-    QFETCH(QString, said);
+    const testing::Cells row;
+    const bool portGone = row.Yes("portGone");
     PageRig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
     auto* page = rig.Open<CNorPage>("NOR", 3);
@@ -235,7 +232,7 @@ class MediaPagesTest : public QObject {
     rig.Board().InjectFault(
         {sim::FaultKind::kStatusErrorBits, sim::Operation::kBurn, sim::Medium::kNor, 3, 0});
     QSignalSpy shown(add, &OperationPage::progressShown);
-    QVERIFY(PageRig::Run(page, add->BurnButton(), boxes, said.toStdString()));
+    QVERIFY(PageRig::Run(page, add->BurnButton(), boxes, row.Text("said")));
     QCOMPARE(boxes.Texts().size(), size_t{2});  // the confirmation and one failure
     QVERIFY(!add->VerifyButton()->isEnabled());
     const int last = shown.isEmpty() ? 0 : shown.last().at(0).toInt();
@@ -243,15 +240,11 @@ class MediaPagesTest : public QObject {
     QCOMPARE(last > 0, !portGone);
   }
 
-  void sdOptionAndPort_data() {
-    QTest::addColumn<int>("kind");
-    QTest::newRow("family board") << int(sim::BoardKind::kQuen);
-    QTest::newRow("older board") << int(sim::BoardKind::kOlder);
-  }
+  void sdOptionAndPort_data() { testing::AddRows(kTable, "sdOption", {"board"}); }
   void sdOptionAndPort() {
-    QFETCH(int, kind);
-    const bool family = kind == int(sim::BoardKind::kQuen);
-    PageRig rig(static_cast<sim::BoardKind>(kind));
+    const sim::BoardKind kind = testing::Cells().Kind("board");
+    const bool family = kind == sim::BoardKind::kQuen;
+    PageRig rig(kind);
     BoxAnswerer boxes;
     rig.PutImage(sim::Medium::kSd, 5, "on-card-0", 0, 0x40);
     QVERIFY(rig.Connect());

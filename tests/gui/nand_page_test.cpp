@@ -39,23 +39,17 @@ class NandRig : public testing::PageRig {
   }
 };
 
-void AddWires() {
-  QTest::addColumn<int>("kind");
-  QTest::newRow("disk") << int(sim::BoardKind::kQuen);
-  QTest::newRow("COM port") << int(sim::BoardKind::kVcom);
-}
-
 }  // namespace
 
 class NandPageTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void listShowsTheBoardsTable_data() { AddWires(); }
+  void listShowsTheBoardsTable_data() { testing::AddRows("gui/nand_page.tsv", "wires", {"board"}); }
   void listShowsTheBoardsTable() {
-    QFETCH(int, kind);
-    const bool disk = kind == int(sim::BoardKind::kQuen);
-    NandRig rig(static_cast<sim::BoardKind>(kind));
+    const sim::BoardKind kind = testing::Cells().Kind("board");
+    const bool disk = kind == sim::BoardKind::kQuen;
+    NandRig rig(kind);
     BoxAnswerer boxes;
     QVERIFY(rig.ConnectAndPickNand());
     QCOMPARE(rig.Page()->List()->ItemCount(), 0);  // count 0: an empty list, no message
