@@ -29,7 +29,7 @@ struct MediumPage {
     }
   }
   bool Open(PageRig& rig) {
-    list = rig.Open<ListPage>(ids.at(0).c_str(), std::stoi(ids.at(1)));
+    list = rig.Open<ListPage>(std::stoi(ids.at(1)));
     add = list ? list->findChild<QPushButton*>(Id(2))->parentWidget() : nullptr;
     return add != nullptr;
   }
@@ -155,7 +155,7 @@ class MediaPagesTest : public QObject {
     rig.PutImage(sim::Medium::kSpi, 1, "boot", 1, 0);
     rig.PutImage(sim::Medium::kSpi, 3, "config", 0, 0x70);
     QVERIFY(rig.Connect());
-    auto* page = rig.Open<CSpiPage>("SPI", kSpiPage);
+    auto* page = rig.Open<CSpiPage>(kSpiPage);
     QVERIFY(page);
     QCOMPARE(PageRig::Row(page, 1).mid(0, 4), (QStringList{"3", "config", "data", "0x70"}));
     auto* detail = page->findChild<CSpiDetailPage*>();
@@ -182,7 +182,7 @@ class MediaPagesTest : public QObject {
     PageRig rig(sim::BoardKind::kQuen);
     BoxAnswerer boxes;
     QVERIFY(rig.Connect());
-    auto* page = rig.Open<CSpiPage>("SPI", kSpiPage);
+    auto* page = rig.Open<CSpiPage>(kSpiPage);
     QVERIFY(page);
     auto* detail = page->findChild<CSpiDetailPage*>();
     PageRig::Type(detail, {{"1236", "shop-floor"}, {"1237", "secret"}});
@@ -199,7 +199,7 @@ class MediaPagesTest : public QObject {
     BoxAnswerer boxes;
     rig.PutImage(sim::Medium::kSpi, 4, "kernel", 1, 0x10);
     QVERIFY(rig.Connect());
-    auto* page = rig.Open<CSpiPage>("SPI", kSpiPage);
+    auto* page = rig.Open<CSpiPage>(kSpiPage);
     QVERIFY(page);
     page->SubPages().Show(kModifySubPage);
     auto* modify = page->findChild<CSpiModifyPage*>();
@@ -221,7 +221,7 @@ class MediaPagesTest : public QObject {
     const bool portGone = row.Yes("portGone");
     PageRig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
-    auto* page = rig.Open<CNorPage>("NOR", 3);
+    auto* page = rig.Open<CNorPage>(3);
     QVERIFY(page);
     auto* add = page->findChild<CNorAddPage*>();
     rig.Offer("app.bin", testing::Pattern(20000, 3));
@@ -248,7 +248,7 @@ class MediaPagesTest : public QObject {
     BoxAnswerer boxes;
     rig.PutImage(sim::Medium::kSd, 5, "on-card-0", 0, 0x40);
     QVERIFY(rig.Connect());
-    auto* page = rig.Open<CSdPage>("SD Card", 7);
+    auto* page = rig.Open<CSdPage>(7);
     QVERIFY(page);
     PageRig::Click(page, "1194");
     QVERIFY(PageRig::WaitIdle(page));

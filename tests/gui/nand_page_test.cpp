@@ -12,13 +12,14 @@ namespace {
 
 using testing::BoxAnswerer;
 
+constexpr int kNandPage = 1;
+
 // A connected window on a virtual board with the NAND page picked.
 class NandRig : public testing::PageRig {
  public:
   explicit NandRig(sim::BoardKind kind, uint32_t nandBlocks = 1024)
       : PageRig(NandOptions(kind, nandBlocks)) {}
-  bool ConnectAndPickNand() { return Connect() && Open<CNandPage>("NAND", 1) != nullptr; }
-  void PickMedium(const char* text) { PageRig::PickMedium(text, QString(text) == "NAND" ? 1 : 0); }
+  bool ConnectAndPickNand() { return Connect() && Open<CNandPage>(kNandPage) != nullptr; }
   CNandPage* Page() { return PageRig::Page<CNandPage>(1); }
   template <typename T>
   T* Sub() {
@@ -60,8 +61,8 @@ class NandPageTest : public QObject {
     rig.PutImage(10, "kernel", 1, 0x40);
     rig.PutImage(9, "splash", 4, 0x30);
     rig.PutImage(2, "rootfs", 2, 0x100);
-    rig.PickMedium("SDRAM");
-    rig.PickMedium("NAND");
+    rig.Show(0);
+    rig.Show(kNandPage);
     QVERIFY(rig.WaitIdle());
     QCOMPARE(rig.Page()->List()->ItemCount(), 3);
     QCOMPARE(rig.Row(1), (QStringList{"9", "splash", disk ? "logo" : "unknown", "0x30", "0x30"}));
@@ -81,9 +82,9 @@ class NandPageTest : public QObject {
     NandRig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.ConnectAndPickNand());
     rig.Press("1052");
-    rig.PickMedium("SPI");
+    rig.Show(5);  // SPI
     rig.PutImage(5, "fresh", 0, 0x50);
-    rig.PickMedium("NAND");
+    rig.Show(kNandPage);
     QVERIFY(rig.WaitIdle());
     QVERIFY(rig.Sub<CNandErasePage>()->isVisible());
     QVERIFY(!rig.Sub<CNandAddPage>()->isVisible());

@@ -79,20 +79,22 @@ class PageRig {
     Selector()->setCurrentIndex(index);
     emit Selector()->activated(index);
   }
-  // The selector of a disk connection leads to the SDRAM page only, so
-  // there a page is shown as the selector of a COM-port connection would.
-  void PickMedium(const char* text, int page) {
-    if (state_.connection.massStorageConnected != 0) {
+  // Over the COM port a page is picked as a person does (the selector's
+  // entries are the pages in order); the selector of a disk connection leads
+  // to the SDRAM page only, so there the page is shown directly.
+  template <typename T = QWidget>
+  T* Show(int page) {
+    if (state_.connection.vcomConnected != 0) {
+      Pick(page);
+    } else {
       window_->Pages().Show(page);
-      return;
     }
-    Pick(Selector()->findText(text));
+    return Page<T>(page);
   }
-  // A list page picked, shown and read; null if it is not.
+  // A list page shown and read; null if it is not.
   template <typename T>
-  T* Open(const char* medium, int index) {
-    PickMedium(medium, index);
-    T* page = Page<T>(index);
+  T* Open(int index) {
+    T* page = Show<T>(index);
     return page->isVisible() && WaitIdle(page) ? page : nullptr;
   }
   QString VisiblePage() {

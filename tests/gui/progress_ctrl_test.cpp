@@ -150,18 +150,10 @@ class ControlsTest : public QObject {
     QCOMPARE(pages.CurrentIndex(), 0);
     for (int i = 0; i < 3; ++i) QVERIFY(!pages.Page(i)->isVisible());
 
-    struct Step {
-      int index;
-      bool ok;
-      int current;
-    };
-    const Step steps[] = {
-        {-1, true, 0}, {2, true, 2}, {3, false, 2}, {-2, false, 2}, {-1, true, 2}, {1, true, 1},
-    };
-    for (const Step& step : steps) {
-      QCOMPARE(pages.Show(step.index), step.ok);
-      QCOMPARE(pages.CurrentIndex(), step.current);
-      for (int i = 0; i < 3; ++i) QCOMPARE(pages.Page(i)->isVisible(), i == step.current);
+    for (const testing::TableRow& step : testing::Rows(kTable, "steps")) {
+      QCOMPARE(pages.Show(std::stoi(step[1])), step[2] == "yes");
+      QCOMPARE(pages.CurrentIndex(), std::stoi(step[3]));
+      for (int i = 0; i < 3; ++i) QCOMPARE(pages.Page(i)->isVisible(), i == pages.CurrentIndex());
     }
   }
 

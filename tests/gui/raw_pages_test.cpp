@@ -49,17 +49,6 @@ sim::BoardOptions Board(sim::BoardKind kind, int nandCode = 1) {
   return options;
 }
 
-// Over the COM port the page is picked as a person does; the disk's
-// selector leads to the SDRAM page only, so the page is shown directly.
-RawDataPage* Show(PageRig& rig, int index) {
-  if (rig.State().connection.vcomConnected != 0) {
-    rig.Pick(index);
-  } else {
-    rig.Window().Pages().Show(index);
-  }
-  return rig.Page<RawDataPage>(index);
-}
-
 // Presses a button and waits until its page is idle again.
 bool Run(OperationPage* page, const char* id) {
   return PageRig::Run(page, PageRig::Control<QPushButton>(page, id));
@@ -86,7 +75,7 @@ class RawPagesTest : public QObject {
     const int shown = row["index"].toInt();
     PageRig rig(Board(row.Kind("board"), 2));  // the board's NAND has 128 KB blocks
     QVERIFY(rig.Connect());
-    RawDataPage* page = Show(rig, shown);
+    RawDataPage* page = rig.Show<RawDataPage>(shown);
     const std::vector<uint8_t> data = Pattern(70000, 7);  // chunks of both wires, and a short last one
     BoxAnswerer boxes;
     if (shown == kNandRaw) {  // a dump without the ROM header is refused, its folder not remembered
@@ -129,7 +118,7 @@ class RawPagesTest : public QObject {
   void norRefusalsAndAnAbortedBurn() {
     PageRig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
-    RawDataPage* page = Show(rig, kNorRaw);
+    RawDataPage* page = rig.Show<RawDataPage>(kNorRaw);
     // The board's NOR type is read once the page is shown.
     QVERIFY(QTest::qWaitFor([&] { return Field(page, "1091")->text() == "VNOR-ZB3200"; }, 10000));
     BoxAnswerer boxes;
@@ -170,7 +159,7 @@ class RawPagesTest : public QObject {
     const uint32_t made = row.Number("blockSize");
     PageRig rig(Board(sim::BoardKind::kVcom, row["code"].toInt()));
     if (row.Yes("connect")) QVERIFY(rig.Connect());
-    RawDataPage* page = Show(rig, row["index"].toInt());
+    RawDataPage* page = rig.Show<RawDataPage>(row["index"].toInt());
     const std::string rom = rig.Folder().File("made.bin");
     if (made != 0) {
       RomImage image;
@@ -216,7 +205,7 @@ class RawPagesTest : public QObject {
     entry.start = 1;  // the second 64 KB bank
     const std::vector<uint8_t> data = Pattern(5000, 8);
     QVERIFY(rig.Board().PutImage(sim::Medium::kSpi, entry, data));
-    auto* page = qobject_cast<CSpiRawPage*>(Show(rig, kSpiRaw));
+    auto* page = rig.Show<CSpiRawPage>(kSpiRaw);
     const std::string image = rig.Offer("image.bin", data);
     Button(page, "1188")->click();
     const std::string save = rig.Folder().File("read back.bin");
@@ -236,7 +225,7 @@ class RawPagesTest : public QObject {
     // Both files are remembered in "path.ini" for the next window.
     rig.CloseWindow();
     rig.OpenWindow();
-    page = qobject_cast<CSpiRawPage*>(Show(rig, kSpiRaw));
+    page = rig.Show<CSpiRawPage>(kSpiRaw);
     QCOMPARE(Field(page, "1043")->text(), QString::fromStdString(" " + image));
     QCOMPARE(page->SavePath(), row.Yes("saveFile") ? save : std::string());
   }
