@@ -21,6 +21,18 @@ using testing::Texts;
 constexpr int kSpiPage = 5;
 constexpr const char* kTable = "gui/media_pages.tsv";
 
+// The cells of the pages table.
+enum Cell : size_t {
+  kIndex = 1,
+  kBrowse,
+  kBurn,
+  kVerify,
+  kModifyButton,
+  kModifyNumber,
+  kEraseButton,
+  kEraseNumber
+};
+
 // The list page of a medium and its add page, as the pages table names their controls.
 struct MediumPage {
   explicit MediumPage(const QString& medium) {
@@ -29,12 +41,12 @@ struct MediumPage {
     }
   }
   bool Open(PageRig& rig) {
-    list = rig.Open<ListPage>(std::stoi(ids.at(1)));
-    add = list ? list->findChild<QPushButton*>(Id(2))->parentWidget() : nullptr;
+    list = rig.Open<ListPage>(std::stoi(ids.at(kIndex)));
+    add = list ? list->findChild<QPushButton*>(Id(kBrowse))->parentWidget() : nullptr;
     return add != nullptr;
   }
-  const char* Id(size_t cell) const { return ids.at(cell).c_str(); }
-  QPushButton* Button(QWidget* in, size_t cell) const { return in->findChild<QPushButton*>(Id(cell)); }
+  const char* Id(Cell cell) const { return ids.at(cell).c_str(); }
+  QPushButton* Button(QWidget* in, Cell cell) const { return in->findChild<QPushButton*>(Id(cell)); }
 
   testing::TableRow ids;
   ListPage* list = nullptr;
@@ -81,13 +93,13 @@ class MediaPagesTest : public QObject {
              row.Yes("numberEnabled"));
     Fill(page.add, {}, row["fields"]);
     BoxAnswerer answerer(row.Yes("answerOk"));
-    page.Button(page.add, 3)->click();
+    page.Button(page.add, kBurn)->click();
     const QStringList expected = row["boxes"].split('|');
     QTRY_COMPARE_WITH_TIMEOUT(answerer.Texts().size(), size_t(expected.size()), 5000);
     for (int i = 0; i < expected.size(); ++i)
       QCOMPARE(QString::fromStdString(answerer.Texts()[size_t(i)]), expected[i]);
     QVERIFY(!qobject_cast<OperationPage*>(page.add)->WorkerRunning());
-    QCOMPARE(page.Button(page.add, 3)->text(), QString(kBurnCaption));
+    QCOMPARE(page.Button(page.add, kBurn)->text(), QString(kBurnCaption));
     QVERIFY(rig.Selector()->isEnabled());
   }
 
@@ -100,12 +112,12 @@ class MediaPagesTest : public QObject {
     const testing::Cells row;
     PageRig rig(row.Kind("board"));
     MediumPage page(row["medium"]);
-    const sim::Medium board_medium = row["medium"] == "NAND"  ? sim::Medium::kNand
-                                     : row["medium"] == "NOR" ? sim::Medium::kNor
-                                                              : sim::Medium::kSd;
+    const sim::Medium medium = row["medium"] == "NAND"  ? sim::Medium::kNand
+                               : row["medium"] == "NOR" ? sim::Medium::kNor
+                                                        : sim::Medium::kSd;
     const QStringList there = row["before"].split('|');
     if (!row["before"].isEmpty())
-      rig.PutImage(board_medium, there[0].toUInt(), qPrintable(there[1]), there[2].toUInt(nullptr, 0),
+      rig.PutImage(medium, there[0].toUInt(), qPrintable(there[1]), there[2].toUInt(nullptr, 0),
                    there[3].toUInt());
     QVERIFY(rig.Connect());
     QVERIFY(page.Open(rig));
@@ -114,34 +126,34 @@ class MediaPagesTest : public QObject {
       QCOMPARE(qobject_cast<CNorPage*>(page.list)->DeviceField()->text(), QString("VNOR-ZB3200"));
     BoxAnswerer boxes;
     rig.Offer(qPrintable(row["file"]), testing::Pattern(row["size"].toUInt(), 3));
-    page.Button(page.add, 2)->click();
+    page.Button(page.add, kBrowse)->click();
     Fill(page.add, row["types"], row["fields"]);
     const QString number = row["fields"].section('=', 1, 1).section(' ', 0, 0);
-    QVERIFY(PageRig::Run(page.list, page.Button(page.add, 3), boxes, page_text::kBurnOk));
+    QVERIFY(PageRig::Run(page.list, page.Button(page.add, kBurn), boxes, page_text::kBurnOk));
     QCOMPARE(boxes.Texts(), (Texts{page_text::kConfirmOperation, page_text::kBurnOk}));
-    const auto image = rig.Board().FindImage(board_medium, number.toUInt());
+    const auto image = rig.Board().FindImage(medium, number.toUInt());
     QVERIFY(image.has_value());
     QCOMPARE(image->type, row.Number("type"));
     QCOMPARE(image->start, row.Number("start"));
     QCOMPARE(page.list->List()->ItemCount(), row["before"].isEmpty() ? 1 : 2);  // read again after the burn
     QCOMPARE(RowOf(page.list, number), row["listed"].split('|'));
     if (!row["screenshot"].isEmpty()) QVERIFY(rig.Screenshot(row["screenshot"]));
-    QVERIFY(PageRig::Run(page.list, page.Button(page.add, 4), boxes, page_text::kVerifyOk));
+    QVERIFY(PageRig::Run(page.list, page.Button(page.add, kVerify), boxes, page_text::kVerifyOk));
 
-    page.Button(page.list, 5)->click();
+    page.Button(page.list, kModifyButton)->click();
     auto* modify = page.list->findChild<ImageModifyPage*>();
     QVERIFY(modify->isVisible());
     QCOMPARE(page.list->Frame()->title(), QString("Modify"));
-    Fill(modify, row["modifyType"], QString("%1=%2").arg(page.Id(6), number));
+    Fill(modify, row["modifyType"], QString("%1=%2").arg(page.Id(kModifyNumber), number));
     QVERIFY(PageRig::Run(page.list, modify->ApplyButton(), boxes, texts::kModifyOk));
-    QCOMPARE(rig.Board().FindImage(board_medium, number.toUInt())->type, row.Number("typeModified"));
+    QCOMPARE(rig.Board().FindImage(medium, number.toUInt())->type, row.Number("typeModified"));
     QCOMPARE(RowOf(page.list, number)[2], row["listedModified"]);
 
-    page.Button(page.list, 7)->click();
+    page.Button(page.list, kEraseButton)->click();
     auto* erase = page.list->findChild<ImageErasePage*>();
-    Fill(erase, {}, QString("%1=%2").arg(page.Id(8), number));
+    Fill(erase, {}, QString("%1=%2").arg(page.Id(kEraseNumber), number));
     QVERIFY(PageRig::Run(page.list, erase->ApplyButton(), boxes, page_text::kEraseOk));
-    QVERIFY(!rig.Board().FindImage(board_medium, number.toUInt()).has_value());
+    QVERIFY(!rig.Board().FindImage(medium, number.toUInt()).has_value());
     QCOMPARE(page.list->List()->ItemCount(), row["left"].toInt());
     QVERIFY(!boxes.Seen(page_text::kBurnFailed) && !boxes.Seen(page_text::kModifyFailed));
     QVERIFY(rig.Board().ProtocolErrors().empty());
