@@ -55,14 +55,6 @@ class Rig : public testing::PageRig {
   }
   // Writes the form and waits for the page to be idle again.
   bool Write() { return Run(Sdram(), WriteButton()); }
-  bool WaitIdle(int timeoutMs = 30000) {
-    return QTest::qWaitFor(
-        [&] {
-          return !Sdram()->WorkerRunning() && WriteButton()->isEnabled() &&
-                 WriteButton()->text() == QString::fromUtf8(kWriteCaption);
-        },
-        timeoutMs);
-  }
 };
 
 // Where the settings text must land: at the template's marker.
@@ -281,7 +273,9 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.Sdram()->WorkerRunning());
     QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
     QVERIFY(!rig.WriteButton()->isEnabled());
-    QVERIFY(rig.WaitIdle(5000));
+    QVERIFY(QTest::qWaitFor([&] { return !rig.Sdram()->WorkerRunning() && rig.WriteButton()->isEnabled(); },
+                            5000));
+    QCOMPARE(rig.WriteButton()->text(), QString::fromUtf8(kWriteCaption));
     QCOMPARE(rig.Sdram()->ProgressBar()->value(), 0);
     QVERIFY(rig.Selector()->isEnabled());
     QVERIFY(rig.Top<QPushButton>("1004")->isEnabled());
