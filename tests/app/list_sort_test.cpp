@@ -1,6 +1,8 @@
 // The sortable list's ordering, without a window.
 #include "app/list_sort.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 #include "app/test_table.h"

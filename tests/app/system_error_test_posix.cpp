@@ -1,4 +1,6 @@
 // Windows codes as text and the errno mapping of the POSIX backends.
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <utility>
 

@@ -3,8 +3,6 @@
 // files (the tool's module folder and current directory), an answerer that
 // reads and dismisses the message boxes the window shows, and the tables of
 // expected texts under tests/data/gui.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -20,32 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "standin_files.h"
-
-namespace zorbel::testing {
-
-// The table loader reports a missing table through gtest, which these Qt
-// Test programs do not run: here the report fails the running test function.
-class QtFailure {
- public:
-  QtFailure(const char* file, int line) : file_(file), line_(line) {}
-  ~QtFailure() { QTest::qFail(text_.c_str(), file_, line_); }
-  QtFailure& operator<<(const std::string& text) {
-    text_ += text;
-    return *this;
-  }
-
- private:
-  const char* file_;
-  int line_;
-  std::string text_;
-};
-
-}  // namespace zorbel::testing
-
-#undef ADD_FAILURE
-#define ADD_FAILURE() ::zorbel::testing::QtFailure(__FILE__, __LINE__)
 #include "app/test_table.h"
+#include "standin_files.h"
 
 namespace zorbel::testing {
 
