@@ -1,5 +1,6 @@
 // The console's prompt and progress: what a script or a user sees on
-// standard error, and how questions are answered.
+// standard error, how questions are answered, and which standard streams
+// count as someone at a keyboard.
 #include "console.h"
 
 #include <gtest/gtest.h>
@@ -7,25 +8,26 @@
 #include <cstdio>
 #include <string>
 
+#include "app/test_table.h"
+#include "app/test_temp_folder.h"
+#include "terminal.h"
+
 namespace zorbel::cli {
 namespace {
 
 // A scratch stream and what was written to it.
 class Stream {
  public:
-  Stream() : file_(std::tmpfile()) {}
   ~Stream() { std::fclose(file_); }
   std::FILE* Get() const { return file_; }
   std::string Text() const {
     std::fflush(file_);
-    std::rewind(file_);
-    std::string text;
-    for (int c = std::fgetc(file_); c != EOF; c = std::fgetc(file_)) text.push_back(static_cast<char>(c));
-    return text;
+    return testing::ReadBytes(folder_.File("stream"));
   }
 
  private:
-  std::FILE* file_;
+  testing::TempFolder folder_;
+  std::FILE* file_ = std::fopen(folder_.File("stream").c_str(), "wb+");
 };
 
 TEST(ConsoleProgress, PlainLinesOrOneBarLine) {
@@ -62,39 +64,34 @@ TEST(ConsoleLine, MessagesEndTheBarAndGetOneLineEnd) {
 }
 
 TEST(ConsolePrompt, QuestionsAreAnsweredByOptionsTerminalOrNobody) {
-  const std::string confirm = "Do you confirm this operation ?";
-  const std::string convert = "convert it ?";
-  struct Case {
-    const char* label;
-    bool yes;
-    bool interactive;
-    std::string typed;
-    std::string question;
-    bool answer;
-    std::string shown;
-    bool refused;
-  } cases[] = {
-      {"--yes answers", true, false, "", confirm, true, "", false},
-      {"nobody to ask", false, false, "", confirm, false, confirm + "\n" + kNeedYes + "\n", true},
-      {"user types y", false, true, "y\n", confirm, true, confirm + " [y/N] ", false},
-      {"user types return", false, true, "\n", confirm, false, confirm + " [y/N] ", false},
-      {"end of input", false, true, "", confirm, false, confirm + " [y/N] ", false},
-      {"fixed answer wins over --yes", true, true, "y\n", convert, false, convert + "\n", false},
-  };
-  for (const auto& c : cases) {
+  for (const auto& row : testing::LoadTable("cli/prompt.tsv")) {
     Stream err;
     Stream in;
-    std::fputs(c.typed.c_str(), in.Get());
+    std::fputs(row[3].c_str(), in.Get());
     std::rewind(in.Get());
     ConsoleLine line(err.Get());
     AnswerPolicy policy;
-    policy.yes = c.yes;
-    policy.interactive = c.interactive;
-    policy.fixed[convert] = false;
+    policy.yes = row[1] == "--yes";
+    policy.interactive = row[2] == "terminal";
+    policy.fixed["convert it ?"] = false;
     ConsolePrompt prompt(line, policy, in.Get());
-    EXPECT_EQ(prompt.AskOkCancel(c.question), c.answer) << c.label;
-    EXPECT_EQ(err.Text(), c.shown) << c.label;
-    EXPECT_EQ(prompt.RefusedUnattended(), c.refused) << c.label;
+    EXPECT_EQ(prompt.AskOkCancel(row[4]), row[5] == "OK") << row[0];
+    EXPECT_EQ(err.Text(), row[6]) << row[0];
+    EXPECT_EQ(prompt.RefusedUnattended(), row[7] == "refused") << row[0];
+  }
+}
+
+TEST(Terminal, NullDeviceAndFilesAreNobodyTyping) {
+#ifdef _WIN32
+  const char* nullDevice = "NUL";  // a character device, which _isatty takes for a console
+#else
+  const char* nullDevice = "/dev/null";
+#endif
+  std::FILE* streams[] = {std::fopen(nullDevice, "r"), std::tmpfile()};
+  for (std::FILE* stream : streams) {
+    ASSERT_NE(stream, nullptr);
+    EXPECT_FALSE(IsTerminal(stream));
+    std::fclose(stream);
   }
 }
 
