@@ -23,17 +23,13 @@ inline std::string Slurp(const std::filesystem::path& path) {
 
 Result RunZorbel(const std::vector<std::string>& args, const std::filesystem::path& workDir);
 
-// The lines of a text, without their line ends.
-inline std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
+#ifndef _WIN32
+// Starts a program of the build in workDir, standard input from the null
+// device, standard output to outPath, standard error to errPath (empty: the
+// test's own); its process id, -1 when it did not start.
+int SpawnProgram(const std::string& name, const std::vector<std::string>& args,
+                 const std::filesystem::path& workDir, const std::string& outPath,
+                 const std::string& errPath);
+#endif
 
 }  // namespace zorbel::clitest

@@ -10,22 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "app/test_table.h"
 #include "app/test_temp_folder.h"
 #include "cli_runner.h"
 #include "virtual_board.h"
 
 namespace zorbel::clitest {
 
-inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed, size_t step = 13) {
   std::vector<uint8_t> v(size);
-  for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>((i * 13 + seed) % 251);
+  for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>((i * step + seed) % 251);
   return v;
 }
-
-inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  testing::WriteBytes(path, bytes);
-}
-inline std::vector<uint8_t> ReadFile(const std::string& path) { return testing::ReadFileBytes(path); }
 
 // The board as the last run left it in its folder.
 inline std::unique_ptr<sim::VirtualBoard> KeptBoard(sim::BoardKind kind, const std::string& dir) {
@@ -35,67 +31,55 @@ inline std::unique_ptr<sim::VirtualBoard> KeptBoard(sim::BoardKind kind, const s
   return std::make_unique<sim::VirtualBoard>(options);
 }
 
+// The arguments a then b.
+inline std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 class CliTest : public ::testing::Test {
  protected:
-  // Burn in one process, verify in another: the second run has no head of
-  // the first and builds it from its options and the file.
-  void BurnThenVerifyInANewProcess(const std::string& kind) {
-    const auto image = Pattern(20000, 7);
-    WriteFile(File("kernel.v2.bin"), image);
-    const std::vector<std::string> fields{"--number", "3",        "--kind",  "execute",
-                                          "--exec",   "30008000", "--start", "20"};
-
-    std::vector<std::string> burn{"--yes", "burn", "nand", File("kernel.v2.bin")};
-    burn.insert(burn.end(), fields.begin(), fields.end());
-    Result r = OnBoard(kind, burn);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Lines(r.err).back(), "Burn successfully");
-
-    std::vector<std::string> verify{"verify", "nand", File("kernel.v2.bin")};
-    verify.insert(verify.end(), fields.begin(), fields.end());
-    r = OnBoard(kind, verify);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Lines(r.err).back(), "Verify OK !");
-
-    r = OnBoard(kind, {"table", "nand"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const auto lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 2u) << r.out;
-    EXPECT_EQ(lines[0].substr(0, 4), "No  ");
-    EXPECT_EQ(lines[1].substr(0, 3), "3  ");
-    EXPECT_NE(lines[1].find("kernel.v2"), std::string::npos);
-    EXPECT_NE(lines[1].find("execute"), std::string::npos);
-    EXPECT_NE(lines[1].find("0x20"), std::string::npos);
-
-    // Same length, one byte changed: the board's copy no longer matches.
-    auto changed = image;
-    changed[12345] ^= 0x40;
-    WriteFile(File("kernel.v2.bin"), changed);
-    r = OnBoard(kind, verify);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(Lines(r.err).back(), "Verify Error !");
-
-    const auto board = KeptBoard(*sim::ParseKind(kind), BoardDir());
-    const auto entry = board->FindImage(sim::Medium::kNand, 3);
-    ASSERT_TRUE(entry.has_value());
-    EXPECT_EQ(entry->executeAddress, 0x30008000u);
-    EXPECT_EQ(entry->start, 0x20u);
-    EXPECT_EQ(board->ImageData(sim::Medium::kNand, 3), image);
-  }
-
   Result Zorbel(std::vector<std::string> args) { return RunZorbel(args, folder_.Folder()); }
   Result OnBoard(const std::string& kind, std::vector<std::string> args) {
-    args.insert(args.begin(), "--virtual-board=" + kind + ":" + BoardDir());
-    return Zorbel(std::move(args));
+    return Zorbel(Join({"--virtual-board=" + kind + ":" + BoardDir()}, args));
   }
   std::string BoardDir() const { return folder_.File("board"); }
   std::string File(const std::string& name) const { return folder_.File(name); }
+  // Runs the rows of one session of cli/sessions.tsv in order, those of board
+  // "*" on a board of this kind, and checks each row's outcome.
+  void RunSession(const std::string& name, const std::string& kind = "") {
+    int rows = 0;
+    for (const testing::TableRow& row : testing::LoadTable("cli/sessions.tsv")) {
+      if (row[0] != name) continue;
+      ++rows;
+      const std::vector<std::string> args(row.begin() + 6, row.end());
+      std::string label = row[1] + ":";
+      for (const auto& a : args) label += " " + a;
+      const Result r = row[1] == "-" ? Zorbel(args) : OnBoard(row[1] == "*" ? kind : row[1], args);
+      const std::string err = r.err.substr(0, r.err.find_last_not_of('\n') + 1);
+      EXPECT_EQ(r.status, std::stoi(row[2])) << label << "\n" << r.err;
+      const std::string first = err.substr(0, err.find('\n')), last = err.substr(err.rfind('\n') + 1);
+      // Empty cells are not checked.
+      EXPECT_TRUE(row[3].empty() || first == row[3]) << label << "\n" << r.err;
+      EXPECT_TRUE(row[4].empty() || last.rfind(row[4], 0) == 0) << label << "\n" << r.err;
+      EXPECT_TRUE(row[5].empty() || r.out == row[5]) << label << "\n" << r.out;
+    }
+    EXPECT_GT(rows, 0) << "no session " << name;
+  }
+  // A recipe of these lines beside kernel.bin, and images/kernel.bin.
+  void WriteRecipe(const std::string& lines) {
+    std::filesystem::create_directories(File("images"));
+    testing::WriteBytes(File("images/kernel.bin"), Pattern(3000, 1));
+    testing::WriteBytes(File("kernel.bin"), Pattern(3000, 1));
+    testing::WriteBytes(File("recipe.txt"), lines);
+  }
 
   zorbel::testing::TempFolder folder_;
 };
 
-// A recipe run on each wire: disk kinds everywhere, the COM port where there
-// are pseudo-terminals.
+// A session or a recipe run on each wire: disk kinds everywhere, the COM port
+// where there are pseudo-terminals.
+class TwoRunSession : public CliTest, public ::testing::WithParamInterface<const char*> {};
 class RecipeRun : public CliTest, public ::testing::WithParamInterface<const char*> {};
 
 }  // namespace zorbel::clitest

@@ -1,6 +1,7 @@
-// The command line given careless input: nothing reaches the board unless
-// every number reads whole and somebody said yes; Ctrl+C ends an offline run
-// at once and leaves no working file behind.
+// The command line given careless input: a read-back into what is not a file
+// is refused; Ctrl+C ends an offline run at once and leaves no working file
+// behind; while a run is on, the first one sets the run's abort event and the
+// process goes on, and the watch's end puts the earlier handling back.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,51 +9,10 @@
 
 #include "app/file_replace.h"
 #include "cli_test_support.h"
-#include "console.h"
 #include "interrupt.h"
 
 namespace zorbel::clitest {
 namespace {
-
-TEST_F(CliTest, NumbersThatDoNotReadWholeSendNothing) {
-  const struct {
-    std::vector<std::string> args;
-    const char* refusal;
-  } cases[] = {
-      {{"erase", "nand", "--number", "abc"}, "Please input image number"},
-      {{"modify", "nand", "--number", "xyz", "--kind", "data"}, "Please input image number"},
-      {{"burn", "nand", "f.bin", "--number", "0x5", "--kind", "data", "--exec", "0", "--start", "1"},
-       "Please input correct information"},
-      {{"reserve", "nand", "4294967297"}, "Please input system reserved size"},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> args = c.args;
-    args.insert(args.begin(), "--yes");
-    const Result r = OnBoard("quen", args);
-    EXPECT_EQ(r.status, 2) << c.args[0];
-    EXPECT_NE(r.err.find(c.refusal), std::string::npos) << r.err;
-    EXPECT_FALSE(std::filesystem::exists(BoardDir())) << "the board was reached: " << c.args[0];
-  }
-}
-
-TEST_F(CliTest, EveryBoardChangeIsAskedFor) {
-  WriteFile(File("f.bin"), Pattern(100, 1));
-  const std::vector<std::vector<std::string>> commands = {
-      {"erase", "nand", "--all"},
-      {"erase", "spi", "--number", "1"},
-      {"modify", "nand", "--number", "1", "--kind", "data"},
-      {"burn", "spi", File("f.bin"), "--number", "1", "--kind", "data", "--exec", "0", "--start", "1"},
-      {"sdram", File("f.bin")},
-      {"settings", "--ssid", "net", "--password", "secret"},
-      {"reserve", "nand", "1"},
-  };
-  for (const auto& args : commands) {
-    const Result r = OnBoard("quen", args);
-    EXPECT_EQ(r.status, 1) << args[0];
-    EXPECT_EQ(Lines(r.err).back(), cli::kNeedYes) << args[0] << ": " << r.err;
-  }
-  EXPECT_EQ(KeptBoard(sim::BoardKind::kQuen, BoardDir())->NandReservedMb(), 0u);
-}
 
 TEST_F(CliTest, ReadBackIntoSomethingElseThanAFileIsRefused) {
   ASSERT_EQ(mkfifo(File("fifo").c_str(), 0600), 0);
@@ -82,6 +42,30 @@ TEST(HostileInterrupt, AnOfflineRunEndsAtOnceAndRemovesItsWorkingFile) {
   EXPECT_EQ(WTERMSIG(status), SIGINT);
   for (const auto& entry : std::filesystem::directory_iterator(::testing::TempDir())) {
     EXPECT_EQ(entry.path().string().find("zorbel_interrupt_target"), std::string::npos) << entry.path();
+  }
+}
+
+int gEarlierCalls = 0;
+void EarlierHandler(int) { ++gEarlierCalls; }
+
+TEST(InterruptWatch, FirstSignalAbortsTheRunThenTheEarlierHandlingIsBack) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    struct sigaction earlier = {}, kept = {};
+    earlier.sa_handler = EarlierHandler;
+    sigemptyset(&earlier.sa_mask);
+    ASSERT_EQ(sigaction(signal, &earlier, &kept), 0);
+    gEarlierCalls = 0;
+    AbortEvent abort;
+    {
+      cli::InterruptWatch watch(abort);
+      ASSERT_EQ(raise(signal), 0);
+      EXPECT_TRUE(abort.WaitMs(10000)) << "the abort event is set from the watch's thread";
+      EXPECT_EQ(gEarlierCalls, 0);
+    }
+    ASSERT_EQ(raise(signal), 0);
+    EXPECT_EQ(gEarlierCalls, 1) << "after the run, the signal goes where it went before";
+    sigaction(signal, &kept, nullptr);
   }
 }
 
