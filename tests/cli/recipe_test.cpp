@@ -79,6 +79,8 @@ TEST_F(CliTest, ABadLineIsNamedAndNothingIsSent) {
 
 TEST_F(CliTest, TheRunAsksOnceAndItsStepsDoNotAskAgain) {
   WriteRecipe(std::string(kKernelLine) + "\nerase nand --number 1\nreserve nand 8\n");
+  RunSession("a recipe nobody confirmed");
+  EXPECT_FALSE(fs::exists(BoardDir()));
   RunSession("a recipe asks once");
   EXPECT_EQ(KeptBoard(sim::BoardKind::kQuen, BoardDir())->NandReservedMb(), 8u);
 }
