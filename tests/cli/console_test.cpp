@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 #include "app/test_table.h"
@@ -31,23 +32,13 @@ class Stream {
 };
 
 TEST(ConsoleProgress, PlainLinesOrOneBarLine) {
-  struct Case {
-    bool terminal;
-    std::vector<int> percents;
-    std::string expected;
-  } cases[] = {
-      {false, {0, 0, 20, 20, 100}, "0%\n20%\n100%\n"},
-      {false, {150, -5}, "100%\n0%\n"},  // clamped
-      {true,
-       {50, 100},
-       "\r[####################....................]  50%\r[########################################] 100%"},
-  };
-  for (const auto& c : cases) {
+  for (const auto& row : testing::LoadTable("cli/progress.tsv")) {
     Stream err;
     ConsoleLine line(err.Get());
-    ConsoleProgress progress(line, c.terminal);
-    for (int p : c.percents) progress.Progress(0x40B, p);
-    EXPECT_EQ(err.Text(), c.expected);
+    ConsoleProgress progress(line, row[0] == "terminal");
+    std::istringstream percents(row[1]);
+    for (int percent = 0; percents >> percent;) progress.Progress(0x40B, percent);
+    EXPECT_EQ(err.Text(), row[2]) << row[0] << " " << row[1];
   }
 }
 
