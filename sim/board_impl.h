@@ -26,6 +26,8 @@ class SerialServer {
   // What `count` gives for the process's descriptors, less the server's own,
   // counted while the server opens and closes none.
   virtual size_t ForeignDescriptors(const std::function<size_t()>& count) = 0;
+  // How often the server saw the tool close its end and dropped what was left unread.
+  virtual uint32_t PortClosings() const = 0;
 };
 
 class SocketServer {

@@ -74,6 +74,7 @@ class PtyServer final : public SerialServer {
   }
 
   std::string Path() const override { return path_; }
+  uint32_t PortClosings() const override { return closings_; }
 
   size_t ForeignDescriptors(const std::function<size_t()>& count) override {
     std::lock_guard<std::mutex> lock(fdMutex_);
@@ -112,6 +113,7 @@ class PtyServer final : public SerialServer {
       tcflush(slave, TCIFLUSH);
       close(slave);
     }
+    ++closings_;
   }
 
   // Sleeps up to ms unless the server is woken; false when woken.
@@ -615,6 +617,7 @@ class PtyServer final : public SerialServer {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hungUp_{false};
+  std::atomic<uint32_t> closings_{0};
   std::optional<uint8_t> method_;
 };
 

@@ -377,6 +377,10 @@ std::vector<std::string> VirtualBoard::RegistryMarks() const {
   return impl_->registryMarks;
 }
 
+uint32_t VirtualBoard::SerialPortClosings() const {
+  return impl_->serial ? impl_->serial->PortClosings() : 0;
+}
+
 size_t VirtualBoard::ForeignDescriptors(const std::function<size_t()>& count) const {
   return impl_->serial ? impl_->serial->ForeignDescriptors(count) : count();
 }

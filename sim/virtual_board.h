@@ -173,6 +173,9 @@ class VirtualBoard {
   // own, counted while the board opens and closes none (it briefly opens its
   // line after the tool closed it): what the tool holds stays comparable.
   size_t ForeignDescriptors(const std::function<size_t()>& count) const;
+  // How often the board saw the tool close its COM port (and dropped the
+  // replies left unread); a test waits on it instead of sleeping.
+  uint32_t SerialPortClosings() const;
 
   // --- set-up and fault injection ---
   void InjectFault(const Fault& fault);

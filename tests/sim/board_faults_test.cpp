@@ -19,18 +19,16 @@ namespace {
 namespace fs = std::filesystem;
 // No test of the tool injects this fault, so its timing is pinned down here.
 TEST(DiskFaults, SlowProgrammingKeepsTheStatusUnansweredUntilDone) {
-  FakeClock clock;
-  BoardOptions o = BoardOn(BoardKind::kQuen, &clock);
+  BoardOptions o = BoardOn(BoardKind::kQuen);
   o.stepDelayMs = 0;
-  VirtualBoard board(o);
-  board.InjectFault({FaultKind::kSlowProgramming, Operation::kBurn, Medium::kAny, 1, 500});
-  Disk disk(board.OpenDisk());
-  ASSERT_TRUE(disk.Head(0, 5, ImageHead(60, 0, 10, 1, "s", 0, 0, 1)));
-  ASSERT_TRUE(disk.Send(0, Pattern(10, 1)));
-  clock.Advance(1999);  // four steps of 500 ms
-  EXPECT_FALSE(disk.Status(3));
-  clock.Advance(1);
-  EXPECT_EQ(disk.Status(3), 0u);
+  DiskBoard b(o);
+  b.board.InjectFault({FaultKind::kSlowProgramming, Operation::kBurn, Medium::kAny, 1, 500});
+  ASSERT_TRUE(b.disk.Head(0, 5, ImageHead(0, 10, 1, "s", 0, 0, 1)));
+  ASSERT_TRUE(b.disk.Send(0, Pattern(10, 1)));
+  b.clock.Advance(1999);  // four steps of 500 ms
+  EXPECT_FALSE(b.disk.Status(3));
+  b.clock.Advance(1);
+  EXPECT_EQ(b.disk.Status(3), 0u);
 }
 
 // ---------------------------------------------------------------- persistence
@@ -39,7 +37,6 @@ TEST(BoardState, SurvivesAnotherBoardOnTheSameFolderInASmallFile) {
   zorbel::testing::TempFolder dir;
   FakeClock clock;
   BoardOptions o = BoardOn(BoardKind::kPilk, &clock);
-  o.spiSizeBytes = 8u << 20;
   o.stateDir = dir.File("state");
   const Bytes card = Pattern(70000, 3);
   const Bytes spi = Pattern(70000, 4);
@@ -48,7 +45,7 @@ TEST(BoardState, SurvivesAnotherBoardOnTheSameFolderInASmallFile) {
   {
     VirtualBoard board(o);
     Disk disk(board.OpenDisk());
-    ASSERT_TRUE(disk.Head(3, 7, ImageHead(60, 0, 70000, 5, "card", 1, 0x100, 0x40)));
+    ASSERT_TRUE(disk.Head(3, 7, ImageHead(0, 70000, 5, "card", 1, 0x100, 0x40)));
     ASSERT_TRUE(disk.Send(3, card));
     ASSERT_TRUE(disk.Out(LoaderCdb('f', 0, 0), Bytes{8, 0, 0, 0}));
     ASSERT_TRUE(board.PutImage(Medium::kSpi, Entry(2, "p", bank), spi));
@@ -95,39 +92,31 @@ TEST(BoardState, DamagedOrForeignFileStartsFresh) {
 
 // ---------------------------------------------------------------- stand-in files
 
-struct LoaderFile {
-  const char* name;
-  BoardKind kind;
-  uint32_t address;
-};
+// Each disk loader's header and its first stage, which the board of its kind takes.
+TEST(StandInFiles, LoaderHeadersAreValidAndTheBoardTakesTheFirstStage) {
+  const std::pair<const char*, BoardKind> files[] = {{"musb.bin", BoardKind::kOlder},
+                                                     {"Quen_musb.bin", BoardKind::kQuen},
+                                                     {"Rast_musb.bin", BoardKind::kRast},
+                                                     {"Pilk_musb.bin", BoardKind::kPilk}};
+  for (const auto& [name, kind] : files) {
+    SCOPED_TRACE(name);
+    Bytes file = romtest::ReadFileBytes(fs::path(ZORBEL_BIN_DIR) / name);
+    ASSERT_GE(file.size(), 16u);
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{'Q', 'K', 0x5A, 0xA5}));
+    EXPECT_EQ(Get32(&file[4]), FamilyLoadAddress(kind));
+    uint32_t first = Get32(&file[8]);
+    ASSERT_LE(first, 65536u);
+    ASSERT_LE(16u + first, file.size());
+    for (int i = 12; i < 16; ++i)
+      EXPECT_TRUE((file[i] & 0x0F) <= 9 && (file[i] >> 4) <= 9) << "BCD byte " << i;
 
-class StandInLoader : public ::testing::TestWithParam<LoaderFile> {};
-
-TEST_P(StandInLoader, HeaderIsValidAndTheBoardTakesItsFirstStage) {
-  Bytes file = romtest::ReadFileBytes(fs::path(ZORBEL_BIN_DIR) / GetParam().name);
-  ASSERT_GE(file.size(), 16u);
-  EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{'Q', 'K', 0x5A, 0xA5}));
-  EXPECT_EQ(Get32(&file[4]), GetParam().address);
-  uint32_t first = Get32(&file[8]);
-  ASSERT_LE(first, 65536u);
-  ASSERT_LE(16u + first, file.size());
-  for (int i = 12; i < 16; ++i) EXPECT_TRUE((file[i] & 0x0F) <= 9 && (file[i] >> 4) <= 9) << "BCD byte " << i;
-
-  FakeClock clock;
-  VirtualBoard board(BoardOn(GetParam().kind, &clock, false));
-  Disk disk(board.OpenDisk());
-  uint32_t load = GetParam().kind == BoardKind::kOlder ? kOlderLoadAddress : GetParam().address;
-  ASSERT_TRUE(disk.In(BootCdb('U', load), 3583));
-  ASSERT_TRUE(disk.Out(BootCdb('r', first & 0xFFFF), Bytes(file.begin() + 16, file.begin() + 16 + first)));
-  EXPECT_TRUE(board.ProtocolErrors().empty());
+    DiskBoard b(BoardOn(kind, nullptr, false));
+    ASSERT_TRUE(b.disk.In(BootCdb('U', FamilyLoadAddress(kind)), 3583));
+    ASSERT_TRUE(
+        b.disk.Out(BootCdb('r', first & 0xFFFF), Bytes(file.begin() + 16, file.begin() + 16 + first)));
+    EXPECT_TRUE(b.board.ProtocolErrors().empty());
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, StandInLoader,
-    ::testing::Values(LoaderFile{"musb.bin", BoardKind::kOlder, kOlderLoadAddress},
-                      LoaderFile{"Quen_musb.bin", BoardKind::kQuen, FamilyLoadAddress(BoardKind::kQuen)},
-                      LoaderFile{"Rast_musb.bin", BoardKind::kRast, FamilyLoadAddress(BoardKind::kRast)},
-                      LoaderFile{"Pilk_musb.bin", BoardKind::kPilk, FamilyLoadAddress(BoardKind::kPilk)}));
 
 TEST(StandInFiles, TemplateHasOneMarkerAndTheIdTableListsTheBoardsId) {
   Bytes t = romtest::ReadFileBytes(fs::path(ZORBEL_BIN_DIR) / "t.bin");

@@ -47,7 +47,15 @@ class BoardProcess {
     if (pid_ <= 0) return -1;
     if (terminate) kill(pid_, SIGTERM);
     int status = 0;
-    waitpid(pid_, &status, 0);
+    // A board that should have ended but runs on fails the test instead of hanging it.
+    for (int i = 0; i < 400 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    if (waitpid(pid_, &status, WNOHANG) == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      status = -1;
+    }
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -91,8 +99,7 @@ TEST(BoardProcessRun, LeavesTheUsersFilesAndASecondBoardOnItsFolderAlone) {
   }
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir.File("mine"))));
 
-  BoardProcess first({"--kind", "quen", "--dir", dir.File("state"), "--socket",
-                      dir.File("disk")});
+  BoardProcess first({"--kind", "quen", "--dir", dir.File("state"), "--socket", dir.File("disk")});
   ASSERT_TRUE(WaitFor(dir.File("disk")));
   BoardProcess second({"--kind", "quen", "--dir", dir.File("state")});
   EXPECT_EQ(second.Wait(), 1);

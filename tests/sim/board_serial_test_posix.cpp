@@ -15,10 +15,6 @@
 namespace zorbel::sim::test {
 namespace {
 
-Bytes Head60(uint32_t command, uint32_t length, uint32_t number, uint32_t type, uint32_t start) {
-  return ImageHead(60, command, length, number, "image", type, 0x8000, start);
-}
-
 // A start record {file length, load address}, then the file from just after
 // its 16-byte header, padded to the file length, in chunks of 4096 bytes that
 // are each acknowledged with their length.
@@ -51,23 +47,37 @@ TEST(SerialLoaderStream, IsAcknowledgedChunkByChunkAndStartsTheLoader) {
   }
 }
 
+// The board drops what the tool left unread when it closed its end; a test
+// opens the line again only once the board has seen it closed.
+bool WaitForClosing(const VirtualBoard& board, uint32_t before) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (board.SerialPortClosings() == before) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 TEST(SerialPortClosed, ReplyLeftUnreadIsDroppedAndATransferCutOffEnds) {
   FakeClock clock;
   VirtualBoard board(BoardOn(BoardKind::kVcom, &clock));
+  uint32_t closings = 0;
   {
     Line first(board.PtyPath());
-    ASSERT_TRUE(first.Start(5, Head60(0, 10, 1, 0, 1)));
+    ASSERT_TRUE(first.Start(5, ImageHead(0, 10, 1, "image", 0, 0x8000, 1)));
     first.Write(Pattern(10, 1));  // the ack and the status words stay unread
     ASSERT_EQ(first.Read(4).size(), 4u);
+    closings = board.SerialPortClosings();
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // let the board see the port close
+  ASSERT_TRUE(WaitForClosing(board, closings));
   {
     Line second(board.PtyPath());
     EXPECT_EQ(second.Choose(4), 1) << "stale status words in front of the reply";
-    ASSERT_TRUE(second.Start(3, Head60(0, 8192, 2, 0, 1)));
+    ASSERT_TRUE(second.Start(3, ImageHead(0, 8192, 2, "image", 0, 0x8000, 1)));
     second.Write(Pattern(100, 2));  // closes in the middle of the first chunk
+    closings = board.SerialPortClosings();
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(WaitForClosing(board, closings));
   Line third(board.PtyPath());
   EXPECT_EQ(third.Choose(4), 1) << "the request was taken as chunk data";
   EXPECT_FALSE(board.FindImage(Medium::kNand, 2));

@@ -12,12 +12,14 @@
 
 #include "app/clock.h"
 #include "link/scsi_transport.h"
+#include "protocol/protocol_fixture.h"
 #include "virtual_board.h"
 
 namespace zorbel::sim::test {
 
 using Bytes = std::vector<uint8_t>;
 using Cdb = std::array<uint8_t, 16>;
+using zorbel::testing::Pattern;
 
 inline void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -33,27 +35,25 @@ inline Cdb BootCdb(uint8_t letter, uint32_t value = 0) {
   return c;
 }
 
-inline Cdb LoaderCdb(uint8_t op, uint8_t unit, uint8_t byte6, uint8_t byte7 = 0) {
+inline Cdb LoaderCdb(uint8_t op, uint8_t unit, uint8_t byte6) {
   Cdb c{};
   c[0] = op;
   c[1] = unit;
   c[6] = byte6;
-  c[7] = byte7;
   return c;
 }
 
-// {command, length, number, name, type, exec, start, 0} in the 60- or 44-byte layout.
-inline Bytes ImageHead(size_t size, uint32_t command, uint32_t length, uint32_t number,
-                       const std::string& name, uint32_t type, uint32_t exec, uint32_t start) {
-  Bytes h(size, 0);
-  size_t nameWidth = size == 60 ? 32 : 16;
+// The 60-byte image head {command, length, number, name[32], type, exec, start, 0}.
+inline Bytes ImageHead(uint32_t command, uint32_t length, uint32_t number, const std::string& name,
+                       uint32_t type, uint32_t exec, uint32_t start) {
+  Bytes h(60, 0);
   Put32(&h[0], command);
   Put32(&h[4], length);
   Put32(&h[8], number);
-  std::memcpy(&h[12], name.data(), std::min(name.size(), nameWidth));
-  Put32(&h[12 + nameWidth], type);
-  Put32(&h[16 + nameWidth], exec);
-  Put32(&h[20 + nameWidth], start);
+  std::memcpy(&h[12], name.data(), std::min<size_t>(name.size(), 32));
+  Put32(&h[44], type);
+  Put32(&h[48], exec);
+  Put32(&h[52], start);
   return h;
 }
 
@@ -65,12 +65,6 @@ inline Bytes RawHead(uint32_t command, uint32_t length, uint32_t address) {
   return h;
 }
 
-inline Bytes Pattern(size_t n, uint8_t seed) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 9));
-  return b;
-}
-
 // Null clock: the real one.
 inline BoardOptions BoardOn(BoardKind kind, FakeClock* clock = nullptr, bool loader = true) {
   BoardOptions o;
@@ -80,12 +74,11 @@ inline BoardOptions BoardOn(BoardKind kind, FakeClock* clock = nullptr, bool loa
   return o;
 }
 
-inline ImageEntry Entry(uint32_t number, const std::string& name, uint32_t start, uint32_t type = 0) {
+inline ImageEntry Entry(uint32_t number, const std::string& name, uint32_t start) {
   ImageEntry e;
   e.number = number;
   e.name = name;
   e.start = start;
-  e.type = type;
   return e;
 }
 
@@ -117,10 +110,9 @@ class Disk {
   }
   bool Send(uint8_t unit, const Bytes& data, size_t chunk = 65536) {
     for (size_t at = 0; at < data.size(); at += chunk) {
-      size_t n = std::min(chunk, data.size() - at);
       Bytes part(data.begin() + static_cast<std::ptrdiff_t>(at),
-                 data.begin() + static_cast<std::ptrdiff_t>(at + n));
-      if (n == 1) part.push_back(0);  // the channel sends a one-byte chunk as two bytes
+                 data.begin() + static_cast<std::ptrdiff_t>(std::min(at + chunk, data.size())));
+      if (part.size() == 1) part.push_back(0);  // the channel sends a one-byte chunk as two bytes
       if (!Out(LoaderCdb('c', unit, 0), part)) return false;
     }
     return true;
@@ -133,6 +125,18 @@ class Disk {
 
  private:
   std::unique_ptr<ScsiTransport> t_;
+};
+
+// A disk board on a fake clock with the test's channel to it.
+struct DiskBoard {
+  explicit DiskBoard(BoardOptions o) : board(WithClock(o, &clock)), disk(board.OpenDisk()) {}
+  static BoardOptions WithClock(BoardOptions o, FakeClock* c) {
+    o.clock = c;
+    return o;
+  }
+  FakeClock clock;
+  VirtualBoard board;
+  Disk disk;
 };
 
 }  // namespace zorbel::sim::test
