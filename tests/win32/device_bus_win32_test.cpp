@@ -6,9 +6,11 @@
 
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/test_table.h"
 #include "app/user_prompt.h"
 #include "link/device_bus.h"
 #include "link/device_bus_win32.h"
@@ -18,6 +20,8 @@ namespace {
 
 using namespace setup_win32;
 
+using zorbel::testing::LoadTable;
+
 const char* g_missingEntry = nullptr;
 
 FARPROC WINAPI ResolveAllBut(HMODULE module, const char* name) {
@@ -25,9 +29,25 @@ FARPROC WINAPI ResolveAllBut(HMODULE module, const char* name) {
   return GetProcAddress(module, name);
 }
 
+// How many of the library's entries the loader holds.
+int Resolved(const SetupApi& api) {
+  return (api.openDevRegKey != nullptr) + (api.classGuidsFromName != nullptr) +
+         (api.getClassDevs != nullptr) + (api.getDeviceRegistryProperty != nullptr) +
+         (api.destroyDeviceInfoList != nullptr) + (api.enumDeviceInfo != nullptr);
+}
+
+// The parts of a cell split at `separator`, empty ones kept.
+std::vector<std::string> Split(const std::string& cell, char separator) {
+  std::vector<std::string> parts;
+  std::istringstream in(cell);
+  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
+  if (!cell.empty() && cell.back() == separator) parts.emplace_back();
+  return parts;
+}
+
 TEST(SetupApiLoader, RefusesWith120WhenAnEntryIsMissing) {
-  const char* entries[] = {"SetupDiOpenDevRegKey",          "SetupDiClassGuidsFromNameA",
-                           "SetupDiGetClassDevsA",          "SetupDiGetDeviceRegistryPropertyA",
+  const char* entries[] = {"SetupDiOpenDevRegKey",         "SetupDiClassGuidsFromNameA",
+                           "SetupDiGetClassDevsA",         "SetupDiGetDeviceRegistryPropertyA",
                            "SetupDiDestroyDeviceInfoList", "SetupDiEnumDeviceInfo"};
   for (const char* missing : entries) {
     SCOPED_TRACE(missing);
@@ -36,9 +56,7 @@ TEST(SetupApiLoader, RefusesWith120WhenAnEntryIsMissing) {
     SetLastError(0);
     EXPECT_FALSE(api.Load(kSetupLibrary, ResolveAllBut));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
-    // Nothing half-loaded stays callable.
-    EXPECT_EQ(api.openDevRegKey, nullptr);
-    EXPECT_EQ(api.enumDeviceInfo, nullptr);
+    EXPECT_EQ(Resolved(api), 0) << "nothing half-loaded stays callable";
   }
   g_missingEntry = nullptr;
 }
@@ -49,68 +67,25 @@ TEST(SetupApiLoader, MissingLibraryAndCompleteLibrary) {
   EXPECT_FALSE(api.Load("NO-SUCH-SETUP-LIBRARY.DLL"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
   ASSERT_TRUE(api.Load());
-  EXPECT_NE(api.openDevRegKey, nullptr);
-  EXPECT_NE(api.classGuidsFromName, nullptr);
-  EXPECT_NE(api.getClassDevs, nullptr);
-  EXPECT_NE(api.getDeviceRegistryProperty, nullptr);
-  EXPECT_NE(api.destroyDeviceInfoList, nullptr);
-  EXPECT_NE(api.enumDeviceInfo, nullptr);
+  EXPECT_EQ(Resolved(api), 6);
 }
 
 TEST(PortName, OnlyComFollowedByDigitsCounts) {
-  struct Case {
-    DWORD type;
-    std::string bytes;  // as stored, terminating zero included or not
-    int number;         // -1: not listed
-  };
-  const Case cases[] = {
-      {REG_SZ, std::string("COM3\0", 5), 3},
-      {REG_SZ, "COM12", 12},  // stored without its terminating zero
-      {REG_SZ, std::string("com7\0", 5), 7},
-      {REG_SZ, std::string("CoM0\0", 5), 0},
-      {REG_SZ, std::string("COM\0", 4), -1},
-      {REG_SZ, std::string("COMx1\0", 6), -1},
-      {REG_SZ, std::string("COM1a\0", 6), -1},
-      {REG_SZ, std::string("COM 1\0", 6), -1},
-      {REG_SZ, std::string("LPT1\0", 5), -1},
-      {REG_SZ, std::string("\0COM1", 5), -1},
-      {REG_SZ, std::string("COM99999999999\0", 15), -1},  // no port has such a number
-      {REG_EXPAND_SZ, std::string("COM4\0", 5), -1},
-      {REG_BINARY, std::string("COM4\0", 5), -1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.bytes);
-    const auto number = ComPortNumber(c.type, reinterpret_cast<const BYTE*>(c.bytes.data()),
-                                      static_cast<DWORD>(c.bytes.size()));
-    if (c.number < 0) {
-      EXPECT_FALSE(number.has_value());
-    } else {
-      ASSERT_TRUE(number.has_value());
-      EXPECT_EQ(*number, static_cast<unsigned>(c.number));
-    }
+  const std::map<std::string, DWORD> types = {
+      {"REG_SZ", REG_SZ}, {"REG_EXPAND_SZ", REG_EXPAND_SZ}, {"REG_BINARY", REG_BINARY}};
+  for (const auto& row : LoadTable("win32/port_names.tsv")) {
+    SCOPED_TRACE(row[1]);
+    const std::string stored = row[2] == "1" ? row[1] + '\0' : row[1];
+    const auto number = ComPortNumber(types.at(row[0]), reinterpret_cast<const BYTE*>(stored.data()),
+                                      static_cast<DWORD>(stored.size()));
+    EXPECT_EQ(number ? std::to_string(*number) : "-", row[3]);
   }
 }
 
 TEST(DeviceIdMatch, UsbIdsDecideOthersKeepTheFlag) {
-  const std::string wanted = "USB\\VID_7C3A&PID_6E21";
-  struct Case {
-    bool before;
-    std::string nodeId;
-    bool after;
-  };
-  const Case cases[] = {
-      {false, "USB\\VID_7C3A&PID_6E21\\0123456789", true},
-      {false, "usb\\vid_7c3a&pid_6e21\\5&1A2B", true},
-      {true, "USB\\VID_7C3A&PID_6E22\\0123", false},  // another stage of the board
-      {true, "USB\\VID_7C3A&PID_6E2", false},         // shorter than the ID searched for
-      {true, "USBSTOR\\DISK&VEN_X&PROD_Y\\7&0", true},
-      {false, "USBSTOR\\DISK&VEN_X&PROD_Y\\7&0", false},
-      {true, "STORAGE\\VOLUME\\{guid}", true},
-      {true, "USB\\ROOT_HUB30\\4&1", true},  // not a "USB\VID" ID
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.nodeId);
-    EXPECT_EQ(UpdateMatchFlag(c.before, c.nodeId, wanted), c.after);
+  for (const auto& row : LoadTable("win32/device_id_match.tsv")) {
+    SCOPED_TRACE(row[1]);
+    EXPECT_EQ(UpdateMatchFlag(row[0] == "1", row[1], "USB\\VID_7C3A&PID_6E21"), row[2] == "1");
   }
 }
 
@@ -162,54 +137,29 @@ class MadeUpTree final : public DeviceTree {
   std::map<DEVINST, Node> nodes_;
 };
 
-// Two boards on one hub, another stick, a card reader outside USB and the
-// volumes, reached from the disks through removal relations:
-//   1 root hub  2 board (E)  3 board (F, G)  4 other stick (H)  5 card reader (K)
+// The made-up tree of tests/data/win32/device_tree.tsv: two boards, their
+// neighbours and the volumes.
 MadeUpTree BoardsAndNeighbours() {
-  const std::string board = "USB\\VID_7C3A&PID_B192\\";
-  return MadeUpTree({
-      {1, {"USB\\ROOT_HUB30\\4&1", 0, {}, ""}},
-      {2, {board + "0001", 1, {}, ""}},
-      {20, {"USBSTOR\\DISK&VEN_BOARD\\A&0", 2, {21}, ""}},
-      {21, {"STORAGE\\VOLUME\\{A}", 0, {20}, "E"}},  // its relation points back up
-      {3, {"usb\\vid_7c3a&pid_b192\\0002", 1, {}, ""}},
-      {30, {"USBSTOR\\DISK&VEN_BOARD\\B&0", 3, {31, 32}, ""}},
-      {31, {"STORAGE\\VOLUME\\{B}", 0, {}, "F"}},
-      {32, {"STORAGE\\VOLUME\\{C}", 0, {}, "GF"}},  // F reached twice
-      {4, {"USB\\VID_0781&PID_5567\\9", 1, {}, ""}},
-      {40, {"USBSTOR\\DISK&VEN_STICK\\C&0", 4, {41}, ""}},
-      {41, {"STORAGE\\VOLUME\\{D}", 0, {}, "H"}},
-      {5, {"PCI\\VEN_10EC&DEV_5227\\1", 0, {51}, ""}},
-      {51, {"STORAGE\\VOLUME\\{E}", 0, {}, "K"}},
-  });
+  std::map<DEVINST, MadeUpTree::Node> nodes;
+  for (const auto& row : LoadTable("win32/device_tree.tsv")) {
+    MadeUpTree::Node& node = nodes[std::stoul(row[0])];
+    node.id = row[1];
+    node.parent = std::stoul(row[2]);
+    for (const std::string& related : Split(row[3], ' ')) node.removal.push_back(std::stoul(related));
+    node.letters = row[4];
+  }
+  return MadeUpTree(std::move(nodes));
 }
 
 TEST(DriveLetterWalk, OnlyTheBoardsVolumesWhateverTheOrder) {
   const MadeUpTree tree = BoardsAndNeighbours();
-  struct Case {
-    const char* name;
+  for (const auto& row : LoadTable("win32/drive_letter_walk.tsv")) {
+    SCOPED_TRACE(row[0]);
     std::vector<DEVINST> working;
-    std::string letters;
+    for (const std::string& device : Split(row[1], ' ')) working.push_back(std::stoul(device));
     std::vector<std::string> perDevice;
-  };
-  const Case cases[] = {
-      {"boards", {2, 3}, "EFG", {"E", "FG"}},
-      {"the hub holds both boards", {1}, "EFG", {"EFG"}},
-      // Neither the stick nor the reader inherits the board's match.
-      {"board, then the reader", {2, 5}, "E", {"E", ""}},
-      {"board, then others", {2, 4, 5}, "E", {"E", "", ""}},
-      {"stick between boards", {3, 4, 2}, "FGE", {"FG", "", "E"}},
-      // A disk in the working set is skipped below its USB device and
-      // matched on its own walk by its USB parent, listed first or last.
-      {"disk before its device", {20, 2}, "E", {"E", ""}},
-      {"disk after the stick", {4, 20, 40}, "E", {"", "E", ""}},
-      {"no board", {4, 5}, "", {"", ""}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::string> perDevice;
-    EXPECT_EQ(CollectDriveLetters(tree, c.working, "USB\\VID_7C3A&PID_B192", &perDevice), c.letters);
-    EXPECT_EQ(perDevice, c.perDevice);
+    EXPECT_EQ(CollectDriveLetters(tree, working, "USB\\VID_7C3A&PID_B192", &perDevice), row[2]);
+    EXPECT_EQ(perDevice, Split(row[3], ','));
   }
   EXPECT_EQ(CollectDriveLetters(tree, {2, 3, 4}, "USB\\VID_0781&PID_5567", nullptr), "H");
 }
@@ -232,8 +182,8 @@ TEST(RegistryMark, WritesFourByteIdsAndCreatesTheKey) {
     std::string vid, pid, storedVid, storedPid;
   };
   const Case cases[] = {
-      {"7C3A", "B190", "7C3A", "B190"},  // key created
-      {"7C3A", "B192", "7C3A", "B192"},  // key opened, values replaced
+      {"7C3A", "B190", "7C3A", "B190"},                                  // key created
+      {"7C3A", "B192", "7C3A", "B192"},                                  // key opened, values replaced
       {"7C3", "B1", std::string("7C3\0", 4), std::string("B1\0\0", 4)},  // short IDs padded, never overread
   };
   for (const Case& c : cases) {
@@ -273,7 +223,8 @@ TEST(RegistryMark, MachineMarkLandsInThe32BitView) {
 
 TEST(RegistryMark, KeyThatCannotBeCreatedIsReported) {
   RecordingPrompt prompt;
-  MarkDeviceUnderKey(reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1234)), kMarkKey, "7C3A", "B190", prompt);
+  MarkDeviceUnderKey(reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1234)), kMarkKey, "7C3A", "B190",
+                     prompt);
   EXPECT_EQ(prompt.Messages(), std::vector<std::string>{"Create Key error !"});
 }
 

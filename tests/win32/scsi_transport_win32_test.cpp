@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -74,10 +73,7 @@ TEST(ScsiTransportWin32, OpenFailuresGiveTheSystemCode) {
 
 TEST(ScsiTransportWin32, ExecuteOnWhatIsNoDiskFailsWithTheSystemCode) {
   test::TempFolder folder;
-  const std::string path = folder.Path() + "\\plain.bin";
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fclose(f);
+  const std::string path = folder.EmptyFile("plain.bin");
   uint32_t error = 1234;
   auto transport = OpenScsiTransport(path, &error);
   ASSERT_NE(transport, nullptr);

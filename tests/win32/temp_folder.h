@@ -26,6 +26,12 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   const std::string& Path() const { return path_; }
+  // An empty file in the folder: something that opens but is no device.
+  std::string EmptyFile(const std::string& name) const {
+    const std::string file = path_ + "\\" + name;
+    CloseHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    return file;
+  }
 
  private:
   std::string path_;
