@@ -8,29 +8,18 @@
 
 #include "app/module_directory.h"
 #include "app/paths.h"
+#include "app/test_table.h"
 
 namespace zorbel {
 namespace {
 
 TEST(PathsWin32, FolderAndFileOfAChosenPath) {
-  struct Case {
-    std::string path, folder, file;
-  };
-  const Case cases[] = {
-      {"C:\\images\\boot.bin", "C:\\images\\", "boot.bin"},
-      {"D:\\a b\\c.d\\rom image.bin", "D:\\a b\\c.d\\", "rom image.bin"},
-      {"E:\\boot.bin", "E:\\", "boot.bin"},
-      {"C:\\Tools/Zorbel\\mkrom/spirom.ini", "C:\\Tools/Zorbel\\mkrom/", "spirom.ini"},
-      {"\\\\server\\share\\x.bin", "\\\\server\\share\\", "x.bin"},
-      {"C:\\images\\", "C:\\images\\", ""},
-      {"boot.bin", "", "boot.bin"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    EXPECT_EQ(FolderPart(c.path), c.folder);
-    EXPECT_EQ(FileNamePart(c.path), c.file);
+  for (const auto& row : zorbel::testing::LoadTable("win32/path_parts.tsv")) {
+    SCOPED_TRACE(row[0]);
+    EXPECT_EQ(FolderPart(row[0]), row[1]);
+    EXPECT_EQ(FileNamePart(row[0]), row[2]);
     // The folder part and the file name make the path again.
-    EXPECT_EQ(FolderPart(c.path) + FileNamePart(c.path), c.path);
+    EXPECT_EQ(FolderPart(row[0]) + FileNamePart(row[0]), row[0]);
   }
 }
 
