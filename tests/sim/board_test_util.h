@@ -85,22 +85,10 @@ inline ImageEntry Entry(uint32_t number, const std::string& name, uint32_t start
 class Disk {
  public:
   explicit Disk(std::unique_ptr<ScsiTransport> t) : t_(std::move(t)) {}
-  bool Out(const Cdb& cdb, Bytes data) {
-    ScsiCommand c;
-    c.cdb = cdb;
-    c.direction = ScsiDirection::kToDevice;
-    c.data = data.data();
-    c.dataLength = static_cast<uint32_t>(data.size());
-    return t_->Execute(c);
-  }
+  bool Out(const Cdb& cdb, Bytes data) { return Run(cdb, ScsiDirection::kToDevice, data); }
   std::optional<Bytes> In(const Cdb& cdb, uint32_t length) {
     Bytes data(length, 0xCC);
-    ScsiCommand c;
-    c.cdb = cdb;
-    c.direction = ScsiDirection::kFromDevice;
-    c.data = data.data();
-    c.dataLength = length;
-    if (!t_->Execute(c)) return std::nullopt;
+    if (!Run(cdb, ScsiDirection::kFromDevice, data)) return std::nullopt;
     return data;
   }
 
@@ -124,6 +112,14 @@ class Disk {
   }
 
  private:
+  bool Run(const Cdb& cdb, ScsiDirection direction, Bytes& data) {
+    ScsiCommand c;
+    c.cdb = cdb;
+    c.direction = direction;
+    c.data = data.data();
+    c.dataLength = static_cast<uint32_t>(data.size());
+    return t_->Execute(c);
+  }
   std::unique_ptr<ScsiTransport> t_;
 };
 
