@@ -37,6 +37,7 @@ TEST(BoardState, SurvivesAnotherBoardOnTheSameFolderInASmallFile) {
   zorbel::testing::TempFolder dir;
   FakeClock clock;
   BoardOptions o = BoardOn(BoardKind::kPilk, &clock);
+  o.spiSizeBytes = 8u << 20;
   o.stateDir = dir.File("state");
   const Bytes card = Pattern(70000, 3);
   const Bytes spi = Pattern(70000, 4);
