@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "app/test_table.h"
 #include "rom/rom_messages.h"
@@ -18,7 +19,9 @@ namespace text = rom_list_text;
 
 class RomListTest : public romtest::RomFolder {
  protected:
-  RomList List(RomListKind kind, RomListOptions options = {}) { return RomList(kind, Path("list.ini"), options); }
+  RomList List(RomListKind kind, RomListOptions options = {}) {
+    return RomList(kind, Path("list.ini"), options);
+  }
   std::string ListText() const {
     const auto bytes = ReadFileBytes(dir_ / "list.ini");
     return {bytes.begin(), bytes.end()};
@@ -35,6 +38,16 @@ class RomListTest : public romtest::RomFolder {
   }
 };
 
+const std::map<std::string, RomListKind> kListKinds = {
+    {"nor", RomListKind::kNor}, {"nand", RomListKind::kNand}, {"spi", RomListKind::kSpi}};
+const std::map<std::string, RomImageKind> kImageKinds = {
+    {"system", RomImageKind::kSystem}, {"data", RomImageKind::kData}, {"romfs", RomImageKind::kRomfs}};
+
+// A table cell's message as the prompt shows it: none when the cell is empty.
+std::vector<std::string> Shown(const std::string& message) {
+  return message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message};
+}
+
 TEST(RomImageName, CutsByFamilyModeInCharacters) {
   for (const auto& row : testing::LoadTable("rom/image_names.tsv")) {
     EXPECT_EQ(RomImageName(row[0], static_cast<uint32_t>(std::stoul(row[1]))), row[2]) << row[0];
@@ -42,79 +55,39 @@ TEST(RomImageName, CutsByFamilyModeInCharacters) {
 }
 
 TEST_F(RomListTest, AddWritesEachMediumsKeysInOrderAndAppendsItsRow) {
-  RomImage nor = Image(3);
-  nor.base = "00030000";
-  nor.load = "00200000";
-  nor.romfs = nor.active = nor.file = true;
-  const std::string norPath = nor.path;
-  const struct {
-    RomListKind kind;
-    RomListOptions options;
-    RomImage image;
-    std::string file;
-    std::vector<std::string> row;
-  } cases[] = {
-      {RomListKind::kNor, {}, nor,
-       "[Image 3]\nImage=" + norPath +
-           "\nName=i3\nBase=0x00030000\nLoad=0x00200000\nActive=1\nCopy to RAM=0\nExecution=0\n"
-           "Compressed=0\nFile=1\nROMFS=1\nNo Footer=0\n\n",
-       {"3", "i3", "afr", "0x00030000", "0x00200000"}},
-      // 70000 + 16 bytes in 16 KiB blocks from block 4: blocks 4 to 8.
-      {RomListKind::kNand, {0, 16384, false}, Image(0, RomImageKind::kSystem, "4"),
-       "[Image 0]\nImage=" + Path("i0.bin") +
-           "\nName=i0\nExec=0x200\nStart=0x4\nData=0\nExecution=0\nSystem=1\nROMFS=0\nEnd=0x8\n\n",
-       {"0", "i0", "system", "0x200", "0x4", "0x8"}},
-      {RomListKind::kSpi, {}, Image(0, RomImageKind::kSystem, "0"),
-       "[Image 0]\nImage=" + Path("i0.bin") +
-           "\nName=i0\nExec= \nStart=0x0\nData=0\nExecution=0\nSystem=1\nROMFS=0\nLogo=0\nEnd=0x20000\n\n",
-       {"0", "i0", "system", " ", "0x0", "0x20000"}},
-      {RomListKind::kSpi, {0, 16384, true}, Image(0, RomImageKind::kSystem, "3"),
-       "[Image 0]\nImage=" + Path("i0.bin") +
-           "\nName=i0\nExec= \nStart=0x3\nData=0\nExecution=0\nSystem=1\nROMFS=0\nLogo=0\nEnd=0x4\n\n",
-       {"0", "i0", "system", " ", "0x3", "0x4"}},
-  };
-  for (const auto& c : cases) {
+  for (const auto& row : testing::LoadTable("rom/list_additions.tsv")) {
+    SCOPED_TRACE(row[0] + " " + row[3]);
     std::filesystem::remove(dir_ / "list.ini");
+    const RomListKind kind = kListKinds.at(row[0]);
+    RomImage image = Image(std::stoi(row[2]), RomImageKind::kSystem, row[3]);
+    if (kind == RomListKind::kNor) {
+      image.base = "00030000";
+      image.load = "00200000";
+      image.romfs = image.active = image.file = true;
+    }
     RecordingPrompt prompt;
-    const auto row = List(c.kind, c.options).Add(c.image, prompt);
-    ASSERT_TRUE(row) << c.file;
-    EXPECT_EQ(row->columns, c.row);
-    EXPECT_EQ(ListText(), testing::TextFileBytes(c.file));
-    EXPECT_EQ(List(c.kind).Rows(), std::vector<RomListRow>{*row});
+    const auto added = List(kind, {0, 16384, row[1] == "1"}).Add(image, prompt);
+    ASSERT_TRUE(added);
+    EXPECT_EQ(added->columns, std::vector<std::string>(row.begin() + 5, row.end()));
+    std::string file = row[4];
+    file.replace(file.find("%s"), 2, image.path);
+    EXPECT_EQ(ListText(), testing::TextFileBytes(file));
+    EXPECT_EQ(List(kind).Rows(), std::vector<RomListRow>{*added});
   }
 }
 
 TEST_F(RomListTest, ImageChecksRefuseInTheirOrder) {
   RecordingPrompt setup;
   ASSERT_TRUE(List(RomListKind::kSpi).Add(Image(0), setup));
-  RomImage noName = Image(2, RomImageKind::kData, "10000");
-  noName.name.clear();
-  RomImage noFile = Image(2, RomImageKind::kData, "10000");
-  noFile.path.clear();
-  const struct {
-    RomListKind kind;
-    bool bankMode;
-    RomImage image;
-    int previous;
-    const char* message;  // null: accepted
-  } cases[] = {
-      {RomListKind::kNor, false, Image(0), -1, text::kNumberRangeNor},
-      {RomListKind::kNand, false, Image(8), -1, text::kNumberRange},
-      {RomListKind::kSpi, false, Image(0), -1, text::kDuplicate},
-      {RomListKind::kSpi, false, Image(0), 0, nullptr},  // modified under its own number
-      {RomListKind::kSpi, false, noName, -1, text::kChooseImage},
-      {RomListKind::kSpi, false, noFile, -1, text::kChooseImage},
-      {RomListKind::kNand, false, Image(0, RomImageKind::kRomfs), 0, text::kImage0System},
-      {RomListKind::kSpi, false, Image(2, RomImageKind::kData, ""), -1, text::kEnterStart},
-      {RomListKind::kSpi, false, Image(2, RomImageKind::kData, "18000"), -1, text::kStart64k},
-      {RomListKind::kSpi, true, Image(2, RomImageKind::kData, "3"), -1, nullptr},
-      {RomListKind::kNand, false, Image(2, RomImageKind::kData, "3"), -1, nullptr},
-  };
-  for (const auto& c : cases) {
+  for (const auto& row : testing::LoadTable("rom/list_image_checks.tsv")) {
+    SCOPED_TRACE(row[0] + " " + row[2] + " " + row.back());
+    RomImage image = Image(std::stoi(row[2]), kImageKinds.at(row[3]), row[4]);
+    if (row[5] == "name") image.name.clear();
+    if (row[5] == "path") image.path.clear();
     RecordingPrompt prompt;
-    EXPECT_EQ(List(c.kind, {0, 16384, c.bankMode}).CheckImage(c.image, c.previous, prompt), c.message == nullptr);
-    EXPECT_EQ(prompt.Messages(), c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{})
-        << c.image.number;
+    const RomList list = List(kListKinds.at(row[0]), {0, 16384, row[1] == "1"});
+    EXPECT_EQ(list.CheckImage(image, std::stoi(row[6]), prompt), row[7].empty());
+    EXPECT_EQ(prompt.Messages(), Shown(row[7]));
   }
 }
 
@@ -175,20 +148,12 @@ TEST_F(RomListTest, MissingListFileStartsEmptyOnlyForAdditions) {
 
 TEST_F(RomListTest, PhyTypes) {
   const RomList list = List(RomListKind::kNor);
-  const RomList family = List(RomListKind::kNor, {1, 16384, false});
   const std::vector<std::string> entries = {"DM9161X", "IP101A"};
-  const struct {
-    const RomList* list;
-    std::string name;
-    const char* message;
-  } names[] = {{&list, std::string(17, 'p'), text::kPhyTooLong16},
-               {&family, std::string(17, 'p'), nullptr},
-               {&family, std::string(33, 'p'), text::kPhyTooLong32},
-               {&list, "ip101a", text::kPhyDuplicate}};
-  for (const auto& c : names) {
+  for (const auto& row : testing::LoadTable("rom/phy_names.tsv")) {
     RecordingPrompt prompt;
-    EXPECT_EQ(c.list->CheckPhyName(c.name, entries, prompt), c.message == nullptr) << c.name;
-    EXPECT_EQ(prompt.Messages().size(), c.message ? 1u : 0u) << c.name;
+    const RomList family = List(RomListKind::kNor, {static_cast<uint32_t>(std::stoul(row[0])), 16384, false});
+    EXPECT_EQ(family.CheckPhyName(row[1], entries, prompt), row[2].empty()) << row[1];
+    EXPECT_EQ(prompt.Messages(), Shown(row[2])) << row[1];
   }
   RecordingPrompt prompt;
   ASSERT_TRUE(list.AddPhy("LAN8700", prompt));
