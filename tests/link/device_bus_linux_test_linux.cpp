@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/test_table.h"
+#include "app/test_temp_folder.h"
 #include "app/user_prompt.h"
 #include "link/device_bus_linux.h"
 #include "link/scsi_sg_linux.h"
@@ -23,78 +24,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void WriteText(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file) << text << "\n";
-}
-
-// One tree for every test: two boards of one product at 1-1 (sdb, sg1) and 1-2
-// (sdc, sg2); at 1-3 (sdd, no sg driver) the same product ID of another vendor,
-// not the board; a board with ports at 1-4, and one behind a hub at 1-5.2.
+// One tree for every test (link/sysfs_tree.tsv): two boards of one product at
+// 1-1 (sdb, sg1) and 1-2 (sdc, sg2); at 1-3 (sdd, no sg driver) the same product
+// ID of another vendor, not the board; a board with ports at 1-4, and one behind
+// a hub at 1-5.2.
 class SysfsTree : public ::testing::Test {
  protected:
   SysfsTree() {
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "bus" / "usb" / "devices");
-    const char* places[][6] = {{"1-1", "7c3a", "6e21", "host2", "sdb", "sg1"},
-                               {"1-2", "7C3A", "6E21", "host3", "sdc", "sg2"},
-                               {"1-3", "0813", "6e21", "host4", "sdd", ""}};
-    for (const auto& p : places) {
-      const fs::path device = AddDevice(usb1_, p[0], p[1], p[2], "Quen Loader");
-      AddDisk(AddInterface(device, std::string(p[0]) + ":1.0", ""), p[3], p[4], p[5]);
+    for (const auto& row : testing::LoadTable("link/sysfs_tree.tsv")) {
+      const fs::path path = root_ / row[1];
+      fs::create_directories(row[0] == "dir" ? path : path.parent_path());
+      if (row[0] == "file") std::ofstream(path) << row[2] << "\n";
+      if (row[0] == "link") fs::create_directory_symlink(root_ / row[2], path);
     }
-    const fs::path board = AddDevice(usb1_, "1-4", "7c3a", "b101", "Board Product");
-    AddTty(AddInterface(board, "1-4:1.0", "VELMORA arm 926-based MCU ports"), "ttyACM3");
-    // The counterpart of a "PortName" without a number: not listed.
-    AddTty(AddInterface(board, "1-4:1.2", "Velmora ARM 926-Based MCU Ports"), "ttyACM");
-    // No interface string: the device's product string describes it.
-    AddTty(AddInterface(board, "1-4:1.4", ""), "ttyACM4");
-    const fs::path hub = AddDevice(usb1_, "1-5", "05e3", "0610", "USB2.0 Hub");
-    AddInterface(hub, "1-5:1.0", "");
-    const fs::path behind = AddDevice(hub, "1-5.2", "7c3a", "b101", "");
-    AddTty(AddInterface(behind, "1-5.2:1.0", "Velmora ARM 926-Based MCU Ports"), "ttyUSB0");
   }
-  ~SysfsTree() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-
-  // A USB device below `parent` (a device dir, or the root hub's folder).
-  fs::path AddDevice(const fs::path& parent, const std::string& name, const std::string& vid,
-                     const std::string& pid, const std::string& product) {
-    const fs::path dir = parent / name;
-    WriteText(dir / "idVendor", vid);
-    WriteText(dir / "idProduct", pid);
-    if (!product.empty()) WriteText(dir / "product", product);
-    // The kernel links every device and interface here; loops back up the tree
-    // are there too and must not be followed.
-    fs::create_directory_symlink(dir, root_ / "bus" / "usb" / "devices" / name);
-    fs::create_directory_symlink(root_ / "devices", dir / "subsystem");
-    return dir;
-  }
-
-  fs::path AddInterface(const fs::path& device, const std::string& name, const std::string& interfaceText) {
-    const fs::path dir = device / name;
-    fs::create_directories(dir);
-    if (!interfaceText.empty()) WriteText(dir / "interface", interfaceText);
-    fs::create_directory_symlink(dir, root_ / "bus" / "usb" / "devices" / name);
-    return dir;
-  }
-
-  void AddTty(const fs::path& interface, const std::string& tty) {
-    WriteText(interface / "tty" / tty / "dev", "166:0");
-    fs::create_directory_symlink(interface, interface / "tty" / tty / "device");
-  }
-
-  // sg empty: the sg driver is not loaded.
-  void AddDisk(const fs::path& interface, const std::string& host, const std::string& block,
-               const std::string& sg) {
-    const fs::path scsi = interface / host / "target0:0:0" / "0:0:0:0";
-    WriteText(scsi / "block" / block / "dev", "8:0");
-    WriteText(scsi / "block" / block / (block + "1") / "partition", "1");
-    if (!sg.empty()) fs::create_directories(scsi / "scsi_generic" / sg);
-  }
-
   std::vector<std::string> Dev(std::vector<std::string> names) const {
     for (auto& n : names) n = dev_ + "/" + n;
     return names;
@@ -105,11 +48,8 @@ class SysfsTree : public ::testing::Test {
     return out;
   }
 
-  const fs::path root_ =
-      fs::temp_directory_path() /
-      ("zorbel-sysfs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  const fs::path usb1_ = root_ / "devices" / "usb1";
+  testing::TempFolder folder_;
+  const fs::path root_ = folder_.File("sys");
   const std::string sys_ = root_.string();
   const std::string dev_ = (root_ / "dev").string();
 };
