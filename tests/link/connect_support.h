@@ -77,12 +77,7 @@ class RecordingBus final : public ForwardingDeviceBus {
     if (!t) return t;
     return std::make_unique<RecordingTransport>(std::move(t), sent);
   }
-  void MarkDeviceInRegistry(const std::string& v, const std::string& p, UserPrompt& prompt) override {
-    marks.push_back(p);
-    ForwardingDeviceBus::MarkDeviceInRegistry(v, p, prompt);
-  }
   std::vector<std::array<uint8_t, 16>> sent;
-  std::vector<std::string> marks;
 };
 
 // A bus of made-up ports and volumes: a volume opens unless its path says

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,22 +19,11 @@
 namespace zorbel::connect_test {
 namespace {
 
-const std::map<std::string, BoardKind> kBoardKinds = {{"Older", BoardKind::kOlder},
-                                                      {"Quen", BoardKind::kQuen},
-                                                      {"Rast", BoardKind::kRast},
-                                                      {"Pilk", BoardKind::kPilk}};
-
-std::string Hex(uint32_t value) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%X", value);
-  return text;
-}
-
 class DiskConnect : public ConnectFixture, public ::testing::WithParamInterface<testing::TableRow> {};
 
 TEST_P(DiskConnect, EndsAsTheTableSays) {
   const testing::TableRow& row = GetParam();
-  const BoardKind kind = kBoardKinds.at(row[1]);
+  const BoardKind kind = *sim::ParseKind(row[1]);
   const uint32_t first = std::stoul(row[4]);
   const uint32_t announced = row[6].empty() ? first : std::stoul(row[6]);
   // A stage padded with zeros no longer matches its own tag's length.
@@ -59,9 +47,10 @@ TEST_P(DiskConnect, EndsAsTheTableSays) {
   std::string letters;
   for (const auto& cdb : bus.sent) letters += cdb[0] == 0x06 ? static_cast<char>(cdb[1]) : '?';
   EXPECT_EQ(letters, row[12]);
-  std::vector<std::string> registers;
-  for (const auto& r : board->RegisterWrites()) registers.push_back(r.letter + ("=" + Hex(r.value)));
-  EXPECT_EQ(registers, Split(row[13], '|'));
+  std::vector<sim::BoardRegisterWrite> registers;
+  for (const auto& r : Split(row[13], '|'))
+    registers.push_back({r[0], static_cast<uint32_t>(std::stoul(r.substr(2), nullptr, 16))});
+  EXPECT_EQ(board->RegisterWrites(), registers);
   std::vector<uint8_t> loader;
   if (row[14] == "first") {
     loader.assign(file.begin() + 16, file.begin() + 16 + first);
@@ -69,14 +58,14 @@ TEST_P(DiskConnect, EndsAsTheTableSays) {
   }
   if (row[14] == "second") loader.assign(file.begin() + 16 + first, file.end());
   EXPECT_EQ(board->LastLoader(), loader);
-  EXPECT_EQ(Hex(board->LoadAddress()), row[15]);
+  EXPECT_EQ(board->LoadAddress(), std::stoul(row[15], nullptr, 16));
   if (!loader.empty()) {
     EXPECT_EQ(state.loaderLoadAddress, board->LoadAddress());
   }
   EXPECT_EQ(state.connection.productId, row[16]);
   EXPECT_EQ(state.chipFamily, std::stoul(row[17]));
   std::map<std::string, int> marked;
-  for (const auto& m : bus.marks) ++marked[m];
+  for (const auto& m : board->RegistryMarks()) ++marked[m];
   std::string marks;
   for (const auto& [product, count] : marked)
     marks += (marks.empty() ? "" : "|") + product + "=" + std::to_string(count);
