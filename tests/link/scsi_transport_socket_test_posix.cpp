@@ -94,9 +94,7 @@ ScsiCommand Command(uint8_t code, int direction, void* data, uint32_t length, ui
   c.cdb[0] = code;
   c.cdb[1] = 0x5A;
   c.cdb[9] = 0xEE;
-  c.direction = direction == 0   ? ScsiDirection::kNone
-                : direction == 1 ? ScsiDirection::kToDevice
-                                 : ScsiDirection::kFromDevice;
+  c.direction = static_cast<ScsiDirection>(direction);  // numbered as on the wire
   c.data = data;
   c.dataLength = length;
   c.timeoutSeconds = timeout;
@@ -170,20 +168,16 @@ TEST(SocketScsiTransport, RepliesThatFailOrOverrunAreRefusedAndTheStreamStaysInS
 }
 
 TEST(ScsiTransportOpen, FailuresGiveNoTransportAndAWindowsCode) {
-  struct Case {
-    const char* path;
-    uint32_t error;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, uint32_t> cases[] = {
       {"unix:/nonexistent/disk.sock", win_error::kFileNotFound},
       {"unix:", win_error::kFileNotFound},
       {"/nonexistent/sdz", win_error::kFileNotFound},
       {"/dev/null", 1},  // opens, but carries no SCSI commands
   };
-  for (const auto& c : cases) {
+  for (const auto& [path, expected] : cases) {
     uint32_t error = 0;
-    EXPECT_EQ(OpenScsiTransport(c.path, &error), nullptr) << c.path;
-    EXPECT_EQ(error, c.error) << c.path;
+    EXPECT_EQ(OpenScsiTransport(path, &error), nullptr) << path;
+    EXPECT_EQ(error, expected) << path;
   }
 }
 

@@ -77,6 +77,10 @@ class SerialPortPty : public ::testing::Test {
     ::close(fd);
     return tio;
   }
+  // Baud rate, data bits, parity and stop bits as the port reports them.
+  std::vector<int> Line() {
+    return {port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits()};
+  }
   // Reads into a fresh buffer: the result and the bytes got.
   std::pair<uint32_t, Bytes> Read(uint32_t size, uint32_t timeoutMs) {
     Bytes buffer(size);
@@ -104,9 +108,8 @@ TEST_F(SerialPortPty, OpenWhileOpenIsRefusedAndKeepsTheFirstHandle) {
 }
 
 TEST_F(SerialPortPty, OpenSetsTheDefaultLine) {
-  EXPECT_EQ(std::vector<int>({port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(),
-                              port_.GetStopBits(), port_.GetHandshaking()}),
-            std::vector<int>({9600, 8, 0, 0, 0}));
+  EXPECT_EQ(Line(), std::vector<int>({9600, 8, 0, 0}));
+  EXPECT_EQ(port_.GetHandshaking(), 0);
   EXPECT_EQ(port_.GetEventMask(), 0xC1u);
   const termios tio = SlaveTermios();
   EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
@@ -149,23 +152,18 @@ TEST_F(SerialPortPty, SetupChangesTheLineOrRefusesAndKeepsIt) {
     SCOPED_TRACE(row[0] + " " + row[1] + row[2] + row[3]);
     const std::vector<int> setting = {std::stoi(row[0]), std::stoi(row[1]), std::stoi(row[2]),
                                       std::stoi(row[3])};
-    const std::vector<int> old = {port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(),
-                                  port_.GetStopBits()};
+    const std::vector<int> old = Line();
     const termios before = SlaveTermios();
     const uint32_t result = port_.Setup(setting[0], setting[1], setting[2], setting[3]);
     const termios tio = SlaveTermios();
     if (row[4] == "1") {
       EXPECT_EQ(result, win_error::kInvalidParameter);
-      EXPECT_EQ(std::vector<int>(
-                    {port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits()}),
-                old);
+      EXPECT_EQ(Line(), old);
       EXPECT_EQ(tio.c_cflag, before.c_cflag);
       continue;
     }
     EXPECT_EQ(result, 0u);
-    EXPECT_EQ(
-        std::vector<int>({port_.GetBaudrate(), port_.GetDataBits(), port_.GetParity(), port_.GetStopBits()}),
-        setting);
+    EXPECT_EQ(Line(), setting);
     EXPECT_EQ(cfgetospeed(&tio), speeds.at(setting[0]));
     const tcflag_t parity = (row[5].find("PARODD") != std::string::npos ? PARODD : 0) |
                             (row[5].find("CMSPAR") != std::string::npos ? CMSPAR : 0);
