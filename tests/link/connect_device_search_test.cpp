@@ -67,11 +67,11 @@ TEST(DeviceSearch, PortSearchTakesTheFirstMatchingDescription) {
 }
 
 TEST(DeviceSearch, RegistryMarkCarriesTheVendorId) {
-  ListedBus bus;
+  sim::VirtualBoard board({});
   RecordingPrompt prompt;
-  MarkDeviceInRegistry(bus, "B191", prompt);
-  MarkDeviceInRegistry(bus, "100E", prompt);
-  EXPECT_EQ(bus.marks, (std::vector<std::string>{"7C3A:B191", "0813:100E"}));
+  MarkDeviceInRegistry(board.Bus(), "B191", prompt);
+  MarkDeviceInRegistry(board.Bus(), "100E", prompt);
+  EXPECT_EQ(board.RegistryMarks(), (std::vector<std::string>{"7C3A:B191", "0813:100E"}));
 }
 
 TEST(SelectorRebuild, ListsEntriesWithTheirPagesAndPicksThePage) {

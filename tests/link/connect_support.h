@@ -112,14 +112,11 @@ class ListedBus final : public DeviceBus {
     }
     return std::make_unique<CountingTransport>(live, path);
   }
-  void MarkDeviceInRegistry(const std::string& vendorId, const std::string& productId, UserPrompt&) override {
-    marks.push_back(vendorId + ":" + productId);
-  }
+  void MarkDeviceInRegistry(const std::string&, const std::string&, UserPrompt&) override {}
 
   bool enumerates = true;
   std::vector<McuPort> ports;
   std::map<std::string, std::vector<std::string>> volumes;
-  std::vector<std::string> marks;
   int live = 0;
 };
 
