@@ -1,5 +1,6 @@
 // The block-size check against the virtual board over a pseudo-terminal: the
-// board answers the raw NAND flash method with its block-size code.
+// board answers the raw NAND flash method with its block-size code, and is
+// asked only for a NAND ROM file when connected over VCOM.
 #include <gtest/gtest.h>
 
 #include "app/test_table.h"
@@ -16,7 +17,7 @@ using romtest::ReadFileBytes;
 
 class NandCheckBoardTest : public romtest::RomFolder {};
 
-TEST_F(NandCheckBoardTest, BoardCodeDecides) {
+TEST_F(NandCheckBoardTest, BoardCodeDecidesAndOnlyARomFileOverVcomAsksIt) {
   for (const auto& row : testing::LoadTable("rom/nand_board_checks.tsv")) {
     SCOPED_TRACE(row[0]);
     sim::BoardOptions o;
@@ -24,20 +25,25 @@ TEST_F(NandCheckBoardTest, BoardCodeDecides) {
     o.startInLoaderStage = true;
     o.nandBlockSizeCode = static_cast<uint8_t>(std::stoul(row[1], nullptr, 0));
     sim::VirtualBoard board(o);
-    const std::string path = File("rom.bin", NandFile(static_cast<uint32_t>(std::stoul(row[2])), {1000}, 1));
-    SerialPort port;
-    RecordingPrompt prompt(row[3] == "yes");
-    const auto r = NandBlockSizeCheck(path, board.PtyPath(), port, prompt);
-    EXPECT_EQ(r.result, std::stoi(row[4]));
-    EXPECT_EQ(r.imageCount, std::stoul(row[5]));
+    std::vector<uint8_t> file(row[2].begin(), row[2].end());
+    if (row[2] == "rom") file = NandFile(static_cast<uint32_t>(std::stoul(row[3])), {1000}, 1);
+    if (row[2] == "none") file.clear();
+    const std::string path = row[2] == "none" ? Path("none.bin") : File("rom.bin", file);
+    const std::string port = row[4] == "board" ? board.PtyPath() : row[4] == "none" ? "" : row[4];
+    SerialPort serial;
+    RecordingPrompt prompt(row[5] == "yes");
+    const auto r = NandBlockSizeCheck(path, port, serial, prompt);
+    EXPECT_EQ(r.result, std::stoi(row[6]));
+    EXPECT_EQ(r.imageCount, std::stoul(row[7]));
     EXPECT_EQ(prompt.Messages(),
-              row[6].empty() ? std::vector<std::string>{} : std::vector<std::string>{row[6]});
-    EXPECT_EQ(prompt.Questions(), row[7] == "yes" ? std::vector<std::string>{rom_text::kBlockSizeMismatch}
+              row[8].empty() ? std::vector<std::string>{} : std::vector<std::string>{row[8]});
+    EXPECT_EQ(prompt.Questions(), row[9] == "yes" ? std::vector<std::string>{rom_text::kBlockSizeMismatch}
                                                   : std::vector<std::string>{});
-    EXPECT_EQ(board.LastMethod(), 4);
-    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(board.LastMethod(), std::stoi(row[10]));
+    EXPECT_FALSE(serial.IsOpen());
     // Untouched, or exactly the file built for the board's block size.
-    EXPECT_EQ(ReadFileBytes(path), NandFile(static_cast<uint32_t>(std::stoul(row[8])), {1000}, 1));
+    if (!row[11].empty()) file = NandFile(static_cast<uint32_t>(std::stoul(row[11])), {1000}, 1);
+    EXPECT_EQ(ReadFileBytes(path), file);
   }
 }
 

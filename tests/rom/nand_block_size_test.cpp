@@ -103,44 +103,5 @@ TEST_F(NandConvertTest, UnknownTargetSizeOrMissingFile) {
   EXPECT_TRUE(Leftovers().empty());
 }
 
-// Records whether the board was contacted; any open fails.
-class CountingPort : public SerialPort {
- public:
-  uint32_t Open(const std::string&, uint32_t, uint32_t) override {
-    ++opens;
-    return win_error::kFileNotFound;
-  }
-  int opens = 0;
-};
-
-TEST_F(NandConvertTest, CheckRefusesWithoutAskingTheBoard) {
-  struct Case {
-    std::string label;
-    std::vector<uint8_t> file;
-    std::string portPath;
-    int result;
-    int opens;
-    std::vector<std::string> messages;
-  };
-  const Case cases[] = {
-      {"raw dump", Pattern(5000, 3), "/dev/board", 0, 0, {}},
-      {"shorter than a header", {'Q', 'K', 0x5A, 0xA5, 1}, "/dev/board", 0, 0, {}},
-      {"not connected over VCOM", NandFile(16384, {10}, 1), "", 0, 0, {}},
-      {"port fails to open", NandFile(16384, {10}, 1), "/dev/board", 0, 1, {"Failed to open /dev/board"}},
-      {"no such file", {}, "/dev/board", -1, 0, {rom_text::kCantOpenTarget}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    const std::string path = c.file.empty() ? Path("none.bin") : File("rom.bin", c.file);
-    CountingPort port;
-    RecordingPrompt prompt;
-    const auto r = NandBlockSizeCheck(path, c.portPath, port, prompt);
-    EXPECT_EQ(r.result, c.result);
-    EXPECT_EQ(port.opens, c.opens);
-    EXPECT_EQ(prompt.Messages(), c.messages);
-    EXPECT_EQ(ReadFileBytes(path), c.file);
-  }
-}
-
 }  // namespace
 }  // namespace zorbel
