@@ -8,6 +8,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <ranges>
 #include <string>
 #include <thread>
 #include <vector>
@@ -123,11 +124,7 @@ class ListedBus final : public DeviceBus {
 // Cells split at a separator; an empty cell has no parts.
 inline std::vector<std::string> Split(const std::string& cell, char separator) {
   std::vector<std::string> out;
-  for (size_t from = 0; from < cell.size();) {
-    const size_t at = std::min(cell.find(separator, from), cell.size());
-    out.push_back(cell.substr(from, at - from));
-    from = at + 1;
-  }
+  for (const auto part : std::views::split(cell, separator)) out.emplace_back(part.begin(), part.end());
   return out;
 }
 
