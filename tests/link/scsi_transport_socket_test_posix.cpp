@@ -143,16 +143,11 @@ TEST(SocketScsiTransport, RepliesThatFailOrOverrunAreRefusedAndTheStreamStaysInS
     SCOPED_TRACE(row[0]);
     const bool hangsUp = row[5] == "1";
     int requests = 0;
+    const std::vector<Bytes> replies = {Cell(row[1]), {0, 4, 0, 0, 0, 9, 9, 9, 9}};
     SocketServer server(hangsUp ? 2 : 1, [&](int connection, int fd) {
-      if (connection == 0) {
-        if (!ReadRequest(fd)) return;
-        ++requests;
-        WriteExact(fd, Cell(row[1]));
-        if (hangsUp) return;
-      }
-      if (!ReadRequest(fd)) return;
-      ++requests;
-      WriteExact(fd, {0, 4, 0, 0, 0, 9, 9, 9, 9});
+      // A server that hangs up takes one request per connection.
+      const int last = hangsUp ? connection : 1;
+      for (int i = connection; i <= last && ReadRequest(fd); ++i) WriteExact(fd, replies[requests++]);
     });
     auto transport = server.Open();
     ASSERT_NE(transport, nullptr);

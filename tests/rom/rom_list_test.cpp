@@ -22,19 +22,15 @@ class RomListTest : public romtest::RomFolder {
   RomList List(RomListKind kind, RomListOptions options = {}) {
     return RomList(kind, Path("list.ini"), options);
   }
-  std::string ListText() const {
-    const auto bytes = ReadFileBytes(dir_ / "list.ini");
-    return {bytes.begin(), bytes.end()};
-  }
+  std::string ListText() const { return testing::ReadBytes(dir_ / "list.ini"); }
   RomImage Image(int number, RomImageKind kind = RomImageKind::kSystem, std::string start = "0") {
-    RomImage image;
-    image.number = number;
-    image.path = File("i" + std::to_string(number) + ".bin", Pattern(70000, 1));
-    image.name = "i" + std::to_string(number);
-    image.kind = kind;
-    image.exec = "200";
-    image.start = std::move(start);
-    return image;
+    const std::string name = "i" + std::to_string(number);
+    return {.number = number,
+            .path = File(name + ".bin", Pattern(70000, 1)),
+            .name = name,
+            .kind = kind,
+            .exec = "200",
+            .start = std::move(start)};
   }
 };
 
