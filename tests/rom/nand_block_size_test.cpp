@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 
 #include "app/test_table.h"
 #include "rom/rom_layout.h"
@@ -40,11 +41,6 @@ TEST_F(NandConvertTest, ConvertsFillOnly) {
 }
 
 TEST_F(NandConvertTest, DamagedFilesAreRefusedAndLeftAlone) {
-  struct Case {
-    std::string label;
-    std::vector<uint8_t> file;
-    std::string message;
-  };
   auto cut = [](std::vector<uint8_t> f, size_t size) {
     f.resize(size);
     return f;
@@ -55,7 +51,8 @@ TEST_F(NandConvertTest, DamagedFilesAreRefusedAndLeftAlone) {
   badMagic[12 + 64 + 10 + 16384 - 26 + 48] = 0;
   auto tooLong = NandFile(16384, {10}, 1);
   StoreLe32(&tooLong[12 + 56], 20000);
-  const Case cases[] = {
+  // Label, file, message.
+  const std::tuple<std::string, std::vector<uint8_t>, std::string> cases[] = {
       {"count beyond the images", NandFile(16384, {10, 20}, 3), rom_text::kNandCountExceeds},
       {"last header cut short", cut(NandFile(16384, {10, 20}, 2), 12 + 64 + 16368 + 30),
        rom_text::kNandCountExceeds},
@@ -66,13 +63,13 @@ TEST_F(NandConvertTest, DamagedFilesAreRefusedAndLeftAlone) {
       {"lost image header", badMagic, rom_text::kNandBadImageHeader},
       {"no file header", Pattern(100, 1), rom_text::kNandNotRomFile},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    const std::string path = File("rom.bin", c.file);
+  for (const auto& [label, file, message] : cases) {
+    SCOPED_TRACE(label);
+    const std::string path = File("rom.bin", file);
     RecordingPrompt prompt;
     EXPECT_EQ(NandBlockSizeConvert(path, 131072, prompt), 0);
-    EXPECT_EQ(prompt.Messages(), std::vector<std::string>{c.message});
-    EXPECT_EQ(ReadFileBytes(path), c.file);
+    EXPECT_EQ(prompt.Messages(), std::vector<std::string>{message});
+    EXPECT_EQ(ReadFileBytes(path), file);
     EXPECT_TRUE(Leftovers().empty());
   }
 }
