@@ -70,6 +70,22 @@ Img SpiImage(int number, size_t size, const std::string& start, const std::strin
           {{"Exec", kind == "System" ? " " : "0x30008000"}, {"Start", start}, {kind, "1"}, {"End", end}}};
 }
 
+// NOR or SPI images written "number size start[ nofooter]" and joined by ", " in a table cell.
+std::vector<Img> ImagesOf(const std::string& rom, const std::string& cell) {
+  std::vector<Img> images;
+  std::istringstream in(cell);
+  for (std::string one; std::getline(in, one, ',');) {
+    std::istringstream fields(one);
+    int number = 0;
+    size_t size = 0;
+    std::string start, noFooter;
+    fields >> number >> size >> start >> noFooter;
+    const Keys more = noFooter.empty() ? Keys{} : Keys{{"No Footer", "1"}};
+    images.push_back(rom == "spi" ? SpiImage(number, size, start) : NorImage(number, size, start, more));
+  }
+  return images;
+}
+
 class RomBuildTest : public romtest::RomFolder {
  protected:
   std::string ListFile(const std::string& name, std::vector<Section> sections, const std::vector<Img>& images,
@@ -150,87 +166,54 @@ TEST_F(RomBuildTest, Golden) {
 }
 
 TEST_F(RomBuildTest, RefusalsChangeNoFile) {
-  // NOR's bootloader is its [Boot Image], the others' Image 0.
-  const struct {
-    std::string rom;
-    std::string label;
-    std::string message;
-  } cases[] = {
-      {"nor", "img1 missing", rom_text::kCantOpenImage},
-      {"nor", "img2 missing", rom_text::kCantOpenImage},
-      {"nor", "img0 missing", rom_text::kCantOpenBootloader},
-      {"nor", "list missing", rom_text::kCantOpenScript},
-      {"nor", "target folder missing", rom_text::kCantOpenTarget},
-      {"nor", "target is the list", kTargetIsSource},
-      {"spi", "img1 missing", rom_text::kCantOpenImage},
-      {"spi", "img2 missing", rom_text::kCantOpenImage},
-      {"spi", "img0 missing", rom_text::kCantOpenBootloader},
-      {"spi", "list missing", rom_text::kCantOpenScript},
-      {"spi", "target folder missing", rom_text::kCantOpenTarget},
-      {"spi", "target is an image", kTargetIsSource},
-      {"nand", "img1 missing", rom_text::kCantOpenImage},
-      {"nand", "img0 missing", rom_text::kCantOpenImage},
-      {"nand", "list missing", rom_text::kCantOpenScript},
-      {"nand", "target folder missing", rom_text::kCantOpenTarget},
-      {"nand", "board block size unknown", rom_text::kInvalidBlockSize},
-      {"nand", "target is the list", kTargetIsSource},
-      {"nand", "target is an image", kTargetIsSource},
-      {"nand", "target links to an image", kTargetIsSource},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.rom + ": " + c.label);
+  for (const auto& c : testing::LoadTable("rom/refusals.tsv")) {
+    const std::string &rom = c[0], &label = c[1];
+    SCOPED_TRACE(rom + ": " + label);
     romtest::WriteBytes(Path("out.bin"), Pattern(1234, 9));
-    std::string target = c.label == "target folder missing" ? "no/dir/out.bin" : "out.bin";
-    if (c.label == "target is the list") target = "x.ini";
-    if (c.label == "target is an image") target = "img1";
+    std::string target = label == "target folder missing" ? "no/dir/out.bin" : "out.bin";
+    if (label == "target is the list") target = "x.ini";
+    if (label == "target is an image") target = "img1";
     std::error_code noLinks;
-    if (c.label == "target links to an image") {
+    if (label == "target links to an image") {
       target = "alias.bin";
       fs::create_symlink(Path("img1"), Path(target), noLinks);
     }
     if (noLinks) continue;  // no links for this user (Windows)
-    const bool nor = c.rom == "nor";
+    const bool nor = rom == "nor";
     std::vector<Section> boot;
     if (nor) boot.push_back({"Boot Image", {{"Image", File("img0", Pattern(10, 0))}}});
     std::vector<Img> images = {{1, 10, {{"Base", "0x20000"}, {"Start", "0x10000"}}},
                                {2, 10, {{"Base", "0x30000"}, {"Start", "0x20000"}}}};
     if (!nor) images.insert(images.begin(), {0, 10, {{"Start", "0x0"}, {"System", "1"}}});
     std::string list = ListFile("x.ini", boot, images, target);
-    if (c.label == "list missing") list = Path("none.ini");
-    if (c.label.starts_with("img")) fs::remove(Path(c.label.substr(0, 4)));
+    if (label == "list missing") list = Path("none.ini");
+    if (label.starts_with("img")) fs::remove(Path(label.substr(0, 4)));
     const auto before = folder_.Contents();
     NandRomRequest nand{list, 3};
-    nand.vcomConnected = c.label == "board block size unknown";
-    EXPECT_EQ(nor ? Run(list) : c.rom == "spi" ? Run(SpiRomRequest{list}) : Run(nand), -1);
-    EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
+    nand.vcomConnected = label == "board block size unknown";
+    EXPECT_EQ(nor ? Run(list) : rom == "spi" ? Run(SpiRomRequest{list}) : Run(nand), -1);
+    EXPECT_EQ(Messages(), std::vector<std::string>{c[2]});
     EXPECT_EQ(folder_.Contents(), before);  // the earlier out.bin kept, no working file left
   }
 }
 
 TEST_F(RomBuildTest, NorBootloaderSizeLimit) {
-  const struct {
-    size_t size;
-    int result;
-    std::string message;
-  } cases[] = {
-      {65536, 0, rom_text::kCreationSuccess},
-      {65537, -1, rom_text::kBootTooLarge},
-      {0, 0, rom_text::kCreationSuccess},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.size);
+  for (const size_t size : {65536, 65537, 0}) {
+    SCOPED_TRACE(size);
     fs::remove(Path("out.bin"));
-    EXPECT_EQ(Nor(c.size, {}), c.result);
-    ASSERT_EQ(Messages(), std::vector<std::string>{c.message});
+    const bool fits = size <= 65536;
+    EXPECT_EQ(Nor(size, {}), fits ? 0 : -1);
+    ASSERT_EQ(Messages(),
+              std::vector<std::string>{fits ? rom_text::kCreationSuccess : rom_text::kBootTooLarge});
     EXPECT_TRUE(Leftovers().empty());
-    if (c.result != 0) {
+    if (!fits) {
       EXPECT_FALSE(fs::exists(Path("out.bin")));
       continue;
     }
     const auto rom = Out();
     ASSERT_EQ(rom.size(), 0x20000u);  // no images: the boot area only
-    EXPECT_TRUE(Holds(rom, 0, Pattern(c.size, 1)));
-    EXPECT_TRUE(AllFill(rom, c.size, 0x10000));
+    EXPECT_TRUE(Holds(rom, 0, Pattern(size, 1)));
+    EXPECT_TRUE(AllFill(rom, size, 0x10000));
   }
 }
 
@@ -241,35 +224,22 @@ TEST_F(RomBuildTest, NorBootInfoKeysMatchByContainmentInFixedOrder) {
     const auto rom = Out();
     EXPECT_TRUE(Holds(rom, 0x10000 + std::stoul(row[2]), {row[3].begin(), row[3].end()}));
     // Nothing else moved: the fields beside stay zero.
-    EXPECT_EQ(rom[0x10000 + 18], 0);
-    EXPECT_EQ(rom[0x10000 + 19], 0);
+    EXPECT_EQ(Le16(rom, 0x10000 + 18), 0u);
     EXPECT_EQ(Le32(rom, 0x20000 - kFooter + 36), NorRomChecksum({rom.data() + 0x10000, 48}));
   }
 }
 
-TEST_F(RomBuildTest, NorPlacement) {
-  const struct {
-    std::string label;
-    std::vector<Img> images;
-    std::string message;
-  } cases[] = {
-      {"below the boot area", {NorImage(1, 100, "0x00010000")}, rom_text::kArrangementError},
-      {"not on 64k", {NorImage(1, 100, "0x00028000")}, rom_text::kBaseNotAligned},
-      {"both wrong: arrangement first", {NorImage(1, 100, "0x00018000")}, rom_text::kArrangementError},
-      {"into the previous footer",
-       {NorImage(1, 65536, "0x00020000"), NorImage(2, 10, "0x00030000")},
-       rom_text::kArrangementError},
-      {"after the previous footer",
-       {NorImage(1, 65536, "0x00030000"), NorImage(2, 10, "0x00050000")},
-       rom_text::kCreationSuccess},
-      {"right after data without footer",
-       {NorImage(1, 65536, "0x00020000", {{"No Footer", "1"}}), NorImage(2, 10, "0x00030000")},
-       rom_text::kCreationSuccess},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    EXPECT_EQ(Nor(16, c.images), c.message == rom_text::kCreationSuccess ? 0 : -1);
-    EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
+TEST_F(RomBuildTest, NorPlacementAndSpiFileLength) {
+  for (const auto& row : testing::LoadTable("rom/layouts.tsv")) {
+    SCOPED_TRACE(row[1]);
+    const auto images = ImagesOf(row[0], row[2]);
+    if (row[0] == "spi") {
+      ASSERT_EQ(Run(Spi(std::stoul(row[4]), images, 0, row[5] == "bank")), 0);
+      EXPECT_EQ(Out().size(), std::stoul(row[3], nullptr, 0));
+      continue;
+    }
+    EXPECT_EQ(Nor(16, images), row[3] == rom_text::kCreationSuccess ? 0 : -1);
+    EXPECT_EQ(Messages(), std::vector<std::string>{row[3]});
     EXPECT_TRUE(Leftovers().empty());
   }
 }
@@ -294,25 +264,21 @@ TEST_F(RomBuildTest, NorDataLengthAndFooterPlacement) {
   }
 }
 
-TEST_F(RomBuildTest, NorImagesGoInBaseOrderNotNumberOrder) {
-  ASSERT_EQ(Nor(16, {NorImage(1, 300, "0x00100000"), NorImage(3, 200, "0x00020000")}), 0);
+TEST_F(RomBuildTest, NorImagesGoInBaseOrderAndNoFooterOnOneKeepsTheOthers) {
+  const Keys noFooter = {{"No Footer", "1"}};
+  ASSERT_EQ(Nor(16, {NorImage(1, 300, "0x00100000"), NorImage(2, 1000, "0x00030000"),
+                     NorImage(3, 1000, "0x00020000", noFooter)}),
+            0);
   const auto rom = Out();
-  EXPECT_TRUE(Holds(rom, 0x20000, Pattern(200, 3)));
-  EXPECT_EQ(Le32(rom, 0x30000 - kFooter), 3u);
-  EXPECT_TRUE(AllFill(rom, 0x30000, 0x100000));
+  EXPECT_TRUE(Holds(rom, 0x20000, Pattern(1000, 3)));
+  EXPECT_TRUE(AllFill(rom, 0x20000 + 1000, 0x30000));
+  EXPECT_TRUE(Holds(rom, 0x30000, Pattern(1000, 2)));
+  EXPECT_EQ(Le32(rom, 0x40000 - kFooter), 2u);
+  ExpectFooterSound(rom, 0x40000 - kFooter);
+  EXPECT_TRUE(AllFill(rom, 0x40000, 0x100000));
   EXPECT_TRUE(Holds(rom, 0x100000, Pattern(300, 1)));
   EXPECT_EQ(Le32(rom, 0x110000 - kFooter), 1u);
   EXPECT_EQ(rom.size(), 0x110000u);
-}
-
-TEST_F(RomBuildTest, NorNoFooterOnOneImageKeepsTheOthers) {
-  const Keys noFooter = {{"No Footer", "1"}};
-  ASSERT_EQ(Nor(16, {NorImage(1, 1000, "0x00020000", noFooter), NorImage(2, 1000, "0x00030000")}), 0);
-  const auto rom = Out();
-  EXPECT_TRUE(AllFill(rom, 0x20000 + 1000, 0x30000));
-  EXPECT_EQ(Le32(rom, 0x40000 - kFooter), 2u);
-  ExpectFooterSound(rom, 0x40000 - kFooter);
-  EXPECT_EQ(rom.size(), 0x40000u);
 
   // The last image without footer ends the file with its data.
   ASSERT_EQ(Nor(16, {NorImage(1, 1001, "0x00020000", noFooter)}), 0);
@@ -366,27 +332,6 @@ TEST_F(RomBuildTest, SpiTablePosition) {
   }
 }
 
-TEST_F(RomBuildTest, SpiFileLength) {
-  const struct {
-    std::string label;
-    size_t bootSize;
-    std::vector<Img> images;
-    bool bankMode;
-    size_t length;
-  } cases[] = {
-      {"a full extra bank after a bank-sized image", 10, {SpiImage(1, 65536, "0x100000")}, false, 0x120000},
-      // Equal highest start: the lower number's length counts.
-      {"tie on start", 10, {SpiImage(1, 100000, "0x20000"), SpiImage(2, 10, "0x20000")}, false, 0x40000},
-      {"bank mode start", 10, {SpiImage(3, 10, "0x3")}, true, 0x40000},
-      {"boot image only", 70000, {}, false, 0x20000},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    ASSERT_EQ(Run(Spi(c.bootSize, c.images, 0, c.bankMode)), 0);
-    EXPECT_EQ(Out().size(), c.length);
-  }
-}
-
 TEST_F(RomBuildTest, SpiLowerNumberIsOnTopWhereImagesOverlap) {
   ASSERT_EQ(Run(Spi(10, {SpiImage(1, 100, "0x20000"), SpiImage(2, 300, "0x20000")})), 0);
   const auto rom = Out();
@@ -430,28 +375,15 @@ TEST_F(RomBuildTest, SpiFamilyTwoHeaderLength) {
 }
 
 TEST_F(RomBuildTest, SpiMaximumLength) {
-  // Offset mode: T = start + 64 KiB for a last image below 64 KiB. Images past
-  // the cap that do not set the length (a high section, a long image before
-  // the last) are refused too, before anything is written.
-  const struct {
-    std::string label;
-    int number;
-    std::string start;
-    uint64_t size;
-    int result;
-  } cases[] = {
-      {"the last image ends the largest file", 1, "0x31F0000", 10, 0},
-      {"the last image one byte further", 1, "0x31F0001", 10, -1},
-      {"a section past the table at 0xFFFFFFFF", 9, "0xFFFFFFFF", 16, -1},
-      {"a long image before the last", 1, "0x10000", kSpiRomMaxSize, -1},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
+  for (const auto& row : testing::LoadTable("rom/spi_max_lengths.tsv")) {
+    SCOPED_TRACE(row[0]);
     File("out.bin", Pattern(10, 9));
-    const auto r = Spi(10, {SpiImage(c.number, 10, c.start), SpiImage(2, 10, "0x20000")});
-    fs::resize_file(Path("img" + std::to_string(c.number)), c.size);  // sparse where large
-    EXPECT_EQ(Run(r), c.result);
-    if (c.result == 0) {
+    const auto r = Spi(10, {SpiImage(std::stoi(row[1]), 10, row[2]), SpiImage(2, 10, "0x20000")});
+    const uint64_t size = row[3] == "max" ? kSpiRomMaxSize : std::stoull(row[3]);
+    fs::resize_file(Path("img" + row[1]), size);  // sparse where large
+    const int result = std::stoi(row[4]);
+    EXPECT_EQ(Run(r), result);
+    if (result == 0) {
       EXPECT_EQ(fs::file_size(Path("out.bin")), kSpiRomMaxSize);
     } else {
       EXPECT_EQ(Messages(), std::vector<std::string>{rom_text::kExceedMaxSize});
@@ -462,22 +394,19 @@ TEST_F(RomBuildTest, SpiMaximumLength) {
 }
 
 TEST_F(RomBuildTest, NandFillMakesLengthPlusSixteenWholeBlocks) {
-  const struct {
-    size_t length;
-    size_t fill;
-  } cases[] = {{16368, 0}, {16369, 16383}, {0, 16368}, {1000, 16384 - 1016}, {32752, 0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.length);
+  for (const auto& row : testing::LoadTable("rom/nand_fills.tsv")) {
+    SCOPED_TRACE(row[0]);
+    const size_t length = std::stoul(row[0]), fill = std::stoul(row[1]);
     // Start order, not number order: Image 3 first.
-    ASSERT_EQ(Run(Nand({{1, 10, {{"Start", "0x10"}}}, {3, c.length, {{"Start", "0x0"}}}}, 2)), 0);
+    ASSERT_EQ(Run(Nand({{1, 10, {{"Start", "0x10"}}}, {3, length, {{"Start", "0x0"}}}}, 2)), 0);
     const auto rom = Out();
     const size_t data = 12 + 64;
     EXPECT_EQ(Le32(rom, 12), 3u);
-    EXPECT_EQ(Le32(rom, 12 + 56), c.length);
-    EXPECT_TRUE(Holds(rom, data, Pattern(c.length, 3)));
-    EXPECT_TRUE(AllFill(rom, data + c.length, data + c.length + c.fill));
+    EXPECT_EQ(Le32(rom, 12 + 56), length);
+    EXPECT_TRUE(Holds(rom, data, Pattern(length, 3)));
+    EXPECT_TRUE(AllFill(rom, data + length, data + length + fill));
     // The next image header follows the fill directly.
-    const size_t next = data + c.length + c.fill;
+    const size_t next = data + length + fill;
     EXPECT_EQ(Le32(rom, next), 1u);
     EXPECT_EQ(rom.size(), next + 64 + 10 + (16384 - 26));
   }
@@ -489,7 +418,8 @@ TEST_F(RomBuildTest, NandKindNameAndExec) {
     ASSERT_EQ(Run(Nand({{1, 4, KeysOf(row[0])}}, 1)), 0);
     const auto rom = Out();
     EXPECT_EQ(Le32(rom, 12 + 36), std::stoul(row[1]));
-    EXPECT_EQ(romtest::Text(rom, 12 + 4, 32), row[2]);
+    const std::string name = row[2] + '\0';  // the name ends in a zero, and so does its field
+    EXPECT_TRUE(Holds(rom, 12 + 4, {name.begin(), name.end()}));
     EXPECT_EQ(rom[12 + 4 + 31], 0);
     EXPECT_EQ(Le32(rom, 12 + 40), std::stoul(row[3], nullptr, 0));
     EXPECT_EQ(Le32(rom, 12 + 52), std::stoul(row[3], nullptr, 0));

@@ -35,12 +35,6 @@ inline uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
   return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8));
 }
 
-inline std::string Text(const std::vector<uint8_t>& b, size_t at, size_t size) {
-  std::string s;
-  for (size_t i = 0; i < size && b.at(at + i) != 0; ++i) s += static_cast<char>(b[at + i]);
-  return s;
-}
-
 inline bool AllFill(const std::vector<uint8_t>& b, size_t from, size_t to) {
   for (size_t i = from; i < to; ++i) {
     if (b.at(i) != 0xFF) return false;
