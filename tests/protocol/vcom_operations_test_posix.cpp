@@ -116,23 +116,6 @@ TEST(VcomBurnTest, RawNandSkipsTheRomFilesHeader) {
   ASSERT_EQ(VcomVerify(rig.ctx, Medium::kNand, DataKind::kRaw), 1);
 }
 
-TEST(VcomBurnTest, RawNandFileWithoutDataIsRefusedBeforeAnyHead) {
-  struct Case {
-    size_t size;
-    const char* message;
-  };
-  for (const Case& c : {Case{12, texts::kFileLengthZero}, Case{11, texts::kNandRomTooShort},
-                        Case{0, texts::kNandRomTooShort}}) {
-    VcomRig rig;
-    rig.File("rom.bin", Pattern(c.size));
-    EXPECT_EQ(VcomBurnRaw(rig.ctx, Medium::kNand), 0);
-    EXPECT_EQ(VcomVerify(rig.ctx, Medium::kNand, DataKind::kRaw), 0);
-    EXPECT_EQ(rig.prompt.Messages(), (std::vector<std::string>{c.message, c.message})) << c.size;
-    EXPECT_TRUE(rig.board.LastHead().empty()) << c.size;
-    EXPECT_FALSE(rig.port.IsOpen());
-  }
-}
-
 TEST(VcomBurnTest, BurnPhaseWordsEndOrFailByKind) {
   // One status word, 100 with 0x100 or'ed in: it ends an image burn; a raw burn reads it as 356 and waits on.
   for (const DataKind kind : {DataKind::kImage, DataKind::kRaw}) {
@@ -147,42 +130,29 @@ TEST(VcomBurnTest, BurnPhaseWordsEndOrFailByKind) {
     const bool image = kind == DataKind::kImage;
     EXPECT_EQ(Burn(rig, Medium::kSpi, kind), image ? 1 : 0);
     EXPECT_EQ(MessagesText(rig.prompt), image ? "" : texts::kAckError);
-    EXPECT_EQ(rig.Percents().back(), image ? 100 : 356);
+    EXPECT_EQ(PercentsOf(rig.progress).back(), image ? 100 : 356);
     EXPECT_FALSE(rig.port.IsOpen());
   }
 }
 
 TEST(VcomVerifyTest, SameDataPassesOneDifferentByteFailsSilently) {
-  struct Case {
-    const char* name;
-    Medium medium;
-    DataKind kind;
-    size_t size;
-  };
-  const std::vector<Case> cases = {
-      {"NorImage", Medium::kNor, DataKind::kImage, 8192},
-      {"SpiImage", Medium::kSpi, DataKind::kImage, 4097},
-      {"RawNor", Medium::kNor, DataKind::kRaw, 1},
-      {"RawSpi", Medium::kSpi, DataKind::kRaw, 20000},
-      // A NAND image verify keeps a copy of everything the board sent, named after the file.
-      {"NandImage", Medium::kNand, DataKind::kImage, 10000},
-      {"NandImageWholeChunks", Medium::kNand, DataKind::kImage, 8192},
-      {"NandImageOneByte", Medium::kNand, DataKind::kImage, 1},
-  };
-  for (const Case& c : cases) {
-    for (const size_t differentAt : {size_t{0}, c.size - 1, SIZE_MAX}) {
+  for (const auto& row : LoadTable("protocol/vcom_verifies.tsv")) {
+    const Medium medium = MediumNamed(row[1]);
+    const DataKind kind = row[2] == "raw" ? DataKind::kRaw : DataKind::kImage;
+    const size_t size = CellNumber(row[3]);
+    for (const size_t differentAt : {size_t{0}, size - 1, SIZE_MAX}) {
       VcomRig rig;
-      auto data = Pattern(c.size, 8);
+      auto data = Pattern(size, 8);
       rig.File("v image.bin", data);
       rig.ctx.head.imageNumber = "5";
-      ASSERT_EQ(Burn(rig, c.medium, c.kind), 1);
+      ASSERT_EQ(Burn(rig, medium, kind), 1);
       if (differentAt != SIZE_MAX) data[differentAt] ^= 0x80;
       rig.File("v image.bin", data);
       RecordingProgress verifyProgress;
       rig.ctx.progress = &verifyProgress;
       const bool same = differentAt == SIZE_MAX;
-      EXPECT_EQ(VcomVerify(rig.ctx, c.medium, c.kind), same ? 1 : 0) << c.name << differentAt;
-      EXPECT_TRUE(rig.prompt.Messages().empty()) << c.name;
+      EXPECT_EQ(VcomVerify(rig.ctx, medium, kind), same ? 1 : 0) << row[0] << differentAt;
+      EXPECT_TRUE(rig.prompt.Messages().empty()) << row[0];
       EXPECT_TRUE(rig.board.ProtocolErrors().empty()) << ::testing::PrintToString(rig.board.ProtocolErrors());
       EXPECT_EQ(Le32(rig.board.LastHead(), 0), 3u);
       EXPECT_EQ(verifyProgress.Colours(), std::vector<uint32_t>{0x46BEEC});
@@ -190,8 +160,8 @@ TEST(VcomVerifyTest, SameDataPassesOneDifferentByteFailsSilently) {
       if (same) {
         EXPECT_EQ(verifyProgress.Events().back().percent, 100);
       }
-      if (same && c.medium == Medium::kNand) {
-        EXPECT_EQ(ReadFileBytes(rig.dir.File("_v image.bin")), data) << c.name;
+      if (same && medium == Medium::kNand) {
+        EXPECT_EQ(ReadFileBytes(rig.dir.File("_v image.bin")), data) << row[0];
         EXPECT_EQ(rig.dir.Names(), (std::vector<std::string>{"_v image.bin", "v image.bin"}));
       }
       EXPECT_FALSE(rig.port.IsOpen());
@@ -199,52 +169,46 @@ TEST(VcomVerifyTest, SameDataPassesOneDifferentByteFailsSilently) {
   }
 }
 
-TEST(VcomVerifyTest, FileOfAnotherLengthThanTheLastBurnIsRefusedBeforeTheHead) {
-  struct Case {
-    const char* name;
-    size_t burnt;  // 0: nothing burnt on this page
-    size_t verified;
-  };
-  for (const Case& c :
-       {Case{"Shorter", 9000, 8999}, Case{"Longer", 9000, 9001}, Case{"NeverBurnt", 0, 100}}) {
+TEST(VcomRefusalTest, FilesWithoutDataOrOfAnotherLengthThanTheLastBurnAreRefusedBeforeTheHead) {
+  for (const auto& row : LoadTable("protocol/vcom_refusals.tsv")) {
+    SCOPED_TRACE(row[0] + " " + row[4]);
     VcomRig rig;
     rig.ctx.head.imageNumber = "1";
-    if (c.burnt > 0) {
-      rig.File("a.bin", Pattern(c.burnt));
-      ASSERT_EQ(VcomBurnImage(rig.ctx, Medium::kSpi), 1);
+    const Medium medium = MediumNamed(row[1]);
+    const DataKind kind = row[2] == "raw" ? DataKind::kRaw : DataKind::kImage;
+    if (CellNumber(row[3]) > 0) {
+      rig.File("a.bin", Pattern(CellNumber(row[3])));
+      ASSERT_EQ(Burn(rig, medium, kind), 1);
     }
     const auto burnHead = rig.board.LastHead();
-    rig.File("b.bin", Pattern(c.verified));
-    EXPECT_EQ(VcomVerify(rig.ctx, Medium::kSpi, DataKind::kImage), 0) << c.name;
-    EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{texts::kVerifyLengthDiffers}) << c.name;
-    EXPECT_EQ(rig.board.LastHead(), burnHead) << c.name;
+    rig.File("b.bin", Pattern(CellNumber(row[5])));
+    EXPECT_EQ(row[4] == "burn" ? Burn(rig, medium, kind) : VcomVerify(rig.ctx, medium, kind), 0);
+    EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{row[6]});
+    EXPECT_EQ(rig.board.LastHead(), burnHead);
     EXPECT_FALSE(rig.port.IsOpen());
   }
 }
 
-TEST(VcomTableRead, FailuresSayWhatWentWrong) {
-  VcomRig rig;
-  std::vector<TableEntry> rows{TableEntry{}};
-  EXPECT_EQ(ReadImageTableVcom(rig.port, "/dev/zorbel-no-such-port", Medium::kSpi, &rig.prompt, rows),
-            TableRead::kEmptied);
-  EXPECT_TRUE(rows.empty());
-  rig.board.InjectFault({sim::FaultKind::kHugeTableCount, sim::Operation::kReadTable, sim::Medium::kNand});
-  EXPECT_EQ(ReadImageTableVcom(rig.port, rig.ctx.portName, Medium::kNand, &rig.prompt, rows, nullptr, 2000),
-            TableRead::kEmptied);
-  EXPECT_EQ(rig.prompt.Messages(), (std::vector<std::string>{"Failed to open /dev/zorbel-no-such-port",
-                                                             table_text::kReadTableError}));
-  EXPECT_FALSE(rig.port.IsOpen());
-}
-
-TEST(VcomPortTest, NoPortNameSaysNothingAndAMissingPortSaysWhich) {
+TEST(VcomPortTest, NoPortNameSaysNothingAMissingPortSaysWhichAndABadTableSaysSo) {
   VcomRig rig;
   rig.File("x.bin", Pattern(10));
   rig.ctx.portName.clear();
   EXPECT_EQ(VcomDownloadSdram(rig.ctx), 0);
   EXPECT_TRUE(rig.prompt.Messages().empty());
-  rig.ctx.portName = rig.dir.File("no-such-port");
+  const std::string missing = rig.dir.File("no-such-port");
+  rig.ctx.portName = missing;
   EXPECT_EQ(VcomErase(rig.ctx, Medium::kNor, EraseChoice::kAll), 0);
-  EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{"Failed to open " + rig.ctx.portName});
+  std::vector<TableEntry> rows{TableEntry{}};
+  EXPECT_EQ(ReadImageTableVcom(rig.port, missing, Medium::kSpi, &rig.prompt, rows), TableRead::kEmptied);
+  EXPECT_TRUE(rows.empty());
+  rig.board.InjectFault({sim::FaultKind::kHugeTableCount, sim::Operation::kReadTable, sim::Medium::kNand});
+  EXPECT_EQ(
+      ReadImageTableVcom(rig.port, rig.board.PtyPath(), Medium::kNand, &rig.prompt, rows, nullptr, 2000),
+      TableRead::kEmptied);
+  EXPECT_EQ(rig.prompt.Messages(),
+            (std::vector<std::string>{"Failed to open " + missing, "Failed to open " + missing,
+                                      table_text::kReadTableError}));
+  EXPECT_FALSE(rig.port.IsOpen());
 }
 
 // Sets the abort event as the page's Abort button would, at the first
