@@ -11,7 +11,7 @@ namespace {
 TEST(MsNandEraseAllTest, ErasesInRunsOf256BlocksWithEvenProgress) {
   for (const auto& row : LoadTable("protocol/nand_erase_all.tsv")) {
     SCOPED_TRACE(row[1]);
-    sim::BoardOptions o = DiskOptions(row[0] == "older" ? kOlder : kQuen, nullptr);
+    sim::BoardOptions o = DiskOptions(row[0] == "older" ? kOlder : kQuen);
     o.nandBlockCount = CellNumber(row[1]);
     DiskRig rig(o, false);
     EXPECT_EQ(MsErase(rig.ctx, Medium::kNand, EraseChoice::kAll), 1);
@@ -30,7 +30,7 @@ TEST(MsNandEraseAllTest, ErasesInRunsOf256BlocksWithEvenProgress) {
 
 TEST(MsSpiEraseAllTest, PollsOnceASecondHoldingAt99UntilTheBoardIsDoneOrTenMinutesPassed) {
   for (const uint32_t busyPolls : {150u, 1000000u}) {
-    sim::BoardOptions o = DiskOptions(kQuen, nullptr);
+    sim::BoardOptions o = DiskOptions(kQuen);
     o.spiEraseBusyPolls = busyPolls;
     DiskRig rig(o, false);
     const bool done = busyPolls == 150;
@@ -38,7 +38,7 @@ TEST(MsSpiEraseAllTest, PollsOnceASecondHoldingAt99UntilTheBoardIsDoneOrTenMinut
     std::vector<int> expected = {0};
     for (int i = 1; i <= 99; ++i) expected.push_back(i);
     if (done) expected.push_back(100);
-    EXPECT_EQ(rig.Percents(), expected);
+    EXPECT_EQ(PercentsOf(rig.progress), expected);
     EXPECT_EQ(rig.clock.NowMs(), done ? 150000u : 600000u);
     EXPECT_EQ(rig.Commands(kGetLastStatus).size(), done ? 151u : 601u);
     EXPECT_EQ(rig.Commands(kGetLastStatus).back().selector, 2);

@@ -64,7 +64,7 @@ TEST(MsWriteTest, SendsHeadAndChunksAndTheBoardStoresTheFile) {
 TEST(MsWriteStatusPollTest, WaitsAndTriesPerMember) {
   for (const auto& row : LoadTable("protocol/ms_status_polls.tsv")) {
     SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2]);
-    sim::BoardOptions o = DiskOptions(kQuen, nullptr);
+    sim::BoardOptions o = DiskOptions(kQuen);
     o.progressStep = 100;  // one step of the busy time
     o.stepDelayMs = CellNumber(row[2]);
     DiskRig rig(o, false);
@@ -78,30 +78,21 @@ TEST(MsWriteStatusPollTest, WaitsAndTriesPerMember) {
   }
 }
 
-TEST(MsWriteInputTest, RefusesWithoutTouchingTheBoard) {
-  struct Case {
-    const char* name;
-    bool handle;
-    const char* file;  // null: no path; "": a missing file
-    size_t size;
-    std::vector<std::string> messages;
-  };
-  const std::vector<Case> cases = {
-      {"NoHandle", false, "f.bin", 10, {texts::kNoDeviceHandle}},
-      {"NoPath", true, nullptr, 0, {}},
-      {"Missing", true, "", 0, {"Open file failed in write file(7)"}},
-      {"Empty", true, "f.bin", 0, {texts::kFileLengthZero}},
-  };
-  for (const Case& c : cases) {
+TEST(MsRefusalTest, WritesAndLoadersRefuseWithoutTouchingTheBoard) {
+  for (const auto& row : LoadTable("protocol/ms_refusals.tsv")) {
+    SCOPED_TRACE(row[0]);
     DiskRig rig;
-    if (!c.handle) rig.state.connection.volumes[0].handle.reset();
-    if (c.file != nullptr) {
-      rig.ctx.filePath = rig.dir.File(*c.file ? c.file : "missing.bin");
-      if (*c.file) WriteBytes(rig.ctx.filePath, Pattern(c.size));
+    if (row[2] == "no") rig.state.connection.volumes[0].handle.reset();
+    if (row[3] == "missing") {
+      rig.ctx.filePath = rig.dir.File("missing.bin");
+    } else if (row[3] != "none") {
+      rig.File("f.bin", Pattern(CellNumber(row[3])));
     }
-    EXPECT_EQ(MsWriteImage(rig.ctx, Medium::kSpi, DataKind::kImage), 0) << c.name;
-    EXPECT_EQ(rig.prompt.Messages(), c.messages) << c.name;
-    EXPECT_TRUE(rig.commands.empty()) << c.name;
+    EXPECT_EQ(row[1] == "write" ? MsWriteImage(rig.ctx, Medium::kSpi, DataKind::kImage)
+                                : MsDownloadLoader(rig.ctx, CellNumber(row[4])),
+              0);
+    EXPECT_EQ(MessagesText(rig.prompt), row[5]);
+    EXPECT_TRUE(rig.commands.empty());
   }
 }
 
@@ -158,51 +149,24 @@ TEST(MsReadRawSpiTest, ReadsWholeBlocksIntoTheTarget) {
 }
 
 TEST(MsDownloadTest, SdramModesAndTheLoaderStage) {
-  struct Case {
-    const char* name;
-    bool loader;
-    uint32_t mode, skip;
-    size_t fileSize;
-    uint32_t address;
-    size_t statusCalls;
-  };
-  const std::vector<Case> cases = {
-      {"DownloadOnlyReadsStatus", false, 0, 0, 70000, 0x8000, 1},
-      {"DownloadAndRunDoesNot", false, 1, 0, 4097, 0x8000, 0},
-      {"LoaderSkipsHeaderAndPrefix", true, 0, 100, 16 + 100 + 5000, 0xE00000, 0},
-  };
-  for (const Case& c : cases) {
+  for (const auto& row : LoadTable("protocol/ms_downloads.tsv")) {
+    SCOPED_TRACE(row[0]);
+    const bool loader = row[1] == "yes";
+    const uint32_t skip = CellNumber(row[3]), fileSize = CellNumber(row[4]), address = CellNumber(row[5]);
     DiskRig rig;
-    const auto data = Pattern(c.fileSize, 9);
+    const auto data = Pattern(fileSize, 9);
     rig.File("sdram.bin", data);
-    rig.ctx.head.mode = c.mode;
+    rig.ctx.head.mode = CellNumber(row[2]);
     rig.ctx.head.address = "12345678";  // not used over the disk
-    const int result = c.loader ? MsDownloadLoader(rig.ctx, c.skip) : MsDownloadSdram(rig.ctx);
-    ASSERT_EQ(result, 1) << c.name << ::testing::PrintToString(rig.board.ProtocolErrors());
-    const size_t offset = c.loader ? 16 + c.skip : 0;
+    const int result = loader ? MsDownloadLoader(rig.ctx, skip) : MsDownloadSdram(rig.ctx);
+    ASSERT_EQ(result, 1) << ::testing::PrintToString(rig.board.ProtocolErrors());
+    const uint32_t offset = loader ? 16 + skip : 0;
     const auto head = rig.Commands(kWriterProcess).at(0);
     EXPECT_EQ(head.selector, 0);
-    EXPECT_EQ(head.sent, LeWords({1, static_cast<uint32_t>(c.fileSize - offset), c.address}));
-    EXPECT_EQ(rig.board.Sdram(c.address, static_cast<uint32_t>(c.fileSize - offset)),
-              std::vector<uint8_t>(data.begin() + static_cast<ptrdiff_t>(offset), data.end()))
-        << c.name;
-    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), c.statusCalls) << c.name;
-  }
-}
-
-TEST(MsDownloadTest, LoaderWithNothingAfterItsHeaderIsRefusedBeforeAnyCommand) {
-  struct Case {
-    size_t fileSize;
-    uint32_t skip;
-    const char* message;
-  };
-  for (const Case& c : {Case{116, 100, texts::kFileLengthZero}, Case{115, 100, texts::kLoaderTooShort},
-                        Case{10, 0, texts::kLoaderTooShort}}) {
-    DiskRig rig;
-    rig.File("loader.bin", Pattern(c.fileSize));
-    EXPECT_EQ(MsDownloadLoader(rig.ctx, c.skip), 0);
-    EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{c.message});
-    EXPECT_TRUE(rig.commands.empty());
+    EXPECT_EQ(head.sent, LeWords({1, fileSize - offset, address}));
+    EXPECT_EQ(rig.board.Sdram(address, fileSize - offset),
+              std::vector<uint8_t>(data.begin() + static_cast<ptrdiff_t>(offset), data.end()));
+    EXPECT_EQ(rig.Commands(kGetLastStatus).size(), CellNumber(row[6]));
   }
 }
 

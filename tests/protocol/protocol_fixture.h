@@ -109,12 +109,6 @@ inline std::vector<int> PercentsOf(const RecordingProgress& progress) {
   return out;
 }
 
-inline std::string HexText(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(value));
-  return text;
-}
-
 inline sim::Medium SimMedium(Medium m) {
   constexpr sim::Medium kBoard[] = {sim::Medium::kNor, sim::Medium::kNand, sim::Medium::kSpi,
                                     sim::Medium::kSd};
@@ -175,7 +169,11 @@ inline std::string EventsText(const RecordingProgress& progress) {
 
 inline std::string ColoursText(const RecordingProgress& progress) {
   std::string out;
-  for (const uint32_t rgb : progress.Colours()) out += (out.empty() ? "" : " ") + HexText(rgb);
+  for (const uint32_t rgb : progress.Colours()) {
+    char one[16];
+    std::snprintf(one, sizeof one, "%s%x", out.empty() ? "" : " ", static_cast<unsigned>(rgb));
+    out += one;
+  }
   return out;
 }
 
@@ -191,20 +189,19 @@ inline std::string OutcomeText(int result, const RecordingPrompt& prompt) {
   return std::to_string(result) + (messages.empty() ? "" : " | " + messages);
 }
 
-// The family-1 boot header as the settings build it: magic, 0, length slot, reversed magic.
+// The family-1 boot header as the settings build it: magic, 0, length slot, reversed magic,
+// then made-up clock words.
 inline void SetQuenBootHeader(ChipSettings& chip) {
   chip.bootHeader.fill(0);
-  const uint8_t header[16] = {0xA5, 0x5A, 0x4B, 0x51, 0, 0, 0, 0, 0, 0, 0, 0, 0x51, 0x4B, 0x5A, 0xA5};
+  const uint8_t header[] = {0xA5, 0x5A, 0x4B, 0x51, 0,    0,    0, 0, 0, 0,   0,
+                            0,    0x51, 0x4B, 0x5A, 0xA5, 0x11, 0, 0, 0, 0x22};
   std::copy(std::begin(header), std::end(header), chip.bootHeader.begin());
-  chip.bootHeader[16] = 0x11;  // made-up clock words
-  chip.bootHeader[20] = 0x22;
   chip.bootHeaderLength = 32;
 }
 
-inline sim::BoardOptions DiskOptions(sim::BoardKind kind, Clock* clock) {
+inline sim::BoardOptions DiskOptions(sim::BoardKind kind) {
   sim::BoardOptions o;
   o.kind = kind;
-  o.clock = clock;
   o.startInLoaderStage = true;
   o.stepDelayMs = 0;
   o.spiEraseBusyPolls = 0;
@@ -215,7 +212,7 @@ inline sim::BoardOptions DiskOptions(sim::BoardKind kind, Clock* clock) {
 // and recorders for what the operation shows.
 struct DiskRig {
   explicit DiskRig(sim::BoardKind kind = kQuen, bool keepChunks = false)
-      : DiskRig(DiskOptions(kind, nullptr), keepChunks) {}
+      : DiskRig(DiskOptions(kind), keepChunks) {}
   DiskRig(sim::BoardOptions options, bool keepChunks) : board(WithClock(options, &clock)), ctx(state) {
     const bool family = options.kind != kOlder;
     state.familyMode = family ? 1 : 0;
@@ -239,7 +236,6 @@ struct DiskRig {
     }
     return out;
   }
-  std::vector<int> Percents() const { return PercentsOf(progress); }
   std::string File(const std::string& name, const std::vector<uint8_t>& bytes) {
     return UseFile(ctx, dir, name, bytes);
   }
@@ -290,7 +286,6 @@ struct VcomRig {
     ctx.keptHead = &kept;
     ctx.replyWaitMs = 2000;
   }
-  std::vector<int> Percents() const { return PercentsOf(progress); }
   std::string File(const std::string& name, const std::vector<uint8_t>& bytes) {
     return UseFile(ctx, dir, name, bytes);
   }
