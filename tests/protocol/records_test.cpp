@@ -21,15 +21,13 @@ std::string AsText(const Bytes& bytes) {
 
 // The fields of an image head from cells: command, length, number, name, type, execute address, start.
 ImageHeadFields Fields(const testing::TableRow& row, size_t at) {
-  ImageHeadFields f;
-  f.command = static_cast<HeadCommand>(Number(row[at]));
-  f.length = Number(row[at + 1]);
-  f.number = Number(row[at + 2]);
-  f.name = row[at + 3];
-  f.type = Number(row[at + 4]);
-  f.execAddress = Number(row[at + 5]);
-  f.start = Number(row[at + 6]);
-  return f;
+  return {static_cast<HeadCommand>(Number(row[at])),
+          Number(row[at + 1]),
+          Number(row[at + 2]),
+          row[at + 3],
+          Number(row[at + 4]),
+          Number(row[at + 5]),
+          Number(row[at + 6])};
 }
 
 // What one encoder gives for the cells of a row of records.tsv.
@@ -88,20 +86,17 @@ TEST(LoaderHeaderTest, ParsesFieldsAndVersionText) {
 TEST(LoaderHeaderTest, FileShorterThanItsHeaderIsRefused) {
   const testing::TempFolder dir;
   const std::vector<uint8_t> header = {'Q', 'K', 0x5A, 0xA5, 0, 0, 0, 0x30, 0x10, 0, 0, 0, 1, 2, 3, 4};
-  struct Case {
-    size_t size;
-    bool ok;
-  };
-  for (const Case& c : {Case{0, false}, Case{15, false}, Case{16, true}, Case{40, true}}) {
-    const std::string path = dir.File("musb" + std::to_string(c.size) + ".bin");
-    std::string bytes(c.size, '\x77');
-    for (size_t i = 0; i < c.size && i < header.size(); ++i) bytes[i] = static_cast<char>(header[i]);
+  for (const size_t size : {0, 15, 16, 40}) {
+    const bool ok = size >= header.size();
+    const std::string path = dir.File("musb" + std::to_string(size) + ".bin");
+    std::string bytes(size, '\x77');
+    for (size_t i = 0; i < size && i < header.size(); ++i) bytes[i] = static_cast<char>(header[i]);
     testing::WriteBytes(path, bytes);
     LoaderImageHeader h;
     std::string error;
-    EXPECT_EQ(ReadLoaderImageHeader(path, &h, &error), c.ok) << c.size;
-    EXPECT_EQ(error.empty(), c.ok) << c.size;
-    if (c.ok) {
+    EXPECT_EQ(ReadLoaderImageHeader(path, &h, &error), ok) << size;
+    EXPECT_EQ(error.empty(), ok) << size;
+    if (ok) {
       EXPECT_EQ(h.address, 0x30000000u);
       EXPECT_EQ(h.length, 16u);
       EXPECT_EQ(h.VersionText(), " 2004/03/02-V01");

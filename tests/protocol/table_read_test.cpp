@@ -55,30 +55,25 @@ TEST(TableRead, NandIdTableSkipsWhatIsNotAnEntry) {
   EXPECT_EQ(ParseNandIdTable(manyIn).size(), kMaxNandIdEntries);
 }
 
-TEST(DiskTableRead, NandTableAfterTheIdStepSendsTheMatchingParameters) {
+TEST(DiskTableRead, NandTableNeedsTheIdFileAndSendsItsMatchingParameters) {
   DiskRig rig;
   rig.state.moduleDirectory = rig.dir.File("");
+  // Without the ID file the list stays as it was.
+  std::vector<TableEntry> rows{TableEntry{1, "kept", 0, 0, 0, 0}};
+  EXPECT_EQ(ReadImageTableMs(rig.state, Medium::kNand, &rig.prompt, rows), TableRead::kUntouched);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{table_text::kNandIdFileMissing});
   // The board's ID is on the third entry.
   std::ofstream(rig.dir.File(kNandIdFile))
       << "[1stID]\r\nEC DA 10 95 44 1 2\r\n98 F1 80 15 72 3 4\r\n5A D3 51 95 58 77 512\r\n";
   ASSERT_TRUE(PutImage(rig.board, sim::Medium::kNand, 4, "splash", 4, 0x30));
-  std::vector<TableEntry> rows;
   ASSERT_EQ(ReadImageTableMs(rig.state, Medium::kNand, &rig.prompt, rows), TableRead::kRead);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(TableRowCells(rows[0], Medium::kNand, false)[2], "logo");
   EXPECT_EQ(rows[0].name, "splash");
   EXPECT_EQ(rows[0].word2, 0x30u);
   EXPECT_EQ(rig.board.NandIdParameters(), (std::array<uint32_t, 2>{77, 512}));
-  EXPECT_TRUE(rig.prompt.Messages().empty());
-}
-
-TEST(DiskTableRead, MissingIdFileLeavesTheListAsItWas) {
-  DiskRig rig;
-  rig.state.moduleDirectory = rig.dir.File("nowhere/");
-  std::vector<TableEntry> rows{TableEntry{1, "kept", 0, 0, 0, 0}};
-  EXPECT_EQ(ReadImageTableMs(rig.state, Medium::kNand, &rig.prompt, rows), TableRead::kUntouched);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rig.prompt.Messages(), std::vector<std::string>{table_text::kNandIdFileMissing});
+  EXPECT_EQ(rig.prompt.Messages().size(), 1u);
 }
 
 TEST(DiskTableRead, EmptyAndFailedReadsAreSilent) {
