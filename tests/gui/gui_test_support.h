@@ -12,10 +12,13 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/test_table.h"
@@ -34,39 +37,25 @@ inline std::vector<TableRow> Rows(const std::string& file, const std::string& ta
 }
 
 // A table as the rows of a Qt Test data function: the first cell names the
-// row, the others are the cells of the named columns.
-inline void AddRows(const std::string& file, const std::string& table, const QStringList& columns) {
-  QTest::addColumn<QStringList>("columns");
-  QTest::addColumn<QStringList>("cells");
+// row, the others fill the named columns (missing ones are empty).
+inline void AddRows(const std::string& file, const std::string& table,
+                    std::initializer_list<const char*> columns) {
+  for (const char* column : columns) QTest::addColumn<QString>(column);
   for (const TableRow& row : Rows(file, table)) {
-    QStringList cells;
-    for (size_t i = 1; i < row.size(); ++i) cells << QString::fromStdString(row[i]);
-    QTest::newRow(row[0].c_str()) << columns << cells;
+    QTestData& data = QTest::newRow(row[0].c_str());
+    for (size_t i = 1; i <= columns.size(); ++i) data << QString::fromStdString(i < row.size() ? row[i] : "");
   }
 }
 
-// The current row of a data function made by AddRows, its cells by column.
-class Cells {
- public:
-  Cells() {
-    QFETCH(QStringList, columns);
-    QFETCH(QStringList, cells);
-    columns_ = columns;
-    cells_ = cells;
-  }
+// The cells of the current row of a data function made by AddRows.
+struct Cells {
   QString operator[](const char* column) const {
-    const qsizetype at = columns_.indexOf(column);
-    if (at < 0 || at >= cells_.size()) qFatal("no cell %s", column);
-    return cells_[at];
+    return *static_cast<QString*>(QTest::qData(column, qMetaTypeId<QString>()));
   }
   std::string Text(const char* column) const { return (*this)[column].toStdString(); }
   bool Yes(const char* column) const { return (*this)[column] == "yes"; }
   uint32_t Number(const char* column) const { return (*this)[column].toUInt(nullptr, 0); }
   sim::BoardKind Kind(const char* column) const { return *sim::ParseKind(Text(column)); }
-
- private:
-  QStringList columns_;
-  QStringList cells_;
 };
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -78,6 +67,10 @@ inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
   std::vector<uint8_t> v(size);
   for (size_t i = 0; i < size; ++i) v[i] = static_cast<uint8_t>((i * 13 + seed) % 251);
   return v;
+}
+
+inline bool Contains(const std::vector<uint8_t>& bytes, std::string_view part) {
+  return std::search(bytes.begin(), bytes.end(), part.begin(), part.end()) != bytes.end();
 }
 
 class ScratchFolder {
@@ -139,6 +132,43 @@ class BoxAnswerer {
   bool answerOk_;
   bool paused_ = false;
   std::vector<std::string> texts_;
+};
+
+template <typename T>
+T* Modal() {
+  return qobject_cast<T*>(QApplication::activeModalWidget());
+}
+
+// Acts that each wait for their moment, polled while this lives; an act may
+// open a modal dialog, in whose loop the next steps run.
+class Steps {
+ public:
+  Steps& Then(std::function<bool()> ready, std::function<void()> act) {
+    steps_.emplace_back(std::move(ready), std::move(act));
+    if (steps_.size() == 1) Schedule();
+    return *this;
+  }
+  // Once a modal dialog (or box) of type T is up, act on it.
+  template <typename T>
+  Steps& OnModal(std::function<void(T*)> act) {
+    return Then([] { return Modal<T>() != nullptr; }, [act] { act(Modal<T>()); });
+  }
+  bool Done() const { return steps_.empty(); }
+
+ private:
+  void Schedule() {
+    QTimer::singleShot(10, &guard_, [this] { Poll(); });
+  }
+  void Poll() {
+    if (steps_.empty()) return;
+    if (!steps_.front().first()) return Schedule();
+    const auto act = steps_.front().second;
+    steps_.pop_front();
+    if (!steps_.empty()) Schedule();
+    act();
+  }
+  std::deque<std::pair<std::function<bool()>, std::function<void()>>> steps_;
+  QObject guard_;  // its timers die with the steps, also when a test ends early
 };
 
 // Installed for the whole run of every widget test that includes this file:

@@ -33,6 +33,14 @@ constexpr const char* kTable = "gui/window.tsv";
 
 QString Help(const char* text) { return QString::fromUtf8(text).replace("\r\n", "\n"); }
 
+// One cell of every row of a table of the window's.
+QStringList Column(const char* table, size_t cell) {
+  QStringList cells;
+  for (const testing::TableRow& row : testing::Rows(kTable, table))
+    cells << QString::fromStdString(row[cell]);
+  return cells;
+}
+
 // The window's rig, with the SDRAM page's settings form at hand.
 class Rig : public testing::PageRig {
  public:
@@ -57,40 +65,29 @@ class Rig : public testing::PageRig {
   bool Write() { return Run(Sdram(), WriteButton()); }
 };
 
-// Where the settings text must land: at the template's marker.
-size_t MarkerOffset(const std::vector<uint8_t>& image) {
-  const auto at =
-      std::search(image.begin(), image.end(), std::begin(kSettingsMarker), std::end(kSettingsMarker));
-  return static_cast<size_t>(at - image.begin());
-}
-
 }  // namespace
 
 // A page that downloads a chosen file into SDRAM, to watch the UI thread
 // while a large transfer runs.
 class BulkDownloadPage : public OperationPage {
  public:
-  BulkDownloadPage(PageHost& host, std::string file, QString confirmCaption = {})
-      : OperationPage(host, "BulkDownloadPage", ProgressMessage::kSdram, Rgb(255, 0, 0)),
-        file_(std::move(file)) {
-    button_ = new QPushButton("Download", this);
-    action_.button = button_;
+  BulkDownloadPage(PageHost& host, const std::string& file, QString confirmCaption = {})
+      : OperationPage(host, "BulkDownloadPage", ProgressMessage::kSdram, Rgb(255, 0, 0)) {
+    action_.button = new QPushButton("Download", this);
     action_.idleCaption = "Download";
     action_.confirmCaption = std::move(confirmCaption);
-    action_.fill = [this](OperationContext& ctx) {
-      ctx.filePath = file_;
+    action_.fill = [file](OperationContext& ctx) {
+      ctx.filePath = file;
       ctx.head.address = "8000";
     };
     action_.work = [](OperationContext& ctx) { return VcomDownloadSdram(ctx); };
     action_.finish = [this](int result) { result_ = result; };
-    connect(button_, &QPushButton::clicked, this, [this] { PressAction(action_); });
+    connect(action_.button, &QPushButton::clicked, this, [this] { PressAction(action_); });
   }
-  QPushButton* Button() const { return button_; }
+  QPushButton* Button() const { return action_.button; }
   int Result() const { return result_; }
 
  private:
-  std::string file_;
-  QPushButton* button_;
   Action action_;
   int result_ = -1;
 };
@@ -111,11 +108,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Top<QGroupBox>("1001")->title(), QString("SDRAM"));
     QCOMPARE(rig.Top<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectHelp));
     QVERIFY(rig.Top<QPlainTextEdit>("1239")->font().bold());
-    QCOMPARE(w.Pages().Count(), 8);
     QCOMPARE(rig.VisiblePage(), QString());  // no page until a connection
     QCOMPARE(rig.State().sdPort, 0u);        // no "ZorbelSD.ini" beside it
-    for (const testing::TableRow& page : testing::Rows(kTable, "pages"))
-      QCOMPARE(w.Pages().Page(std::stoi(page[0]))->objectName(), QString::fromStdString(page[1]));
+    const QStringList classes = Column("pages", 1);
+    QCOMPARE(w.Pages().Count(), classes.size());
+    for (int i = 0; i < classes.size(); ++i) QCOMPARE(w.Pages().Page(i)->objectName(), classes[i]);
     // One past the last page: refused, nothing changes.
     const int current = w.Pages().CurrentIndex();
     QVERIFY(!w.Pages().Show(8));
@@ -142,9 +139,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.State().familyMode, 1u);
     QVERIFY(rig.Top<QLabel>("1094")->text() != QString(" No Version"));
     QCOMPARE(rig.Top<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectedHelp));
-    QStringList entries;
-    for (const testing::TableRow& entry : testing::Rows(kTable, "diskEntries"))
-      entries << QString::fromStdString(entry[0]);
+    const QStringList entries = Column("diskEntries", 0);
     QCOMPARE(rig.SelectorItems(), entries);
     QVERIFY(rig.Selector()->isEnabled());
     QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
@@ -173,18 +168,16 @@ class MainWindowTest : public QObject {
     QVERIFY(!loader->isVisible());
     // The help pane keeps its connection instructions.
     QCOMPARE(rig.Top<QPlainTextEdit>("1239")->toPlainText(), Help(kConnectHelp));
-    std::vector<testing::TableRow> pages = testing::Rows(kTable, "pages");
-    pages.pop_back();  // the SD card page is the disk's
-    QCOMPARE(rig.SelectorItems().size(), 7);
+    const QStringList classes = Column("pages", 1), entries = Column("pages", 2).mid(0, 7);  // not SD's
+    QCOMPARE(rig.SelectorItems(), entries);
     QCOMPARE(rig.VisiblePage(), QString("CSdramPage"));
     for (int i = 6; i >= 0; --i) {
-      const QString entry = QString::fromStdString(pages[static_cast<size_t>(i)][2]);
-      QCOMPARE(rig.SelectorItems()[i], entry);
       rig.Pick(i);
-      QCOMPARE(rig.VisiblePage(), QString::fromStdString(pages[static_cast<size_t>(i)][1]));
+      QCOMPARE(rig.VisiblePage(), classes[i]);
       QCOMPARE(rig.Selector()->currentIndex(), i);
-      QCOMPARE(rig.Top<QGroupBox>("1001")->title(), entry);
+      QCOMPARE(rig.Top<QGroupBox>("1001")->title(), entries[i]);
     }
+    QCOMPARE(rig.SelectorItems(), entries);
     // Connect again, NAND picked, on a board whose loader runs but never
     // answers: no connection, and the page shown is SDRAM's, as selected.
     rig.Pick(1);
@@ -236,16 +229,18 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Sdram()->ProgressBar()->value(), 0);
 
     const std::vector<uint8_t> text = ReadFile(rig.Folder().File(kSettingsTextFile));
-    const std::string asText(text.begin(), text.end());
-    QVERIFY(asText.find("\r\nKitchen\r\nhome-net\r\npass word\r\nWEP\r\n") != std::string::npos);
+    QVERIFY(testing::Contains(text, "\r\nKitchen\r\nhome-net\r\npass word\r\nWEP\r\n"));
     const std::vector<uint8_t> templ = ReadFile(rig.Folder().File(kTemplateImageFile));
     const std::vector<uint8_t> image = ReadFile(rig.Folder().File(kSettingsImageFile));
     QCOMPARE(image.size(), templ.size());
-    const size_t marker = MarkerOffset(templ);
-    QVERIFY(marker < templ.size());
+    // The settings text lands at the template's marker.
+    const long marker =
+        std::search(templ.begin(), templ.end(), std::begin(kSettingsMarker), std::end(kSettingsMarker)) -
+        templ.begin();
+    QVERIFY(marker < static_cast<long>(templ.size()));
     const std::vector<uint8_t> sdram = rig.Board().Sdram(0x8000, static_cast<uint32_t>(image.size()));
     QVERIFY(sdram == image);
-    QVERIFY(std::equal(text.begin(), text.end(), sdram.begin() + static_cast<long>(marker)));
+    QVERIFY(std::equal(text.begin(), text.end(), sdram.begin() + marker));
     QVERIFY(rig.Board().ProtocolErrors().empty());
 
     // The button is ready for the next write.
@@ -253,9 +248,8 @@ class MainWindowTest : public QObject {
     rig.Field<QLineEdit>("1235")->setText("Hall");
     QVERIFY(rig.Write());
     QVERIFY(boxes.Seen(row.Text("success")));
-    const std::vector<uint8_t> again = rig.Board().Sdram(0x8000, static_cast<uint32_t>(image.size()));
-    const std::string hall = "\r\nHall\r\n";
-    QVERIFY(std::search(again.begin(), again.end(), hall.begin(), hall.end()) != again.end());
+    QVERIFY(
+        testing::Contains(rig.Board().Sdram(0x8000, static_cast<uint32_t>(image.size())), "\r\nHall\r\n"));
   }
 
   void abortDuringAComDownloadLeavesThePageIdle() {
@@ -338,14 +332,15 @@ class MainWindowTest : public QObject {
     QVERIFY(console != nullptr);
     QVERIFY(console->isVisible());
     QVERIFY(console->Capturing());
-    std::printf("console line one\n");
-    std::fflush(stdout);
-    QVERIFY(QTest::qWaitFor([&] { return console->toPlainText().contains("console line one"); }, 5000));
+    const auto shows = [console](const char* line) {
+      std::printf("%s\n", line);
+      std::fflush(stdout);
+      return QTest::qWaitFor([&] { return console->toPlainText().contains(line); }, 5000);
+    };
+    QVERIFY(shows("console line one"));
     QTest::keyClick(rig.Top<QPushButton>("1004"), Qt::Key_P, Qt::AltModifier);
     QCOMPARE(rig.Window().Console(), console);
-    std::printf("console line two\n");
-    std::fflush(stdout);
-    QVERIFY(QTest::qWaitFor([&] { return console->toPlainText().contains("console line two"); }, 5000));
+    QVERIFY(shows("console line two"));
   }
 
   void confirmationDecidesWhetherTheOperationStarts_data() {
@@ -377,18 +372,15 @@ class MainWindowTest : public QObject {
   void aboutAndMakeRomAreOfferedInTheWindowsContextMenu() {
     Rig rig(sim::BoardKind::kQuen);
     QStringList items;
-    QTimer::singleShot(50, [&] {
-      for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible()) {
-          for (QAction* a : menu->actions()) {
-            items << a->text();
-            if (a->menu() != nullptr) {
-              for (QAction* sub : a->menu()->actions()) items << sub->text();
-            }
-          }
-          menu->close();
-        }
+    testing::Steps steps;
+    steps.Then(&QApplication::activePopupWidget, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      for (QAction* a : menu->actions()) {
+        items << a->text();
+        if (a->menu() != nullptr)
+          for (QAction* sub : a->menu()->actions()) items << sub->text();
       }
+      menu->close();
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(300, 300),
                             rig.Window().mapToGlobal(QPoint(300, 300)));
@@ -454,8 +446,8 @@ class MainWindowTest : public QObject {
     rig.Window().activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&rig.Window()));
     QStringList lines;
-    QTimer::singleShot(50, [&] {
-      auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    testing::Steps steps;
+    steps.OnModal<QDialog>([&](QDialog* about) {
       for (QLabel* label : about->findChildren<QLabel*>()) lines << label->text();
       about->accept();
     });
@@ -519,18 +511,11 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.Connect());
     rig.FillForm("Loft");
     bool closedInsideTheBox = false;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-      for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-          closer.stop();
-          rig.Window().reject();  // the window closes while the worker waits for this box
-          closedInsideTheBox = !box->isVisible();
-          return;
-        }
-      }
+    testing::Steps closer;
+    closer.OnModal<QMessageBox>([&](QMessageBox* box) {
+      rig.Window().reject();  // the window closes while the worker waits for this box
+      closedInsideTheBox = !box->isVisible();
     });
-    closer.start(10);
     QTest::mouseClick(rig.WriteButton(), Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return !rig.Window().isVisible(); }, 20000));
     QVERIFY(closedInsideTheBox);
@@ -543,8 +528,7 @@ class MainWindowTest : public QObject {
   void eventsKeepFlowingDuringA4MiBDownload() {
     Rig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
-    std::vector<uint8_t> data(4u << 20);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 24);
+    const std::vector<uint8_t> data = testing::Pattern(4u << 20, 9);
     const std::string file = rig.Folder().Put("bulk.bin", data);
     BoxAnswerer boxes;
     qint64 best = -1;
@@ -569,15 +553,13 @@ class MainWindowTest : public QObject {
       best = best < 0 ? longestGap : std::min(best, longestGap);
 
       QCOMPARE(page.Result(), 1);
-      // At most one report per 5 % reaches the page, then the reset to 0.
-      QVERIFY2(shown.size() <= 22, qPrintable(QString("%1 reports").arg(shown.size())));
-      QVERIFY(shown.size() >= 2);
+      // At most one report per 5 %, rising to 100, reaches the page, then the reset to 0.
+      QVERIFY2(shown.size() >= 2 && shown.size() <= 22, qPrintable(QString("%1 reports").arg(shown.size())));
       QCOMPARE(shown.back(), 0);
-      QCOMPARE(shown[shown.size() - 2], 100);
-      for (size_t i = 0; i + 1 < shown.size(); ++i) {
-        QCOMPARE(shown[i] % 5, 0);
-        if (i > 0) QVERIFY(shown[i] > shown[i - 1]);
-      }
+      shown.pop_back();
+      QCOMPARE(shown.back(), 100);
+      QVERIFY(std::ranges::adjacent_find(shown, std::greater_equal<>()) == shown.end());
+      QVERIFY(std::ranges::all_of(shown, [](int percent) { return percent % 5 == 0; }));
       QVERIFY(rig.Board().Sdram(0x8000, static_cast<uint32_t>(data.size())) == data);
     }
     QVERIFY2(best < 100, qPrintable(QString("longest gap %1 ms").arg(best)));

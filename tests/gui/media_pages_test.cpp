@@ -166,16 +166,15 @@ class MediaPagesTest : public QObject {
     BoxAnswerer boxes;
     rig.PutImage(sim::Medium::kSpi, 1, "boot", 1, 0);
     rig.PutImage(sim::Medium::kSpi, 3, "config", 0, 0x70);
-    QVERIFY(rig.Connect());
-    auto* page = rig.Open<CSpiPage>(kSpiPage);
+    auto* page = rig.ConnectAndOpen<CSpiPage>(kSpiPage);
     QVERIFY(page);
     QCOMPARE(PageRig::Row(page, 1).mid(0, 4), (QStringList{"3", "config", "data", "0x70"}));
     auto* detail = page->findChild<CSpiDetailPage*>();
     QVERIFY(detail->isVisible() && detail->Form()->isVisible() && detail->WriteButton()->isVisible());
-    for (const char* id : {"1169", "1170", "1171", "1172", "1173", "1174", "1177", "1175", "1176", "1044",
-                           "1049", "1166", "1167", "1048", "1168"}) {
-      auto* control = PageRig::Control<QWidget>(page, id);
-      QVERIFY2(control != nullptr && !control->isVisible(), id);
+    const testing::TableRow hidden = testing::Rows(kTable, "spiHidden").front();
+    for (const std::string& id : hidden) {
+      auto* control = PageRig::Control<QWidget>(page, id.c_str());
+      QVERIFY2(control != nullptr && !control->isVisible(), id.c_str());
     }
     QVERIFY(!PageRig::Control<QPushButton>(page, "1166")->isEnabled());
     QVERIFY(rig.Screenshot("spi_page.png"));
@@ -186,15 +185,14 @@ class MediaPagesTest : public QObject {
     QCOMPARE(boxes.Texts().size(), size_t{1});
     QVERIFY(!detail->WorkerRunning());
     const auto text = testing::ReadFile(rig.Folder().File(kSettingsTextFile));
-    QVERIFY(std::string(text.begin(), text.end()).find("shop-floor\r\n") != std::string::npos);
+    QVERIFY(testing::Contains(text, "shop-floor\r\n"));
     QVERIFY(!rig.Board().FindImage(sim::Medium::kSpi, 2).has_value());
   }
 
   void spiSettingsWriteOverTheDisk() {
     PageRig rig(sim::BoardKind::kQuen);
     BoxAnswerer boxes;
-    QVERIFY(rig.Connect());
-    auto* page = rig.Open<CSpiPage>(kSpiPage);
+    auto* page = rig.ConnectAndOpen<CSpiPage>(kSpiPage);
     QVERIFY(page);
     auto* detail = page->findChild<CSpiDetailPage*>();
     PageRig::Type(detail, {{"1236", "shop-floor"}, {"1237", "secret"}});
@@ -210,8 +208,7 @@ class MediaPagesTest : public QObject {
     PageRig rig(sim::BoardKind::kQuen);
     BoxAnswerer boxes;
     rig.PutImage(sim::Medium::kSpi, 4, "kernel", 1, 0x10);
-    QVERIFY(rig.Connect());
-    auto* page = rig.Open<CSpiPage>(kSpiPage);
+    auto* page = rig.ConnectAndOpen<CSpiPage>(kSpiPage);
     QVERIFY(page);
     page->SubPages().Show(kModifySubPage);
     auto* modify = page->findChild<CSpiModifyPage*>();
@@ -232,8 +229,7 @@ class MediaPagesTest : public QObject {
     const testing::Cells row;
     const bool portGone = row.Yes("portGone");
     PageRig rig(sim::BoardKind::kVcom);
-    QVERIFY(rig.Connect());
-    auto* page = rig.Open<CNorPage>(3);
+    auto* page = rig.ConnectAndOpen<CNorPage>(3);
     QVERIFY(page);
     auto* add = page->findChild<CNorAddPage*>();
     rig.Offer("app.bin", testing::Pattern(20000, 3));
@@ -259,8 +255,7 @@ class MediaPagesTest : public QObject {
     PageRig rig(kind);
     BoxAnswerer boxes;
     rig.PutImage(sim::Medium::kSd, 5, "on-card-0", 0, 0x40);
-    QVERIFY(rig.Connect());
-    auto* page = rig.Open<CSdPage>(7);
+    auto* page = rig.ConnectAndOpen<CSdPage>(7);
     QVERIFY(page);
     PageRig::Click(page, "1194");
     QVERIFY(PageRig::WaitIdle(page));

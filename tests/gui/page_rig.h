@@ -42,9 +42,12 @@ class PageRig {
     OpenWindow();
   }
   explicit PageRig(sim::BoardKind kind, bool realTime = false) : PageRig(Options(kind), realTime) {}
-  static sim::BoardOptions Options(sim::BoardKind kind) {
+  // A board of that kind whose NAND answers that block size code.
+  static sim::BoardOptions Options(sim::BoardKind kind, int nandCode = 1, uint32_t nandBlocks = 1024) {
     sim::BoardOptions options;
     options.kind = kind;
+    options.nandBlockSizeCode = static_cast<uint8_t>(nandCode);
+    options.nandBlockCount = nandBlocks;
     return options;
   }
   void OpenWindow() {
@@ -97,6 +100,10 @@ class PageRig {
     T* page = Show<T>(index);
     return page->isVisible() && WaitIdle(page) ? page : nullptr;
   }
+  template <typename T>
+  T* ConnectAndOpen(int index) {
+    return Connect() ? Open<T>(index) : nullptr;
+  }
   QString VisiblePage() {
     for (int i = 0; i < window_->Pages().Count(); ++i) {
       if (window_->Pages().Page(i)->isVisible()) return window_->Pages().Page(i)->objectName();
@@ -145,13 +152,8 @@ class PageRig {
     return folder_.File(name);
   }
   void PutImage(sim::Medium medium, uint32_t number, const char* name, uint32_t type, uint32_t start) {
-    sim::ImageEntry image;
-    image.number = number;
-    image.name = name;
-    image.type = type;
-    image.start = start;
-    image.end = start + 1;
-    board_.PutImage(medium, image, std::vector<uint8_t>(100, 0x42));
+    board_.PutImage(medium, {.number = number, .name = name, .type = type, .start = start, .end = start + 1},
+                    std::vector<uint8_t>(100, 0x42));
   }
   // Saved as a test artefact.
   bool Screenshot(const QString& name) {

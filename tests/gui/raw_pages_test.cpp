@@ -42,13 +42,6 @@ std::vector<uint8_t> NandRom(uint32_t blockSize, const std::vector<uint8_t>& dat
   return f;
 }
 
-// A board of that kind whose NAND answers that block size code.
-sim::BoardOptions Board(sim::BoardKind kind, int nandCode = 1) {
-  sim::BoardOptions options = PageRig::Options(kind);
-  options.nandBlockSizeCode = static_cast<uint8_t>(nandCode);
-  return options;
-}
-
 // Presses a button and waits until its page is idle again.
 bool Run(OperationPage* page, const char* id) {
   return PageRig::Run(page, PageRig::Control<QPushButton>(page, id));
@@ -73,7 +66,7 @@ class RawPagesTest : public QObject {
   void burnThenVerifyLandsInTheFlash() {
     const testing::Cells row;
     const int shown = row["index"].toInt();
-    PageRig rig(Board(row.Kind("board"), 2));  // the board's NAND has 128 KB blocks
+    PageRig rig(PageRig::Options(row.Kind("board"), 2));  // the board's NAND has 128 KB blocks
     QVERIFY(rig.Connect());
     RawDataPage* page = rig.Show<RawDataPage>(shown);
     const std::vector<uint8_t> data = Pattern(70000, 7);  // chunks of both wires, and a short last one
@@ -157,7 +150,7 @@ class RawPagesTest : public QObject {
   void makeRomOpensTheBuilder() {
     const testing::Cells row;
     const uint32_t made = row.Number("blockSize");
-    PageRig rig(Board(sim::BoardKind::kVcom, row["code"].toInt()));
+    PageRig rig(PageRig::Options(sim::BoardKind::kVcom, row["code"].toInt()));
     if (row.Yes("connect")) QVERIFY(rig.Connect());
     RawDataPage* page = rig.Show<RawDataPage>(row["index"].toInt());
     const std::string rom = rig.Folder().File("made.bin");
@@ -173,15 +166,14 @@ class RawPagesTest : public QObject {
       rig.Files().Answer(rom);
     }
     QString opened;
-    QTimer intercept;
-    QObject::connect(&intercept, &QTimer::timeout, [&] {
-      auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-      if (modal == nullptr || qobject_cast<QMessageBox*>(modal) != nullptr || !opened.isEmpty()) return;
-      opened = modal->objectName();
-      if (made == 0) return modal->reject();
-      modal->findChild<QPushButton*>("make")->click();
-    });
-    intercept.start(10);
+    testing::Steps intercept;
+    intercept.Then([] { return testing::Modal<QDialog>() && !testing::Modal<QMessageBox>(); },
+                   [&] {
+                     auto* modal = testing::Modal<QDialog>();
+                     opened = modal->objectName();
+                     if (made == 0) return modal->reject();
+                     modal->findChild<QPushButton*>("make")->click();
+                   });
     BoxAnswerer boxes;
     Button(page, qPrintable(row["button"]))->click();
     QCOMPARE(opened, row["dialog"]);
@@ -200,11 +192,9 @@ class RawPagesTest : public QObject {
     const testing::Cells row;
     PageRig rig(sim::BoardKind::kQuen);
     QVERIFY(rig.Connect());
-    sim::ImageEntry entry;
-    entry.number = 1;
-    entry.start = 1;  // the second 64 KB bank
     const std::vector<uint8_t> data = Pattern(5000, 8);
-    QVERIFY(rig.Board().PutImage(sim::Medium::kSpi, entry, data));
+    QVERIFY(rig.Board().PutImage(sim::Medium::kSpi, {.number = 1, .name = {}, .start = 1},
+                                 data));  // the second 64 KB bank
     auto* page = rig.Show<CSpiRawPage>(kSpiRaw);
     const std::string image = rig.Offer("image.bin", data);
     Button(page, "1188")->click();
