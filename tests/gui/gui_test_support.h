@@ -52,10 +52,9 @@ struct Cells {
   QString operator[](const char* column) const {
     return *static_cast<QString*>(QTest::qData(column, qMetaTypeId<QString>()));
   }
-  std::string Text(const char* column) const { return (*this)[column].toStdString(); }
   bool Yes(const char* column) const { return (*this)[column] == "yes"; }
   uint32_t Number(const char* column) const { return (*this)[column].toUInt(nullptr, 0); }
-  sim::BoardKind Kind(const char* column) const { return *sim::ParseKind(Text(column)); }
+  sim::BoardKind Kind(const char* column) const { return *sim::ParseKind((*this)[column].toStdString()); }
 };
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -107,31 +106,29 @@ class BoxAnswerer {
     QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
     timer_.start(10);
   }
-  const std::vector<std::string>& Texts() const { return texts_; }
+  const QStringList& Texts() const { return texts_; }
   void Clear() { texts_.clear(); }
   // Waits until a box with this text was answered.
-  bool WaitFor(const std::string& text, int timeoutMs = 20000) {
+  bool WaitFor(const QString& text, int timeoutMs = 20000) {
     return QTest::qWaitFor([&] { return Seen(text); }, timeoutMs);
   }
-  bool Seen(const std::string& text) const { return std::ranges::find(texts_, text) != texts_.end(); }
+  bool Seen(const QString& text) const { return texts_.contains(text); }
   void SetPaused(bool paused) { paused_ = paused; }
 
  private:
   void Poll() {
-    if (paused_) return;
     for (QWidget* w : QApplication::topLevelWidgets()) {
       auto* box = qobject_cast<QMessageBox*>(w);
-      if (box == nullptr || !box->isVisible()) continue;
-      texts_.push_back(box->text().toStdString());
+      if (paused_ || box == nullptr || !box->isVisible()) continue;
+      texts_ << box->text();
       QAbstractButton* button = box->button(answerOk_ ? QMessageBox::Ok : QMessageBox::Cancel);
-      if (button == nullptr) button = box->button(QMessageBox::Ok);
-      button->click();
+      (button != nullptr ? button : box->button(QMessageBox::Ok))->click();
     }
   }
   QTimer timer_;
   bool answerOk_;
   bool paused_ = false;
-  std::vector<std::string> texts_;
+  QStringList texts_;
 };
 
 template <typename T>

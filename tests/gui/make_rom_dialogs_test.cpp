@@ -84,7 +84,7 @@ class MakeRomDialogsTest : public QObject {
     QVERIFY(outcome.ok);
     QCOMPARE(outcome.romPath, rom);
     QCOMPARE(outcome.imageCount, medium == RomListKind::kNand ? 2 : 0);
-    QCOMPARE(boxes.Texts(), std::vector<std::string>{"creation success !!"});
+    QCOMPARE(boxes.Texts(), QStringList{"creation success !!"});
 
     // The same list file, built by the builders into another file.
     ProfileReader list;

@@ -51,16 +51,11 @@ class MaskedEditTest : public QObject {
     ip->SetAddress({10, 0, 0, 9});
     ip->Field(1)->clear();
     // From the last field to the first blank one, else to the first.
-    const struct {
-      int from;
-      int to;
-      bool blank;
-    } steps[] = {{3, 1, true}, {3, 0, false}};
-    for (const auto& s : steps) {
-      if (!s.blank) ip->Field(1)->setText("1");
-      ip->Field(s.from)->setFocus();
-      QTest::keyClick(ip->Field(s.from), Qt::Key_Tab);
-      QVERIFY(ip->Field(s.to)->hasFocus());
+    for (int to : {1, 0}) {
+      ip->Field(3)->setFocus();
+      QTest::keyClick(ip->Field(3), Qt::Key_Tab);
+      QVERIFY(ip->Field(to)->hasFocus());
+      ip->Field(1)->setText("1");
     }
     QCOMPARE(ip->Address(), (std::array<int, 4>{10, 1, 0, 9}));
   }

@@ -16,7 +16,6 @@ namespace {
 
 using testing::BoxAnswerer;
 using testing::PageRig;
-using testing::Texts;
 
 constexpr int kSpiPage = 5;
 constexpr const char* kTable = "gui/media_pages.tsv";
@@ -94,10 +93,7 @@ class MediaPagesTest : public QObject {
     Fill(page.add, {}, row["fields"]);
     BoxAnswerer answerer(row.Yes("answerOk"));
     page.Button(page.add, kBurn)->click();
-    const QStringList expected = row["boxes"].split('|');
-    QTRY_COMPARE_WITH_TIMEOUT(answerer.Texts().size(), size_t(expected.size()), 5000);
-    for (int i = 0; i < expected.size(); ++i)
-      QCOMPARE(QString::fromStdString(answerer.Texts()[size_t(i)]), expected[i]);
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.Texts(), row["boxes"].split('|'), 5000);
     QVERIFY(!qobject_cast<OperationPage*>(page.add)->WorkerRunning());
     QCOMPARE(page.Button(page.add, kBurn)->text(), QString(kBurnCaption));
     QVERIFY(rig.Selector()->isEnabled());
@@ -130,7 +126,7 @@ class MediaPagesTest : public QObject {
     Fill(page.add, row["types"], row["fields"]);
     const QString number = row["fields"].section('=', 1, 1).section(' ', 0, 0);
     QVERIFY(PageRig::Run(page.list, page.Button(page.add, kBurn), boxes, page_text::kBurnOk));
-    QCOMPARE(boxes.Texts(), (Texts{page_text::kConfirmOperation, page_text::kBurnOk}));
+    QCOMPARE(boxes.Texts(), (QStringList{page_text::kConfirmOperation, page_text::kBurnOk}));
     const auto image = rig.Board().FindImage(medium, number.toUInt());
     QVERIFY(image.has_value());
     QCOMPARE(image->type, row.Number("type"));
@@ -182,7 +178,7 @@ class MediaPagesTest : public QObject {
     PageRig::Type(detail, {{"1236", "shop-floor"}, {"1237", "secret"}});
     detail->WriteButton()->click();
     QVERIFY(boxes.WaitFor(page_text::kSpiStartNotAligned, 5000));
-    QCOMPARE(boxes.Texts().size(), size_t{1});
+    QCOMPARE(boxes.Texts().size(), 1);
     QVERIFY(!detail->WorkerRunning());
     const auto text = testing::ReadFile(rig.Folder().File(kSettingsTextFile));
     QVERIFY(testing::Contains(text, "shop-floor\r\n"));
@@ -219,7 +215,7 @@ class MediaPagesTest : public QObject {
     QVERIFY(PageRig::Run(page, modify->ApplyButton(), boxes, texts::kModifyError));
     QCOMPARE(reads.count(), 0);
     QCOMPARE(PageRig::Row(page, 0)[2], QString("execute"));
-    QCOMPARE(boxes.Texts(), std::vector<std::string>{texts::kModifyError});  // worded once
+    QCOMPARE(boxes.Texts(), QStringList{texts::kModifyError});  // worded once
   }
 
   void norFailedBurnKeepsVerifyDisabled_data() {
@@ -240,8 +236,8 @@ class MediaPagesTest : public QObject {
     rig.Board().InjectFault(
         {sim::FaultKind::kStatusErrorBits, sim::Operation::kBurn, sim::Medium::kNor, 3, 0});
     QSignalSpy shown(add, &OperationPage::progressShown);
-    QVERIFY(PageRig::Run(page, add->BurnButton(), boxes, row.Text("said")));
-    QCOMPARE(boxes.Texts().size(), size_t{2});  // the confirmation and one failure
+    QVERIFY(PageRig::Run(page, add->BurnButton(), boxes, row["said"]));
+    QCOMPARE(boxes.Texts().size(), 2);  // the confirmation and one failure
     QVERIFY(!add->VerifyButton()->isEnabled());
     const int last = shown.isEmpty() ? 0 : shown.last().at(0).toInt();
     QCOMPARE(add->ProgressBar()->value(), last);
@@ -278,7 +274,7 @@ class MediaPagesTest : public QObject {
     QCOMPARE(int(rig.Board().SdPort()), family ? 1 : 0);
     QCOMPARE(total->text(), QString(family ? "512" : "1024"));
     QCOMPARE(page->List()->ItemCount(), family ? 0 : 1);
-    QCOMPARE(boxes.Texts().size(), size_t{1});
+    QCOMPARE(boxes.Texts().size(), 1);
   }
 };
 

@@ -30,8 +30,6 @@
 
 namespace zorbel::testing {
 
-using Texts = std::vector<std::string>;
-
 class PageRig {
  public:
   // realTime: the board and the window wait as they do for a person.
@@ -125,7 +123,7 @@ class PageRig {
   static void Click(QWidget* in, const char* id) { Control<QAbstractButton>(in, id)->click(); }
   // Presses a button, then waits for the box the operation ends with and
   // for the list page to be idle again.
-  static bool Run(ListPage* page, QAbstractButton* button, BoxAnswerer& boxes, const std::string& text) {
+  static bool Run(ListPage* page, QAbstractButton* button, BoxAnswerer& boxes, const QString& text) {
     button->click();
     return boxes.WaitFor(text) && WaitIdle(page);
   }
@@ -134,8 +132,12 @@ class PageRig {
   static bool Run(OperationPage* page, QAbstractButton* button) {
     const QString idle = button->text();
     button->click();
+    return WaitIdle(page, button, idle);
+  }
+  static bool WaitIdle(OperationPage* page, QAbstractButton* button, const QString& idle,
+                       int timeoutMs = 30000) {
     return QTest::qWaitFor(
-        [&] { return !page->WorkerRunning() && button->isEnabled() && button->text() == idle; }, 30000);
+        [&] { return !page->WorkerRunning() && button->isEnabled() && button->text() == idle; }, timeoutMs);
   }
   // No read and no operation under way: every button is back to its idle caption.
   static bool WaitIdle(ListPage* page, int timeoutMs = 30000) {

@@ -20,7 +20,6 @@ using testing::BoxAnswerer;
 using testing::PageRig;
 using testing::Pattern;
 using testing::ReadFile;
-using testing::Texts;
 
 constexpr int kNandRaw = 2;
 constexpr int kNorRaw = 4;
@@ -74,14 +73,14 @@ class RawPagesTest : public QObject {
     if (shown == kNandRaw) {  // a dump without the ROM header is refused, its folder not remembered
       rig.Offer("dump.bin", data);
       Button(page, qPrintable(row["browse"]))->click();
-      QCOMPARE(boxes.Texts(), Texts{page_text::kInvalidNandImage});
+      QCOMPARE(boxes.Texts(), QStringList{page_text::kInvalidNandImage});
       QVERIFY(page->FilePath().empty() && !rig.Folder().Exists("path.ini"));
       boxes.Clear();
     }
     const std::string file = rig.Offer("raw.bin", shown == kNandRaw ? NandRom(16384, data) : data);
     Button(page, qPrintable(row["browse"]))->click();
     if (shown == kNandRaw) {
-      QCOMPARE(boxes.Texts(), (Texts{rom_text::kBlockSizeMismatch, rom_text::kConvertSuccess}));
+      QCOMPARE(boxes.Texts(), (QStringList{rom_text::kBlockSizeMismatch, rom_text::kConvertSuccess}));
       QVERIFY(ReadFile(file) == NandRom(131072, data));
       QCOMPARE(Field(page, "1145")->text(), QString("1"));
       // The conversion left nothing beside the file.
@@ -93,14 +92,14 @@ class RawPagesTest : public QObject {
     if (shown == kNorRaw) Field(page, "1011")->setText("1F000");
     boxes.Clear();
     QVERIFY(Run(page, qPrintable(row["burn"])));
-    QCOMPARE(boxes.Texts(), (Texts{page_text::kConfirmOperation, row.Text("burnOk")}));
+    QCOMPARE(boxes.Texts(), (QStringList{page_text::kConfirmOperation, row["burnOk"]}));
     const uint32_t size = static_cast<uint32_t>(data.size());
     if (shown == kNorRaw) QVERIFY(rig.Board().Flash(sim::Medium::kNor, 0x1F000, size) == data);
     if (shown == kNandRaw) QVERIFY(rig.Board().ImageData(sim::Medium::kNand, 1) == data);
     if (shown == kSpiRaw) QVERIFY(rig.Board().Flash(sim::Medium::kSpi, 0, size) == data);
     boxes.Clear();
     QVERIFY(Run(page, qPrintable(row["verify"])));
-    QCOMPARE(boxes.Texts(), Texts{page_text::kVerifyOk});
+    QCOMPARE(boxes.Texts(), QStringList{page_text::kVerifyOk});
     QVERIFY(rig.Board().ProtocolErrors().empty());
     // Every button is back; NOR's builder only while no disk is connected.
     const bool disk = rig.State().connection.massStorageConnected != 0;
@@ -121,7 +120,7 @@ class RawPagesTest : public QObject {
     rig.Offer("nor.bin", Pattern(20000, 3));
     Button(page, "1037")->click();
     burn->click();
-    QCOMPARE(boxes.Texts(), (Texts{page_text::kChooseImageFile, page_text::kInputExecuteAddress}));
+    QCOMPARE(boxes.Texts(), (QStringList{page_text::kChooseImageFile, page_text::kInputExecuteAddress}));
     QVERIFY(!page->WorkerRunning());
 
     Field(page, "1011")->setText("0");
@@ -135,7 +134,7 @@ class RawPagesTest : public QObject {
     burn->click();
     QVERIFY(QTest::qWaitFor([&] { return !page->WorkerRunning() && burn->text() == "Burn"; }, 10000));
     // The operation says nothing of an abort; the page says the burn failed.
-    QCOMPARE(boxes.Texts(), (Texts{page_text::kConfirmOperation, page_text::kBurnFailed}));
+    QCOMPARE(boxes.Texts(), (QStringList{page_text::kConfirmOperation, page_text::kBurnFailed}));
     QVERIFY(!Button(page, "1040")->isEnabled());
     QVERIFY(Button(page, "3041")->isEnabled());
     QCOMPARE(page->ProgressBar()->value(), 0);
@@ -177,7 +176,7 @@ class RawPagesTest : public QObject {
     BoxAnswerer boxes;
     Button(page, qPrintable(row["button"]))->click();
     QCOMPARE(opened, row["dialog"]);
-    if (!row["message"].isEmpty()) QCOMPARE(boxes.Texts(), Texts{row.Text("message")});
+    if (!row["message"].isEmpty()) QCOMPARE(boxes.Texts(), QStringList{row["message"]});
     // The page takes the ROM made for the board's block size, and its count.
     QCOMPARE(page->FilePath(), made == 0 ? std::string() : rom);
     if (made == 0) return;
@@ -204,7 +203,7 @@ class RawPagesTest : public QObject {
     Field(page, "1235")->setText(row["blocks"]);
     BoxAnswerer boxes;
     QVERIFY(Run(page, "1050"));
-    QCOMPARE(boxes.Texts(), Texts{row.Text("message")});
+    QCOMPARE(boxes.Texts(), QStringList{row["message"]});
     QVERIFY(AllButtonsEnabled(page));
     const std::vector<uint8_t> back = ReadFile(save);
     const bool read = row["message"] == page_text::kReadOk;

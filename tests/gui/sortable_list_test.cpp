@@ -93,10 +93,5 @@ class SortableListTest : public QObject {
 
 }  // namespace zorbel
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  zorbel::SortableListTest t;
-  return QTest::qExec(&t, argc, argv);
-}
-
+QTEST_MAIN(zorbel::SortableListTest)
 #include "sortable_list_test.moc"
