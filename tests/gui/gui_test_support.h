@@ -72,6 +72,12 @@ inline bool Contains(const std::vector<uint8_t>& bytes, std::string_view part) {
   return std::search(bytes.begin(), bytes.end(), part.begin(), part.end()) != bytes.end();
 }
 
+// A picture of the widget, saved as a test artefact.
+inline bool SaveArtifact(QWidget* widget, const QString& name) {
+  QDir().mkpath(ZORBEL_ARTIFACT_DIR);
+  return widget->grab().save(QString(ZORBEL_ARTIFACT_DIR "/") + name);
+}
+
 class ScratchFolder {
  public:
   // Fresh stand-ins: the build folder may hold what a run of the window
@@ -171,19 +177,14 @@ class Steps {
 // Installed for the whole run of every widget test that includes this file:
 // a file dialog that opens would wait for a person (file choices go through
 // a ScriptedFileChooser instead).
-class FileDialogGuard : public QObject {
- public:
+struct FileDialogGuard : QObject {
   using QObject::QObject;
-
- protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Show && qobject_cast<QFileDialog*>(watched) != nullptr) {
+    if (event->type() == QEvent::Show && qobject_cast<QFileDialog*>(watched))
       qFatal("a test opened a file dialog");
-    }
     return QObject::eventFilter(watched, event);
   }
 };
-
 inline void InstallFileDialogGuard() {
   QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);  // so the guard sees every dialog
   qApp->installEventFilter(new FileDialogGuard(qApp));

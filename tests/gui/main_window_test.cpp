@@ -71,11 +71,10 @@ class Rig : public testing::PageRig {
 // while a large transfer runs.
 class BulkDownloadPage : public OperationPage {
  public:
-  BulkDownloadPage(PageHost& host, const std::string& file, QString confirmCaption = {})
+  BulkDownloadPage(PageHost& host, const std::string& file)
       : OperationPage(host, "BulkDownloadPage", ProgressMessage::kSdram, Rgb(255, 0, 0)) {
     action_.button = new QPushButton("Download", this);
     action_.idleCaption = "Download";
-    action_.confirmCaption = std::move(confirmCaption);
     action_.fill = [file](OperationContext& ctx) {
       ctx.filePath = file;
       ctx.head.address = "8000";
@@ -96,7 +95,7 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void startsDisconnectedWithItsControls() {
+  void startsDisconnectedWithItsNamedControls() {
     Rig rig(sim::BoardKind::kQuen);
     MainWindow& w = rig.Window();
     QCOMPARE(w.windowTitle(), QString::fromUtf8(kMainWindowTitle));
@@ -118,6 +117,24 @@ class MainWindowTest : public QObject {
     QVERIFY(!w.Pages().Show(8));
     QCOMPARE(w.Pages().CurrentIndex(), current);
     QCOMPARE(rig.VisiblePage(), QString());
+    // What a screen reader announces for each control of every page, shown or
+    // not: its caption, or its label's text (a combo box on Linux is named by
+    // its text and labelled by the label).
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+      if (auto* label = qobject_cast<QLabel*>(c); label != nullptr && label->buddy() != nullptr) {
+        QAccessibleInterface* field = QAccessible::queryAccessibleInterface(label->buddy());
+        bool labelled = field->text(QAccessible::Name) == label->text();
+        for (const auto& relation : field->relations(QAccessible::Label))
+          labelled = labelled || relation.first->object() == label;
+        QVERIFY2(labelled, qPrintable(label->buddy()->objectName()));
+      }
+      const bool part = qobject_cast<QComboBox*>(c->parentWidget()) ||        // a combo box's edit, a
+                        qobject_cast<QAbstractItemView*>(c->parentWidget());  // list's corner button
+      if ((qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) || qobject_cast<QComboBox*>(c)) &&
+          !part)
+        QVERIFY2(!QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name).isEmpty(),
+                 qPrintable(c->parentWidget()->objectName() + "/" + c->objectName()));
+    }
   }
 
   void aFailedFirstAttemptSelectsSdramAndShowsNoPage() {
@@ -251,7 +268,9 @@ class MainWindowTest : public QObject {
         testing::Contains(rig.Board().Sdram(0x8000, static_cast<uint32_t>(image.size())), "\r\nHall\r\n"));
   }
 
-  void abortDuringAComDownloadLeavesThePageIdle() {
+  // A COM-port write the board holds up: Abort leaves the page idle; closing
+  // the window during the next one aborts it and waits.
+  void abortOrCloseDuringAComDownload() {
     Rig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
     BoxAnswerer boxes;
@@ -271,12 +290,7 @@ class MainWindowTest : public QObject {
     QVERIFY(rig.Selector()->isEnabled());
     QVERIFY(rig.Top<QPushButton>("1004")->isEnabled());
     QVERIFY(!boxes.Seen(delivery_text::kDownloadOk));
-  }
 
-  void closingDuringATransferAbortsAndWaits() {
-    Rig rig(sim::BoardKind::kVcom);
-    QVERIFY(rig.Connect());
-    BoxAnswerer boxes;
     QVERIFY(rig.StartHeldWrite());
     QElapsedTimer closing;
     closing.start();
@@ -301,21 +315,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(std::string(bytes.begin(), bytes.end()).starts_with("[SD_Port]\r\n1\r\n"), viaExit);
   }
 
-  void enterInTheFormNeitherClosesNorWrites() {
-    Rig rig(sim::BoardKind::kQuen);
-    QVERIFY(rig.Connect());
-    BoxAnswerer boxes;
-    rig.FillForm("Tellan-5");
-    rig.Field<QComboBox>("1239")->setCurrentIndex(1);
-    rig.Field<QLineEdit>("1240")->setText("192.168.1.20");
-    QTest::keyClick(rig.Field<QLineEdit>("1236"), Qt::Key_Return);
-    QTest::qWait(50);
-    QVERIFY(rig.Window().isVisible());
-    QVERIFY(boxes.Texts().empty());
-    QVERIFY(!rig.Folder().Exists(kSettingsTextFile));
-    QVERIFY(rig.Screenshot("main_window.png"));
-  }
-
   void altPOpensOneConsoleShowingStandardOutput() {
     Rig rig(sim::BoardKind::kQuen);
     QVERIFY(rig.Window().Console() == nullptr);
@@ -335,31 +334,7 @@ class MainWindowTest : public QObject {
     QVERIFY(shows("console line two"));
   }
 
-  void confirmationDecidesWhetherTheOperationStarts_data() {
-    testing::AddRows(kTable, "confirm", {"answerOk"});
-  }
-  void confirmationDecidesWhetherTheOperationStarts() {
-    const bool answerOk = testing::Cells().Yes("answerOk");
-    Rig rig(sim::BoardKind::kVcom);
-    QVERIFY(rig.Connect());
-    const std::vector<uint8_t> data(8192, 0x5A);
-    const std::string file = rig.Folder().Put("small.bin", data);
-    BulkDownloadPage page(rig.Window(), file, "Zorbel");
-    page.show();
-    BoxAnswerer boxes(answerOk);
-    QTest::mouseClick(page.Button(), Qt::LeftButton);
-    QVERIFY(boxes.Seen(page_text::kConfirmOperation));
-    if (answerOk)
-      QVERIFY(QTest::qWaitFor([&] { return page.Result() == 1; }, 20000));
-    else
-      QTest::qWait(100);
-    QCOMPARE(page.Result(), answerOk ? 1 : -1);
-    QVERIFY(!page.WorkerRunning());
-    QCOMPARE(page.Button()->text(), QString("Download"));
-    QCOMPARE(rig.Board().Sdram(0x8000, 8192) == data, answerOk);
-  }
-
-  void aboutAndMakeRomAreOfferedInTheWindowsContextMenu() {
+  void aboutAndMakeRomAreOfferedByTheContextMenuAndF1() {
     Rig rig(sim::BoardKind::kQuen);
     QStringList items;
     testing::Steps steps;
@@ -376,6 +351,17 @@ class MainWindowTest : public QObject {
                             rig.Window().mapToGlobal(QPoint(300, 300)));
     QApplication::sendEvent(&rig.Window(), &event);
     QCOMPARE(items, (QStringList{"&About ...", "Make ROM", "NOR...", "NAND...", "SPI..."}));
+
+    // F1 opens About.
+    rig.Window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.Window()));
+    QStringList lines;
+    steps.OnModal<QDialog>([&](QDialog* about) {
+      for (QLabel* label : about->findChildren<QLabel*>()) lines << label->text();
+      about->accept();
+    });
+    QTest::keyClick(rig.Top<QPushButton>("1004"), Qt::Key_F1);
+    QVERIFY(lines.contains("Zorbel v2.10.002"));
   }
 
   void browseRemembersTheFolderInPathIni() {
@@ -402,9 +388,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(rig.Sdram()->findChild<QLabel*>("path")->text(), " " + QString::fromStdString(chosen));
   }
 
-  // Line breaks show as blanks, and the longest texts fit the label.
-  void statusLineShowsEachTextWholeOnOneLine() {
+  // The status line shows line breaks as blanks and its longest texts whole;
+  // no line of the help pane runs past its edge, at its own size and a larger one.
+  void statusLineAndHelpPaneShowTheirTextsWhole() {
     Rig rig(sim::BoardKind::kQuen);
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.Window()));
     auto* status = rig.Top<QLabel>("1003");
     for (const testing::TableRow& row : testing::Rows(kTable, "status")) {
       rig.Window().SetStatusText(row[0]);
@@ -412,12 +400,6 @@ class MainWindowTest : public QObject {
       QVERIFY(status->fontMetrics().height() <= status->contentsRect().height());
       QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->contentsRect().width());
     }
-  }
-
-  // At its own size and a larger one, no line runs past the pane's edge.
-  void helpPaneShowsItsTextsWhole() {
-    Rig rig(sim::BoardKind::kQuen);
-    QVERIFY(QTest::qWaitForWindowExposed(&rig.Window()));
     auto* help = rig.Top<QPlainTextEdit>("1239");
     for (const char* text : {kConnectHelp, kConnectedHelp}) {
       for (int pixels : {16, 24}) {
@@ -428,42 +410,6 @@ class MainWindowTest : public QObject {
         QCoreApplication::processEvents();
         QCOMPARE(help->horizontalScrollBar()->maximum(), 0);
       }
-    }
-  }
-
-  void f1OpensAbout() {
-    Rig rig(sim::BoardKind::kQuen);
-    rig.Window().activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&rig.Window()));
-    QStringList lines;
-    testing::Steps steps;
-    steps.OnModal<QDialog>([&](QDialog* about) {
-      for (QLabel* label : about->findChildren<QLabel*>()) lines << label->text();
-      about->accept();
-    });
-    QTest::keyClick(rig.Top<QPushButton>("1004"), Qt::Key_F1);
-    QVERIFY(lines.contains("Zorbel v2.10.002"));
-  }
-
-  // What a screen reader announces for each control of every page, shown or
-  // not: its caption, or its label's text (a combo box on Linux is named by
-  // its text and labelled by the label).
-  void everyControlHasAnAccessibleName() {
-    Rig rig(sim::BoardKind::kQuen);
-    for (QWidget* w : rig.Window().findChildren<QWidget*>()) {
-      if (auto* label = qobject_cast<QLabel*>(w); label != nullptr && label->buddy() != nullptr) {
-        QAccessibleInterface* field = QAccessible::queryAccessibleInterface(label->buddy());
-        bool labelled = field->text(QAccessible::Name) == label->text();
-        for (const auto& relation : field->relations(QAccessible::Label))
-          labelled = labelled || relation.first->object() == label;
-        QVERIFY2(labelled, qPrintable(label->buddy()->objectName()));
-      }
-      const bool part = qobject_cast<QComboBox*>(w->parentWidget()) ||        // a combo box's edit, a
-                        qobject_cast<QAbstractItemView*>(w->parentWidget());  // list's corner button
-      if ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w)) &&
-          !part)
-        QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
-                 qPrintable(w->parentWidget()->objectName() + "/" + w->objectName()));
     }
   }
 
@@ -483,11 +429,24 @@ class MainWindowTest : public QObject {
     QVERIFY2(best < 200, qPrintable(QString("%1 ms").arg(best)));
   }
 
-  void runOptionStartsTheImageAndSaysDisconnect() {
+  void enterWritesNothingAndTheRunOptionStartsTheImage() {
     Rig rig(sim::BoardKind::kVcom);
     QVERIFY(rig.Connect());
     BoxAnswerer boxes;
     rig.FillForm("Garage");
+    rig.Field<QComboBox>("1239")->setCurrentIndex(1);
+    Rig::Type(rig.Sdram(), {{"1240", "192.168.1.20"},
+                            {"1241", "255.255.255.0"},
+                            {"1242", "192.168.1.1"},
+                            {"1243", "192.168.1.1"},
+                            {"1244", "8.8.8.8"}});
+    // Enter in the form neither closes the window nor writes.
+    QTest::keyClick(rig.Field<QLineEdit>("1236"), Qt::Key_Return);
+    QTest::qWait(50);
+    QVERIFY(rig.Window().isVisible());
+    QVERIFY(boxes.Texts().empty());
+    QVERIFY(!rig.Folder().Exists(kSettingsTextFile));
+    QVERIFY(rig.Screenshot("main_window.png"));
     rig.Field<QRadioButton>("1187")->setChecked(true);
     QVERIFY(rig.Write());
     QVERIFY(boxes.Seen(delivery_text::kDownloadOk));

@@ -1,9 +1,12 @@
 // The list pages in the window against the virtual board: burn refusals and
 // a round trip (burn, verify, modify, erase) per medium checked against the
-// board's table, the settings write into SPI flash over both wires, and the
-// rules that can break.
+// board's table, the NAND page's table and sub-pages over both wires, the
+// settings write into SPI flash over both wires, and the rules that can break.
 #include "page_rig.h"
 #include "pages/image_sub_pages.h"
+#include "pages/nand/nand_add_page.h"
+#include "pages/nand/nand_page.h"
+#include "pages/nand/nand_sub_pages.h"
 #include "pages/nor/nor_page.h"
 #include "pages/sd/sd_page.h"
 #include "pages/sdram_page.h"
@@ -17,35 +20,30 @@ namespace {
 using testing::BoxAnswerer;
 using testing::PageRig;
 
+constexpr int kNandPage = 1;
 constexpr int kSpiPage = 5;
 constexpr const char* kTable = "gui/media_pages.tsv";
-
-// The cells of the pages table.
-enum Cell : size_t {
-  kIndex = 1,
-  kBrowse,
-  kBurn,
-  kVerify,
-  kModifyButton,
-  kModifyNumber,
-  kEraseButton,
-  kEraseNumber
-};
 
 // The list page of a medium and its add page, as the pages table names their controls.
 struct MediumPage {
   explicit MediumPage(const QString& medium) {
-    for (const testing::TableRow& row : testing::Rows(kTable, "pages")) {
+    for (const testing::TableRow& row : testing::Rows(kTable, "pages"))
       if (QString::fromStdString(row[0]) == medium) ids = row;
-    }
   }
   bool Open(PageRig& rig) {
-    list = rig.Open<ListPage>(std::stoi(ids.at(kIndex)));
-    add = list ? list->findChild<QPushButton*>(Id(kBrowse))->parentWidget() : nullptr;
+    list = rig.Open<ListPage>(std::stoi(Id("index")));
+    add = list ? list->findChild<QPushButton*>(Id("browse"))->parentWidget() : nullptr;
     return add != nullptr;
   }
-  const char* Id(Cell cell) const { return ids.at(cell).c_str(); }
-  QPushButton* Button(QWidget* in, Cell cell) const { return in->findChild<QPushButton*>(Id(cell)); }
+  // The cell of that column of the pages table.
+  const char* Id(std::string_view column) const {
+    constexpr std::string_view kColumns[] = {"medium", "index",        "browse", "burn",       "verify",
+                                             "modify", "modifyNumber", "erase",  "eraseNumber"};
+    return ids.at(static_cast<size_t>(std::ranges::find(kColumns, column) - kColumns)).c_str();
+  }
+  QPushButton* Button(QWidget* in, std::string_view column) const {
+    return in->findChild<QPushButton*>(Id(column));
+  }
 
   testing::TableRow ids;
   ListPage* list = nullptr;
@@ -63,9 +61,8 @@ void Fill(QWidget* in, const QString& buttons, const QString& fields) {
 
 // The list row of an image number.
 QStringList RowOf(ListPage* page, const QString& number) {
-  for (int r = 0; r < page->List()->ItemCount(); ++r) {
+  for (int r = 0; r < page->List()->ItemCount(); ++r)
     if (page->List()->ItemText(r, 0) == number) return PageRig::Row(page, r).mid(0, 4);
-  }
   return {};
 }
 
@@ -92,10 +89,10 @@ class MediaPagesTest : public QObject {
              row.Yes("numberEnabled"));
     Fill(page.add, {}, row["fields"]);
     BoxAnswerer answerer(row.Yes("answerOk"));
-    page.Button(page.add, kBurn)->click();
+    page.Button(page.add, "burn")->click();
     QTRY_COMPARE_WITH_TIMEOUT(answerer.Texts(), row["boxes"].split('|'), 5000);
     QVERIFY(!qobject_cast<OperationPage*>(page.add)->WorkerRunning());
-    QCOMPARE(page.Button(page.add, kBurn)->text(), QString(kBurnCaption));
+    QCOMPARE(page.Button(page.add, "burn")->text(), QString(kBurnCaption));
     QVERIFY(rig.Selector()->isEnabled());
   }
 
@@ -122,10 +119,10 @@ class MediaPagesTest : public QObject {
       QCOMPARE(qobject_cast<CNorPage*>(page.list)->DeviceField()->text(), QString("VNOR-ZB3200"));
     BoxAnswerer boxes;
     rig.Offer(qPrintable(row["file"]), testing::Pattern(row["size"].toUInt(), 3));
-    page.Button(page.add, kBrowse)->click();
+    page.Button(page.add, "browse")->click();
     Fill(page.add, row["types"], row["fields"]);
     const QString number = row["fields"].section('=', 1, 1).section(' ', 0, 0);
-    QVERIFY(PageRig::Run(page.list, page.Button(page.add, kBurn), boxes, page_text::kBurnOk));
+    QVERIFY(PageRig::Run(page.list, page.Button(page.add, "burn"), boxes, page_text::kBurnOk));
     QCOMPARE(boxes.Texts(), (QStringList{page_text::kConfirmOperation, page_text::kBurnOk}));
     const auto image = rig.Board().FindImage(medium, number.toUInt());
     QVERIFY(image.has_value());
@@ -134,20 +131,20 @@ class MediaPagesTest : public QObject {
     QCOMPARE(page.list->List()->ItemCount(), row["before"].isEmpty() ? 1 : 2);  // read again after the burn
     QCOMPARE(RowOf(page.list, number), row["listed"].split('|'));
     if (!row["screenshot"].isEmpty()) QVERIFY(rig.Screenshot(row["screenshot"]));
-    QVERIFY(PageRig::Run(page.list, page.Button(page.add, kVerify), boxes, page_text::kVerifyOk));
+    QVERIFY(PageRig::Run(page.list, page.Button(page.add, "verify"), boxes, page_text::kVerifyOk));
 
-    page.Button(page.list, kModifyButton)->click();
+    page.Button(page.list, "modify")->click();
     auto* modify = page.list->findChild<ImageModifyPage*>();
     QVERIFY(modify->isVisible());
     QCOMPARE(page.list->Frame()->title(), QString("Modify"));
-    Fill(modify, row["modifyType"], QString("%1=%2").arg(page.Id(kModifyNumber), number));
+    Fill(modify, row["modifyType"], QString("%1=%2").arg(page.Id("modifyNumber"), number));
     QVERIFY(PageRig::Run(page.list, modify->ApplyButton(), boxes, texts::kModifyOk));
     QCOMPARE(rig.Board().FindImage(medium, number.toUInt())->type, row.Number("typeModified"));
     QCOMPARE(RowOf(page.list, number)[2], row["listedModified"]);
 
-    page.Button(page.list, kEraseButton)->click();
+    page.Button(page.list, "erase")->click();
     auto* erase = page.list->findChild<ImageErasePage*>();
-    Fill(erase, {}, QString("%1=%2").arg(page.Id(kEraseNumber), number));
+    Fill(erase, {}, QString("%1=%2").arg(page.Id("eraseNumber"), number));
     QVERIFY(PageRig::Run(page.list, erase->ApplyButton(), boxes, page_text::kEraseOk));
     QVERIFY(!rig.Board().FindImage(medium, number.toUInt()).has_value());
     QCOMPARE(page.list->List()->ItemCount(), row["left"].toInt());
@@ -275,6 +272,111 @@ class MediaPagesTest : public QObject {
     QCOMPARE(total->text(), QString(family ? "512" : "1024"));
     QCOMPARE(page->List()->ItemCount(), family ? 0 : 1);
     QCOMPARE(boxes.Texts().size(), 1);
+  }
+
+  void listShowsTheBoardsTable_data() { testing::AddRows(kTable, "nandWires", {"board"}); }
+  void listShowsTheBoardsTable() {
+    const sim::BoardKind kind = testing::Cells().Kind("board");
+    const bool disk = kind == sim::BoardKind::kQuen;
+    PageRig rig(kind);
+    BoxAnswerer boxes;
+    auto* page = rig.ConnectAndOpen<CNandPage>(kNandPage);
+    QVERIFY(page);
+    QCOMPARE(page->List()->ItemCount(), 0);  // count 0: an empty list, no message
+    QVERIFY(boxes.Texts().empty());
+    QCOMPARE(page->Frame()->title(), QString("Add New"));
+    QCOMPARE(page->List()->model()->headerData(3, Qt::Horizontal).toString(), QString("Start block"));
+
+    rig.PutImage(sim::Medium::kNand, 10, "kernel", 1, 0x40);
+    rig.PutImage(sim::Medium::kNand, 9, "splash", 4, 0x30);
+    rig.PutImage(sim::Medium::kNand, 2, "rootfs", 2, 0x100);
+    rig.Show(0);
+    QVERIFY(rig.Open<CNandPage>(kNandPage));
+    QCOMPARE(page->List()->ItemCount(), 3);
+    QCOMPARE(PageRig::Row(page, 1), (QStringList{"9", "splash", disk ? "logo" : "unknown", "0x30", "0x30"}));
+    page->List()->SortByColumn(0, true);
+    QCOMPARE(page->List()->ItemText(0, 0), QString("2"));
+    QCOMPARE(page->List()->ItemText(2, 0), QString("10"));
+    if (disk) {  // the board's ID is the third entry of "NAND ID.ini"
+      QCOMPARE(rig.Board().NandIdParameters(), (std::array<uint32_t, 2>{2048, 64}));
+      QVERIFY(rig.Screenshot("nand_page.png"));
+    }
+    // Logo is for the disk only.
+    QCOMPARE(PageRig::Control<QRadioButton>(page->findChild<CNandAddPage*>(), "1215")->isEnabled(), disk);
+    QVERIFY(boxes.Texts().empty());
+  }
+
+  void eraseSubPageOutlivesAMediaSwitch() {
+    PageRig rig(sim::BoardKind::kVcom);
+    auto* page = rig.ConnectAndOpen<CNandPage>(kNandPage);
+    QVERIFY(page);
+    PageRig::Click(page, "1052");
+    rig.Show(5);  // SPI
+    rig.PutImage(sim::Medium::kNand, 5, "fresh", 0, 0x50);
+    QVERIFY(rig.Open<CNandPage>(kNandPage));
+    auto* erase = page->findChild<CNandErasePage*>();
+    QVERIFY(erase->isVisible() && !page->findChild<CNandAddPage*>()->isVisible());
+    QCOMPARE(page->Frame()->title(), QString("Erase"));
+    QCOMPARE(page->List()->ItemCount(), 1);
+    QCOMPARE(page->List()->ItemText(0, 1), QString("fresh"));
+    // Enter in a field neither closes the window nor erases.
+    QTest::keyClick(PageRig::Control<QLineEdit>(erase, "1067"), Qt::Key_Return);
+    QVERIFY(rig.Window().isVisible());
+    QVERIFY(!erase->WorkerRunning());
+  }
+
+  void optionSetsTheReservedArea() {
+    PageRig rig(PageRig::Options(sim::BoardKind::kQuen, 1, 4096));  // 4096 blocks of 16 KB: 64 MB
+    BoxAnswerer boxes;
+    auto* page = rig.ConnectAndOpen<CNandPage>(kNandPage);
+    QVERIFY(page);
+    PageRig::Click(page, "1054");
+    QVERIFY(PageRig::WaitIdle(page));
+    auto* option = page->findChild<CNandOptionPage*>();
+    QVERIFY(option->isVisible());
+    QCOMPARE(page->Frame()->title(), QString("Option"));
+    QCOMPARE(PageRig::Control<QLineEdit>(option, "1219")->text(), QString("64"));
+    auto* reserved = PageRig::Control<QLineEdit>(option, "1218");
+    reserved->setText("100");
+    option->ApplyButton()->click();
+    QVERIFY(boxes.Seen(page_text::kReservedLargerThanTotal));
+    QCOMPARE(reserved->text(), QString());
+    QCOMPARE(rig.Board().NandReservedMb(), 0u);
+
+    reserved->setText("8");
+    option->ApplyButton()->click();
+    QVERIFY(!option->ApplyButton()->isEnabled());  // no second worker on the same disk
+    QVERIFY(boxes.WaitFor(page_text::kSetOk));
+    QVERIFY(QTest::qWaitFor([&] { return option->ApplyButton()->isEnabled(); }, 10000));
+    QCOMPARE(rig.Board().NandReservedMb(), 8u);
+  }
+
+  void aNewerRefreshWinsOverOneStillRunning() {
+    PageRig rig(sim::BoardKind::kQuen);
+    auto* page = rig.ConnectAndOpen<CNandPage>(kNandPage);
+    QVERIFY(page);
+    auto* add = page->findChild<CNandAddPage*>();
+    BoxAnswerer boxes;
+    boxes.SetPaused(true);
+    // The first read stops at the ID read's box, before it reads the table.
+    rig.Board().InjectFault({sim::FaultKind::kFailCommand, sim::Operation::kStatus, sim::Medium::kAny, 1, 0});
+    QSignalSpy shown(page, &ListPage::refreshed);
+    bool burnOffered = true;
+    testing::Steps whileTheBoxIsOpen;
+    whileTheBoxIsOpen.OnModal<QWidget>([&](QWidget*) {
+      rig.PutImage(sim::Medium::kNand, 7, "late", 0, 0x70);
+      page->RequestRefresh();
+      burnOffered = add->isEnabled();  // no burn while the board is read
+      boxes.SetPaused(false);
+    });
+    page->RequestRefresh();
+    QVERIFY(QTest::qWaitFor([&] { return whileTheBoxIsOpen.Done(); }, 10000));
+    QVERIFY(PageRig::WaitIdle(page));
+    QVERIFY(!burnOffered);
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(page->List()->ItemCount(), 1);
+    QVERIFY(boxes.Seen(table_text::kNandIdReadFailed));
+    QVERIFY(add->isEnabled());
   }
 };
 

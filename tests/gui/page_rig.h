@@ -85,11 +85,7 @@ class PageRig {
   // to the SDRAM page only, so there the page is shown directly.
   template <typename T = QWidget>
   T* Show(int page) {
-    if (state_.connection.vcomConnected != 0) {
-      Pick(page);
-    } else {
-      window_->Pages().Show(page);
-    }
+    state_.connection.vcomConnected != 0 ? Pick(page) : void(window_->Pages().Show(page));
     return Page<T>(page);
   }
   // A list page shown and read; null if it is not.
@@ -103,9 +99,8 @@ class PageRig {
     return Connect() ? Open<T>(index) : nullptr;
   }
   QString VisiblePage() {
-    for (int i = 0; i < window_->Pages().Count(); ++i) {
+    for (int i = 0; i < window_->Pages().Count(); ++i)
       if (window_->Pages().Page(i)->isVisible()) return window_->Pages().Page(i)->objectName();
-    }
     return {};
   }
   template <typename T>
@@ -157,11 +152,9 @@ class PageRig {
     board_.PutImage(medium, {.number = number, .name = name, .type = type, .start = start, .end = start + 1},
                     std::vector<uint8_t>(100, 0x42));
   }
-  // Saved as a test artefact.
   bool Screenshot(const QString& name) {
     QCoreApplication::processEvents();
-    QDir().mkpath(ZORBEL_ARTIFACT_DIR);
-    return window_->grab().save(QString(ZORBEL_ARTIFACT_DIR) + "/" + name);
+    return SaveArtifact(window_.get(), name);
   }
 
   sim::VirtualBoard& Board() { return board_; }

@@ -1,12 +1,21 @@
-// The progress bar's colour rules and painting, and the page container's
-// placing and switching of pages.
+// The controls: the progress bar's colour rules and painting, the page
+// container's placing and switching of pages, the MAC-address edit through
+// real key events and the clipboard, Tab in the IP address control, and the
+// sortable list as a user and its callers drive it (header clicks, rows
+// inserted and deleted, the selection across a sort).
+#include <QApplication>
+#include <QClipboard>
 #include <QImage>
+#include <QLineEdit>
 #include <QTest>
 #include <QWidget>
 
 #include "app/progress_sink.h"
 #include "app/ui/page_container.h"
+#include "controls/ip_address_edit.h"
 #include "controls/mac_progress_ctrl.h"
+#include "controls/masked_edit.h"
+#include "controls/sortable_list.h"
 #include "gui_test_support.h"
 
 namespace zorbel {
@@ -47,6 +56,19 @@ QWidget* MakePage(int resource, QWidget* parent) {
   auto* page = new QWidget(parent);
   page->resize(100, 50);
   return page;
+}
+
+QStringList Column(const SortableList& list, int column) {
+  QStringList texts;
+  for (int row = 0; row < list.ItemCount(); ++row) texts << list.ItemText(row, column);
+  return texts;
+}
+
+void ClickHeader(SortableList& list, int column) {
+  QHeaderView* header = list.horizontalHeader();
+  const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                  header->height() / 2);
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
 
 }  // namespace
@@ -156,9 +178,116 @@ class ControlsTest : public QObject {
     QVERIFY(pages.AddPage(1, &parent));
     QCOMPARE(pages.Page(0)->pos(), QPoint(7, 9));
   }
+
+  void editing_data() {
+    testing::AddRows("gui/masked_edit.tsv", "editing",
+                     {"before", "selStart", "selLength", "key", "input", "after", "caret"});
+  }
+  void editing() {
+    const testing::Cells row;
+    MaskedEdit edit;
+    edit.show();
+    edit.setText(row["before"]);
+    edit.setSelection(row["selStart"].toInt(), row["selLength"].toInt());
+    const bool paste = row["key"] == "Ctrl+V";
+    QApplication::clipboard()->setText(paste ? row["input"] : "kept");
+    if (row["key"] == "type") {
+      QTest::keyClicks(&edit, row["input"]);
+    } else {
+      const QKeyCombination pressed = QKeySequence(row["key"])[0];
+      QTest::keyClick(&edit, pressed.key(), pressed.keyboardModifiers());
+    }
+    QCOMPARE(edit.text(), row["after"]);
+    QCOMPARE(edit.hasSelectedText() ? edit.selectionEnd() : edit.cursorPosition(), row["caret"].toInt());
+    // Cut puts nothing on the clipboard.
+    if (!paste) QCOMPARE(QApplication::clipboard()->text(), QString("kept"));
+  }
+
+  void tabStaysInTheIpAddressControl() {
+    QWidget window;
+    auto* ip = new IpAddressEdit(&window);
+    auto* next = new QLineEdit(&window);  // where Tab would otherwise go
+    next->move(0, 40);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    ip->SetAddress({10, 0, 0, 9});
+    ip->Field(1)->clear();
+    // From the last field to the first blank one, else to the first.
+    for (int to : {1, 0}) {
+      ip->Field(3)->setFocus();
+      QTest::keyClick(ip->Field(3), Qt::Key_Tab);
+      QVERIFY(ip->Field(to)->hasFocus());
+      ip->Field(1)->setText("1");
+    }
+    QCOMPARE(ip->Address(), (std::array<int, 4>{10, 1, 0, 9}));
+  }
+
+  void headerClicksSortAscendingThenDescending() {
+    SortableList list;
+    QVERIFY(list.SetColumns("No, 30; Name, 2, 80"));
+    QCOMPARE(list.model()->headerData(1, Qt::Horizontal).toString(), QString(" Name"));
+    QCOMPARE(list.columnWidth(1), 80);
+    list.resize(300, 200);
+    list.show();
+    const char* rows[][2] = {{"10", "b"}, {"9", "a"}, {"", "e"}, {"-3", "d"}};
+    for (const auto& r : rows) list.InsertItem(list.ItemCount(), {r[0], r[1]}, 0);
+    list.SelectItem(1);  // "9"
+    const QStringList ascending{"", "-3", "9", "10"};
+    const QStringList descending{"10", "9", "-3", ""};
+    const QStringList expected[] = {ascending, descending, ascending};
+    for (const QStringList& order : expected) {
+      ClickHeader(list, 0);
+      QCOMPARE(Column(list, 0), order);
+      QCOMPARE(list.SortColumn(), 0);
+      QCOMPARE(list.SortAscending(), order == ascending);
+      QCOMPARE(list.ItemText(list.NextSelectedItem(), 0), QString("9"));  // the selection follows its row
+    }
+    ClickHeader(list, 1);  // another column starts ascending
+    QCOMPARE(Column(list, 1), (QStringList{"a", "b", "d", "e"}));
+    list.SortByColumn(5, false);  // no such column: nothing changes
+    QCOMPARE(list.SortColumn(), 1);
+  }
+
+  void rowsKeepTheirTextsAndData() {
+    SortableList list;
+    list.SetColumns("A, 10;B, 10");
+    list.InsertItem(0, {"x"}, 11);                // a missing text is empty
+    list.InsertItem(0, {"y", "2", "extra"}, 22);  // extra texts are dropped
+    QCOMPARE(list.ItemText(1, 1), QString());
+    QCOMPARE(list.ItemData(0), 22u);
+    QCOMPARE(list.InsertColumn(1, "Mid", ColumnAlignment::kRight, 5), 1);
+    QCOMPARE(list.ItemText(0, 2), QString("2"));
+    QCOMPARE(list.ItemText(0, 1), QString());
+    QVERIFY(list.SetItemText(1, 1, "m"));
+    QVERIFY(!list.SetItemText(2, 0, "none"));
+    QCOMPARE(list.model()->data(list.model()->index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                 Qt::AlignHorizontal_Mask,
+             Qt::AlignRight);
+    QVERIFY(!list.SetColumns("no comma"));
+  }
+
+  void deleteHonoursTheVetoAndSelectsTheNextRow() {
+    SortableList list;
+    list.SetColumns("No, 30");
+    for (uint32_t i = 0; i < 3; ++i) list.InsertItem(static_cast<int>(i), {QString::number(i)}, i);
+    const auto keepOne = [](uint32_t data) { return data != 1; };
+    QVERIFY(!list.DeleteItem(1, true, keepOne));
+    QCOMPARE(list.ItemCount(), 3);
+    QVERIFY(list.DeleteItem(0, true, keepOne));
+    QCOMPARE(list.NextSelectedItem(), 0);  // the row now at index 0
+    QCOMPARE(list.NextSelectedItemData(), 1u);
+    QVERIFY(list.DeleteItem(1, true));  // the last row: the one before it is selected
+    QCOMPARE(list.NextSelectedItem(), 0);
+    QCOMPARE(list.NextSelectedItem(0), -1);
+    QVERIFY(!list.DeleteItem(4));
+    list.DeleteAllItems();
+    QCOMPARE(list.NextSelectedItem(), -1);
+    QCOMPARE(list.NextSelectedItemData(), 0u);
+  }
 };
 
 }  // namespace zorbel
 
 QTEST_MAIN(zorbel::ControlsTest)
-#include "progress_ctrl_test.moc"
+#include "controls_test.moc"
