@@ -146,7 +146,8 @@ class ControlsTest : public QObject {
     QTest::qWait(100);
     QCOMPARE(bar.StripeOffset(), stopped);
   }
-  void showAndHideFollowTheCurrentIndex() {
+
+  void pagesAreCentredOrCorneredAndShownByIndex() {
     QWidget parent;
     PageContainer pages(MakePage);
     pages.SetFrame(QRect(10, 10, 200, 100), true);
@@ -154,8 +155,7 @@ class ControlsTest : public QObject {
     QCOMPARE(pages.CurrentIndex(), -1);
     QVERIFY(pages.AddPage(11, &parent));
     QVERIFY(!pages.AddPage(0, &parent));  // a page that cannot be made is not added
-    QVERIFY(pages.AddPage(12, &parent));
-    QVERIFY(pages.AddPage(13, &parent));
+    for (int resource : {12, 13}) QVERIFY(pages.AddPage(resource, &parent));
     QCOMPARE(pages.Count(), 3);
     QCOMPARE(pages.Page(0)->pos(), QPoint(60, 35));  // centred in the frame
 
@@ -169,14 +169,11 @@ class ControlsTest : public QObject {
       QCOMPARE(pages.CurrentIndex(), std::stoi(step[3]));
       for (int i = 0; i < 3; ++i) QCOMPARE(pages.Page(i)->isVisible(), i == pages.CurrentIndex());
     }
-  }
-
-  void withoutCentringPagesSitAtTheFrameCorner() {
-    QWidget parent;
-    PageContainer pages(MakePage);
-    pages.SetFrame(QRect(7, 9, 200, 100), false);
-    QVERIFY(pages.AddPage(1, &parent));
-    QCOMPARE(pages.Page(0)->pos(), QPoint(7, 9));
+    // Without centring, pages sit at the frame's corner.
+    PageContainer cornered(MakePage);
+    cornered.SetFrame(QRect(7, 9, 200, 100), false);
+    QVERIFY(cornered.AddPage(1, &parent));
+    QCOMPARE(cornered.Page(0)->pos(), QPoint(7, 9));
   }
 
   void editing_data() {
@@ -206,8 +203,7 @@ class ControlsTest : public QObject {
   void tabStaysInTheIpAddressControl() {
     QWidget window;
     auto* ip = new IpAddressEdit(&window);
-    auto* next = new QLineEdit(&window);  // where Tab would otherwise go
-    next->move(0, 40);
+    (new QLineEdit(&window))->move(0, 40);  // where Tab would otherwise go
     window.show();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));

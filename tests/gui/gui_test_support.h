@@ -29,9 +29,8 @@ namespace zorbel::testing {
 // The rows of one table of a data file, named by their first cell, without it.
 inline std::vector<TableRow> Rows(const std::string& file, const std::string& table) {
   std::vector<TableRow> rows;
-  for (TableRow& row : LoadTable(file)) {
+  for (TableRow& row : LoadTable(file))
     if (row.front() == table) rows.emplace_back(row.begin() + 1, row.end());
-  }
   if (rows.empty()) QTest::qFail(("no rows of " + table).c_str(), __FILE__, __LINE__);
   return rows;
 }
@@ -146,15 +145,14 @@ T* Modal() {
 // open a modal dialog, in whose loop the next steps run.
 class Steps {
  public:
-  Steps& Then(std::function<bool()> ready, std::function<void()> act) {
+  void Then(std::function<bool()> ready, std::function<void()> act) {
     steps_.emplace_back(std::move(ready), std::move(act));
     if (steps_.size() == 1) Schedule();
-    return *this;
   }
   // Once a modal dialog (or box) of type T is up, act on it.
   template <typename T>
-  Steps& OnModal(std::function<void(T*)> act) {
-    return Then([] { return Modal<T>() != nullptr; }, [act] { act(Modal<T>()); });
+  void OnModal(std::function<void(T*)> act) {
+    Then([] { return Modal<T>() != nullptr; }, [act] { act(Modal<T>()); });
   }
   bool Done() const { return steps_.empty(); }
 

@@ -49,11 +49,6 @@ std::vector<uint8_t> NandRom(uint32_t blockSize, const std::vector<uint8_t>& dat
   return f;
 }
 
-// Presses a button and waits until its page is idle again.
-bool Run(OperationPage* page, const char* id) {
-  return PageRig::Run(page, PageRig::Control<QPushButton>(page, id));
-}
-
 QPushButton* Button(QWidget* page, const char* id) { return page->findChild<QPushButton*>(id); }
 QLineEdit* Field(QWidget* page, const char* id) { return page->findChild<QLineEdit*>(id); }
 
@@ -106,14 +101,14 @@ class RawPagesTest : public QObject {
     }
     if (shown == kNorRaw) Field(page, "1011")->setText("1F000");
     boxes.Clear();
-    QVERIFY(Run(page, qPrintable(row["burn"])));
+    QVERIFY(PageRig::Run(page, Button(page, qPrintable(row["burn"]))));
     QCOMPARE(boxes.Texts(), (QStringList{page_text::kConfirmOperation, row["burnOk"]}));
     const uint32_t size = static_cast<uint32_t>(data.size());
     if (shown == kNorRaw) QVERIFY(rig.Board().Flash(sim::Medium::kNor, 0x1F000, size) == data);
     if (shown == kNandRaw) QVERIFY(rig.Board().ImageData(sim::Medium::kNand, 1) == data);
     if (shown == kSpiRaw) QVERIFY(rig.Board().Flash(sim::Medium::kSpi, 0, size) == data);
     boxes.Clear();
-    QVERIFY(Run(page, qPrintable(row["verify"])));
+    QVERIFY(PageRig::Run(page, Button(page, qPrintable(row["verify"]))));
     QCOMPARE(boxes.Texts(), QStringList{page_text::kVerifyOk});
     QVERIFY(rig.Board().ProtocolErrors().empty());
     // Every button is back; NOR's builder only while no disk is connected.
@@ -181,13 +176,11 @@ class RawPagesTest : public QObject {
     }
     QString opened;
     testing::Steps intercept;
-    intercept.Then([] { return testing::Modal<QDialog>() && !testing::Modal<QMessageBox>(); },
-                   [&] {
-                     auto* modal = testing::Modal<QDialog>();
-                     opened = modal->objectName();
-                     if (made == 0) return modal->reject();
-                     modal->findChild<QPushButton*>("make")->click();
-                   });
+    intercept.OnModal<MakeRomDialog>([&](MakeRomDialog* dialog) {
+      opened = dialog->objectName();
+      if (made == 0) return dialog->reject();
+      dialog->findChild<QPushButton*>("make")->click();
+    });
     BoxAnswerer boxes;
     Button(page, qPrintable(row["button"]))->click();
     QCOMPARE(opened, row["dialog"]);
@@ -217,7 +210,7 @@ class RawPagesTest : public QObject {
     Button(page, "1189")->click();
     Field(page, "1235")->setText(row["blocks"]);
     BoxAnswerer boxes;
-    QVERIFY(Run(page, "1050"));
+    QVERIFY(PageRig::Run(page, Button(page, "1050")));
     QCOMPARE(boxes.Texts(), QStringList{row["message"]});
     QVERIFY(AllButtonsEnabled(page));
     const std::vector<uint8_t> back = ReadFile(save);
