@@ -1,8 +1,9 @@
 #pragma once
 // Helpers of the widget tests: a scratch folder holding the stand-in product
 // files (the tool's module folder and current directory), an answerer that
-// reads and dismisses the message boxes the window shows, and the tables of
-// expected texts under tests/data/gui.
+// reads and dismisses the message boxes the window shows, steps that act on
+// modal dialogs and menus as they come up (polled, never after a fixed
+// delay), and the tables of expected texts under tests/data/gui.
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
