@@ -26,10 +26,7 @@ TEST(SerialLoaderStream, IsAcknowledgedChunkByChunkAndStartsTheLoader) {
     Line line(board.PtyPath());
     ASSERT_TRUE(line.ok());
     const Bytes file = MakeSerialLoader(payload);
-    Bytes start(8);
-    Put32(&start[0], static_cast<uint32_t>(file.size()));
-    Put32(&start[4], Get32(&file[4]));
-    ASSERT_TRUE(line.Write(start));
+    ASSERT_TRUE(line.Write(LeWords({static_cast<uint32_t>(file.size()), Le32(file, 4)})));
     Bytes rest(file.begin() + 16, file.end());
     rest.resize(file.size(), 0);
     std::vector<uint32_t> acks, expected;

@@ -19,26 +19,18 @@ namespace zorbel::sim::test {
 
 using Bytes = std::vector<uint8_t>;
 using Cdb = std::array<uint8_t, 16>;
+using zorbel::testing::Le32;
+using zorbel::testing::LeWords;
 using zorbel::testing::Pattern;
 
-inline void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline uint32_t Get32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 inline Cdb BootCdb(uint8_t letter, uint32_t value = 0) {
-  Cdb c{};
-  c[0] = 0x06;
-  c[1] = letter;
-  Put32(c.data() + 2, value);
+  Cdb c{0x06, letter};
+  for (int i = 0; i < 4; ++i) c[2 + i] = static_cast<uint8_t>(value >> (8 * i));
   return c;
 }
 
 inline Cdb LoaderCdb(uint8_t op, uint8_t unit, uint8_t byte6) {
-  Cdb c{};
-  c[0] = op;
-  c[1] = unit;
+  Cdb c{op, unit};
   c[6] = byte6;
   return c;
 }
@@ -46,22 +38,8 @@ inline Cdb LoaderCdb(uint8_t op, uint8_t unit, uint8_t byte6) {
 // The 60-byte image head {command, length, number, name[32], type, exec, start, 0}.
 inline Bytes ImageHead(uint32_t command, uint32_t length, uint32_t number, const std::string& name,
                        uint32_t type, uint32_t exec, uint32_t start) {
-  Bytes h(60, 0);
-  Put32(&h[0], command);
-  Put32(&h[4], length);
-  Put32(&h[8], number);
+  Bytes h = LeWords({command, length, number, 0, 0, 0, 0, 0, 0, 0, 0, type, exec, start, 0});
   std::memcpy(&h[12], name.data(), std::min<size_t>(name.size(), 32));
-  Put32(&h[44], type);
-  Put32(&h[48], exec);
-  Put32(&h[52], start);
-  return h;
-}
-
-inline Bytes RawHead(uint32_t command, uint32_t length, uint32_t address) {
-  Bytes h(12);
-  Put32(&h[0], command);
-  Put32(&h[4], length);
-  Put32(&h[8], address);
   return h;
 }
 
@@ -75,11 +53,7 @@ inline BoardOptions BoardOn(BoardKind kind, FakeClock* clock = nullptr, bool loa
 }
 
 inline ImageEntry Entry(uint32_t number, const std::string& name, uint32_t start) {
-  ImageEntry e;
-  e.number = number;
-  e.name = name;
-  e.start = start;
-  return e;
+  return {.number = number, .name = name, .start = start};
 }
 
 class Disk {
@@ -106,18 +80,17 @@ class Disk {
     return true;
   }
   std::optional<uint32_t> Status(uint8_t selector) {
-    auto r = In(LoaderCdb('e', 0, selector), 4);
+    const auto r = In(LoaderCdb('e', 0, selector), 4);
     if (!r) return std::nullopt;
-    return Get32(r->data());
+    return Le32(*r, 0);
   }
 
  private:
   bool Run(const Cdb& cdb, ScsiDirection direction, Bytes& data) {
-    ScsiCommand c;
-    c.cdb = cdb;
-    c.direction = direction;
-    c.data = data.data();
-    c.dataLength = static_cast<uint32_t>(data.size());
+    ScsiCommand c{.cdb = cdb,
+                  .direction = direction,
+                  .data = data.data(),
+                  .dataLength = static_cast<uint32_t>(data.size())};
     return t_->Execute(c);
   }
   std::unique_ptr<ScsiTransport> t_;
@@ -125,11 +98,16 @@ class Disk {
 
 // A disk board on a fake clock with the test's channel to it.
 struct DiskBoard {
-  explicit DiskBoard(BoardOptions o) : board(WithClock(o, &clock)), disk(board.OpenDisk()) {}
-  static BoardOptions WithClock(BoardOptions o, FakeClock* c) {
-    o.clock = c;
-    return o;
+  explicit DiskBoard(BoardOptions o)
+      : board(zorbel::testing::DiskRig::WithClock(o, &clock)), disk(board.OpenDisk()) {}
+  // A head and its data on unit 0, time to program them, then the verdict
+  // (0: stored, 1: refused); none when a command failed.
+  std::optional<uint32_t> Write(uint8_t method, const Bytes& head, const Bytes& data, size_t chunk = 65536) {
+    if (!disk.Head(0, method, head) || !disk.Send(0, data, chunk)) return std::nullopt;
+    clock.Advance(1000);
+    return disk.Status(3);
   }
+
   FakeClock clock;
   VirtualBoard board;
   Disk disk;

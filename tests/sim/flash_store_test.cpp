@@ -47,23 +47,20 @@ TEST(FlashStore, ReadsLikeAFlatArrayThroughWritesErasesAndBlanks) {
 TEST(FlashStore, RangesPastTheEndAreRefusedAndChangeNothing) {
   const uint64_t size = kPage + 10;
   const uint64_t huge = std::numeric_limits<uint64_t>::max();
-  struct Range {
-    uint64_t offset;
-    uint64_t length;
-  };
-  const Range ranges[] = {{size, 1}, {size - 1, 2}, {size + 1, 0}, {huge, 2}, {1, huge}, {huge, huge}};
+  const std::pair<uint64_t, uint64_t> ranges[] = {{size, 1}, {size - 1, 2}, {size + 1, 0},
+                                                  {huge, 2}, {1, huge},     {huge, huge}};
   FlashStore store(size, 0xFF);
   const Bytes data = Pattern(size, 3);
   ASSERT_TRUE(store.Write(0, data.data(), data.size()));
   ASSERT_TRUE(store.Write(size, data.data(), 0)) << "an empty range at the very end is in range";
-  for (const Range& r : ranges) {
-    SCOPED_TRACE(std::to_string(r.offset) + " + " + std::to_string(r.length));
+  for (const auto& [offset, length] : ranges) {
+    SCOPED_TRACE(std::to_string(offset) + " + " + std::to_string(length));
     uint8_t byte = 0;
-    EXPECT_FALSE(store.Write(r.offset, data.data(), r.length));
-    EXPECT_FALSE(store.Read(r.offset, &byte, r.length));
-    EXPECT_TRUE(store.Read(r.offset, r.length).empty());
-    EXPECT_FALSE(store.Erase(r.offset, r.length));
-    EXPECT_FALSE(store.Blank(r.offset, r.length));
+    EXPECT_FALSE(store.Write(offset, data.data(), length));
+    EXPECT_FALSE(store.Read(offset, &byte, length));
+    EXPECT_TRUE(store.Read(offset, length).empty());
+    EXPECT_FALSE(store.Erase(offset, length));
+    EXPECT_FALSE(store.Blank(offset, length));
     EXPECT_EQ(store.Read(0, size), data);
   }
 }
@@ -94,42 +91,28 @@ TEST(FlashStore, HoldsOnlyThePagesThatHoldData) {
 // ---------------------------------------------------------------- the board's write path
 
 TEST(DiskWritePath, RefusedWriteStoresNothing) {
-  struct Case {
-    const char* what;
-    uint8_t method;
-    Medium medium;
-    Bytes head;
-    uint32_t length;
-  };
-  const uint32_t spiSize = 2 * kPage;
+  using zorbel::testing::CellNumber;
   const uint32_t norSize = 4u << 20;
-  const Case cases[] = {
-      {"system image without its boot header", 3, Medium::kNand, ImageHead(0, 100000, 0, "sys", 3, 0, 0),
-       100000},
-      // Image 1 sits at blocks 4 to 6.
-      {"image over image 1", 3, Medium::kNand, ImageHead(0, 100000, 2, "b", 0, 0, 2), 100000},
-      {"image past the end of the SPI flash", 5, Medium::kSpi,
-       ImageHead(0, 70000, 4, "c", 0, 0, spiSize / 65536 - 1), 70000},
-      {"raw SPI data longer than the flash", 6, Medium::kSpi, RawHead(0, spiSize + 1, 0), spiSize + 1},
-      {"raw NOR data past the end", 2, Medium::kNor, RawHead(0, 40, norSize - 20), 40},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& row : zorbel::testing::LoadTable("sim/refused_writes.tsv")) {
+    SCOPED_TRACE(row[0]);
+    const Medium medium = zorbel::testing::SimMedium(zorbel::testing::MediumNamed(row[2]));
+    const uint32_t length = CellNumber(row[4]);
+    const Bytes head = row[3] == "raw" ? LeWords({0, length, CellNumber(row[5])})
+                                       : ImageHead(0, length, CellNumber(row[5]), row[6], CellNumber(row[7]),
+                                                   CellNumber(row[8]), CellNumber(row[9]));
     BoardOptions o = BoardOn(BoardKind::kQuen);
-    o.spiSizeBytes = spiSize;
+    o.spiSizeBytes = 2 * kPage;
     o.norSizeBytes = norSize;
     DiskBoard b(o);
     ASSERT_TRUE(b.board.PutImage(Medium::kNand, Entry(1, "a", 4), Pattern(40000, 1)));
     ASSERT_TRUE(b.board.PutImage(Medium::kSpi, Entry(2, "s", 1), Pattern(70000, 2)));
-    const uint32_t window = c.medium == Medium::kNor ? norSize : spiSize;
-    const Bytes before = b.board.Flash(c.medium, 0, window);
-    const auto table = b.board.Table(c.medium);
-    ASSERT_TRUE(b.disk.Head(0, c.method, c.head));
-    ASSERT_TRUE(b.disk.Send(0, Pattern(c.length, 9))) << "a refused write still takes its data";
-    b.clock.Advance(1000);
-    EXPECT_EQ(b.disk.Status(3), 1u);
-    EXPECT_EQ(b.board.Flash(c.medium, 0, window), before);
-    EXPECT_EQ(b.board.Table(c.medium), table);
+    const uint32_t window = medium == Medium::kNor ? norSize : o.spiSizeBytes;
+    const Bytes before = b.board.Flash(medium, 0, window);
+    const auto table = b.board.Table(medium);
+    // A refused write still takes its data.
+    EXPECT_EQ(b.Write(static_cast<uint8_t>(CellNumber(row[1])), head, Pattern(length, 9)), 1u);
+    EXPECT_EQ(b.board.Flash(medium, 0, window), before);
+    EXPECT_EQ(b.board.Table(medium), table);
   }
 }
 
@@ -138,18 +121,13 @@ TEST(DiskWritePath, ImageReplacedAtAnotherPlaceAcrossPages) {
   const uint32_t bank = 65536;
   // From bank 20 over 3 MiB: across page boundaries, in chunks of an odd size.
   const Bytes first = Pattern((3u << 20) + 3, 4);
-  ASSERT_TRUE(b.disk.Head(0, 5, ImageHead(0, static_cast<uint32_t>(first.size()), 5, "x", 1, 0, 20)));
-  ASSERT_TRUE(b.disk.Send(0, first, 65535));
-  b.clock.Advance(1000);
-  ASSERT_EQ(b.disk.Status(3), 0u);
+  ASSERT_EQ(b.Write(5, ImageHead(0, static_cast<uint32_t>(first.size()), 5, "x", 1, 0, 20), first, 65535),
+            0u);
   EXPECT_EQ(b.board.ImageData(Medium::kSpi, 5), first);
 
   // Again at bank 40, shorter: what the old image held outside the new one reads erased.
   const Bytes second = Pattern(1u << 20, 6);
-  ASSERT_TRUE(b.disk.Head(0, 5, ImageHead(0, static_cast<uint32_t>(second.size()), 5, "y", 1, 0, 40)));
-  ASSERT_TRUE(b.disk.Send(0, second));
-  b.clock.Advance(1000);
-  ASSERT_EQ(b.disk.Status(3), 0u);
+  ASSERT_EQ(b.Write(5, ImageHead(0, static_cast<uint32_t>(second.size()), 5, "y", 1, 0, 40), second), 0u);
   ASSERT_EQ(b.board.Table(Medium::kSpi).size(), 1u);
   EXPECT_EQ(b.board.FindImage(Medium::kSpi, 5)->start, 40u);
   EXPECT_EQ(b.board.ImageData(Medium::kSpi, 5), second);
@@ -186,10 +164,7 @@ TEST(DiskWritePath, UnfinishedImageLeavesNoEntry) {
       EXPECT_EQ(b.board.ImageData(Medium::kSpi, 9), other);
       if (vanishes) continue;
       // The next burn of that number starts afresh.
-      ASSERT_TRUE(b.disk.Head(0, 5, head));
-      ASSERT_TRUE(b.disk.Send(0, image));
-      b.clock.Advance(1000);
-      EXPECT_EQ(b.disk.Status(3), 0u);
+      EXPECT_EQ(b.Write(5, head, image), 0u);
       EXPECT_EQ(b.board.ImageData(Medium::kSpi, 3), image);
     }
   }

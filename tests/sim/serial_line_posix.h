@@ -45,13 +45,12 @@ class Line {
     Bytes out;
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (out.size() < n) {
-      int left = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
-              .count());
-      if (left <= 0) break;
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
       pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, left) <= 0) break;
-      if (p.revents & (POLLHUP | POLLERR)) break;
+      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0 ||
+          (p.revents & (POLLHUP | POLLERR)))
+        break;
       uint8_t buf[8192];
       ssize_t k = read(fd_, buf, std::min(sizeof buf, n - out.size()));
       if (k <= 0) break;
@@ -60,9 +59,9 @@ class Line {
     return out;
   }
   std::optional<uint32_t> Word(int ms = 3000) {
-    Bytes b = Read(4, ms);
+    const Bytes b = Read(4, ms);
     if (b.size() != 4) return std::nullopt;
-    return Get32(b.data());
+    return Le32(b, 0);
   }
   uint8_t Choose(uint8_t method) {
     Write({0xB0, static_cast<uint8_t>(0x80 + method)});
