@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "app/test_table.h"
-#include "protocol/page_rules.h"
 #include "protocol/protocol_fixture.h"
 #include "settings/delivery.h"
 
@@ -77,24 +76,12 @@ SettingsFiles FilesIn(const TempFolder& dir) {
   return {dir.File(kSettingsTextFile), dir.File(kTemplateImageFile), dir.File(kSettingsImageFile)};
 }
 
-// The files with a template of 4 KB, its marker at 100.
-SettingsFiles MakeFiles(const TempFolder& dir) {
-  WriteBytes(dir.File(kTemplateImageFile), Template(4096, 100));
-  return FilesIn(dir);
-}
-
-std::string PrepareSdram(const TempFolder& dir, const DeviceSettings& s) {
-  return PrepareSettingsDelivery(s, SettingsRoute::kSdram, FilesIn(dir), false);
-}
-
 TEST(DeviceSettingsForm, ChecksTheFirstFailingRuleInFormOrderThenWritesLinesEndingInCrLf) {
   for (const TableRow& row : LoadTable("settings/forms.tsv")) {
     const DeviceSettings s = FormOfRow(row, 3);
     EXPECT_EQ(ValidateDeviceSettings(s), row[1]) << row[0];
     if (row[2].empty()) continue;
-    std::string expected;
-    for (const char c : row[2] + "\n") expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    EXPECT_EQ(FormatSettingsText(s), expected) << row[0];
+    EXPECT_EQ(FormatSettingsText(s), row[2]) << row[0];
   }
 }
 
@@ -128,44 +115,32 @@ TEST(DeviceSettingsImage, EmbedsAtTheFirstMarkerOrRefusesWithoutTouchingTheImage
 }
 
 TEST(DeviceSettingsFiles, TheImageGetsTheTextAtItsMarkerOrNeitherFileChangesAfterAFailure) {
-  struct Case {
-    const char* what;
-    size_t size;    // 0: no template
-    long markerAt;  // -1: none
-    bool breakName;
-    std::string expected;
-  };
-  const std::vector<Case> cases = {
-      {"marker mid-image", 4000, 1000, false, ""},
-      {"only the first 32 KiB are kept", kMaxTemplateImage + 100, 30000, false, ""},
-      {"line break", 200, 10, true, kFieldHasLineBreak},
-      {"no template", 0, -1, false, kOpenTemplateFailed},
-      {"template without marker", 200, -1, false, kTemplateHasNoMarker},
-      {"marker too near the end", 200, 180, false, kTemplateTooShort},
-  };
   const std::vector<uint8_t> oldImage = {'o', 'l', 'd', '0'};
-  for (const Case& c : cases) {
+  for (const TableRow& row : LoadTable("settings/files.tsv")) {
+    SCOPED_TRACE(row[0]);
+    const size_t size = std::stoul(row[1]);
+    const bool breakName = row[3] == "yes";
     const TempFolder dir;
     WriteBytes(dir.File(kSettingsTextFile), "old");
     WriteBytes(dir.File(kSettingsImageFile), oldImage);
     std::vector<uint8_t> image =
-        c.markerAt >= 0 ? Template(c.size, static_cast<size_t>(c.markerAt)) : std::vector<uint8_t>(c.size, 1);
-    if (c.size > 0) WriteBytes(dir.File(kTemplateImageFile), image);
+        row[2] != "-" ? Template(size, std::stoul(row[2])) : std::vector<uint8_t>(size, 1);
+    if (size > 0) WriteBytes(dir.File(kTemplateImageFile), image);
     DeviceSettings s = Fixed();
-    if (c.breakName) s.name = "two\nlines";
-    EXPECT_EQ(PrepareSdram(dir, s), c.expected) << c.what;
+    if (breakName) s.name = "two\nlines";
+    EXPECT_EQ(PrepareSettingsDelivery(s, SettingsRoute::kSdram, FilesIn(dir), false), row[4]);
     // Only a form that passes its checks replaces the text.
     const std::vector<uint8_t> text = ReadFileBytes(dir.File(kSettingsTextFile));
-    EXPECT_EQ(std::string(text.begin(), text.end()), c.breakName ? "old" : FormatSettingsText(s)) << c.what;
-    if (c.expected.empty()) {
-      image.resize(std::min(c.size, kMaxTemplateImage));
-      std::copy(text.begin(), text.end(), image.begin() + c.markerAt);
+    EXPECT_EQ(std::string(text.begin(), text.end()), breakName ? "old" : FormatSettingsText(s));
+    if (row[4].empty()) {
+      image.resize(std::min(size, kMaxTemplateImage));
+      std::copy(text.begin(), text.end(), image.begin() + std::stol(row[2]));
     } else {
       image = oldImage;
     }
-    EXPECT_EQ(ReadFileBytes(dir.File(kSettingsImageFile)), image) << c.what;
+    EXPECT_EQ(ReadFileBytes(dir.File(kSettingsImageFile)), image);
     // Both files are replaced whole: no temporary is left beside them.
-    EXPECT_EQ(dir.Names().size(), c.size > 0 ? 3u : 2u) << c.what;
+    EXPECT_EQ(dir.Names().size(), size > 0 ? 3u : 2u);
   }
 }
 
@@ -180,36 +155,21 @@ TEST(DeviceSettingsFiles, UnwritableFolderGivesTheCreateMessage) {
 }
 
 TEST(SettingsDelivery, PreparedFilesThenWhatReachesTheDiskBoard) {
-  constexpr SettingsRoute kSdram = SettingsRoute::kSdram, kSpi = SettingsRoute::kSpi;
-  struct Case {
-    SettingsRoute route;
-    bool overVcom;  // only prepared then: the rig's board is on the disk
-    std::string prepared;
-    bool volumesClosed;
-    uint32_t run;
-    std::string message;  // after the delivery; empty: not delivered
-  } cases[] = {
-      {kSdram, false, "", false, 0, delivery_text::kWriteOk},
-      {kSdram, true, "", false, 0, ""},
-      {kSdram, false, "", true, 0, page_text::kSdramDownloadFailed},
-      {kSdram, false, "", true, 1, delivery_text::kWriteFailed},
-      {kSpi, false, "", false, 0, delivery_text::kWriteOk},
-      // The fixed start 0x6f is no 64 KB boundary: over the COM port the route always stops here.
-      {kSpi, true, page_text::kSpiStartNotAligned, false, 0, ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.prepared + c.message);
+  for (const TableRow& row : LoadTable("settings/delivery.tsv")) {
+    SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2] + row[5]);
+    const SettingsRoute route = row[0] == "spi" ? SettingsRoute::kSpi : SettingsRoute::kSdram;
     testing::DiskRig rig;
-    const SettingsFiles files = MakeFiles(rig.dir);
-    EXPECT_EQ(PrepareSettingsDelivery(Form(), c.route, files, c.overVcom), c.prepared);
+    WriteBytes(rig.dir.File(kTemplateImageFile), Template(4096, 100));
+    const SettingsFiles files = FilesIn(rig.dir);
+    EXPECT_EQ(PrepareSettingsDelivery(Form(), route, files, row[1] == "yes"), row[2]);
     EXPECT_TRUE(std::filesystem::exists(files.textPath));
-    EXPECT_EQ(std::filesystem::exists(files.imagePath), c.route == kSdram);
-    if (c.message.empty()) continue;
-    if (c.volumesClosed) rig.state.connection.CloseVolumes();
-    const bool ok = c.message == delivery_text::kWriteOk;
-    EXPECT_EQ(DeliverSettings(rig.ctx, c.route, files, c.run), ok ? 1 : 0);
-    EXPECT_EQ(rig.prompt.Messages().back(), c.message);
-    if (ok && c.route == kSdram) {
+    EXPECT_EQ(std::filesystem::exists(files.imagePath), route == SettingsRoute::kSdram);
+    if (row[5].empty()) continue;
+    if (row[3] == "yes") rig.state.connection.CloseVolumes();
+    const bool ok = row[5] == delivery_text::kWriteOk;
+    EXPECT_EQ(DeliverSettings(rig.ctx, route, files, std::stoul(row[4])), ok ? 1 : 0);
+    EXPECT_EQ(rig.prompt.Messages().back(), row[5]);
+    if (ok && route == SettingsRoute::kSdram) {
       const auto image = ReadFileBytes(files.imagePath);
       // The disk download always loads at 0x8000.
       EXPECT_EQ(rig.board.Sdram(0x8000, static_cast<uint32_t>(image.size())), image);
