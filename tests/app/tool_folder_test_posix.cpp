@@ -57,14 +57,13 @@ TEST(ToolFolder, FindsTheFolderAndWritesOnlyInTheDataFolder) {
     ScopedVariable xdgVariable("XDG_DATA_HOME", c[3][0] == '.' ? c[3] : below(c[3]));
     ScopedVariable envVariable(kToolDirEnvironment, below(c[2]));
 
-    ToolFolderRequest request;
-    request.dirOption = c[1] == "-" ? "" : root.File(c[1]);
-    request.virtualBoard = c[6] == "yes";
-    request.executableFolder = root.File("prefix/bin/");
     // Tests may run as root, whom no permission bit stops: the folder is
     // "read-only" by the test's word.
-    request.writable = [&](const std::string&) { return c[5] != "read-only"; };
-    const ToolFolder found = FindToolFolder(request);
+    const ToolFolder found =
+        FindToolFolder({.dirOption = c[1] == "-" ? "" : root.File(c[1]),
+                        .virtualBoard = c[6] == "yes",
+                        .executableFolder = root.File("prefix/bin/"),
+                        .writable = [&](const std::string&) { return c[5] != "read-only"; }});
 
     EXPECT_EQ(found.path, c[9] == "-" ? "" : root.File(c[9]));
     EXPECT_EQ(found.error.empty(), c[9] != "-") << found.error;
