@@ -47,13 +47,16 @@ bool WaitForPath(const std::filesystem::path& path) {
 
 INSTANTIATE_TEST_SUITE_P(ComPort, TwoRunSession, ::testing::Values("vcom"));
 
-TEST_F(CliTest, NorImageOverTheComPortShowsItsFlagLetters) {
+// A NOR image shows its flag letters, the SPI settings route stops at the bank
+// rule, a raw NAND ROM is checked against the board's block size first.
+TEST_F(CliTest, NorSpiSettingsAndRawNandRomOverTheComPort) {
   testing::WriteBytes(File("boot.bin"), Pattern(9000, 4));
-  RunSession("nor over the COM port");
-}
-
-TEST_F(CliTest, SpiSettingsRouteOverTheComPortStopsAtTheBankRule) {
-  RunSession("spi settings over the COM port");
+  testing::WriteBytes(File("k.bin"), Pattern(30000, 6));
+  std::ofstream(File("nandrom.ini")) << "[Target Image]\nImage=" << File("rom.bin")
+                                     << "\n\n[Image 1]\nImage=" << File("k.bin")
+                                     << "\nName=kern\nExec=0x0\nStart=0x10\nData=1\n\n";
+  for (const char* session : {"nor over the COM port", "spi settings over the COM port", "raw nand rom"})
+    RunSession(session);
   EXPECT_FALSE(Slurp(File("1.txt")).empty());
 }
 
@@ -69,14 +72,6 @@ TEST_F(CliTest, GivenPortAndDiskReachBoardsInOtherProcesses) {
   EXPECT_TRUE(KeptBoard(sim::BoardKind::kVcom, File("vstate"))->FindImage(sim::Medium::kNand, 2).has_value());
   EXPECT_EQ(KeptBoard(sim::BoardKind::kQuen, File("qstate"))->ImageData(sim::Medium::kSpi, 3),
             Pattern(6000, 5));
-}
-
-TEST_F(CliTest, RawNandRomIsCheckedAgainstTheBoardsBlockSizeFirst) {
-  testing::WriteBytes(File("k.bin"), Pattern(30000, 6));
-  std::ofstream(File("nandrom.ini")) << "[Target Image]\nImage=" << File("rom.bin")
-                                     << "\n\n[Image 1]\nImage=" << File("k.bin")
-                                     << "\nName=kern\nExec=0x0\nStart=0x10\nData=1\n\n";
-  RunSession("raw nand rom");
 }
 
 INSTANTIATE_TEST_SUITE_P(ComPort, RecipeRun, ::testing::Values("vcom"));

@@ -3,10 +3,10 @@
 // standard input from the null device (no terminal), standard output and
 // error captured, a working folder of the test's choosing.
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "app/test_temp_folder.h"
 
 namespace zorbel::clitest {
 
@@ -16,10 +16,8 @@ struct Result {
   std::string err;
 };
 
-inline std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+// A whole file as text.
+inline constexpr auto Slurp = &testing::ReadBytes;
 
 Result RunZorbel(const std::vector<std::string>& args, const std::filesystem::path& workDir);
 

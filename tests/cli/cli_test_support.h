@@ -25,10 +25,7 @@ inline std::vector<uint8_t> Pattern(size_t size, uint8_t seed, size_t step = 13)
 
 // The board as the last run left it in its folder.
 inline std::unique_ptr<sim::VirtualBoard> KeptBoard(sim::BoardKind kind, const std::string& dir) {
-  sim::BoardOptions options;
-  options.kind = kind;
-  options.stateDir = dir;
-  return std::make_unique<sim::VirtualBoard>(options);
+  return std::make_unique<sim::VirtualBoard>(sim::BoardOptions{.kind = kind, .stateDir = dir});
 }
 
 // The arguments a then b.

@@ -61,10 +61,8 @@ TEST(ConsolePrompt, QuestionsAreAnsweredByOptionsTerminalOrNobody) {
     std::fputs(row[3].c_str(), in.Get());
     std::rewind(in.Get());
     ConsoleLine line(err.Get());
-    AnswerPolicy policy;
-    policy.yes = row[1] == "--yes";
-    policy.interactive = row[2] == "terminal";
-    policy.fixed["convert it ?"] = false;
+    const AnswerPolicy policy{
+        .yes = row[1] == "--yes", .interactive = row[2] == "terminal", .fixed = {{"convert it ?", false}}};
     ConsolePrompt prompt(line, policy, in.Get());
     EXPECT_EQ(prompt.AskOkCancel(row[4]), row[5] == "OK") << row[0];
     EXPECT_EQ(err.Text(), row[6]) << row[0];

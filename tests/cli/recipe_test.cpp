@@ -24,16 +24,12 @@ constexpr const char* kKernelLine =
     "burn nand images/kernel.bin --number 1 --kind execute --exec 30008000 --start 20";
 
 TEST_P(RecipeRun, StepsReachTheBoardAndTheLogTellsWhatWasSent) {
-  fs::create_directories(File("images"));
-  const auto kernel = Pattern(20000, 3), app = Pattern(70000, 5);
-  testing::WriteBytes(File("images/kernel.bin"), kernel);
-  testing::WriteBytes(File("images/app.bin"), app);
   // Paths are the recipe's; the program runs in another folder.
-  testing::WriteBytes(File("recipe.txt"),
-                      std::string("# line one is a comment\n") + kKernelLine +
-                          "\n\nverify nand images/kernel.bin --number 1 --kind execute --exec 30008000 "
-                          "--start 20\r\n  burn nand \"images/app.bin\" --number 2 --kind data --exec 0 "
-                          "--start 40\n");
+  WriteRecipe(std::string("# line one is a comment\n") + kKernelLine +
+              "\n\nverify nand images/kernel.bin --number 1 --kind execute --exec 30008000 --start 20\r\n"
+              "  burn nand \"images/app.bin\" --number 2 --kind data --exec 0 --start 40\n");
+  const auto app = Pattern(70000, 5);
+  testing::WriteBytes(File("images/app.bin"), app);
   fs::create_directories(File("elsewhere"));
   const Result r = RunZorbel({"--yes", "--virtual-board=" + std::string(GetParam()) + ":" + BoardDir(), "run",
                               File("recipe.txt"), "--log", File("log.jsonl")},
@@ -41,7 +37,7 @@ TEST_P(RecipeRun, StepsReachTheBoardAndTheLogTellsWhatWasSent) {
   ASSERT_EQ(r.status, 0) << r.err;
 
   const auto board = KeptBoard(*sim::ParseKind(GetParam()), BoardDir());
-  EXPECT_EQ(board->ImageData(sim::Medium::kNand, 1), kernel);
+  EXPECT_EQ(board->ImageData(sim::Medium::kNand, 1), testing::ReadFileBytes(File("images/kernel.bin")));
   EXPECT_EQ(board->ImageData(sim::Medium::kNand, 2), app);
   EXPECT_EQ(board->FindImage(sim::Medium::kNand, 1)->executeAddress, 0x30008000u);
   EXPECT_EQ(board->FindImage(sim::Medium::kNand, 2)->start, 0x40u);
