@@ -68,16 +68,11 @@ TEST(BoardState, DamagedOrForeignFileStartsFresh) {
   FakeClock clock;
   BoardOptions o = BoardOn(BoardKind::kQuen, &clock);
   o.stateDir = dir.File("state");
-  {
-    VirtualBoard board(o);
-    ASSERT_TRUE(board.PutImage(Medium::kNand, Entry(1, "", 1), Pattern(10, 1)));
-  }
+  // Each board is gone, its state saved, at the end of its line.
+  ASSERT_TRUE(VirtualBoard(o).PutImage(Medium::kNand, Entry(1, "", 1), Pattern(10, 1)));
   BoardOptions other = o;
   other.kind = BoardKind::kRast;
-  {
-    VirtualBoard board(other);
-    EXPECT_TRUE(board.Table(Medium::kNand).empty()) << "a quen board's state on a rast board";
-  }
+  EXPECT_TRUE(VirtualBoard(other).Table(Medium::kNand).empty()) << "a quen board's state on a rast board";
   // Kept aside, never saved over.
   const fs::path state = fs::path(o.stateDir) / "board.state";
   const fs::path aside = state.string() + ".damaged-1";

@@ -48,9 +48,8 @@ class BoardProcess {
     if (terminate) kill(pid_, SIGTERM);
     int status = 0;
     // A board that should have ended but runs on fails the test instead of hanging it.
-    for (int i = 0; i < 400 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
+    for (int i = 0; i < 400 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
     if (waitpid(pid_, &status, WNOHANG) == 0) {
       kill(pid_, SIGKILL);
       waitpid(pid_, &status, 0);

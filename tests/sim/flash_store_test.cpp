@@ -92,7 +92,6 @@ TEST(FlashStore, HoldsOnlyThePagesThatHoldData) {
 
 TEST(DiskWritePath, RefusedWriteStoresNothing) {
   using zorbel::testing::CellNumber;
-  const uint32_t norSize = 4u << 20;
   for (const auto& row : zorbel::testing::LoadTable("sim/refused_writes.tsv")) {
     SCOPED_TRACE(row[0]);
     const Medium medium = zorbel::testing::SimMedium(zorbel::testing::MediumNamed(row[2]));
@@ -101,12 +100,11 @@ TEST(DiskWritePath, RefusedWriteStoresNothing) {
                                        : ImageHead(0, length, CellNumber(row[5]), row[6], CellNumber(row[7]),
                                                    CellNumber(row[8]), CellNumber(row[9]));
     BoardOptions o = BoardOn(BoardKind::kQuen);
-    o.spiSizeBytes = 2 * kPage;
-    o.norSizeBytes = norSize;
+    o.spiSizeBytes = 2 * kPage;  // the NOR flash keeps its 4 MiB
     DiskBoard b(o);
     ASSERT_TRUE(b.board.PutImage(Medium::kNand, Entry(1, "a", 4), Pattern(40000, 1)));
     ASSERT_TRUE(b.board.PutImage(Medium::kSpi, Entry(2, "s", 1), Pattern(70000, 2)));
-    const uint32_t window = medium == Medium::kNor ? norSize : o.spiSizeBytes;
+    const uint32_t window = medium == Medium::kNor ? o.norSizeBytes : o.spiSizeBytes;
     const Bytes before = b.board.Flash(medium, 0, window);
     const auto table = b.board.Table(medium);
     // A refused write still takes its data.
