@@ -80,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(ComPort, RecipeRun, ::testing::Values("vcom"));
 // is reached without a second loader, as the disk board is.
 TEST_F(CliTest, StationsOnKeptBoardsOfBothWires) {
   testing::WriteBytes(File("kernel.bin"), Pattern(9000, 2));
-  const std::string line = "burn nand kernel.bin --number 1 --kind execute --exec 30008000 --start 20\n";
-  testing::WriteBytes(File("recipe.txt"), std::vector<uint8_t>(line.begin(), line.end()));
+  testing::WriteBytes(File("recipe.txt"),
+                      "burn nand kernel.bin --number 1 --kind execute --exec 30008000 --start 20\n");
   for (int round = 0; round < 2; ++round) {
     const Result r =
         Zorbel({"--yes", "--virtual-board=vcom:" + File("serial"), "--virtual-board=quen:" + File("disk"),

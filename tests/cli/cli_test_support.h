@@ -77,6 +77,6 @@ class CliTest : public ::testing::Test {
 // A session or a recipe run on each wire: disk kinds everywhere, the COM port
 // where there are pseudo-terminals.
 class TwoRunSession : public CliTest, public ::testing::WithParamInterface<const char*> {};
-class RecipeRun : public CliTest, public ::testing::WithParamInterface<const char*> {};
+using RecipeRun = TwoRunSession;
 
 }  // namespace zorbel::clitest

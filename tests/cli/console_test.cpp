@@ -76,8 +76,7 @@ TEST(Terminal, NullDeviceAndFilesAreNobodyTyping) {
 #else
   const char* nullDevice = "/dev/null";
 #endif
-  std::FILE* streams[] = {std::fopen(nullDevice, "r"), std::tmpfile()};
-  for (std::FILE* stream : streams) {
+  for (std::FILE* stream : {std::fopen(nullDevice, "r"), std::tmpfile()}) {
     ASSERT_NE(stream, nullptr);
     EXPECT_FALSE(IsTerminal(stream));
     std::fclose(stream);

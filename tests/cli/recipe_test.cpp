@@ -112,12 +112,11 @@ class Station : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(cli::LoadRecipe(folder_.File("recipe.txt"), global_, recipe_, error)) << error;
   }
-  sim::VirtualBoard& AddBoard(sim::BoardKind kind) {
+  void AddBoard(sim::BoardKind kind) {
     sim::BoardOptions options;
     options.kind = kind;
     options.clock = &clock_;
     boards_.push_back(std::make_unique<sim::VirtualBoard>(options));
-    return *boards_.back();
   }
   int Run(int count, std::function<void(const std::string&, size_t)> onStep) {
     std::vector<sim::VirtualBoard*> plugged;
