@@ -217,11 +217,15 @@ void MarkDeviceUnderKey(HKEY root, const char* subkey, const std::string& vendor
     }
   }
   // Exactly four bytes each, no terminating zero; a shorter ID is padded with
-  // zeros rather than read past its end.
+  // zeros rather than read past its end. The system stores one byte more for
+  // a string whose last byte is not zero when the byte after it is zero (a
+  // "forgotten" terminator), so a non-zero guard byte follows the four: what
+  // is stored never depends on the stack.
   auto write = [&](const char* name, const std::string& value) {
-    BYTE bytes[4] = {};
-    std::copy_n(value.begin(), std::min<size_t>(value.size(), sizeof bytes), bytes);
-    RegSetValueExA(key, name, 0, REG_SZ, bytes, sizeof bytes);
+    constexpr DWORD kLength = 4;
+    BYTE bytes[kLength + 1] = {0, 0, 0, 0, 0xFF};
+    std::copy_n(value.begin(), std::min<size_t>(value.size(), kLength), bytes);
+    RegSetValueExA(key, name, 0, REG_SZ, bytes, kLength);
   };
   write("vid", vendorId);
   write("pid", productId);
